@@ -1,0 +1,15 @@
+/* The loader's view of a loaded module, for the other parts of the layer. */
+#ifndef PAL_KERNEL_MODULE_H
+#define PAL_KERNEL_MODULE_H
+
+#include <palmodule.h>
+
+namespace pal {
+
+/* The description a loaded module was loaded from; null for a handle that
+ * names no loaded module. */
+const PAL_MODULEDESC *module_desc(HMODULE module);
+
+} // namespace pal
+
+#endif

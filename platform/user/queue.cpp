@@ -1,0 +1,389 @@
+/*
+ * Thread message queues: posting, retrieval, sent messages and the wait.
+ *
+ * Retrieval order is the Windows one: messages sent from other threads are
+ * handled first, then posted messages in arrival order, then WM_QUIT, then
+ * due timers.  A thread with nothing to do calls its idle hook (tests) and
+ * then blocks on its wake descriptor until a post, a sent message, a change
+ * of virtual time or its next real-time timer.
+ */
+#include "user/queue.h"
+#include "user/window.h"
+#include "kernel/clock.h"
+
+#include <map>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace pal {
+namespace {
+
+std::mutex registry_mutex;
+std::map<DWORD, std::weak_ptr<Queue>> registry;
+
+void wake_all()
+{
+    std::vector<QueueRef> all;
+    {
+        std::lock_guard<std::mutex> lock(registry_mutex);
+        for (auto &[tid, weak] : registry)
+            if (QueueRef q = weak.lock())
+                all.push_back(q);
+    }
+    for (const QueueRef &q : all)
+        queue_wake(*q);
+}
+
+/* Holds the thread's queue and retires it when the thread ends. */
+struct ThreadQueue {
+    QueueRef q;
+    ~ThreadQueue()
+    {
+        if (!q)
+            return;
+        {
+            std::lock_guard<std::mutex> lock(q->mu);
+            q->alive = false;
+            q->posted.clear();
+        }
+        q->sent_done.notify_all();
+        std::lock_guard<std::mutex> lock(registry_mutex);
+        registry.erase(q->tid);
+    }
+};
+
+thread_local ThreadQueue this_thread_queue;
+
+bool filter_passes(HWND hwnd, UINT message, HWND filter, UINT first, UINT last)
+{
+    if (filter == (HWND)-1) {
+        if (hwnd)
+            return false;
+    } else if (filter && hwnd != filter) {
+        return false;
+    }
+    if ((first == 0 && last == 0) || first > last)
+        return true;
+    return message >= first && message <= last;
+}
+
+/* Handles the messages other threads sent to this thread's windows. */
+void handle_sent(Queue &q)
+{
+    for (;;) {
+        std::shared_ptr<SentMessage> s;
+        {
+            std::lock_guard<std::mutex> lock(q.mu);
+            if (q.sent.empty())
+                return;
+            s = q.sent.front();
+            q.sent.pop_front();
+        }
+        LRESULT r = 0;
+        if (WindowRef w = window_get(s->hwnd))
+            r = window_call(w, s->message, s->wparam, s->lparam);
+        {
+            std::lock_guard<std::mutex> lock(q.mu);
+            s->result = r;
+            s->done = true;
+        }
+        q.sent_done.notify_all();
+    }
+}
+
+/* Takes the first posted message that passes the filter.  A message for a
+ * window that is gone, or one that its preparation drops, is discarded and
+ * the search goes on.  With PM_NOREMOVE the message goes back where it was,
+ * already prepared. */
+bool take_posted(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove)
+{
+    for (;;) {
+        Posted p;
+        size_t index = 0;
+        {
+            std::lock_guard<std::mutex> lock(q.mu);
+            auto it = q.posted.begin();
+            for (; it != q.posted.end(); ++it, ++index)
+                if (filter_passes(it->msg.hwnd, it->msg.message, filter, first, last))
+                    break;
+            if (it == q.posted.end())
+                return false;
+            p = std::move(*it);
+            q.posted.erase(it);
+        }
+        if (p.msg.hwnd && !window_get(p.msg.hwnd))
+            continue;
+        if (p.prepare) {
+            bool keep = p.prepare(p.msg);
+            p.prepare = nullptr;
+            if (!keep)
+                continue;
+        }
+        *out = p.msg;
+        if (!remove) {
+            std::lock_guard<std::mutex> lock(q.mu);
+            q.posted.insert(q.posted.begin() + (long)std::min(index, q.posted.size()), std::move(p));
+        }
+        return true;
+    }
+}
+
+bool take_quit(Queue &q, MSG *out, bool remove)
+{
+    std::lock_guard<std::mutex> lock(q.mu);
+    if (!q.quit)
+        return false;
+    *out = MSG{nullptr, WM_QUIT, (WPARAM)q.quit_code, 0, clock_now(), {0, 0}};
+    if (remove)
+        q.quit = false;
+    return true;
+}
+
+bool take_timer(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove)
+{
+    if (!filter_passes(nullptr, WM_TIMER, (HWND)-1, first, last))
+        return false;
+    DWORD now = clock_now();
+    Timer *t = timer_due(q, filter, now);
+    if (!t)
+        return false;
+    *out = MSG{t->hwnd, WM_TIMER, t->id, (LPARAM)t->proc, now, {0, 0}};
+    if (remove)
+        t->due = now + t->elapse;
+    return true;
+}
+
+bool peek(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove)
+{
+    handle_sent(q);
+    if (take_posted(q, out, filter, first, last, remove) || take_quit(q, out, remove) ||
+        take_timer(q, out, filter, first, last, remove)) {
+        q.last_time = out->time;
+        return true;
+    }
+    return false;
+}
+
+/* Blocks until something may have arrived. */
+void wait(Queue &q)
+{
+    if (q.idle_hook && q.idle_hook(q.idle_context))
+        return;
+    {
+        std::lock_guard<std::mutex> lock(q.mu);
+        if (!q.posted.empty() || !q.sent.empty() || q.quit)
+            return;
+    }
+    int timeout = clock_is_virtual() ? -1 : timer_wait_ms(q, clock_now());
+    struct pollfd pfd = {q.wakefd, POLLIN, 0};
+    if (poll(&pfd, 1, timeout) > 0) {
+        uint64_t v;
+        if (read(q.wakefd, &v, sizeof v) < 0) {
+            /* Nothing to drain: another wait already took the count. */
+        }
+    }
+}
+
+} // namespace
+
+Queue::~Queue()
+{
+    if (wakefd >= 0)
+        close(wakefd);
+}
+
+QueueRef queue_current()
+{
+    if (!this_thread_queue.q) {
+        auto q = std::make_shared<Queue>();
+        q->tid = GetCurrentThreadId();
+        q->wakefd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        {
+            std::lock_guard<std::mutex> lock(registry_mutex);
+            registry[q->tid] = q;
+        }
+        clock_set_listener(wake_all);
+        this_thread_queue.q = q;
+    }
+    return this_thread_queue.q;
+}
+
+void queue_wake(Queue &q)
+{
+    uint64_t one = 1;
+    if (write(q.wakefd, &one, sizeof one) < 0) {
+        /* The counter is saturated: the thread is awake anyway. */
+    }
+}
+
+bool queue_post(const QueueRef &q, const MSG &msg, PrepareFn prepare)
+{
+    {
+        std::lock_guard<std::mutex> lock(q->mu);
+        if (!q->alive)
+            return false;
+        q->posted.push_back(Posted{msg, std::move(prepare)});
+    }
+    queue_wake(*q);
+    return true;
+}
+
+bool post_to_window(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, PrepareFn prepare)
+{
+    WindowRef w = window_get(hwnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    MSG m{hwnd, message, wparam, lparam, clock_now(), {0, 0}};
+    if (!queue_post(w->queue, m, std::move(prepare))) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    return true;
+}
+
+} // namespace pal
+
+using namespace pal;
+
+extern "C" {
+
+DWORD WINAPI GetCurrentThreadId(void) { return (DWORD)gettid(); }
+
+BOOL WINAPI PostMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (!hwnd)
+        return PostThreadMessageA(GetCurrentThreadId(), msg, wparam, lparam);
+    return post_to_window(hwnd, msg, wparam, lparam, {}) ? TRUE : FALSE;
+}
+
+BOOL WINAPI PostThreadMessageA(DWORD thread, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    QueueRef q;
+    if (thread == GetCurrentThreadId()) {
+        q = queue_current();
+    } else {
+        std::lock_guard<std::mutex> lock(registry_mutex);
+        auto it = registry.find(thread);
+        if (it != registry.end())
+            q = it->second.lock();
+    }
+    if (!q || !queue_post(q, MSG{nullptr, msg, wparam, lparam, clock_now(), {0, 0}})) {
+        SetLastError(ERROR_INVALID_THREAD_ID);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void WINAPI PostQuitMessage(int code)
+{
+    QueueRef q = queue_current();
+    {
+        std::lock_guard<std::mutex> lock(q->mu);
+        q->quit = true;
+        q->quit_code = code;
+    }
+    queue_wake(*q);
+}
+
+BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT remove)
+{
+    if (!msg)
+        return FALSE;
+    return peek(*queue_current(), msg, hwnd, first, last, (remove & PM_REMOVE) != 0) ? TRUE
+                                                                                    : FALSE;
+}
+
+BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last)
+{
+    if (!msg) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    if (hwnd && hwnd != (HWND)-1 && !window_get(hwnd)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return -1;
+    }
+    Queue &q = *queue_current();
+    while (!peek(q, msg, hwnd, first, last, true))
+        wait(q);
+    return msg->message == WM_QUIT ? FALSE : TRUE;
+}
+
+BOOL WINAPI WaitMessage(void)
+{
+    Queue &q = *queue_current();
+    MSG m;
+    if (!peek(q, &m, nullptr, 0, 0, false))
+        wait(q);
+    return TRUE;
+}
+
+DWORD WINAPI GetMessageTime(void) { return queue_current()->last_time; }
+
+BOOL WINAPI TranslateMessage(const MSG *msg)
+{
+    /* Key strokes carry their characters already; nothing to translate. */
+    return msg && msg->message == WM_KEYDOWN ? TRUE : FALSE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG *msg)
+{
+    if (!msg)
+        return 0;
+    if (msg->message == WM_TIMER && msg->lParam) {
+        /* Only the procedure of a live timer of this thread is called. */
+        Queue &q = *queue_current();
+        for (const Timer &t : q.timers)
+            if (t.hwnd == msg->hwnd && t.id == msg->wParam && (LPARAM)t.proc == msg->lParam) {
+                t.proc(msg->hwnd, WM_TIMER, msg->wParam, clock_now());
+                return 0;
+            }
+        return 0;
+    }
+    if (!msg->hwnd)
+        return 0;
+    WindowRef w = window_get(msg->hwnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (w->queue != queue_current()) {
+        SetLastError(ERROR_WINDOW_OF_OTHER_THREAD);
+        return 0;
+    }
+    return window_call(w, msg->message, msg->wParam, msg->lParam);
+}
+
+/* A message sent to a window of another thread waits until that thread
+ * retrieves messages; the sender does not handle messages meanwhile. */
+LRESULT WINAPI SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    WindowRef w = window_get(hwnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (w->queue == queue_current())
+        return window_call(w, msg, wparam, lparam);
+    auto s = std::make_shared<SentMessage>(SentMessage{hwnd, msg, wparam, lparam});
+    Queue &q = *w->queue;
+    std::unique_lock<std::mutex> lock(q.mu);
+    if (!q.alive)
+        return 0;
+    q.sent.push_back(s);
+    queue_wake(q);
+    q.sent_done.wait(lock, [&] { return s->done || !q.alive; });
+    return s->result;
+}
+
+void WINAPI PalSetIdleHook(PAL_IDLEHOOK hook, void *context)
+{
+    Queue &q = *queue_current();
+    q.idle_hook = hook;
+    q.idle_context = context;
+}
+
+} // extern "C"

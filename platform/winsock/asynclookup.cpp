@@ -1,0 +1,268 @@
+/*
+ * WSAAsyncGetHostByName: the name is looked up on a worker thread through
+ * the system resolver (hosts file, DNS), and the answer is posted to the
+ * asking window.  The worker never writes into the caller's buffer: the host
+ * entry is laid out there on the window's own thread when the message is
+ * retrieved, and not at all if the window is gone or the request was
+ * cancelled by then, so a buffer freed with its window is never written.
+ */
+#include <winsock.h>
+
+#include "user/queue.h"
+#include "winsock/wsock.h"
+#include "kernel/fault.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pal {
+namespace {
+
+struct Answer {
+    int error = 0;
+    std::string name;
+    std::vector<std::string> aliases;
+    std::vector<uint32_t> addrs; /* network byte order */
+};
+
+struct Request {
+    uintptr_t task;
+    HWND hwnd;
+    UINT msg;
+    std::string name;
+    char *buf;
+    int buflen;
+};
+
+int h_errno_to_wsa(int herr)
+{
+    switch (herr) {
+    case HOST_NOT_FOUND: return WSAHOST_NOT_FOUND;
+    case TRY_AGAIN: return WSATRY_AGAIN;
+    case NO_RECOVERY: return WSANO_RECOVERY;
+    case NO_DATA: return WSANO_DATA;
+    default: return WSANO_RECOVERY;
+    }
+}
+
+Answer resolve(const std::string &name)
+{
+    Answer a;
+    struct hostent he, *result = nullptr;
+    std::vector<char> work(2048);
+    int herr = 0;
+    for (;;) {
+        int rc = gethostbyname_r(name.c_str(), &he, work.data(), work.size(), &result, &herr);
+        if (rc == ERANGE && work.size() < 65536) {
+            work.resize(work.size() * 2);
+            continue;
+        }
+        break;
+    }
+    if (!result || result->h_addrtype != AF_INET || result->h_length != 4) {
+        a.error = result ? WSANO_DATA : h_errno_to_wsa(herr);
+        return a;
+    }
+    a.name = result->h_name ? result->h_name : name;
+    for (char **p = result->h_aliases; p && *p; ++p)
+        a.aliases.push_back(*p);
+    for (char **p = result->h_addr_list; p && *p; ++p) {
+        uint32_t v;
+        std::memcpy(&v, *p, 4);
+        a.addrs.push_back(v);
+    }
+    return a;
+}
+
+/* Lays the entry out in the buffer: the hostent, the alias and address
+ * pointer arrays, the addresses, then the texts.  Returns the size it needs;
+ * nothing is written when that is more than the buffer holds. */
+size_t lay_out(const Answer &a, char *buf, size_t buflen)
+{
+    auto align = [](size_t n) { return (n + 7) & ~(size_t)7; };
+    size_t need = align(sizeof(struct hostent));
+    size_t aliases_at = need;
+    need += (a.aliases.size() + 1) * sizeof(char *);
+    size_t list_at = need;
+    need += (a.addrs.size() + 1) * sizeof(char *);
+    size_t addrs_at = need;
+    need += a.addrs.size() * 4;
+    size_t texts_at = need;
+    need += a.name.size() + 1;
+    for (const std::string &s : a.aliases)
+        need += s.size() + 1;
+    if (need > buflen)
+        return need;
+
+    std::memset(buf, 0, need);
+    struct hostent *he = (struct hostent *)buf;
+    char **aliases = (char **)(buf + aliases_at);
+    char **list = (char **)(buf + list_at);
+    char *text = buf + texts_at;
+    auto put = [&text](const std::string &s) {
+        char *at = text;
+        std::memcpy(at, s.c_str(), s.size() + 1);
+        text += s.size() + 1;
+        return at;
+    };
+    he->h_name = put(a.name);
+    for (size_t i = 0; i < a.aliases.size(); ++i)
+        aliases[i] = put(a.aliases[i]);
+    for (size_t i = 0; i < a.addrs.size(); ++i) {
+        list[i] = buf + addrs_at + 4 * i;
+        std::memcpy(list[i], &a.addrs[i], 4);
+    }
+    he->h_aliases = aliases;
+    he->h_addr_list = list;
+    he->h_addrtype = AF_INET;
+    he->h_length = 4;
+    return need;
+}
+
+/* One worker thread serves the lookups in order; it lives until the
+ * process ends. */
+class Resolver {
+  public:
+    ~Resolver()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mu_);
+            stop_ = true;
+        }
+        cv_.notify_all();
+        if (worker_.joinable())
+            worker_.join();
+    }
+
+    uintptr_t submit(Request r)
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        r.task = next_task_++;
+        if (next_task_ == 0)
+            next_task_ = 1;
+        live_.insert(r.task);
+        pending_.push_back(r);
+        if (!worker_.joinable())
+            worker_ = std::thread([this] { run(); });
+        cv_.notify_all();
+        return r.task;
+    }
+
+    bool cancel(uintptr_t task)
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        return live_.erase(task) > 0;
+    }
+
+    void cancel_all()
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        live_.clear();
+        pending_.clear();
+    }
+
+    /* True (and the task is over) when the task was still live. */
+    bool finish(uintptr_t task)
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        return live_.erase(task) > 0;
+    }
+
+  private:
+    void run()
+    {
+        for (;;) {
+            Request r;
+            {
+                std::unique_lock<std::mutex> lock(mu_);
+                cv_.wait(lock, [this] { return stop_ || !pending_.empty(); });
+                if (stop_)
+                    return;
+                r = pending_.front();
+                pending_.pop_front();
+                if (!live_.count(r.task))
+                    continue;
+            }
+            Answer a = resolve(r.name);
+            bool posted = post_to_window(r.hwnd, r.msg, (WPARAM)r.task, 0, [this, r, a](MSG &m) {
+                if (!finish(r.task))
+                    return false;
+                int err = a.error;
+                size_t len = 0;
+                if (!err) {
+                    len = lay_out(a, r.buf, (size_t)r.buflen);
+                    if (len > (size_t)r.buflen)
+                        err = WSAENOBUFS;
+                }
+                m.lParam = WSAMAKEASYNCREPLY(len > 0xFFFF ? 0xFFFF : len, err);
+                return true;
+            });
+            if (!posted)
+                finish(r.task);
+        }
+    }
+
+    std::mutex mu_;
+    std::condition_variable cv_;
+    std::deque<Request> pending_;
+    std::set<uintptr_t> live_;
+    uintptr_t next_task_ = 1;
+    bool stop_ = false;
+    std::thread worker_;
+};
+
+Resolver &resolver()
+{
+    static Resolver r;
+    return r;
+}
+
+} // namespace
+
+void async_cancel_all() { resolver().cancel_all(); }
+
+} // namespace pal
+
+using namespace pal;
+
+extern "C" {
+
+HANDLE PASCAL WSAAsyncGetHostByName(HWND hwnd, unsigned int msg, const char *name, char *buf,
+                                    int buflen)
+{
+    if (!wsa_started()) {
+        wsa_set(WSANOTINITIALISED);
+        return nullptr;
+    }
+    int err = WSAENOBUFS;
+    if (fault_hit(PAL_FAULT_ASYNCLOOKUP, &err)) {
+        wsa_set(err);
+        return nullptr;
+    }
+    if (!name || !buf || buflen <= 0) {
+        wsa_set(WSAEFAULT);
+        return nullptr;
+    }
+    return (HANDLE)resolver().submit(Request{0, hwnd, msg, name, buf, buflen});
+}
+
+int PASCAL WSACancelAsyncRequest(HANDLE task)
+{
+    if (!wsa_started()) {
+        wsa_set(WSANOTINITIALISED);
+        return SOCKET_ERROR;
+    }
+    if (!resolver().cancel((uintptr_t)task)) {
+        wsa_set(WSAEINVAL);
+        return SOCKET_ERROR;
+    }
+    return 0;
+}
+
+} // extern "C"
