@@ -8,6 +8,7 @@
 #include <windef.h>
 #include <winerror.h>
 
+#ifndef RC_INVOKED
 PAL_BEGIN_DECLS
 
 /* Last error, kept per thread. */
@@ -91,5 +92,6 @@ LPVOID WINAPI LockResource(HGLOBAL data);
 DWORD WINAPI SizeofResource(HMODULE module, HRSRC res);
 
 PAL_END_DECLS
+#endif
 
 #endif

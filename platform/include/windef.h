@@ -9,8 +9,10 @@
 #ifndef PAL_WINDEF_H
 #define PAL_WINDEF_H
 
+#ifndef RC_INVOKED
 #include <stddef.h>
 #include <stdint.h>
+#endif
 
 #define WINAPI
 #define CALLBACK
@@ -30,6 +32,7 @@
 #define PAL_END_DECLS
 #endif
 
+#ifndef RC_INVOKED
 typedef int BOOL;
 typedef unsigned char BYTE;
 typedef unsigned short WORD;
@@ -88,6 +91,7 @@ typedef HANDLE HLOCAL;
 
 typedef INT_PTR (*FARPROC)(void);
 typedef INT_PTR (*PROC)(void);
+#endif
 
 #ifndef FALSE
 #define FALSE 0
@@ -106,6 +110,7 @@ typedef INT_PTR (*PROC)(void);
 #define MAKEINTRESOURCE MAKEINTRESOURCEA
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
 
+#ifndef RC_INVOKED
 typedef struct tagPOINT {
     LONG x;
     LONG y;
@@ -123,5 +128,6 @@ typedef struct tagRECT {
     LONG bottom;
 } RECT, *LPRECT;
 typedef const RECT *LPCRECT;
+#endif
 
 #endif
