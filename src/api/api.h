@@ -1,0 +1,33 @@
+/*
+ * Library frame: the library's instance, its attach entry and its module
+ * description for the loader.
+ */
+#ifndef CALLMGR_API_H
+#define CALLMGR_API_H
+
+#include <windows.h>
+#include <palmodule.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The instance remembered at attach; dialogs, strings and windows are made
+ * with it. */
+extern HINSTANCE LIB_Instance;
+/* The instance again once the window class is registered; null otherwise. */
+extern HINSTANCE LIB_Initialised;
+
+/* The library's entry point: the process attach registers the state-machine
+ * window class and attaches the TCP/IP stack. */
+BOOL WINAPI LibMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+
+/* The library as a module: its exports by ordinal, its entry point and its
+ * resources. */
+const PAL_MODULEDESC *LIB_Describe(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

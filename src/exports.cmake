@@ -1,0 +1,27 @@
+# Writes the linker version script of libcallmgr.so: the system's exports as
+# callmgr.def lists them, and every function that the platform layer's
+# public headers declare for applications.
+#   cmake -DDEF=callmgr.def -DHEADERS="a.h|b.h" -DOUT=callmgr.map -P exports.cmake
+string(REPLACE "|" ";" HEADERS "${HEADERS}")
+set(names "")
+file(STRINGS "${DEF}" def_lines REGEX "@[0-9]+")
+foreach(line IN LISTS def_lines)
+  string(REGEX MATCH "^[ \t]*([A-Za-z_][A-Za-z0-9_]*)" _ "${line}")
+  list(APPEND names "${CMAKE_MATCH_1}")
+endforeach()
+foreach(header IN LISTS HEADERS)
+  file(READ "${header}" text)
+  string(REGEX MATCHALL "(WINAPI|PASCAL)[ \t*]+[A-Za-z_][A-Za-z0-9_]*[ \t]*\\(" decls "${text}")
+  foreach(decl IN LISTS decls)
+    string(REGEX REPLACE "^(WINAPI|PASCAL)[ \t*]+([A-Za-z_][A-Za-z0-9_]*).*" "\\2" name "${decl}")
+    list(APPEND names "${name}")
+  endforeach()
+endforeach()
+list(REMOVE_DUPLICATES names)
+list(SORT names)
+set(body "")
+foreach(name IN LISTS names)
+  string(APPEND body "    ${name};\n")
+endforeach()
+file(WRITE "${OUT}.tmp" "{\n  global:\n${body}  local:\n    *;\n};\n")
+file(COPY_FILE "${OUT}.tmp" "${OUT}" ONLY_IF_DIFFERENT)

@@ -1,0 +1,13 @@
+/*
+ * Notifications to the application: wParam carries the code in its high
+ * byte and the session id in its low byte.
+ */
+#include "fsm/fsm.h"
+
+extern "C" BOOL CM_Notify(CMAPP *app, WORD session, BYTE code, LPARAM lparam)
+{
+    if (!app || !app->notifywnd || !app->notifymsg || !IsWindow(app->notifywnd))
+        return FALSE;
+    WPARAM wparam = ((WPARAM)code << 8) | (session & 0xFF);
+    return PostMessageA(app->notifywnd, app->notifymsg, wparam, lparam);
+}

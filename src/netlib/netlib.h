@@ -1,0 +1,65 @@
+/*
+ * The socket library binding.  The library does not link against the socket
+ * library: it loads the module named by string 107 and takes its functions by
+ * Winsock ordinal into a slot table, counting one use per application window.
+ *
+ * The guarded calls give a fixed result without calling anything while the
+ * socket library is not loaded; the others go through their slots directly
+ * and are only used while it is.
+ */
+#ifndef CALLMGR_NETLIB_H
+#define CALLMGR_NETLIB_H
+
+#include <windows.h>
+#include <winsock.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct NET_SLOTS {
+    int(PASCAL *bind)(SOCKET, const struct sockaddr *, int);
+    int(PASCAL *closesocket)(SOCKET);
+    int(PASCAL *gethostname)(char *, int);
+    int(PASCAL *getsockname)(SOCKET, struct sockaddr *, int *);
+    u_long(PASCAL *htonl)(u_long);
+    u_short(PASCAL *htons)(u_short);
+    u_long(PASCAL *inet_addr)(const char *);
+    char *(PASCAL *inet_ntoa)(struct in_addr);
+    int(PASCAL *ioctlsocket)(SOCKET, long, u_long *);
+    u_long(PASCAL *ntohl)(u_long);
+    u_short(PASCAL *ntohs)(u_short);
+    SOCKET(PASCAL *socket)(int, int, int);
+    HANDLE(PASCAL *WSAAsyncGetHostByName)(HWND, unsigned int, const char *, char *, int);
+    int(PASCAL *WSACleanup)(void);
+    int(PASCAL *WSAGetLastError)(void);
+    int(PASCAL *WSAStartup)(WORD, LPWSADATA);
+} NET_SLOTS;
+
+/* The slot table; every slot is null while the socket library is not loaded. */
+extern NET_SLOTS NET_Slots;
+
+int NET_Startup(HINSTANCE instance);
+void NET_Cleanup(void);
+/* The use count: one per NET_Startup that got as far as counting. */
+DWORD NET_Users(void);
+
+/* Guarded calls. */
+int NET_gethostname(char *name, int len);        /* -1 when not loaded */
+char *NET_inet_ntoa(struct in_addr in);          /* null when not loaded */
+u_long NET_inet_addr(const char *text);          /* 0 when not loaded */
+u_long NET_htonl(u_long value);                  /* 0 when not loaded */
+u_long NET_ntohl(u_long value);                  /* 0 when not loaded */
+HANDLE NET_WSAAsyncGetHostByName(HWND hwnd, unsigned int msg, const char *name, char *buf,
+                                 int buflen);    /* 0 when not loaded */
+
+/* The TCP/IP stack. */
+int STACK_Attach(HINSTANCE instance);
+int STACK_Detach(void);
+HWND STACK_Window(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,110 @@
+/*
+ * The registry of applications and sessions, and the typed record
+ * allocator that every record of the library comes from.
+ *
+ * A record block is a tag word, a total-size word, the body the caller sees
+ * and a zero trailer word.  Blocks are zero-filled when made and wiped before
+ * they are released.
+ */
+#ifndef CALLMGR_REGISTRY_H
+#define CALLMGR_REGISTRY_H
+
+#include <windows.h>
+#include <winsock.h>
+
+#include <callmgr.h>
+#include <cmwire.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Record types of the allocator. */
+enum {
+    REC_APP = 0,
+    REC_SESSION = 1,
+    REC_CALLCTX = 2,
+    REC_CALLER = 3,
+    REC_CALLKEY = 4,
+    REC_CML = 5,
+    REC_CM = 6,
+    REC_TEXT = 7
+};
+
+#define REC_MAGIC 0xBAABu
+
+/* Closing flag of CMAPP.flags: set by CMCleanup while an exchange runs. */
+#define APP_CLOSING 0x10000000u
+
+/* Bit of CMSESSION.flags: a member-list update is pending. */
+#define SESSION_UPDATEPENDING 0x00000001u
+
+/* A session's call: the owned CALLER and the two members between which the
+ * next message goes (both point into the CALLER's member list). */
+typedef struct CALLCTX {
+    LPCM to;
+    LPCM from;
+    LPCALLER caller;
+} CALLCTX;
+
+typedef struct CMSESSION {
+    struct CMSESSION *next;
+    WORD id;
+    char username[64];
+    char realname[64];
+    CALLCTX *call;
+    DWORD flags;
+    SOCKET tcpsocket;
+    SOCKET udpsocket1;
+    SOCKET udpsocket2;
+    DWORD tcpport;
+} CMSESSION;
+
+typedef struct CMAPP {
+    struct CMAPP *next;
+    CMNETINFO netinfo;
+    CMSESSION *sessions;
+    WORD id;
+    HWND fsmwnd;
+    HWND notifywnd;
+    UINT notifymsg;
+    TIMERPROC ringproc;
+    UINT ringtimer;
+    DWORD flags;
+    DWORD busy;
+} CMAPP;
+
+/* The identifier of an outgoing call.  The text comes first, so the record
+ * serves wherever the call id text is expected. */
+typedef struct CALLKEY {
+    char text[24];
+    DWORD address;
+    DWORD ticks;
+} CALLKEY;
+
+void *REC_Alloc(int type, size_t extra);
+int REC_Free(void *body);
+/* A type-7 copy of a text; null for an absent text or when memory ran out. */
+char *REC_CopyText(const char *text);
+
+WORD NEXT_AppId(void);
+WORD NEXT_SessionId(void);
+
+CMAPP *APP_Create(HWND notifywnd, UINT notifymsg);
+CMAPP *APP_Find(UINT_PTR id);
+int APP_Destroy(CMAPP *app);
+CMAPP *APP_FindIdle(void);
+int APP_CompleteCleanup(CMAPP *app);
+/* Head of the registry (newest application first). */
+CMAPP *APP_First(void);
+
+CMSESSION *SESSION_Create(CMAPP *app);
+CMSESSION *SESSION_Find(UINT_PTR handle, CMAPP **app);
+CMSESSION *SESSION_FindByCallId(const char *callid, CMAPP **app);
+int SESSION_Destroy(CMAPP *app, CMSESSION *session);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
