@@ -15,7 +15,7 @@
 #ifndef PAL_WINSOCK_H
 #define PAL_WINSOCK_H
 
-#include <windef.h>
+#include <windows.h>
 #include <sys/types.h>
 #include <sys/socket.h>
 #include <netinet/in.h>
@@ -98,14 +98,14 @@ typedef struct WSAData {
 #define WSANO_DATA (WSABASEERR + 1004)
 
 /* ioctlsocket commands. */
-#define IOCPARM_MASK 0x7f
-#define IOC_VOID 0x20000000
-#define IOC_OUT 0x40000000
-#define IOC_IN 0x80000000
-#define _IOW_WS(x, y, t) (long)(IOC_IN | ((sizeof(uint32_t) & IOCPARM_MASK) << 16) | ((x) << 8) | (y))
-#define _IOR_WS(x, y, t) (long)(IOC_OUT | ((sizeof(uint32_t) & IOCPARM_MASK) << 16) | ((x) << 8) | (y))
-#define FIONBIO _IOW_WS('f', 126, u_long)
-#define FIONREAD _IOR_WS('f', 127, u_long)
+#define WS_IOC_OUT 0x40000000
+#define WS_IOC_IN 0x80000000
+#define _IOW_WS(x, y) (long)(WS_IOC_IN | (4 << 16) | ((x) << 8) | (y))
+#define _IOR_WS(x, y) (long)(WS_IOC_OUT | (4 << 16) | ((x) << 8) | (y))
+#undef FIONBIO
+#undef FIONREAD
+#define FIONBIO _IOW_WS('f', 126)
+#define FIONREAD _IOR_WS('f', 127)
 
 int PASCAL WSAStartup(WORD version, LPWSADATA data);
 int PASCAL WSACleanup(void);

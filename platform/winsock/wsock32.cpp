@@ -5,6 +5,11 @@
  * address helpers needs a successful WSAStartup first, and every failure
  * leaves a WSA error code for WSAGetLastError.
  */
+#include <sys/ioctl.h>
+
+/* The host's request; winsock.h gives FIONREAD its Windows value. */
+static const unsigned long host_fionread = FIONREAD;
+
 #include <winsock.h>
 
 #include "kernel/fault.h"
@@ -14,7 +19,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace pal {
@@ -188,7 +192,7 @@ int PASCAL ioctlsocket(SOCKET s, long cmd, u_long *argp)
     }
     if (cmd == FIONREAD) {
         int avail = 0;
-        if (::ioctl((int)s, FIONREAD, &avail) != 0)
+        if (::ioctl((int)s, host_fionread, &avail) != 0)
             return fail_errno();
         *argp = (u_long)avail;
         return 0;

@@ -1,0 +1,71 @@
+// Global, local and heap memory: handles, locks, sizes and injected failures.
+#include <windows.h>
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Memory, AMovableBlockIsNamedByAHandleAndCountsItsLocks)
+{
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE, 24);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(24u, GlobalSize(h));
+    EXPECT_EQ(0u, GlobalFlags(h) & GMEM_LOCKCOUNT);
+    unsigned char *p = (unsigned char *)GlobalLock(h);
+    ASSERT_NE(nullptr, p);
+    EXPECT_NE((void *)p, h) << "a handle is not the block's address";
+    for (int i = 0; i < 24; ++i)
+        EXPECT_EQ(0, p[i]);
+    EXPECT_EQ(p, GlobalLock(h));
+    EXPECT_EQ(2u, GlobalFlags(h) & GMEM_LOCKCOUNT);
+    EXPECT_EQ(h, GlobalHandle(p));
+    EXPECT_TRUE(GlobalUnlock(h)) << "still locked once";
+    SetLastError(1234);
+    EXPECT_FALSE(GlobalUnlock(h));
+    EXPECT_EQ((DWORD)NO_ERROR, GetLastError()) << "the last unlock reports no error";
+    EXPECT_FALSE(GlobalUnlock(h));
+    EXPECT_EQ((DWORD)ERROR_NOT_LOCKED, GetLastError());
+    EXPECT_EQ(nullptr, GlobalFree(h));
+    EXPECT_EQ(h, GlobalFree(h)) << "a freed handle is refused";
+    EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
+    EXPECT_EQ(nullptr, GlobalLock(h));
+    EXPECT_EQ(nullptr, GlobalFree(nullptr));
+}
+
+TEST(Memory, FixedBlocksAreTheirOwnAddress)
+{
+    void *p = GlobalAlloc(GPTR, 8);
+    ASSERT_NE(nullptr, p);
+    EXPECT_EQ(p, GlobalLock(p));
+    EXPECT_EQ(8u, GlobalSize(p));
+    EXPECT_EQ(nullptr, GlobalFree(p));
+    HLOCAL l = LocalAlloc(LPTR, 1028);
+    ASSERT_NE(nullptr, l);
+    EXPECT_EQ(1028u, LocalSize(l));
+    EXPECT_EQ(0, ((char *)l)[1027]);
+    EXPECT_EQ(nullptr, LocalFree(l));
+}
+
+TEST(Memory, InjectedFailuresFailTheArmedCallsOnly)
+{
+    PalFaultSet(PAL_FAULT_HEAPALLOC, 1, 1, ERROR_NOT_ENOUGH_MEMORY);
+    void *first = HeapAlloc(GetProcessHeap(), 0, 16);
+    EXPECT_NE(nullptr, first) << "skipped";
+    EXPECT_EQ(nullptr, HeapAlloc(GetProcessHeap(), 0, 16));
+    EXPECT_EQ((DWORD)ERROR_NOT_ENOUGH_MEMORY, GetLastError());
+    void *third = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, 16);
+    EXPECT_NE(nullptr, third) << "the fault was armed for one call";
+    HeapFree(GetProcessHeap(), 0, first);
+    HeapFree(GetProcessHeap(), 0, third);
+
+    PalFaultSet(PAL_FAULT_GLOBALALLOC, 0, -1, ERROR_OUTOFMEMORY);
+    EXPECT_EQ(nullptr, GlobalAlloc(GHND, 4));
+    EXPECT_EQ(nullptr, GlobalAlloc(GHND, 4));
+    PalFaultClear();
+    HGLOBAL h = GlobalAlloc(GHND, 4);
+    EXPECT_NE(nullptr, h);
+    GlobalFree(h);
+}
+
+} // namespace

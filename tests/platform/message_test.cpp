@@ -1,0 +1,97 @@
+// Message queues: retrieval order, filters, WM_QUIT, posting from other
+// threads and messages sent across threads.
+#include "support/recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+TEST(Messages, PostedMessagesComeInOrderAndQuitComesAfterThem)
+{
+    register_recording_class("Order");
+    HWND w = make_window("Order");
+    PostMessageA(w, WM_USER + 1, 1, 10);
+    PostQuitMessage(3);
+    PostMessageA(w, WM_USER + 2, 2, 20);
+    PostMessageA(nullptr, WM_USER + 3, 3, 30);
+
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ((UINT)WM_USER + 1, m.message) << "PM_NOREMOVE leaves the message first";
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_USER + 2, WM_USER + 3, PM_REMOVE));
+    EXPECT_EQ((UINT)WM_USER + 2, m.message) << "a range filter skips earlier messages";
+    ASSERT_TRUE(PeekMessageA(&m, (HWND)-1, 0, 0, PM_REMOVE));
+    EXPECT_EQ((UINT)WM_USER + 3, m.message) << "hwnd -1 takes only thread messages";
+    EXPECT_EQ(nullptr, m.hwnd);
+    ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ((UINT)WM_USER + 1, m.message);
+    EXPECT_EQ(w, m.hwnd);
+    EXPECT_EQ(10, m.lParam);
+    EXPECT_FALSE(GetMessageA(&m, nullptr, 0, 0)) << "WM_QUIT once nothing else is posted";
+    EXPECT_EQ((UINT)WM_QUIT, m.message);
+    EXPECT_EQ(3u, m.wParam);
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    DestroyWindow(w);
+}
+
+TEST(Messages, GetMessageWakesForAPostFromAnotherThread)
+{
+    register_recording_class("CrossPost");
+    HWND w = make_window("CrossPost");
+    std::thread poster([w] { PostMessageA(w, WM_USER + 7, 7, 77); });
+    MSG m;
+    ASSERT_TRUE(GetMessageA(&m, nullptr, 0, 0));
+    EXPECT_EQ((UINT)WM_USER + 7, m.message);
+    EXPECT_EQ(77, m.lParam);
+    poster.join();
+    DestroyWindow(w);
+}
+
+LRESULT CALLBACK answer_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg == WM_USER)
+        return (LRESULT)wparam * 2;
+    if (msg == WM_USER + 1)
+        PostQuitMessage(0);
+    return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+TEST(Messages, AMessageSentFromAnotherThreadRunsOnTheWindowsThread)
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = answer_proc;
+    wc.lpszClassName = "Answer";
+    ASSERT_TRUE(RegisterClassA(&wc));
+    HWND w = make_window("Answer");
+    EXPECT_EQ(42, SendMessageA(w, WM_USER, 21, 0)) << "same thread: a direct call";
+    LRESULT answer = 0;
+    std::thread sender([&] {
+        answer = SendMessageA(w, WM_USER, 50, 0);
+        PostMessageA(w, WM_USER + 1, 0, 0);
+    });
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0))
+        DispatchMessageA(&m);
+    sender.join();
+    EXPECT_EQ(100, answer);
+    DestroyWindow(w);
+}
+
+TEST(Messages, DispatchRefusesAnotherThreadsWindow)
+{
+    register_recording_class("Foreign");
+    HWND foreign = nullptr;
+    std::thread maker([&] { foreign = make_window("Foreign"); });
+    maker.join();
+    MSG m{foreign, WM_USER, 0, 0, 0, {0, 0}};
+    received().clear();
+    EXPECT_EQ(0, DispatchMessageA(&m));
+    EXPECT_TRUE(received().empty());
+    EXPECT_FALSE(DestroyWindow(foreign)) << "only the owning thread destroys a window";
+    EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_FALSE(PostMessageA(foreign, WM_USER, 0, 0)) << "its thread and queue are gone";
+}
+
+} // namespace

@@ -1,0 +1,112 @@
+// The loader: built-in modules by name and ordinal, reference counts, entry
+// points, replacement, and the resources of a module.
+#include "support/instance.h"
+
+#include <palmodule.h>
+#include <paltest.h>
+#include <winsock.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<DWORD> entry_calls;
+
+BOOL WINAPI recording_entry(HINSTANCE, DWORD reason, LPVOID)
+{
+    entry_calls.push_back(reason);
+    return TRUE;
+}
+
+int WINAPI fake_startup(WORD, LPWSADATA) { return 4242; }
+
+TEST(Modules, NamesOrdinalsAndReferenceCounts)
+{
+    HMODULE a = LoadLibraryA("WSOCK32.DLL");
+    ASSERT_NE(nullptr, a);
+    EXPECT_EQ(a, LoadLibraryA("wsock32")) << "case and the .DLL ending do not matter";
+    EXPECT_EQ((FARPROC)PAL_PROC(WSAStartup), GetProcAddress(a, MAKEINTRESOURCEA(115)));
+    EXPECT_EQ((FARPROC)PAL_PROC(WSAStartup), GetProcAddress(a, "WSAStartup"));
+    EXPECT_NE(nullptr, GetProcAddress(a, MAKEINTRESOURCEA(2))) << "bind";
+    EXPECT_EQ(nullptr, GetProcAddress(a, MAKEINTRESOURCEA(999)));
+    EXPECT_EQ((DWORD)ERROR_PROC_NOT_FOUND, GetLastError());
+    EXPECT_TRUE(FreeLibrary(a));
+    EXPECT_EQ(a, GetModuleHandleA("WSOCK32.DLL")) << "one reference left";
+    EXPECT_TRUE(FreeLibrary(a));
+    EXPECT_EQ(nullptr, GetProcAddress(a, MAKEINTRESOURCEA(115))) << "unloaded";
+    EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
+    EXPECT_FALSE(FreeLibrary(a));
+    EXPECT_EQ(nullptr, LoadLibraryA("NOSUCH.DLL"));
+    EXPECT_EQ((DWORD)ERROR_MOD_NOT_FOUND, GetLastError());
+}
+
+TEST(Modules, EntryPointsRunAtFirstLoadAndLastRelease)
+{
+    static const PAL_MODULEDESC desc = {"ENTRY.DLL", nullptr, 0, recording_entry, nullptr, 0};
+    ASSERT_TRUE(PalRegisterModule(&desc));
+    entry_calls.clear();
+    HMODULE m = LoadLibraryA("entry.dll");
+    LoadLibraryA("ENTRY");
+    FreeLibrary(m);
+    EXPECT_EQ(std::vector<DWORD>{DLL_PROCESS_ATTACH}, entry_calls);
+    FreeLibrary(m);
+    EXPECT_EQ((std::vector<DWORD>{DLL_PROCESS_ATTACH, DLL_PROCESS_DETACH}), entry_calls);
+}
+
+TEST(Modules, ATestMayReplaceABuiltInModuleOrFailItsLoad)
+{
+    static const PAL_EXPORT exports[] = {{115, "WSAStartup", PAL_PROC(fake_startup)}};
+    static const PAL_MODULEDESC fake = {"WSOCK32.DLL", exports, 1, nullptr, nullptr, 0};
+    PalRegisterModule(&fake);
+    HMODULE m = LoadLibraryA("WSOCK32.DLL");
+    auto startup = (int(WINAPI *)(WORD, LPWSADATA))(void (*)(void))GetProcAddress(
+        m, MAKEINTRESOURCEA(115));
+    ASSERT_NE(nullptr, startup);
+    EXPECT_EQ(4242, startup(0x101, nullptr));
+    FreeLibrary(m);
+    PalRestoreBuiltinModules();
+    m = LoadLibraryA("WSOCK32.DLL");
+    EXPECT_EQ((FARPROC)PAL_PROC(WSAStartup), GetProcAddress(m, MAKEINTRESOURCEA(115)));
+    FreeLibrary(m);
+
+    PalFaultSet(PAL_FAULT_LOADLIBRARY, 0, 1, ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(nullptr, LoadLibraryA("WSOCK32.DLL"));
+    PalFaultClear();
+}
+
+TEST(Modules, TheStackLibraryBringsItsWindowUpWhileLoaded)
+{
+    EXPECT_EQ(nullptr, FindWindowA("KRAQClass", nullptr));
+    HMODULE stack = LoadLibraryA("VXLIB32.DLL");
+    ASSERT_NE(nullptr, stack);
+    HWND w = FindWindowA("KRAQClass", nullptr);
+    EXPECT_TRUE(IsWindow(w));
+    FreeLibrary(stack);
+    EXPECT_FALSE(IsWindow(w));
+    EXPECT_EQ(nullptr, FindWindowA("KRAQClass", nullptr));
+}
+
+TEST(Modules, StringsComeFromTheResourcesCutToTheBuffer)
+{
+    HINSTANCE inst = resource_instance();
+    char buf[128];
+    EXPECT_EQ(10, LoadStringA(inst, 108, buf, 32));
+    EXPECT_STREQ("CMFSMClass", buf);
+    EXPECT_EQ(11, LoadStringA(inst, 107, buf, 32));
+    EXPECT_STREQ("WSOCK32.DLL", buf);
+    EXPECT_EQ(11, LoadStringA(inst, 106, buf, 32));
+    EXPECT_STREQ("WINSOCK.DLL", buf);
+    EXPECT_EQ(82, LoadStringA(inst, 104, buf, sizeof buf));
+    EXPECT_STREQ("The selected items will be permanently removed.\nDo you really want to delete "
+                 "them?",
+                 buf);
+    EXPECT_EQ(4, LoadStringA(inst, 105, buf, 5)) << "room for four and the terminator";
+    EXPECT_STREQ("Dele", buf);
+    EXPECT_EQ(0, LoadStringA(inst, 109, buf, sizeof buf));
+    EXPECT_STREQ("", buf);
+    EXPECT_EQ(0, LoadStringA(inst, 4000, buf, sizeof buf)) << "no such block";
+    EXPECT_EQ(nullptr, FindResourceA(inst, MAKEINTRESOURCEA(2), RT_STRING));
+    EXPECT_EQ((DWORD)ERROR_RESOURCE_NAME_NOT_FOUND, GetLastError());
+}
+
+} // namespace
