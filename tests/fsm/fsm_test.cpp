@@ -1,0 +1,227 @@
+// The state-machine window on an isolated host named hosta.callmgr.test:
+// creation and its failures, the local host, lookups of addresses and names,
+// and notifications.
+#include "api/api.h"
+#include "fsm/fsm.h"
+#include "netlib/netlib.h"
+#include "support/instance.h"
+#include "support/recorder.h"
+
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const UINT ASK = WM_USER + 40; /* success; ASK + 1 is failure */
+
+class Fsm : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        inst = resource_instance();
+        LibMain(inst, DLL_PROCESS_ATTACH, nullptr);
+        register_recording_class("FsmOwner");
+        owner = make_window("FsmOwner");
+        received().clear();
+    }
+    void TearDown() override
+    {
+        PalFaultClear();
+        DestroyWindow(owner);
+    }
+
+    /* Dispatches until the window has taken the local host's address. */
+    void learn_local_address()
+    {
+        MSG m;
+        while (GetMessageA(&m, nullptr, 0, 0)) {
+            DispatchMessageA(&m);
+            if (m.message == FSM_LOCALADDR || m.message == FSM_LOCALADDRFAILED)
+                return;
+        }
+    }
+
+    /* Dispatches until the owner has received a message. */
+    Received next_answer()
+    {
+        size_t before = received().size();
+        MSG m;
+        while (received().size() == before && GetMessageA(&m, nullptr, 0, 0))
+            DispatchMessageA(&m);
+        return received().back();
+    }
+
+    HINSTANCE inst = nullptr;
+    HWND owner = nullptr;
+};
+
+TEST_F(Fsm, TheFirstWindowLearnsTheLocalHost)
+{
+    EXPECT_EQ(LIB_Instance, LIB_Initialised);
+    HWND fsm = CMFSM_Create(inst, owner);
+    ASSERT_NE(nullptr, fsm);
+    EXPECT_EQ(owner, GetWindow(fsm, GW_OWNER));
+    EXPECT_STREQ("hosta.callmgr.test", FSM_FullHostName());
+    EXPECT_STREQ("hosta", FSM_ShortHostName());
+    EXPECT_EQ(0xFFFFFFFFu, FSM_LocalAddress()) << "unknown until the lookup answers";
+    learn_local_address();
+    EXPECT_EQ(0x7F000101u, FSM_LocalAddress());
+
+    DestroyWindow(owner);
+    EXPECT_FALSE(IsWindow(fsm)) << "the window ends with its owner";
+    EXPECT_EQ(0u, NET_Users());
+    EXPECT_EQ(0x7F000101u, FSM_LocalAddress()) << "kept after the last window";
+}
+
+TEST_F(Fsm, DottedAddressesAreAnsweredAtOnceNamesLater)
+{
+    HWND fsm = CMFSM_Create(inst, owner);
+    ASSERT_NE(nullptr, fsm);
+    learn_local_address();
+
+    DWORD id = LOOKUP_Start(owner, ASK, "10.1.2.3");
+    EXPECT_EQ(0x8002u, id) << "the local host's lookup took 0x8001";
+    EXPECT_TRUE(received().empty()) << "posted, not sent";
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, owner, 0, 0, PM_REMOVE));
+    EXPECT_EQ(ASK, m.message);
+    EXPECT_EQ(0x8002u, m.wParam);
+    EXPECT_EQ(0x0A010203, m.lParam);
+
+    EXPECT_EQ(0x8003u, LOOKUP_Start(owner, ASK, "255.255.255.255"));
+    ASSERT_TRUE(PeekMessageA(&m, owner, 0, 0, PM_REMOVE));
+    EXPECT_EQ(ASK, m.message);
+    EXPECT_EQ((LPARAM)0xFFFFFFFF, m.lParam) << "all bits set, without asking for a lookup";
+
+    EXPECT_EQ(0x8004u, LOOKUP_Start(owner, ASK, "0.0.0.0"));
+    ASSERT_TRUE(PeekMessageA(&m, owner, 0, 0, PM_REMOVE));
+    EXPECT_EQ(ASK + 1, m.message) << "an address that names no host fails at once";
+    EXPECT_EQ(WSANO_DATA, m.lParam);
+
+    DWORD task = LOOKUP_Start(fsm, ASK, "peer.callmgr.test");
+    ASSERT_NE(0u, task);
+    EXPECT_FALSE(PeekMessageA(&m, owner, 0, 0, PM_NOREMOVE));
+    DWORD failing = LOOKUP_Start(fsm, ASK, "nobody.callmgr.test");
+    ASSERT_NE(0u, failing);
+    /* The answers reach the state-machine window, which passes them on to the
+     * window that asked: here, the state-machine window itself. */
+    int answered = 0;
+    while (answered < 2 && GetMessageA(&m, nullptr, 0, 0)) {
+        if (m.hwnd == fsm && (m.message == ASK || m.message == ASK + 1)) {
+            ++answered;
+            if (m.wParam == task) {
+                EXPECT_EQ(ASK, m.message);
+                EXPECT_EQ(0xC6120009, m.lParam);
+            } else {
+                EXPECT_EQ(failing, m.wParam);
+                EXPECT_EQ(ASK + 1, m.message);
+                EXPECT_EQ(WSAHOST_NOT_FOUND, m.lParam);
+            }
+        }
+        DispatchMessageA(&m);
+    }
+    EXPECT_EQ(2, answered);
+}
+
+TEST_F(Fsm, ClosingTheLastWindowDropsPendingLookupsSilently)
+{
+    HWND fsm = CMFSM_Create(inst, owner);
+    ASSERT_NE(nullptr, fsm);
+    ASSERT_NE(0u, LOOKUP_Start(owner, ASK, "peer.callmgr.test"));
+    DestroyWindow(fsm);
+
+    /* Lookups are answered in order: once a later one is answered, the
+     * dropped one would have been too. */
+    WSADATA data;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
+    char entry[MAXGETHOSTSTRUCT];
+    ASSERT_NE(nullptr, WSAAsyncGetHostByName(owner, WM_USER + 99, "peer", entry, sizeof entry));
+    Received r = next_answer();
+    EXPECT_EQ((UINT)WM_USER + 99, r.msg);
+    for (const Received &x : received())
+        EXPECT_NE(ASK, x.msg);
+    WSACleanup();
+}
+
+TEST_F(Fsm, TwoWindowsShareTheServiceAndTheSocketLibrary)
+{
+    HWND first = CMFSM_Create(inst, owner);
+    HWND second = CMFSM_Create(inst, owner);
+    ASSERT_NE(nullptr, first);
+    ASSERT_NE(nullptr, second);
+    EXPECT_EQ(2u, NET_Users());
+    DestroyWindow(first);
+    EXPECT_EQ(1u, NET_Users());
+    EXPECT_NE(0u, LOOKUP_Start(owner, ASK, "10.0.0.1")) << "the service still runs";
+    DestroyWindow(second);
+    EXPECT_EQ(0u, NET_Users());
+}
+
+TEST_F(Fsm, AFailedCreationLeavesNoWindowAndNoReference)
+{
+    PalFaultSet(PAL_FAULT_LOADLIBRARY, 0, 1, ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(nullptr, CMFSM_Create(inst, owner));
+    PalFaultSet(PAL_FAULT_WSASTARTUP, 0, 2, WSASYSNOTREADY);
+    EXPECT_EQ(nullptr, CMFSM_Create(inst, owner));
+    PalFaultSet(PAL_FAULT_GETHOSTNAME, 0, 1, WSAENETDOWN);
+    EXPECT_EQ(nullptr, CMFSM_Create(inst, owner));
+    PalFaultSet(PAL_FAULT_ASYNCLOOKUP, 0, 1, WSAENOBUFS);
+    EXPECT_EQ(nullptr, CMFSM_Create(inst, owner));
+    PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(nullptr, CMFSM_Create(inst, owner));
+    EXPECT_EQ(nullptr, FindWindowA("CMFSMClass", nullptr));
+    EXPECT_EQ(0u, NET_Users());
+
+    HWND fsm = CMFSM_Create(inst, owner);
+    ASSERT_NE(nullptr, fsm) << "nothing was left half set up";
+    learn_local_address();
+    EXPECT_EQ(0x7F000101u, FSM_LocalAddress());
+}
+
+TEST_F(Fsm, ResolveStartsALookupForEveryMemberStillResolving)
+{
+    HWND fsm = CMFSM_Create(inst, owner);
+    learn_local_address();
+    CMAPP *app = APP_Create(owner, ASK);
+    CMSESSION *s = SESSION_Create(app);
+    SendMessageA(fsm, FSM_RESOLVE, s->id, 0); /* no call: nothing happens */
+
+    char dotted[] = "10.4.4.4", named[] = "peer";
+    CM resolving{CMS_RESOLVING, 0, dotted, nullptr, nullptr, nullptr, 0};
+    CM known{CMS_IDLE, 0x0A000001, named, nullptr, nullptr, nullptr, 0};
+    CML second{&known, nullptr}, first{&resolving, &second};
+    CALLER caller{};
+    caller.members = &first;
+    CALLCTX call{nullptr, nullptr, &caller};
+    s->call = &call;
+    SendMessageA(fsm, FSM_RESOLVE, 0x10000 | s->id, 0);
+    EXPECT_EQ(0x8002u, resolving.ipaddr) << "the member holds its lookup's id";
+    EXPECT_EQ(0x0A000001u, known.ipaddr);
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVED, FSM_RESOLVED, PM_REMOVE));
+    EXPECT_EQ(0x8002u, m.wParam);
+    EXPECT_EQ(0x0A040404, m.lParam);
+    s->call = nullptr;
+    APP_Destroy(app);
+}
+
+TEST_F(Fsm, NotificationsCarryCodeAndSessionInWParam)
+{
+    CMAPP *app = APP_Create(owner, WM_USER + 9);
+    EXPECT_TRUE(CM_Notify(app, 0x1FF, CMN_RINGING, 0x0100007F));
+    pump();
+    ASSERT_EQ(1u, received().size());
+    EXPECT_EQ((UINT)WM_USER + 9, received()[0].msg);
+    EXPECT_EQ(0x33FFu, received()[0].wparam) << "the session id is cut to its low byte";
+    EXPECT_EQ(0x0100007F, received()[0].lparam);
+    app->notifymsg = 0;
+    EXPECT_FALSE(CM_Notify(app, 1, CMN_RINGING, 0));
+    app->notifymsg = WM_USER + 9;
+    app->notifywnd = nullptr;
+    EXPECT_FALSE(CM_Notify(app, 1, CMN_RINGING, 0));
+    EXPECT_FALSE(CM_Notify(nullptr, 1, CMN_RINGING, 0));
+    APP_Destroy(app);
+}
+
+} // namespace

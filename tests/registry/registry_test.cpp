@@ -1,0 +1,194 @@
+// The record allocator and the registry of applications and sessions: block
+// layout, id wrap-around, lookups in list order and deferred clean-up.
+#include "registry/registry.h"
+#include "support/recorder.h"
+
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+DWORD word_at(const void *body, int offset)
+{
+    DWORD v;
+    memcpy(&v, (const BYTE *)body + offset, sizeof v);
+    return v;
+}
+
+/* Registers `n` applications and returns the last. */
+CMAPP *register_apps(int n)
+{
+    CMAPP *last = nullptr;
+    for (int i = 0; i < n; ++i)
+        last = APP_Create(nullptr, 0);
+    return last;
+}
+
+void destroy_all()
+{
+    while (APP_First())
+        APP_Destroy(APP_First());
+}
+
+TEST(RecordAllocator, BlocksCarryTagTotalAndAZeroTrailer)
+{
+    CMSESSION *s = (CMSESSION *)REC_Alloc(REC_SESSION, 0);
+    ASSERT_NE(nullptr, s);
+    EXPECT_EQ(0x0100BAABu, word_at(s, -8));
+    size_t total = 8 + sizeof(CMSESSION) + 4;
+    EXPECT_EQ(total, word_at(s, -4));
+    EXPECT_EQ(0u, word_at(s, (int)sizeof(CMSESSION)));
+    for (size_t i = 0; i < sizeof *s; ++i)
+        ASSERT_EQ(0, ((BYTE *)s)[i]);
+    EXPECT_EQ(1, REC_Free(s));
+    EXPECT_EQ(1, REC_Free(nullptr));
+
+    char *empty = REC_CopyText("");
+    ASSERT_NE(nullptr, empty);
+    EXPECT_EQ(0x0700BAABu, word_at(empty, -8));
+    EXPECT_EQ(13u, word_at(empty, -4)) << "header, one zero byte, trailer";
+    EXPECT_EQ(0, empty[0]);
+    REC_Free(empty);
+
+    char *text = REC_CopyText("abc");
+    EXPECT_STREQ("abc", text);
+    EXPECT_EQ(16u, word_at(text, -4));
+    REC_Free(text);
+    EXPECT_EQ(nullptr, REC_CopyText(nullptr));
+
+    void *other = REC_Alloc(9, 5);
+    ASSERT_NE(nullptr, other);
+    EXPECT_EQ(0u, word_at(other, -8)) << "unknown types get tag 0";
+    EXPECT_EQ(17u, word_at(other, -4)) << "and a body of the extra length only";
+    REC_Free(other);
+    EXPECT_EQ(nullptr, REC_Alloc(REC_TEXT, (size_t)0xFFFFFFFF));
+}
+
+TEST(Registry, ApplicationIdsWrapAfter127AndTheNewestIsFound)
+{
+    CMAPP *first = register_apps(1);
+    ASSERT_EQ(1, first->id);
+    CMAPP *last = register_apps(126);
+    EXPECT_EQ(127, last->id);
+    CMAPP *again = register_apps(1);
+    EXPECT_EQ(1, again->id) << "ids in use are not skipped";
+    EXPECT_EQ(again, APP_Find(1));
+    EXPECT_EQ(again, APP_Find(0x10001)) << "handles compare on their low 16 bits";
+    EXPECT_EQ(nullptr, APP_Find(0));
+    EXPECT_EQ(1, APP_Destroy(again));
+    EXPECT_EQ(first, APP_Find(1));
+    EXPECT_EQ(CMERR_INVALID, APP_Destroy(again)) << "no longer registered";
+    destroy_all();
+}
+
+TEST(Registry, SessionIdsAreLibraryWideAndFoundInListOrder)
+{
+    CMAPP *a = APP_Create(nullptr, 0);
+    CMAPP *b = APP_Create(nullptr, 0);
+    CMSESSION *sa = SESSION_Create(a);
+    CMSESSION *sb = SESSION_Create(b);
+    EXPECT_EQ(1, sa->id);
+    EXPECT_EQ(2, sb->id);
+    EXPECT_EQ(INVALID_SOCKET, sa->tcpsocket);
+    EXPECT_EQ(INVALID_SOCKET, sa->udpsocket1);
+    EXPECT_EQ(INVALID_SOCKET, sa->udpsocket2);
+    CMSESSION *s = nullptr;
+    for (int i = 0; i < 126; ++i)
+        s = SESSION_Create(a);
+    EXPECT_EQ(1, s->id) << "the 128th session gets id 1 again";
+    CMAPP *owner = nullptr;
+    EXPECT_EQ(s, SESSION_Find(1, &owner)) << "newest application first, newest session first";
+    EXPECT_EQ(a, owner);
+    EXPECT_EQ(sb, SESSION_Find(0x20002, &owner));
+    EXPECT_EQ(b, owner);
+    EXPECT_EQ(nullptr, SESSION_Find(0, &owner));
+    EXPECT_EQ(nullptr, owner);
+    EXPECT_EQ(0, SESSION_Destroy(b, sa)) << "not in that application's list";
+    EXPECT_EQ(1, SESSION_Destroy(a, sa));
+    EXPECT_EQ(0, SESSION_Destroy(a, sa));
+    destroy_all();
+}
+
+TEST(Registry, AnIdleApplicationHasNoCallInItsNewestSession)
+{
+    CMAPP *older = APP_Create(nullptr, 0);
+    CMAPP *newer = APP_Create(nullptr, 0);
+    CALLCTX call{};
+    CMSESSION *idle = SESSION_Create(newer);
+    CMSESSION *busy = SESSION_Create(newer);
+    busy->call = &call;
+    EXPECT_EQ(older, APP_FindIdle()) << "an idle older session does not make it idle";
+    idle->call = &call;
+    busy->call = nullptr;
+    EXPECT_EQ(newer, APP_FindIdle());
+    busy->call = &call;
+    SESSION_Create(older)->call = &call;
+    EXPECT_EQ(nullptr, APP_FindIdle());
+    for (CMAPP *app : {older, newer})
+        for (CMSESSION *s = app->sessions; s; s = s->next)
+            s->call = nullptr;
+    destroy_all();
+}
+
+TEST(Registry, CallIdsCompareAsExactTextsAndAbsentOnlyMatchesAbsent)
+{
+    CMAPP *app = APP_Create(nullptr, 0);
+    CMSESSION *with_id = SESSION_Create(app);
+    CMSESSION *without_id = SESSION_Create(app);
+    CALLER c1{}, c2{};
+    char id[] = "3232235778/1000";
+    c1.callid = id;
+    CALLCTX x1{nullptr, nullptr, &c1}, x2{nullptr, nullptr, &c2};
+    with_id->call = &x1;
+    without_id->call = &x2;
+    CMAPP *owner = nullptr;
+    EXPECT_EQ(with_id, SESSION_FindByCallId("3232235778/1000", &owner));
+    EXPECT_EQ(app, owner);
+    EXPECT_EQ(nullptr, SESSION_FindByCallId("3232235778/100", &owner));
+    EXPECT_EQ(without_id, SESSION_FindByCallId(nullptr, &owner));
+    with_id->call = without_id->call = nullptr;
+    destroy_all();
+}
+
+TEST(Registry, AFailedAllocationRegistersNothing)
+{
+    PalFaultSet(PAL_FAULT_HEAPALLOC, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(nullptr, APP_Create(nullptr, 0));
+    EXPECT_EQ(nullptr, APP_First());
+    CMAPP *app = APP_Create(nullptr, 0);
+    PalFaultSet(PAL_FAULT_HEAPALLOC, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(nullptr, SESSION_Create(app));
+    EXPECT_EQ(nullptr, app->sessions);
+    PalFaultClear();
+    destroy_all();
+}
+
+TEST(Registry, ADeferredCleanupWaitsForTheExchangeAndThenTellsTheApplication)
+{
+    register_recording_class("CleanupNotify");
+    HWND w = make_window("CleanupNotify");
+    CMAPP *app = APP_Create(w, WM_USER + 5);
+    SESSION_Create(app);
+    app->busy = 1;
+    EXPECT_EQ(CMERR_BUSY, APP_CompleteCleanup(app));
+    EXPECT_EQ(app, APP_First());
+    EXPECT_EQ(CMERR_BADAPP, APP_CompleteCleanup(nullptr));
+    app->busy = 0;
+    received().clear();
+    EXPECT_EQ(0, APP_CompleteCleanup(app));
+    EXPECT_EQ(nullptr, APP_First());
+    pump();
+    ASSERT_EQ(1u, received().size());
+    EXPECT_EQ((UINT)WM_USER + 5, received()[0].msg);
+    EXPECT_EQ(0x3600u, received()[0].wparam);
+    EXPECT_EQ(0, received()[0].lparam);
+
+    CMAPP *gone = APP_Create(w, WM_USER + 5);
+    DestroyWindow(w);
+    EXPECT_EQ(0, APP_CompleteCleanup(gone)) << "a vanished window is not told";
+}
+
+} // namespace
