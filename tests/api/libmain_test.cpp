@@ -1,0 +1,84 @@
+// Library attach and WEP: the window class, the stack, the instance marks,
+// and the export table the loader offers.
+#include "api/api.h"
+#include "support/instance.h"
+
+#include <callmgr.h>
+#include <palmodule.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <regex>
+#include <string>
+
+namespace {
+
+TEST(LibMain, AttachRegistersTheWindowClassAndAttachesTheStack)
+{
+    HINSTANCE inst = resource_instance();
+    EXPECT_TRUE(LibMain(inst, DLL_THREAD_ATTACH, nullptr));
+    EXPECT_EQ(nullptr, LIB_Instance) << "other notifications do nothing";
+
+    EXPECT_TRUE(LibMain(inst, DLL_PROCESS_ATTACH, nullptr));
+    EXPECT_EQ(inst, LIB_Instance);
+    EXPECT_EQ(inst, LIB_Initialised);
+    WNDCLASSA wc{};
+    ASSERT_TRUE(GetClassInfoA(inst, "CMFSMClass", &wc));
+    EXPECT_EQ((WNDPROC)FSM_WndProc, wc.lpfnWndProc);
+    EXPECT_EQ(0u, wc.style);
+    EXPECT_EQ(0, wc.cbClsExtra);
+    EXPECT_EQ(0, wc.cbWndExtra);
+    EXPECT_EQ((HBRUSH)6, wc.hbrBackground);
+    EXPECT_NE(nullptr, GetModuleHandleA("VXLIB32.DLL")) << "no stack window: its library is loaded";
+    EXPECT_NE(nullptr, FindWindowA("KRAQClass", nullptr));
+
+    HINSTANCE other = (HINSTANCE)(UINT_PTR)0x7000;
+    EXPECT_TRUE(LibMain(other, DLL_PROCESS_ATTACH, nullptr));
+    EXPECT_EQ(other, LIB_Instance) << "a second attach only remembers the instance";
+    EXPECT_EQ(inst, LIB_Initialised);
+
+    EXPECT_EQ(1, WEP(0));
+    EXPECT_EQ(nullptr, LIB_Initialised);
+    EXPECT_EQ(nullptr, GetModuleHandleA("VXLIB32.DLL"));
+    EXPECT_EQ(nullptr, FindWindowA("KRAQClass", nullptr));
+}
+
+TEST(LibMain, AttachSucceedsEvenWithoutItsClass)
+{
+    static const PAL_MODULEDESC bare = {"BARE.DLL", nullptr, 0, nullptr, nullptr, 0};
+    HINSTANCE inst = PalAttachModule(&bare);
+    EXPECT_TRUE(LibMain(inst, DLL_PROCESS_ATTACH, nullptr)) << "no strings, no class";
+    EXPECT_EQ(inst, LIB_Instance);
+    EXPECT_EQ(nullptr, LIB_Initialised);
+    EXPECT_EQ(nullptr, GetModuleHandleA("VXLIB32.DLL"));
+}
+
+TEST(LibMain, TheLoaderOffersTheExportsOfTheDefinitionFile)
+{
+    std::ifstream def(CALLMGR_DEF);
+    ASSERT_TRUE(def.good());
+    std::map<std::string, int> listed;
+    std::regex line(R"(^\s+(\w+)\s+@(\d+)\s*$)");
+    for (std::string text; std::getline(def, text);) {
+        std::smatch m;
+        if (std::regex_match(text, m, line))
+            listed[m[1]] = std::stoi(m[2]);
+    }
+    const PAL_MODULEDESC *desc = LIB_Describe();
+    ASSERT_EQ(listed.size(), desc->export_count);
+    for (size_t i = 0; i < desc->export_count; ++i) {
+        const PAL_EXPORT &e = desc->exports[i];
+        ASSERT_TRUE(listed.count(e.name)) << e.name;
+        EXPECT_EQ(listed[e.name], e.ordinal) << e.name;
+    }
+    HMODULE lib = PalAttachModule(desc);
+    ASSERT_NE(nullptr, lib);
+    EXPECT_EQ(PAL_PROC(WEP), GetProcAddress(lib, MAKEINTRESOURCEA(1)));
+    EXPECT_EQ(PAL_PROC(FSM_WndProc), GetProcAddress(lib, "FSM_WndProc"));
+    char name[32];
+    EXPECT_EQ(10, LoadStringA(lib, 108, name, sizeof name)) << "the library's own resources";
+}
+
+} // namespace
