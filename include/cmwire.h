@@ -5,15 +5,51 @@
  * call: exactly the fields of the wire form, in wire order, every scalar 32
  * bits wide, texts as zero-terminated byte strings, LP types as references
  * that may be absent.
+ *
+ * Every xdr_ routine takes the runtime's XDR stream and a reference to the
+ * record (for an LP type: a reference to the reference) and returns 1 on
+ * success, 0 on failure; the stream's direction chooses encode, decode or
+ * free.  The routines depend on nothing but the runtime, so they work from
+ * the moment the library is loaded.
+ *
+ * Encoding: an absent text travels as the empty text.  A text longer than
+ * WIRE_MAXTEXT bytes, or a member list longer than WIRE_MAXMEMBERS nodes,
+ * cannot be encoded.
+ * Decoding: decode into a zero-filled record.  Every text comes back
+ * present; texts and lists beyond the bounds above and records cut short are
+ * refused.  After a failed decode, XDR_FREE on the same record (xdr_free)
+ * releases whatever was already allocated.
+ * Member lists are walked in a loop, never by recursion, so neither
+ * direction nor freeing needs stack in proportion to their length.
  */
 #ifndef CALLMGR_CMWIRE_H
 #define CALLMGR_CMWIRE_H
 
 #include <stdint.h>
+#include <rpc/rpc.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The program.  Procedure 0 is the runtime's NULLPROC. */
+#define CALLPROG 391010
+#define CALLVERS 1
+#define CALLPROC_REQUEST 1 /* CALLREQ -> INT */
+#define CALLPROC_REPLY 2   /* CALLRPY -> INT */
+#define CALLPROC_CAPINFO 3 /* CAPINFOMESSAGE -> CAPINFO */
+
+/* Results of procedures 1 and 2; CALL_UNREACHABLE is the client's own, when
+ * the exchange brought no result. */
+#define CALL_NOTHANDLED 3
+#define CALL_UNREACHABLE 11
+#define CALL_DELIVERED 16
+
+/* Wire bounds: the longest text, and the most nodes one member list may
+ * hold.  The list bound keeps what one received call can allocate at a few
+ * megabytes; a conference never comes near it. */
+#define WIRE_MAXTEXT 255
+#define WIRE_MAXMEMBERS 4096
 
 typedef int32_t INT;
 typedef uint32_t ipaddr_t;
@@ -104,6 +140,26 @@ typedef struct CAPINFOMESSAGE {
     char *text;
     CAPINFO capinfo; /* inline */
 } CAPINFOMESSAGE, *LPCAPINFOMESSAGE;
+
+bool_t xdr_INT(XDR *xdrs, INT *objp);
+bool_t xdr_ipaddr_t(XDR *xdrs, ipaddr_t *objp);
+bool_t xdr_CallMessage(XDR *xdrs, CallMessage *objp);
+bool_t xdr_CallState(XDR *xdrs, CallState *objp);
+bool_t xdr_CallMemberState(XDR *xdrs, CallMemberState *objp);
+bool_t xdr_CM(XDR *xdrs, CM *objp);
+bool_t xdr_LPCM(XDR *xdrs, LPCM *objp);
+bool_t xdr_CML(XDR *xdrs, CML *objp);
+bool_t xdr_LPCML(XDR *xdrs, LPCML *objp);
+bool_t xdr_CALLER(XDR *xdrs, CALLER *objp);
+bool_t xdr_LPCALLER(XDR *xdrs, LPCALLER *objp);
+bool_t xdr_CALLREQ(XDR *xdrs, CALLREQ *objp);
+bool_t xdr_LPCALLREQ(XDR *xdrs, LPCALLREQ *objp);
+bool_t xdr_CALLRPY(XDR *xdrs, CALLRPY *objp);
+bool_t xdr_LPCALLRPY(XDR *xdrs, LPCALLRPY *objp);
+bool_t xdr_CAPINFO(XDR *xdrs, CAPINFO *objp);
+bool_t xdr_LPCAPINFO(XDR *xdrs, LPCAPINFO *objp);
+bool_t xdr_CAPINFOMESSAGE(XDR *xdrs, CAPINFOMESSAGE *objp);
+bool_t xdr_LPCAPINFOMESSAGE(XDR *xdrs, LPCAPINFOMESSAGE *objp);
 
 #ifdef __cplusplus
 }

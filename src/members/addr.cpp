@@ -1,0 +1,77 @@
+/*
+ * addr.cpp - invitation address texts and the group addresses of new calls.
+ */
+#include "members/members.h"
+
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+DWORD group_counter = 0;
+char group_buffer[16];
+
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+/* Turns the blanks that end text[0..end) into terminators, keeping text[0]
+ * whatever it is. */
+void trim_before(char *text, size_t end)
+{
+    while (end > 1 && is_blank(text[end - 1]))
+        text[--end] = '\0';
+}
+
+} // namespace
+
+extern "C" BOOL ADDR_Parse(char *text, char **user, char **host, char **name)
+{
+    if (!text)
+        return FALSE;
+    *user = *host = *name = nullptr;
+
+    char *open = strchr(text, '<');
+    if (!open)
+        return FALSE;
+    *open = '\0';
+    trim_before(text, (size_t)(open - text));
+    *name = REC_CopyText(text);
+
+    char *rest = open + 1;
+    while (is_blank(*rest))
+        rest++;
+
+    /* The '@' may lie beyond a '>': the whole rest is searched. */
+    char *at = strchr(rest, '@');
+    if (at) {
+        *at = '\0';
+        *user = REC_CopyText(rest);
+        rest = at + 1;
+    } else {
+        *user = REC_CopyText(ADDR_ANYUSER);
+    }
+
+    char *close = strchr(rest, '>');
+    if (close) {
+        *close = '\0';
+        trim_before(rest, (size_t)(close - rest));
+    }
+    *host = REC_CopyText(rest);
+    return *user && *host;
+}
+
+extern "C" const char *ADDR_NextGroup(DWORD base)
+{
+    if (base == 0)
+        base = ADDR_DEFAULTGROUPBASE;
+    DWORD value = base + ++group_counter;
+    snprintf(group_buffer, sizeof group_buffer, "%u.%u.%u.%u", (unsigned)(value >> 24),
+             (unsigned)((value >> 16) & 0xFF), (unsigned)((value >> 8) & 0xFF),
+             (unsigned)(value & 0xFF));
+    /* Start again from the base before the counter would pass it. */
+    if (!(group_counter + 1 < base))
+        group_counter = 0;
+    return group_buffer;
+}

@@ -1,0 +1,132 @@
+// Address texts and group addresses.
+#include "members/members.h"
+
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct Parsed {
+    BOOL ok = FALSE;
+    char *user = nullptr;
+    char *host = nullptr;
+    char *name = nullptr;
+    std::string left; // the caller's text after the parse
+    ~Parsed()
+    {
+        REC_Free(user);
+        REC_Free(host);
+        REC_Free(name);
+    }
+};
+
+void Parse(const char *input, Parsed *p)
+{
+    std::string buf(input);
+    p->ok = ADDR_Parse(buf.data(), &p->user, &p->host, &p->name);
+    p->left = buf.c_str();
+}
+
+TEST(AddrParse, FormsOfAddressText)
+{
+    struct Case {
+        const char *text, *name, *user, *host;
+    } cases[] = {
+        {"Front Desk <desk@alpha>", "Front Desk", "desk", "alpha"},
+        {"<alpha>", "", "ANYBODY", "alpha"},
+        {"Desk <  desk@alpha  >", "Desk", "desk", "alpha"},
+        {"Desk <desk@ alpha", "Desk", "desk", " alpha"},
+        {"<>", "", "ANYBODY", ""},
+        {"Desk <alpha> note@beta", "Desk", "alpha> note", "beta"},
+        {"Desk\t \t<\tdesk@alpha\t>tail", "Desk", "desk", "alpha"},
+        {"Desk <desk@>", "Desk", "desk", ""},
+        {"Desk < @alpha>", "Desk", "", "alpha"},
+        {"Desk < >", "Desk", "ANYBODY", ""}, // blanks after '<' are skipped
+        {"Desk <a@ >", "Desk", "a", " "},    // the host's first character stays
+        {" <alpha>", " ", "ANYBODY", "alpha"}, // as does the text's
+    };
+    for (const Case &c : cases) {
+        Parsed p;
+        Parse(c.text, &p);
+        SCOPED_TRACE(c.text);
+        EXPECT_TRUE(p.ok);
+        ASSERT_NE(nullptr, p.name);
+        ASSERT_NE(nullptr, p.user);
+        ASSERT_NE(nullptr, p.host);
+        EXPECT_STREQ(c.name, p.name);
+        EXPECT_STREQ(c.user, p.user);
+        EXPECT_STREQ(c.host, p.host);
+        EXPECT_EQ(c.name, p.left);
+    }
+
+    Parsed none;
+    Parse("desk@alpha", &none);
+    EXPECT_FALSE(none.ok);
+    EXPECT_EQ(nullptr, none.user);
+    EXPECT_EQ(nullptr, none.host);
+    EXPECT_EQ(nullptr, none.name);
+    EXPECT_EQ("desk@alpha", none.left);
+
+    // An absent text leaves the outputs as they were.
+    char keep[] = "x";
+    char *user = keep, *host = keep, *name = keep;
+    EXPECT_FALSE(ADDR_Parse(nullptr, &user, &host, &name));
+    EXPECT_EQ(keep, user);
+    EXPECT_EQ(keep, host);
+    EXPECT_EQ(keep, name);
+}
+
+TEST(AddrParse, FailedCopyMakesTheParseFail)
+{
+    // Copies are made in the order name, user, host.
+    for (int skip = 0; skip < 3; skip++) {
+        PalFaultSet(PAL_FAULT_HEAPALLOC, skip, 1, 0);
+        Parsed p;
+        Parse("Front Desk <desk@alpha>", &p);
+        PalFaultClear();
+        SCOPED_TRACE(skip);
+        EXPECT_EQ(skip == 0, p.ok); // the name is not needed for success
+        EXPECT_EQ(skip == 0, p.name == nullptr);
+        EXPECT_EQ(skip == 1, p.user == nullptr);
+        EXPECT_EQ(skip == 2, p.host == nullptr);
+    }
+}
+
+// Runs base-5 addresses until the counter has just been reset, so what
+// follows does not depend on the calls made before.
+void ResetGroupCounter()
+{
+    for (int i = 0; i < 8; i++)
+        if (std::string(ADDR_NextGroup(5)) == "0.0.0.9")
+            return;
+    FAIL() << "group counter never came back";
+}
+
+TEST(AddrNextGroup, CounterBasesAndWrap)
+{
+    ResetGroupCounter();
+    const char *want5[] = {"0.0.0.6", "0.0.0.7", "0.0.0.8", "0.0.0.9", "0.0.0.6", "0.0.0.7"};
+    for (const char *w : want5)
+        EXPECT_STREQ(w, ADDR_NextGroup(5));
+
+    ResetGroupCounter();
+    EXPECT_STREQ("233.1.0.1", ADDR_NextGroup(0));
+    EXPECT_STREQ("233.1.0.2", ADDR_NextGroup(0));
+    // The counter is shared by every base.
+    EXPECT_STREQ("239.0.0.3", ADDR_NextGroup(0xEF000000));
+    EXPECT_STREQ("233.1.0.4", ADDR_NextGroup(ADDR_DEFAULTGROUPBASE));
+
+    ResetGroupCounter();
+    EXPECT_STREQ("0.0.0.0", ADDR_NextGroup(0xFFFFFFFF)); // the sum wraps
+    EXPECT_STREQ("0.0.0.1", ADDR_NextGroup(0xFFFFFFFF));
+
+    ResetGroupCounter();
+    const char *longest = ADDR_NextGroup(0xFFFFFFFD); // 15 characters
+    EXPECT_STREQ("255.255.255.254", longest);
+    EXPECT_EQ(longest, ADDR_NextGroup(1)); // one buffer, overwritten
+}
+
+} // namespace
