@@ -6,6 +6,7 @@
 #include "api/api.h"
 
 #include <callmgr.h>
+#include <cmwire.h>
 
 extern "C" const unsigned char CALLMGR_Resources[];
 extern "C" const size_t CALLMGR_Resources_size;
@@ -15,6 +16,25 @@ namespace {
 const PAL_EXPORT lib_exports[] = {
     {1, "WEP", PAL_PROC(WEP)},
     {64, "FSM_WndProc", PAL_PROC(FSM_WndProc)},
+    {256, "xdr_CallMessage", PAL_PROC(xdr_CallMessage)},
+    {257, "xdr_CallState", PAL_PROC(xdr_CallState)},
+    {258, "xdr_CallMemberState", PAL_PROC(xdr_CallMemberState)},
+    {259, "xdr_LPCM", PAL_PROC(xdr_LPCM)},
+    {260, "xdr_LPCML", PAL_PROC(xdr_LPCML)},
+    {261, "xdr_LPCALLER", PAL_PROC(xdr_LPCALLER)},
+    {262, "xdr_LPCALLREQ", PAL_PROC(xdr_LPCALLREQ)},
+    {263, "xdr_LPCALLRPY", PAL_PROC(xdr_LPCALLRPY)},
+    {264, "xdr_ipaddr_t", PAL_PROC(xdr_ipaddr_t)},
+    {265, "xdr_INT", PAL_PROC(xdr_INT)},
+    {266, "xdr_CM", PAL_PROC(xdr_CM)},
+    {267, "xdr_CML", PAL_PROC(xdr_CML)},
+    {268, "xdr_CALLER", PAL_PROC(xdr_CALLER)},
+    {269, "xdr_CALLREQ", PAL_PROC(xdr_CALLREQ)},
+    {270, "xdr_CALLRPY", PAL_PROC(xdr_CALLRPY)},
+    {280, "xdr_CAPINFO", PAL_PROC(xdr_CAPINFO)},
+    {281, "xdr_LPCAPINFO", PAL_PROC(xdr_LPCAPINFO)},
+    {282, "xdr_CAPINFOMESSAGE", PAL_PROC(xdr_CAPINFOMESSAGE)},
+    {283, "xdr_LPCAPINFOMESSAGE", PAL_PROC(xdr_LPCAPINFOMESSAGE)},
 };
 
 } // namespace
