@@ -50,6 +50,17 @@ void WINAPI PalFaultClear(void);
  * layer's own built-in modules back for later loads. */
 void WINAPI PalRestoreBuiltinModules(void);
 
+/* What sndPlaySoundA was asked to play, oldest first: a stop request has
+ * `stop` set and no name. */
+typedef struct PAL_SOUND {
+    BOOL stop;
+    char name[260];
+    UINT flags;
+} PAL_SOUND;
+UINT WINAPI PalSoundCount(void);
+BOOL WINAPI PalSoundGet(UINT index, PAL_SOUND *sound);
+void WINAPI PalSoundClear(void);
+
 /*
  * The idle hook of the calling thread: called whenever a message wait of
  * the thread (GetMessageA, WaitMessage, a modal loop) finds nothing to do

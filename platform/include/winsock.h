@@ -112,7 +112,7 @@ int PASCAL WSACleanup(void);
 int PASCAL WSAGetLastError(void);
 void PASCAL WSASetLastError(int error);
 int PASCAL closesocket(SOCKET s);
-int PASCAL ioctlsocket(SOCKET s, long cmd, u_long *argp);
+int PASCAL ioctlsocket(SOCKET s, long cmd, unsigned long *argp);
 HANDLE PASCAL WSAAsyncGetHostByName(HWND hwnd, unsigned int msg, const char *name, char *buf,
                                     int buflen);
 int PASCAL WSACancelAsyncRequest(HANDLE task);

@@ -5,11 +5,13 @@
  * handled first, then posted messages in arrival order, then WM_QUIT, then
  * due timers.  A thread with nothing to do calls its idle hook (tests) and
  * then blocks on its wake descriptor until a post, a sent message, a change
- * of virtual time or its next real-time timer.
+ * of virtual time, its next real-time timer or a call to the RPC server.
+ * Incoming RPC calls are dispatched on the waiting thread, like messages.
  */
 #include "user/queue.h"
 #include "user/window.h"
 #include "kernel/clock.h"
+#include "rpc/rpcwait.h"
 
 #include <map>
 #include <poll.h>
@@ -157,6 +159,7 @@ bool take_timer(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool rem
 bool peek(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove)
 {
     handle_sent(q);
+    rpc_serve_ready();
     if (take_posted(q, out, filter, first, last, remove) || take_quit(q, out, remove) ||
         take_timer(q, out, filter, first, last, remove)) {
         q.last_time = out->time;
@@ -176,13 +179,17 @@ void wait(Queue &q)
             return;
     }
     int timeout = clock_is_virtual() ? -1 : timer_wait_ms(q, clock_now());
-    struct pollfd pfd = {q.wakefd, POLLIN, 0};
-    if (poll(&pfd, 1, timeout) > 0) {
+    std::vector<struct pollfd> fds = {{q.wakefd, POLLIN, 0}};
+    size_t rpc_first = rpc_add_fds(fds);
+    if (poll(fds.data(), fds.size(), timeout) <= 0)
+        return;
+    if (fds[0].revents) {
         uint64_t v;
         if (read(q.wakefd, &v, sizeof v) < 0) {
             /* Nothing to drain: another wait already took the count. */
         }
     }
+    rpc_dispatch(fds, rpc_first);
 }
 
 } // namespace
