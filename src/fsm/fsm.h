@@ -8,6 +8,8 @@
 
 #include "registry/registry.h"
 
+#include <mmsystem.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -32,7 +34,8 @@ typedef struct CMLOOKUP {
     DWORD id;
     HWND window;
     UINT message;
-    char hostentry[LOOKUP_HOSTENTRY];
+    /* Aligned for the host entry that the socket library lays out in it. */
+    alignas(8) char hostentry[LOOKUP_HOSTENTRY];
 } CMLOOKUP;
 
 HWND CMFSM_Create(HINSTANCE instance, HWND owner);
@@ -40,6 +43,13 @@ DWORD LOOKUP_Start(HWND window, UINT message, const char *host);
 /* Posts a notification; false when it could not be posted (no window, no
  * message number, or the window is gone). */
 BOOL CM_Notify(CMAPP *app, WORD session, BYTE code, LPARAM lparam);
+
+/* The outgoing ring: the calling sound now and every RING_INTERVAL ms until
+ * RING_Stop. */
+#define RING_INTERVAL 4000
+#define RING_SOUNDFLAGS (SND_ASYNC | SND_NODEFAULT | SND_NOSTOP)
+void RING_Start(CMAPP *app);
+void RING_Stop(CMAPP *app);
 
 /* The local host as the lookup service learned it. */
 DWORD FSM_LocalAddress(void); /* host order; all bits set while unknown */
