@@ -1,0 +1,445 @@
+#!/usr/bin/env bash
+# Isolated test hosts for tests that serve or call RPC.
+#
+#   testhost.sh run  [--hostname NAME] [--hosts-entry "ADDR NAME [ALIAS...]"]...
+#                    [--list-directly] -- COMMAND [ARG...]
+#   testhost.sh pair [--a-hostname NAME] [--b-hostname NAME] [--list-directly]
+#                    [--hosts-entry "ADDR NAME [ALIAS...]"]... -- COMMAND [ARG...]
+#   testhost.sh exec PID [NAME=VALUE]... -- COMMAND [ARG...]
+#
+# A host is a set of fresh namespaces held open by one keeper process:
+#   net    loopback only (plus eth0 in a pair), so no packet leaves the host;
+#   mount  /run is a private tmpfs, so rpcbind's socket, lock and state are the
+#          host's own; /proc shows the host's processes; /etc/hosts,
+#          /etc/nsswitch.conf and /etc/resolv.conf are generated: names come from
+#          the hosts file only, so no name query ever reaches a resolver;
+#   uts    the host's own name;
+#   pid    the keeper is the host's init: when it ends, whatever a test left
+#          running in the host ends with it.
+# The keeper starts the host's rpcbind, reports that the host is ready, and
+# waits for a line or end of file on its control pipe; then it stops rpcbind
+# and exits, and the kernel takes the namespaces and mounts away.  Nothing is
+# named, mounted or registered on the machine itself, so even a killed run
+# leaves nothing behind but its temporary directory.
+#
+# run   COMMAND runs in a host named NAME (default hosta.callmgr.test, short name
+#       hosta, address 127.0.1.1).  The exit status is COMMAND's.
+# pair  Hosts A and B joined by a veth pair: eth0 in A is 198.18.0.1/24, in B
+#       198.18.0.2/24 (a benchmarking range that only ever exists inside our
+#       namespaces).  Both hosts files name both hosts.  COMMAND runs in A with
+#       CALLMGR_PEER_EXEC set to a command prefix that runs a command in B:
+#           $CALLMGR_PEER_EXEC -- ./peer-program args
+# exec  Runs COMMAND in the host whose keeper is PID (as the caller sees it),
+#       with the given variables set.  This is what CALLMGR_PEER_EXEC calls.
+# --list-directly  When ARGs ask a GoogleTest program for its list of tests
+#       (--gtest_list_tests), COMMAND runs as it is, on no host: listing runs
+#       no test, and so CTest can list the tests of a build as any user.
+#
+# Inside a host: CALLMGR_HOST_NAME and CALLMGR_HOST_ADDR name the host itself;
+# in a pair also CALLMGR_PEER_NAME and CALLMGR_PEER_ADDR name the other one.
+# Exit status 125 means the host could not be set up.  Needs root.
+set -euo pipefail
+
+# rpcbind, ip and friends live in sbin, which a plain user PATH may lack.
+PATH=$PATH:/usr/sbin:/sbin
+
+# Absolute, so keepers and peer commands find it from any directory.
+SELF=${BASH_SOURCE[0]}
+[[ $SELF == /* ]] || SELF=$PWD/$SELF
+readonly SELF
+
+readonly ADDR_LOOP=127.0.1.1 ADDR_A=198.18.0.1 ADDR_B=198.18.0.2 PREFIX_LEN=24
+
+die() {
+  printf 'testhost: %s\n' "$*" >&2
+  exit 125
+}
+
+# usage [STATUS]: the synopsis at the top of this file.
+usage() {
+  local status=${1:-125}
+  if ((status == 0)); then exec 2>&1; fi
+  sed -n '4,8s/^# \{0,1\}//p' "$SELF" >&2
+  exit "$status"
+}
+
+# ---------------------------------------------------------------- keeper side
+
+# Runs as init of a fresh pid namespace, inside fresh net, mount and uts
+# namespaces.  stdin is the control pipe; stdout, the ready pipe, gets
+# "pid ..." (our pid as each pid namespace sees it) at once and "ready" when
+# the host is.  BASE is the path prefix of the host's files.  Every program
+# started costs tens of milliseconds on a busy machine, so set-up starts as
+# few as it can.
+keeper() {
+  local base=$1 name=$2 resolv=/etc/resolv.conf i rpcbind_pid
+  local -a status nspid=()
+
+  # Our pid as each pid namespace sees it; read while /proc is still the
+  # machine's, whose view spans all of them.  One mapfile reads the file in
+  # one go: read line by line, the kernel would render it afresh at every
+  # line, with other values.
+  mapfile -t status </proc/self/status
+  for i in "${status[@]}"; do
+    if [[ $i == NSpid:* ]]; then read -r -a nspid <<<"${i#NSpid:}"; fi
+  done
+  ((${#nspid[@]} >= 2)) || { echo "testhost: no pid namespace" >&2; exit 1; }
+  printf 'pid %s\n' "${nspid[*]}"
+
+  mount -t proc proc /proc
+  ip link set lo up
+
+  # resolv.conf may be a link into /run, which is about to be replaced.
+  if [[ -L $resolv ]]; then resolv=$(readlink -f "$resolv"); fi
+  mount -t tmpfs -o mode=0755,size=16m,nosuid,nodev callmgr-run /run
+  # Debian's rpcbind drops to _rpc and keeps its state files here.
+  mkdir -m 0755 /run/rpcbind
+  chown _rpc:root /run/rpcbind
+  if [[ $resolv == /run/* ]]; then
+    mkdir -p "${resolv%/*}"
+    : >"$resolv"
+  fi
+  mount --bind "$base.hosts" /etc/hosts
+  mount --bind "$base.nsswitch.conf" /etc/nsswitch.conf
+  mount --bind "$base.resolv.conf" "$resolv"
+  printf '%s\n' "$name" >/proc/sys/kernel/hostname
+
+  # Foreground (-f) so its pid is ours to stop.  No warm start (-w): the state
+  # it would read is born empty with this /run.  Variables that would make it
+  # talk to a service manager are dropped.
+  (
+    unset NOTIFY_SOCKET LISTEN_FDS LISTEN_PID LISTEN_FDNAMES
+    exec rpcbind -f
+  ) </dev/null >"$base.rpcbind.log" 2>&1 &
+  rpcbind_pid=$!
+  stop() {
+    kill -TERM "$rpcbind_pid" 2>/dev/null || true
+    wait "$rpcbind_pid" 2>/dev/null || true
+    exit "${1:-0}"
+  }
+  trap stop TERM INT HUP
+
+  # Set-up polling, bounded to five seconds: rpcbind tells nobody when it is
+  # ready, so ask it as a client would.
+  for ((i = 0; i < 500; i++)); do
+    if rpcinfo -p 127.0.0.1 >/dev/null 2>&1; then break; fi
+    if ! kill -0 "$rpcbind_pid" 2>/dev/null; then
+      echo "testhost: rpcbind ended on start:" >&2
+      cat "$base.rpcbind.log" >&2
+      exit 1
+    fi
+    sleep 0.01
+  done
+  if ((i == 500)); then
+    echo "testhost: rpcbind does not answer on 127.0.0.1" >&2
+    stop 1
+  fi
+
+  printf 'ready\n'
+  exec >/dev/null
+  # A line asks us to stop.  End of file means the script that started us
+  # is gone: its temporary directory is ours to remove.
+  if ! read -r _; then
+    case ${base%/*} in
+      */callmgr-testhost.*) rm -rf -- "${base%/*}" ;;
+    esac
+  fi
+  stop
+}
+
+# ---------------------------------------------------------------- parent side
+
+WORK=""
+# Per host, in start order: control pipe and ready pipe (our ends), the
+# launched process, and the keeper's pids, blank-separated (the machine's
+# first, then each nested pid namespace's).
+declare -a CTL=() READY=() LAUNCHED=() NSPID=()
+
+# Our pipe ends are ours alone: a child holding a control pipe would keep its
+# keeper from seeing end of file should this script die.
+close_our_fds() {
+  local fd
+  for fd in "${CTL[@]}" "${READY[@]}"; do
+    if [[ -n $fd ]]; then exec {fd}>&-; fi
+  done
+}
+
+# Stops the hosts, newest first: a peer host lives inside its first host's
+# pid namespace and would otherwise be killed rather than stopped.
+cleanup() {
+  local rc=$? i fd
+  trap - EXIT INT TERM HUP
+  trap '' PIPE
+  for ((i = ${#LAUNCHED[@]} - 1; i >= 0; i--)); do
+    fd=${CTL[i]:-}
+    if [[ -n $fd ]]; then
+      printf 'stop\n' >&"$fd" 2>/dev/null || true
+      exec {fd}>&-
+    fi
+    wait "${LAUNCHED[i]}" 2>/dev/null || true
+  done
+  if [[ -n $WORK ]]; then rm -rf -- "$WORK"; fi
+  exit "$rc"
+}
+
+preflight() {
+  local tool
+  ((EUID == 0)) || die "needs root (network, mount and pid namespaces)"
+  for tool in ip unshare nsenter rpcbind rpcinfo mkfifo; do
+    command -v "$tool" >/dev/null ||
+      die "$tool not found (apt-get install iproute2 util-linux rpcbind)"
+  done
+  trap cleanup EXIT
+  trap 'exit 129' HUP
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  WORK=$(mktemp -d "${TMPDIR:-/tmp}/callmgr-testhost.XXXXXX")
+}
+
+# list_directly LIST_DIRECTLY COMMAND...: runs COMMAND here if it only lists
+# GoogleTest tests and listing directly was asked for; returns otherwise.
+list_directly() {
+  local wanted=$1 arg
+  shift
+  [[ $wanted == yes ]] || return 0
+  for arg in "$@"; do
+    if [[ $arg == --gtest_list_tests ]]; then exec "$@"; fi
+  done
+}
+
+check_hostname() {
+  [[ $1 =~ ^[A-Za-z0-9]([A-Za-z0-9.-]{0,62})$ ]] || die "bad host name: '$1'"
+}
+
+check_entry() {
+  local -a word
+  read -r -a word <<<"$1"
+  ((${#word[@]} >= 2)) && [[ ${word[0]} =~ ^[0-9A-Fa-f.:]+$ ]] ||
+    die "bad hosts entry: '$1' (want \"ADDR NAME [ALIAS...]\")"
+}
+
+# "ADDR NAME SHORT": a host's own line, with its short name when it has one.
+host_line() {
+  local addr=$1 name=$2
+  if [[ $name == *.* ]]; then
+    printf '%s\t%s %s\n' "$addr" "$name" "${name%%.*}"
+  else
+    printf '%s\t%s\n' "$addr" "$name"
+  fi
+}
+
+# Name service of a test host: names come from /etc/hosts alone, never from
+# a resolver.
+readonly NSSWITCH='passwd:    files
+group:     files
+shadow:    files
+gshadow:   files
+hosts:     files
+networks:  files
+protocols: files
+services:  files
+ethers:    files
+rpc:       files
+netgroup:  files'
+
+# write_host_files BASE LINE... : the files a host's /etc shows, named
+# BASE.hosts and so on.
+write_host_files() {
+  local base=$1
+  shift
+  printf '127.0.0.1\tlocalhost\n' >"$base.hosts"
+  printf '%s\n' "$@" >>"$base.hosts"
+  printf '%s\n' "$NSSWITCH" >"$base.nsswitch.conf"
+  printf 'nameserver 127.0.0.1\n' >"$base.resolv.conf"
+}
+
+# start_host BASE NAME [PARENT_KEEPER]: starts a keeper, BASE.ctl and
+# BASE.ready being its pipes, and learns its pids.  With PARENT_KEEPER the new
+# pid namespace nests in that host's, so commands there can see, and enter,
+# the new host.
+start_host() {
+  local base=$1 name=$2 parent=${3:-} ctl ready line=""
+  local -a enter=()
+  if [[ -n $parent ]]; then enter=(nsenter "--pid=/proc/$parent/ns/pid" --); fi
+  (
+    close_our_fds
+    exec "${enter[@]}" unshare --net --mount --uts --pid --fork --kill-child \
+      --propagation private -- "$BASH" "$SELF" _keeper "$base" "$name"
+  ) <"$base.ctl" >"$base.ready" &
+  LAUNCHED+=("$!")
+  exec {ctl}>"$base.ctl"
+  CTL+=("$ctl")
+  exec {ready}<"$base.ready"
+  READY+=("$ready")
+  read -r -t 30 line <&"$ready" || true
+  [[ $line == "pid "* ]] || die "host $name could not be started"
+  NSPID+=("${line#pid }")
+}
+
+# await_host I NAME: waits until host I is ready.
+await_host() {
+  local i=$1 name=$2 fd=${READY[$1]} line=""
+  read -r -t 30 line <&"$fd" || true
+  exec {fd}>&-
+  READY[i]=""
+  [[ $line == ready ]] || die "host $name could not be set up"
+}
+
+# in_host PID COMMAND...: COMMAND in the host whose keeper is PID.
+in_host() {
+  local pid=$1
+  shift
+  exec nsenter --target "$pid" --net --mount --uts --pid --wdns="$PWD" -- "$@"
+}
+
+# Runs COMMAND in the first host and returns its status.  It runs in the
+# background so a signal to this script still reaches its trap at once.
+run_command() {
+  local stdin rc=0
+  exec {stdin}<&0
+  (
+    close_our_fds
+    in_host "${NSPID[0]%% *}" "$@"
+  ) <&"$stdin" &
+  wait "$!" || rc=$?
+  return "$rc"
+}
+
+# Waits until eth0 in the host of PID is up, carrier and queue included:
+# until then the kernel drops what is sent on it.  Bounded set-up polling.
+wait_link_up() {
+  local pid=$1 i
+  for ((i = 0; i < 500; i++)); do
+    if [[ $(nsenter --target "$pid" --net -- ip -o link show dev eth0) == *"state UP"* ]]; then
+      return 0
+    fi
+    sleep 0.01
+  done
+  die "eth0 in the host of keeper $pid does not come up"
+}
+
+cmd_run() {
+  local name=hosta.callmgr.test listing=no
+  local -a entries=()
+  while (($#)); do
+    case $1 in
+      --hostname) (($# >= 2)) || usage; name=$2; shift 2 ;;
+      --list-directly) listing=yes; shift ;;
+      --hosts-entry) (($# >= 2)) || usage; entries+=("$2"); shift 2 ;;
+      --) shift; break ;;
+      *) usage ;;
+    esac
+  done
+  (($#)) || usage
+  list_directly "$listing" "$@"
+  check_hostname "$name"
+  local entry
+  for entry in "${entries[@]}"; do check_entry "$entry"; done
+
+  preflight
+  write_host_files "$WORK/a" "$(host_line "$ADDR_LOOP" "$name")" "${entries[@]}"
+  mkfifo -- "$WORK/a.ctl" "$WORK/a.ready"
+  start_host "$WORK/a" "$name"
+  await_host 0 "$name"
+
+  local rc=0
+  unset CALLMGR_PEER_NAME CALLMGR_PEER_ADDR CALLMGR_PEER_EXEC
+  export CALLMGR_HOST_NAME=$name CALLMGR_HOST_ADDR=$ADDR_LOOP
+  run_command "$@" || rc=$?
+  return "$rc"
+}
+
+cmd_pair() {
+  local name_a=hosta.callmgr.test name_b=hostb.callmgr.test listing=no
+  local -a entries=()
+  while (($#)); do
+    case $1 in
+      --list-directly) listing=yes; shift ;;
+      --a-hostname) (($# >= 2)) || usage; name_a=$2; shift 2 ;;
+      --b-hostname) (($# >= 2)) || usage; name_b=$2; shift 2 ;;
+      --hosts-entry) (($# >= 2)) || usage; entries+=("$2"); shift 2 ;;
+      --) shift; break ;;
+      *) usage ;;
+    esac
+  done
+  (($#)) || usage
+  list_directly "$listing" "$@"
+  check_hostname "$name_a"
+  check_hostname "$name_b"
+  [[ $name_a != "$name_b" ]] || die "the two hosts need different names"
+  local entry
+  for entry in "${entries[@]}"; do check_entry "$entry"; done
+  [[ $SELF != *[[:space:]]* && $BASH != *[[:space:]]* ]] ||
+    die "CALLMGR_PEER_EXEC is split at blanks: move $SELF to a path without them"
+
+  preflight
+  local line_a line_b
+  line_a=$(host_line "$ADDR_A" "$name_a")
+  line_b=$(host_line "$ADDR_B" "$name_b")
+  write_host_files "$WORK/a" "$line_a" "$line_b" "${entries[@]}"
+  write_host_files "$WORK/b" "$line_a" "$line_b" "${entries[@]}"
+  mkfifo -- "$WORK/a.ctl" "$WORK/a.ready" "$WORK/b.ctl" "$WORK/b.ready"
+  # Both hosts set themselves up at once, and the link meanwhile.
+  start_host "$WORK/a" "$name_a"
+  local ka=${NSPID[0]%% *} kb
+  start_host "$WORK/b" "$name_b" "$ka"
+  kb=${NSPID[1]%% *}
+  local -a kb_ids
+  read -r -a kb_ids <<<"${NSPID[1]}"
+  nsenter --target "$ka" --net -- ip -batch - <<EOF || die "cannot link the two hosts"
+link add eth0 type veth peer name eth0 netns $kb
+addr add $ADDR_A/$PREFIX_LEN dev eth0
+link set eth0 up
+EOF
+  nsenter --target "$kb" --net -- ip -batch - <<EOF || die "cannot link the two hosts"
+addr add $ADDR_B/$PREFIX_LEN dev eth0
+link set eth0 up
+EOF
+  await_host 0 "$name_a"
+  await_host 1 "$name_b"
+  wait_link_up "$ka"
+  wait_link_up "$kb"
+
+  local rc=0
+  export CALLMGR_HOST_NAME=$name_a CALLMGR_HOST_ADDR=$ADDR_A
+  export CALLMGR_PEER_NAME=$name_b CALLMGR_PEER_ADDR=$ADDR_B
+  # B's keeper as A's pid namespace numbers it: the command runs in A.
+  export CALLMGR_PEER_EXEC="$BASH $SELF exec ${kb_ids[1]}\
+ CALLMGR_HOST_NAME=$name_b CALLMGR_HOST_ADDR=$ADDR_B\
+ CALLMGR_PEER_NAME=$name_a CALLMGR_PEER_ADDR=$ADDR_A"
+  run_command "$@" || rc=$?
+  return "$rc"
+}
+
+cmd_exec() {
+  (($#)) || usage
+  local pid=$1
+  shift
+  [[ $pid =~ ^[1-9][0-9]*$ ]] || die "exec: bad keeper pid '$pid'"
+  [[ -e /proc/$pid/ns/net ]] || die "exec: no process $pid"
+  local -a assign=()
+  while (($#)) && [[ $1 =~ ^[A-Za-z_][A-Za-z0-9_]*= ]]; do
+    assign+=("$1")
+    shift
+  done
+  if [[ ${1:-} == -- ]]; then shift; fi
+  (($#)) || usage
+  # The peer host cannot see its own peer's keeper, so no CALLMGR_PEER_EXEC there.
+  in_host "$pid" env -u CALLMGR_PEER_EXEC "${assign[@]}" "$@"
+}
+
+main() {
+  (($#)) || usage
+  local sub=$1
+  shift
+  case $sub in
+    run) cmd_run "$@" ;;
+    pair) cmd_pair "$@" ;;
+    exec) cmd_exec "$@" ;;
+    _keeper) keeper "$@" ;;
+    -h | --help | help) usage 0 ;;
+    *) die "unknown command '$sub' (run, pair or exec)" ;;
+  esac
+}
+
+main "$@"
