@@ -22,6 +22,10 @@ void WINAPI SetLastError(DWORD err);
  */
 DWORD WINAPI GetTickCount(void);
 
+/* Strings.  lstrcmpiA compares in the user's collation without regard to
+ * letter case, returning -1, 0 or 1; a null string sorts before any other. */
+int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
+
 /* Global memory.  A movable block is named by a handle that is not a pointer;
  * GlobalLock gives its address and counts locks. */
 #define GMEM_FIXED 0x0000

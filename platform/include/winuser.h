@@ -565,6 +565,19 @@ typedef struct tagMEASUREITEMSTRUCT {
     ULONG_PTR itemData;
 } MEASUREITEMSTRUCT, *LPMEASUREITEMSTRUCT;
 
+/* WM_COMPAREITEM: the owner answers -1 when item 1 sorts before item 2,
+ * 0 when they sort alike, 1 when item 1 sorts after item 2. */
+typedef struct tagCOMPAREITEMSTRUCT {
+    UINT CtlType;
+    UINT CtlID;
+    HWND hwndItem;
+    UINT itemID1;
+    ULONG_PTR itemData1;
+    UINT itemID2;
+    ULONG_PTR itemData2;
+    DWORD dwLocaleId;
+} COMPAREITEMSTRUCT, *LPCOMPAREITEMSTRUCT;
+
 typedef struct tagPAINTSTRUCT {
     HDC hdc;
     BOOL fErase;
@@ -593,6 +606,22 @@ HWND WINAPI GetFocus(void);
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 BOOL WINAPI MessageBeep(UINT type);
 BOOL WINAPI WinHelpA(HWND hwnd, LPCSTR file, UINT command, ULONG_PTR data);
+HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR template_name, HWND owner,
+                               DLGPROC proc, LPARAM param);
+#define CreateDialogA(i, t, o, p) CreateDialogParamA(i, t, o, p, 0)
+HWND WINAPI GetNextDlgTabItem(HWND dlg, HWND control, BOOL previous);
+HWND WINAPI GetNextDlgGroupItem(HWND dlg, HWND control, BOOL previous);
+
+/* Activation and the keyboard. */
+#define WA_INACTIVE 0
+#define WA_ACTIVE 1
+#define WA_CLICKACTIVE 2
+#define SC_CLOSE 0xF060
+#define BST_PUSHED 0x0004
+#define BST_FOCUS 0x0008
+HWND WINAPI GetActiveWindow(void);
+HWND WINAPI SetActiveWindow(HWND hwnd);
+SHORT WINAPI GetKeyState(int vk);
 
 /* Painting. */
 DWORD WINAPI GetSysColor(int index);

@@ -9,6 +9,7 @@ namespace pal {
 
 void controls_register(); /* all of them, once */
 
+void dialog_register();   /* "#32770" */
 void static_register();   /* "STATIC" */
 void edit_register();     /* "EDIT" */
 void button_register();   /* "BUTTON" */

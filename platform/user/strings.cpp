@@ -25,6 +25,10 @@ char to_ansi(WORD c)
 
 } // namespace
 
+namespace pal {
+char ansi_char(WORD c) { return to_ansi(c); }
+} // namespace pal
+
 extern "C" int WINAPI LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int max)
 {
     if (!buffer || max <= 0) {

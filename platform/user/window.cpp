@@ -8,6 +8,7 @@
 #include "user/window.h"
 #include "kernel/clock.h"
 #include "kernel/fault.h"
+#include "user/controls.h"
 
 #include <algorithm>
 #include <cctype>
@@ -195,6 +196,7 @@ HWND WINAPI CreateWindowExA(DWORD exstyle, LPCSTR class_name, LPCSTR title, DWOR
                             int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param)
 {
+    controls_register();
     int err = ERROR_NOT_ENOUGH_MEMORY;
     if (fault_hit(PAL_FAULT_CREATEWINDOW, &err)) {
         SetLastError((DWORD)err);

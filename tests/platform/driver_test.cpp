@@ -1,0 +1,122 @@
+// The UI driver acts as a person would and only where a person could:
+// clicks on list entries with Control and Shift, double-clicks, scrolling an
+// entry into view, typing, and reading lists and combo boxes back.
+#include "support/instance.h"
+
+#include <windows.h>
+#include <paldriver.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::pair<int, int>> commands_seen; /* (id, notification) */
+
+INT_PTR CALLBACK listening_proc(HWND, UINT msg, WPARAM wparam, LPARAM)
+{
+    if (msg == WM_COMMAND)
+        commands_seen.emplace_back(LOWORD(wparam), HIWORD(wparam));
+    if (msg == WM_MEASUREITEM)
+        return TRUE;
+    return msg == WM_INITDIALOG;
+}
+
+class Driver : public ::testing::Test {
+protected:
+    HWND open(int id)
+    {
+        HWND dlg = CreateDialogParamA(resource_instance(), MAKEINTRESOURCEA(id), nullptr,
+                                      listening_proc, 0);
+        ShowWindow(dlg, SW_SHOW);
+        SetActiveWindow(dlg);
+        commands_seen.clear();
+        return dlg;
+    }
+};
+
+TEST_F(Driver, ClicksOnListEntriesSelectAsTheModifierKeysSay)
+{
+    HWND dlg = open(200);
+    HWND list = GetDlgItem(dlg, 202);
+    for (int i = 0; i < 30; ++i) {
+        char text[16];
+        snprintf(text, sizeof text, "user %02d", i);
+        SendMessageA(list, LB_ADDSTRING, 0, (LPARAM)text);
+    }
+    ASSERT_EQ(30u, PalListContents(list).size());
+    EXPECT_EQ("user 07", PalListContents(list)[7]);
+
+    EXPECT_TRUE(PalClickListItem(list, 2));
+    EXPECT_EQ((std::vector<int>{2}), PalListSelection(list));
+    EXPECT_TRUE(PalClickListItem(list, 4, MK_CONTROL));
+    EXPECT_EQ((std::vector<int>{2, 4}), PalListSelection(list));
+    EXPECT_TRUE(PalClickListItem(list, 6, MK_SHIFT));
+    EXPECT_EQ((std::vector<int>{4, 5, 6}), PalListSelection(list)) << "from the anchor";
+    EXPECT_EQ((std::pair<int, int>{202, LBN_SELCHANGE}), commands_seen.back());
+    EXPECT_EQ(list, GetFocus());
+
+    /* An entry below the visible ones is scrolled to first. */
+    EXPECT_EQ(0, SendMessageA(list, LB_GETTOPINDEX, 0, 0));
+    EXPECT_TRUE(PalClickListItem(list, 25));
+    EXPECT_GT(SendMessageA(list, LB_GETTOPINDEX, 0, 0), 0);
+    EXPECT_EQ((std::vector<int>{25}), PalListSelection(list));
+
+    commands_seen.clear();
+    EXPECT_TRUE(PalDoubleClickListItem(list, 25));
+    EXPECT_NE(commands_seen.end(), std::find(commands_seen.begin(), commands_seen.end(),
+                                             std::pair<int, int>{202, LBN_DBLCLK}));
+    EXPECT_FALSE(PalClickListItem(list, 30)) << "no such entry";
+    DestroyWindow(dlg);
+}
+
+TEST_F(Driver, ActsOnlyWhereAPersonCould)
+{
+    HWND dlg = open(100);
+    HWND address = GetDlgItem(dlg, 102);
+    EXPECT_TRUE(PalTypeText(address, "host"));
+    EXPECT_TRUE(PalTypeText(address, ".net"));
+    EXPECT_EQ("host.net", PalGetDlgItemText(dlg, 102));
+    size_t heard = commands_seen.size();
+    EXPECT_FALSE(PalTypeText(GetDlgItem(dlg, 103), "x")) << "a disabled label";
+    EXPECT_FALSE(PalTypeText(GetDlgItem(dlg, 110), "x")) << "not a field";
+    EXPECT_FALSE(PalPressButton(dlg, 555));
+
+    EnableWindow(dlg, FALSE);
+    EXPECT_FALSE(PalPressButton(dlg, 110));
+    EXPECT_FALSE(PalTypeText(address, "x"));
+    EXPECT_FALSE(PalPressKey(dlg, VK_RETURN));
+    EnableWindow(dlg, TRUE);
+    ShowWindow(dlg, SW_HIDE);
+    EXPECT_FALSE(PalPressButton(dlg, 110)) << "a hidden dialog";
+    EXPECT_EQ(heard, commands_seen.size()) << "nothing else reached the dialog";
+    EXPECT_EQ(nullptr, PalFindModalDialog());
+    DestroyWindow(dlg);
+}
+
+TEST_F(Driver, ReadsComboBoxesAndSingleSelectionLists)
+{
+    HWND dlg = open(500);
+    HWND combo = GetDlgItem(dlg, 506);
+    for (const char *name : {"gamma", "alpha", "beta"})
+        SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)name);
+    EXPECT_EQ((std::vector<std::string>{"alpha", "beta", "gamma"}), PalListContents(combo));
+    EXPECT_TRUE(PalListSelection(combo).empty());
+    SendMessageA(combo, CB_SETCURSEL, 1, 0);
+    EXPECT_EQ((std::vector<int>{1}), PalListSelection(combo));
+    EXPECT_EQ("beta", PalGetText(combo));
+
+    HWND single = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, dlg,
+                                  (HMENU)77, nullptr, nullptr);
+    SendMessageA(single, LB_ADDSTRING, 0, (LPARAM)"one");
+    SendMessageA(single, LB_ADDSTRING, 0, (LPARAM)"two");
+    EXPECT_TRUE(PalListSelection(single).empty());
+    PalClickListItem(single, 1);
+    EXPECT_EQ((std::vector<int>{1}), PalListSelection(single));
+    DestroyWindow(dlg);
+}
+
+} // namespace

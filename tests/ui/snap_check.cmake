@@ -1,0 +1,26 @@
+# Runs callmgr-snap as a user would and checks what it wrote:
+#   cmake -DSNAP=callmgr-snap -DID=100 -DOUT=file.png -DWIDTH=w -DHEIGHT=h -P snap_check.cmake
+# A dialog the library has gives a PNG of the given size; any other id gives
+# an error and no file.
+file(REMOVE "${OUT}")
+get_filename_component(dir "${OUT}" DIRECTORY)
+file(MAKE_DIRECTORY "${dir}")
+execute_process(COMMAND "${SNAP}" "${ID}" "${OUT}" RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT DEFINED WIDTH)
+  if(rc EQUAL 0 OR EXISTS "${OUT}" OR NOT err MATCHES "no dialog ${ID}")
+    message(FATAL_ERROR "callmgr-snap ${ID}: expected a refusal, got ${rc} '${err}'")
+  endif()
+  return()
+endif()
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "callmgr-snap ${ID} failed (${rc}): ${err}")
+endif()
+file(READ "${OUT}" head LIMIT 24 HEX)
+string(SUBSTRING "${head}" 0 16 signature)
+string(SUBSTRING "${head}" 32 8 w)
+string(SUBSTRING "${head}" 40 8 h)
+math(EXPR w "0x${w}")
+math(EXPR h "0x${h}")
+if(NOT signature STREQUAL "89504e470d0a1a0a" OR NOT w EQUAL WIDTH OR NOT h EQUAL HEIGHT)
+  message(FATAL_ERROR "callmgr-snap ${ID}: ${signature} ${w}x${h}, want a ${WIDTH}x${HEIGHT} PNG")
+endif()
