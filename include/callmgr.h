@@ -87,6 +87,8 @@ typedef struct CMAPPINFO {
 /* Exported routines. */
 int WINAPI WEP(int32_t unused);
 LRESULT CALLBACK FSM_WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+/* The outgoing ring's timer callback; its arguments are not used. */
+void CALLBACK CLIENT_TimerProc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
 
 #ifdef __cplusplus
 }

@@ -161,6 +161,10 @@ bool_t xdr_LPCAPINFO(XDR *xdrs, LPCAPINFO *objp);
 bool_t xdr_CAPINFOMESSAGE(XDR *xdrs, CAPINFOMESSAGE *objp);
 bool_t xdr_LPCAPINFOMESSAGE(XDR *xdrs, LPCAPINFOMESSAGE *objp);
 
+/* The program's dispatch routine, as the RPC runtime calls it for every
+ * call that reaches the server's transports. */
+void palprog_1(struct svc_req *request, SVCXPRT *transport);
+
 #ifdef __cplusplus
 }
 #endif

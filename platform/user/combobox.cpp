@@ -351,18 +351,8 @@ LRESULT CALLBACK combobox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam
     case WM_ENABLE:
         InvalidateRect(hwnd, nullptr, TRUE);
         return 0;
-    case WM_PAINT: {
-        if (wparam) {
-            paint(cb, (HDC)wparam);
-            return 0;
-        }
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        if (dc)
-            paint(cb, dc);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
+    case WM_PAINT:
+        return paint_message(hwnd, wparam, [&](HDC dc) { paint(cb, dc); });
     case WM_ERASEBKGND:
         return 1;
     case WM_NCDESTROY:

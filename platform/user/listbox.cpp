@@ -772,19 +772,8 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     case WM_ENABLE:
         redraw(lb);
         return 0;
-    case WM_PAINT: {
-        /* A DC in wParam is painted into as it is (rendering, printing). */
-        if (wparam) {
-            paint(lb, (HDC)wparam);
-            return 0;
-        }
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(hwnd, &ps);
-        if (dc)
-            paint(lb, dc);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
+    case WM_PAINT:
+        return paint_message(hwnd, wparam, [&](HDC dc) { paint(lb, dc); });
     case WM_ERASEBKGND:
         return 1; /* painting covers the whole client area */
     case WM_NCDESTROY:

@@ -63,6 +63,21 @@ void draw_label(HDC dc, const char *text, RECT rc, UINT format, bool enabled, CO
 void draw_window_frame(HDC dc, HWND hwnd, SIZE size);
 void draw_child_frame(HDC dc, HWND hwnd, RECT outer);
 
+/* Handles WM_PAINT for a control: into the DC that wParam gives, as it is
+ * (rendering, printing), or else between BeginPaint and EndPaint. */
+template <typename Paint> LRESULT paint_message(HWND hwnd, WPARAM wparam, Paint paint)
+{
+    if (wparam) {
+        paint((HDC)wparam);
+        return 0;
+    }
+    PAINTSTRUCT ps;
+    if (HDC dc = BeginPaint(hwnd, &ps))
+        paint(dc);
+    EndPaint(hwnd, &ps);
+    return 0;
+}
+
 /* Paints a window and its visible descendants onto a new bitmap of the
  * window's full size (frame included); null when the handle names no
  * window.  The caller deletes the bitmap. */

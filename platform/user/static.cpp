@@ -91,18 +91,8 @@ LRESULT CALLBACK static_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         return 0;
     case WM_ERASEBKGND:
         return 1; /* painting covers the whole client area */
-    case WM_PAINT: {
-        /* A DC in wParam is painted into as it is (rendering, printing). */
-        if (wparam) {
-            paint(hwnd, (HDC)wparam);
-            return 0;
-        }
-        PAINTSTRUCT ps;
-        if (HDC dc = BeginPaint(hwnd, &ps))
-            paint(hwnd, dc);
-        EndPaint(hwnd, &ps);
-        return 0;
-    }
+    case WM_PAINT:
+        return paint_message(hwnd, wparam, [&](HDC dc) { paint(hwnd, dc); });
     default:
         return DefWindowProcA(hwnd, msg, wparam, lparam);
     }

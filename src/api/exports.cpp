@@ -16,6 +16,8 @@ namespace {
 const PAL_EXPORT lib_exports[] = {
     {1, "WEP", PAL_PROC(WEP)},
     {64, "FSM_WndProc", PAL_PROC(FSM_WndProc)},
+    {69, "CLIENT_TimerProc", PAL_PROC(CLIENT_TimerProc)},
+    {128, "palprog_1", PAL_PROC(palprog_1)},
     {256, "xdr_CallMessage", PAL_PROC(xdr_CallMessage)},
     {257, "xdr_CallState", PAL_PROC(xdr_CallState)},
     {258, "xdr_CallMemberState", PAL_PROC(xdr_CallMemberState)},

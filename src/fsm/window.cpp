@@ -2,6 +2,7 @@
  * The state-machine window and its procedure.
  */
 #include "fsm/fsm.h"
+#include "members/members.h"
 #include "netlib/netlib.h"
 
 namespace {
@@ -67,6 +68,11 @@ extern "C" LRESULT CALLBACK FSM_WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPAR
         return 0;
     case FSM_RESOLVE:
         fsm_resolve(hwnd, wparam);
+        return 0;
+    case FSM_INVITED:
+    case FSM_UPDATED:
+        /* The received call belongs to this window; nothing acts on it yet. */
+        CALL_Free((CALLCTX *)lparam);
         return 0;
     case WM_DESTROY:
         fsm_destroy(hwnd);

@@ -2,6 +2,7 @@
  * Registered applications: one list for the process, newest first.
  */
 #include "registry/registry.h"
+#include "protocol/rpc.h"
 
 namespace {
 
@@ -49,6 +50,9 @@ extern "C" int APP_Destroy(CMAPP *app)
     if (!app || !*link)
         return CMERR_INVALID;
     *link = app->next;
+    /* The protocol references taken when the application registered. */
+    SERVER_Cleanup();
+    CLIENT_Cleanup();
     CMSESSION *s = app->sessions;
     while (s) {
         CMSESSION *next = s->next;

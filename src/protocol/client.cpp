@@ -1,0 +1,173 @@
+/*
+ * The call-protocol client: the stubs, and CALL_Send with its exchange.
+ *
+ * The exchange blocks for up to the call's time-out, so it runs on a worker
+ * thread while the calling thread keeps dispatching its messages and the
+ * calls that reach its own server (a message may well be addressed to this
+ * very process).  The worker never touches the library's records: the
+ * record to send is encoded here, on the calling thread, and the worker gets
+ * only the bytes, the host text and a place for the answer.
+ */
+#include "protocol/rpc.h"
+#include "netlib/netlib.h"
+
+#include <palrpc.h>
+#include <stdio.h>
+#include <string.h>
+
+namespace {
+
+DWORD client_users = 0;
+const struct timeval client_timeout = {CLIENT_TIMEOUT, 0};
+
+INT request_result;
+INT reply_result;
+CAPINFO capinfo_result;
+
+/* One call on a client; true when it brought a result. */
+bool client_call(CLIENT *client, rpcproc_t procedure, xdrproc_t argument_proc, void *argument,
+                 xdrproc_t result_proc, void *result)
+{
+    return clnt_call(client, procedure, argument_proc, (caddr_t)argument, result_proc,
+                     (caddr_t)result, client_timeout) == RPC_SUCCESS;
+}
+
+/* What the worker needs for one exchange, and what it brings back. */
+struct EXCHANGE {
+    char host[256];
+    rpcproc_t procedure;
+    char *bytes; /* the encoded argument */
+    u_int length;
+    INT answer;
+};
+
+/* Puts the already encoded argument on the wire. */
+bool_t put_encoded(XDR *xdrs, EXCHANGE *exchange)
+{
+    return xdr_opaque(xdrs, exchange->bytes, exchange->length);
+}
+
+DWORD WINAPI exchange_run(void *context)
+{
+    EXCHANGE *exchange = (EXCHANGE *)context;
+    CLIENT *client = clnt_create(exchange->host, CALLPROG, CALLVERS, "tcp");
+    if (!client)
+        return 0;
+    INT answer = 0;
+    if (client_call(client, exchange->procedure, RPC_XdrProc(put_encoded), exchange,
+                    RPC_XdrProc(xdr_INT), &answer))
+        exchange->answer = answer;
+    clnt_destroy(client);
+    return 0;
+}
+
+/* Encodes `record` with `proc` into a local-memory block; false when it
+ * cannot be encoded (a text or list beyond the wire bounds) or memory ran
+ * out. */
+bool exchange_encode(EXCHANGE *exchange, xdrproc_t proc, void *record)
+{
+    u_long size = xdr_sizeof(proc, record);
+    if (size == 0 || size > 0xFFFFFFFFu)
+        return false;
+    exchange->bytes = (char *)LocalAlloc(LMEM_FIXED, size);
+    if (!exchange->bytes)
+        return false;
+    XDR xdrs;
+    xdrmem_create(&xdrs, exchange->bytes, (u_int)size, XDR_ENCODE);
+    bool ok = proc(&xdrs, record) && xdr_getpos(&xdrs) == size;
+    xdr_destroy(&xdrs);
+    exchange->length = (u_int)size;
+    return ok;
+}
+
+/* The host to contact for `target`: its address when it has a usable one,
+ * else its host name; false when there is no text. */
+bool exchange_host(EXCHANGE *exchange, const CM *target)
+{
+    const char *host = nullptr;
+    if (target && target->ipaddr != 0 && target->ipaddr != 0xFFFFFFFFu) {
+        struct in_addr in;
+        in.s_addr = (u_long)NET_htonl(target->ipaddr);
+        host = NET_inet_ntoa(in);
+    } else if (target) {
+        host = target->host;
+    }
+    if (!host || !*host)
+        return false;
+    int n = snprintf(exchange->host, sizeof exchange->host, "%s", host);
+    return n > 0 && (size_t)n < sizeof exchange->host;
+}
+
+} // namespace
+
+extern "C" BOOL CLIENT_Startup(void)
+{
+    /* The record routines depend on nothing but the runtime, so the first
+     * reference has nothing to set up. */
+    ++client_users;
+    return TRUE;
+}
+
+extern "C" void CLIENT_Cleanup(void)
+{
+    if (client_users != 0)
+        --client_users;
+}
+
+extern "C" DWORD CLIENT_Users(void) { return client_users; }
+
+extern "C" INT *callproc_request_1(CALLREQ *argument, CLIENT *client)
+{
+    memset(&request_result, 0, sizeof request_result);
+    return client_call(client, CALLPROC_REQUEST, RPC_XdrProc(xdr_CALLREQ), argument,
+                       RPC_XdrProc(xdr_INT), &request_result)
+               ? &request_result
+               : nullptr;
+}
+
+extern "C" INT *callproc_reply_1(CALLRPY *argument, CLIENT *client)
+{
+    memset(&reply_result, 0, sizeof reply_result);
+    return client_call(client, CALLPROC_REPLY, RPC_XdrProc(xdr_CALLRPY), argument,
+                       RPC_XdrProc(xdr_INT), &reply_result)
+               ? &reply_result
+               : nullptr;
+}
+
+extern "C" CAPINFO *callproc_capinfo_1(CAPINFOMESSAGE *argument, CLIENT *client)
+{
+    memset(&capinfo_result, 0, sizeof capinfo_result);
+    return client_call(client, CALLPROC_CAPINFO, RPC_XdrProc(xdr_CAPINFOMESSAGE), argument,
+                       RPC_XdrProc(xdr_CAPINFO), &capinfo_result)
+               ? &capinfo_result
+               : nullptr;
+}
+
+extern "C" INT CALL_Send(CMAPP *app, CALLCTX *context, INT code, BOOL reply)
+{
+    if (!context || !context->caller)
+        return CMERR_NOCALL;
+
+    /* The records refer to the context's own; they are encoded here, and
+     * only the bytes go to the worker. */
+    CALLREQ request = {code, context->to, context->from, context->caller};
+    CALLRPY answer = {code, context->from, context->to, context->caller->callid,
+                      context->caller->seqno};
+    EXCHANGE exchange = {};
+    exchange.answer = CALL_UNREACHABLE;
+    exchange.procedure = reply ? CALLPROC_REPLY : CALLPROC_REQUEST;
+    bool ready = exchange_host(&exchange, reply ? context->from : context->to);
+
+    if (app)
+        ++app->busy;
+    if (ready)
+        ready = reply ? exchange_encode(&exchange, RPC_XdrProc(xdr_CALLRPY), &answer)
+                      : exchange_encode(&exchange, RPC_XdrProc(xdr_CALLREQ), &request);
+    if (ready)
+        PalRunBlocking(exchange_run, &exchange);
+    if (exchange.bytes)
+        LocalFree(exchange.bytes);
+    if (app && app->busy != 0)
+        --app->busy;
+    return exchange.answer;
+}

@@ -1,0 +1,73 @@
+/*
+ * The call protocol's server and client: starting and stopping the server
+ * with the first and last application, the dispatch of incoming calls to the
+ * server procedures, one client stub per procedure, and CALL_Send, the one
+ * way the state machine delivers a request or a reply to a member.
+ *
+ * Incoming calls are dispatched on the thread that runs the state-machine
+ * windows: the platform's message wait serves the server's descriptors.
+ */
+#ifndef CALLMGR_PROTOCOL_RPC_H
+#define CALLMGR_PROTOCOL_RPC_H
+
+#include "registry/registry.h"
+
+#include <cmwire.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Seconds a client call waits for its answer. */
+#define CLIENT_TIMEOUT 25
+
+/* One reference on the server; the first makes the UDP and TCP transports
+ * and registers the program with the port mapper.  False when any step
+ * failed; the count is then unchanged. */
+BOOL SERVER_Startup(void);
+/* Releases one reference; the last one unregisters and destroys both
+ * transports. */
+void SERVER_Cleanup(void);
+/* The server's start count. */
+DWORD SERVER_Users(void);
+
+BOOL CLIENT_Startup(void);
+void CLIENT_Cleanup(void);
+DWORD CLIENT_Users(void);
+
+/* Client stubs: one call on an existing client.  The result lives in the
+ * stub's holder until the stub's next call; null when the call failed. */
+INT *callproc_request_1(CALLREQ *argument, CLIENT *client);
+INT *callproc_reply_1(CALLRPY *argument, CLIENT *client);
+CAPINFO *callproc_capinfo_1(CAPINFOMESSAGE *argument, CLIENT *client);
+
+/* Sends a request (reply false: CALLREQ to the context's `to`) or a reply
+ * (CALLRPY to its `from`) with message code `code`, over a new TCP client.
+ * Returns the remote procedure's answer, CALL_UNREACHABLE when none came,
+ * or CMERR_NOCALL when the context has no CALLER.  The calling thread keeps
+ * dispatching its messages and incoming calls meanwhile; `app->busy` counts
+ * the exchange (a null `app` counts nothing). */
+INT CALL_Send(CMAPP *app, CALLCTX *context, INT code, BOOL reply);
+
+/* Server procedures; each answer lives in its procedure's holder. */
+INT *callproc_request_1_svc(CALLREQ *request);
+INT *callproc_reply_1_svc(CALLRPY *reply);
+CAPINFO *callproc_capinfo_1_svc(CAPINFOMESSAGE *message);
+
+#ifdef __cplusplus
+}
+
+/* An XDR routine of a typed record as the runtime's generic routine type. */
+template <typename T>
+inline xdrproc_t RPC_XdrProc(bool_t (*proc)(XDR *, T *))
+{
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)(void)>(proc));
+}
+/* The runtime's own routine of nothing, declared without parameters. */
+inline xdrproc_t RPC_XdrProc(bool_t (*proc)())
+{
+    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)(void)>(proc));
+}
+#endif
+
+#endif

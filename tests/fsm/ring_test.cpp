@@ -1,0 +1,133 @@
+// The outgoing ring in virtual time: the calling sound at the start and
+// every four seconds, one timer per application, and the stop.
+#include "api/settings.h"
+#include "fsm/fsm.h"
+
+#include "support/recorder.h"
+
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// What was asked to play since the last look: "play NAME FLAGS" or "stop".
+std::vector<std::string> played()
+{
+    std::vector<std::string> out;
+    for (UINT i = 0; i < PalSoundCount(); ++i) {
+        PAL_SOUND s;
+        PalSoundGet(i, &s);
+        out.push_back(s.stop ? "stop"
+                             : "play " + std::string(s.name) + " " + std::to_string(s.flags));
+    }
+    PalSoundClear();
+    return out;
+}
+
+class Ring : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        PalClockSetVirtual(TRUE, 1000);
+        PalSoundClear();
+        saved = LIB_Settings;
+        LIB_Settings.callring = 1;
+        snprintf(LIB_Settings.callsound, sizeof LIB_Settings.callsound, "%s",
+                 "C:\\SOUNDS\\RING.WAV");
+    }
+    void TearDown() override
+    {
+        LIB_Settings = saved;
+        PalClockSetVirtual(FALSE, 0);
+    }
+    void advance(DWORD ms)
+    {
+        PalClockAdvance(ms);
+        pump();
+    }
+    CMSETTINGS saved;
+    CMAPP first{}, second{};
+    const std::string ring = "play C:\\SOUNDS\\RING.WAV 19";
+};
+
+TEST(Settings, BeforeAnyChangeTheDefaultsHold)
+{
+    EXPECT_STREQ("C:\\TEMP\\vorlane.zab", LIB_Settings.addressbook);
+    EXPECT_EQ(0, LIB_Settings.callring);
+    EXPECT_EQ(0, LIB_Settings.rsvpring);
+    EXPECT_EQ(0, LIB_Settings.autoaccept);
+    EXPECT_STREQ("", LIB_Settings.callsound);
+    EXPECT_STREQ("", LIB_Settings.rsvpsound);
+    EXPECT_EQ(256u, sizeof LIB_Settings.addressbook);
+    EXPECT_EQ(128u, sizeof LIB_Settings.callsound);
+    EXPECT_EQ(128u, sizeof LIB_Settings.rsvpsound);
+}
+
+TEST_F(Ring, TheSoundPlaysAtOnceAndEveryFourSecondsUntilStopped)
+{
+    RING_Start(&first);
+    EXPECT_EQ((std::vector<std::string>{ring}), played());
+    EXPECT_EQ(CLIENT_TimerProc, first.ringproc);
+    ASSERT_NE(0u, first.ringtimer);
+
+    advance(3999);
+    EXPECT_TRUE(played().empty());
+    advance(1);
+    EXPECT_EQ((std::vector<std::string>{ring}), played());
+    advance(4000);
+    EXPECT_EQ((std::vector<std::string>{ring}), played());
+
+    UINT timer = first.ringtimer;
+    RING_Start(&first);
+    EXPECT_EQ((std::vector<std::string>{ring}), played()) << "once more, no second timer";
+    EXPECT_EQ(timer, first.ringtimer);
+    advance(4000);
+    EXPECT_EQ((std::vector<std::string>{ring}), played());
+
+    RING_Stop(&first);
+    EXPECT_EQ((std::vector<std::string>{"stop"}), played());
+    EXPECT_EQ(0u, first.ringtimer);
+    EXPECT_EQ(nullptr, first.ringproc);
+    EXPECT_FALSE(KillTimer(nullptr, timer));
+    advance(20000);
+    EXPECT_TRUE(played().empty());
+
+    RING_Stop(&first);
+    EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << "a stop is always asked";
+}
+
+TEST_F(Ring, EachApplicationHasItsOwnTimerAndTheSameSound)
+{
+    RING_Start(&first);
+    RING_Start(&second);
+    EXPECT_NE(first.ringtimer, second.ringtimer);
+    played();
+    advance(4000);
+    EXPECT_EQ((std::vector<std::string>{ring, ring}), played());
+    RING_Stop(&first);
+    played();
+    advance(4000);
+    EXPECT_EQ((std::vector<std::string>{ring}), played()) << "the second still rings";
+    RING_Stop(&second);
+}
+
+TEST_F(Ring, WithTheSwitchOffOrNoFileTheRingIsSilentButRuns)
+{
+    LIB_Settings.callring = 0;
+    RING_Start(&first);
+    EXPECT_NE(0u, first.ringtimer);
+    advance(4000);
+    LIB_Settings.callring = 1;
+    LIB_Settings.callsound[0] = 0;
+    advance(4000);
+    EXPECT_TRUE(played().empty());
+    snprintf(LIB_Settings.callsound, sizeof LIB_Settings.callsound, "%s", "C:\\SOUNDS\\RING.WAV");
+    advance(4000);
+    EXPECT_EQ((std::vector<std::string>{ring}), played()) << "the settings are read at every tick";
+    RING_Stop(&first);
+}
+
+} // namespace

@@ -1,0 +1,311 @@
+// The server procedures called as the dispatch routine calls them: which
+// application an invitation or update reaches, what it receives, how a reply
+// moves a member and what it tells the application.
+#include "protocol/callsample.h"
+
+#include "api/api.h"
+#include "fsm/fsm.h"
+#include "members/members.h"
+#include "netlib/netlib.h"
+#include "protocol/rpc.h"
+#include "support/instance.h"
+#include "support/recorder.h"
+
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const UINT NOTIFY = WM_USER + 7;
+
+// What a state-machine window saw of a received call before releasing it.
+struct Seen {
+    HWND hwnd = nullptr;
+    UINT msg = 0;
+    WPARAM wparam = 0;
+    std::string callid, subject, group1, to_user, to_realname, from_user;
+    INT seqno = 0, tcpport = 0;
+    size_t members = 0;
+    bool ends_in_own_list = false, shares_request_records = false;
+};
+std::vector<Seen> seen;
+const CALLREQ *sent_request = nullptr;
+
+// Looks at what arrives and hands it on to the real procedure, which owns it.
+LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg != FSM_INVITED && msg != FSM_UPDATED)
+        return DefWindowProcA(hwnd, msg, wparam, lparam);
+    const CALLCTX *call = (const CALLCTX *)lparam;
+    Seen s;
+    s.hwnd = hwnd;
+    s.msg = msg;
+    s.wparam = wparam;
+    s.callid = call->caller->callid;
+    s.subject = call->caller->subject;
+    s.group1 = call->caller->group1;
+    s.seqno = call->caller->seqno;
+    s.tcpport = call->caller->tcpport;
+    s.to_user = call->to->user;
+    s.to_realname = call->to->realname;
+    s.from_user = call->from->user;
+    bool to_in = false, from_in = false;
+    for (const CML *n = call->caller->members; n; n = n->next) {
+        ++s.members;
+        to_in = to_in || n->cm == call->to;
+        from_in = from_in || n->cm == call->from;
+        if (sent_request)
+            for (const CML *r = sent_request->caller->members; r; r = r->next)
+                s.shares_request_records = s.shares_request_records || r->cm == n->cm;
+    }
+    s.ends_in_own_list = to_in && from_in;
+    seen.push_back(s);
+    return FSM_WndProc(hwnd, msg, wparam, lparam);
+}
+
+class Procs : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(1, NET_Startup(resource_instance()));
+        register_recording_class("ProcsOwner");
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = fsm_probe;
+        wc.hInstance = resource_instance();
+        wc.lpszClassName = "ProcsFsm";
+        RegisterClassA(&wc);
+        owner = make_window("ProcsOwner");
+        seen.clear();
+        received().clear();
+        PalSoundClear();
+    }
+    void TearDown() override
+    {
+        PalFaultClear();
+        while (APP_First())
+            APP_Destroy(APP_First());
+        for (CALLCTX *c : calls)
+            CALL_Free(c);
+        DestroyWindow(owner);
+        NET_Cleanup();
+    }
+
+    CMAPP *app()
+    {
+        CMAPP *a = APP_Create(owner, NOTIFY);
+        a->fsmwnd = CreateWindowExA(0, "ProcsFsm", "", 0, 0, 0, 0, 0, owner, nullptr,
+                                    resource_instance(), nullptr);
+        return a;
+    }
+    // A session of `a` holding a copy of `call` as its call.
+    CMSESSION *session_with(CMAPP *a, SampleCall &call)
+    {
+        CMSESSION *s = SESSION_Create(a);
+        CALLCTX *c = nullptr;
+        EXPECT_EQ(0, CALL_FromRequest(&c, &call.request));
+        calls.push_back(c);
+        s->call = c;
+        return s;
+    }
+    INT request(SampleCall &call)
+    {
+        sent_request = &call.request;
+        INT *answer = callproc_request_1_svc(&call.request);
+        pump();
+        return *answer;
+    }
+
+    HWND owner = nullptr;
+    std::vector<CALLCTX *> calls;
+};
+
+TEST_F(Procs, AnInvitationReachesTheFirstIdleApplicationAsAFaithfulCopy)
+{
+    CMAPP *older = app();
+    CMAPP *busy = app(); // newest: searched first
+    SampleCall current("current-call");
+    CMSESSION *idle_session = SESSION_Create(busy);
+    session_with(busy, current);          // the newest session has a call
+    ASSERT_NE(idle_session, busy->sessions);
+
+    SampleCall invite("0123456789ABCDEF");
+    EXPECT_EQ(CALL_DELIVERED, request(invite));
+    ASSERT_EQ(1u, seen.size());
+    const Seen &s = seen[0];
+    EXPECT_EQ(older->fsmwnd, s.hwnd) << "an older idle session does not make the newest busy";
+    EXPECT_EQ((UINT)FSM_INVITED, s.msg);
+    EXPECT_EQ((WPARAM)older->id, s.wparam);
+    EXPECT_EQ("0123456789ABCDEF", s.callid);
+    EXPECT_EQ("Design review", s.subject);
+    EXPECT_EQ("233.1.0.1", s.group1);
+    EXPECT_EQ(42, s.seqno);
+    EXPECT_EQ(6000, s.tcpport);
+    EXPECT_EQ(3u, s.members);
+    EXPECT_EQ("bob", s.to_user);
+    EXPECT_EQ("Bob B", s.to_realname) << "the first member with that user and host";
+    EXPECT_EQ("alice", s.from_user);
+    EXPECT_TRUE(s.ends_in_own_list);
+    EXPECT_FALSE(s.shares_request_records);
+    EXPECT_TRUE(received().empty()) << "nothing reaches the application itself";
+}
+
+TEST_F(Procs, AnInvitationNoApplicationCanTakeIsAnsweredNotHandled)
+{
+    SampleCall invite("nobody-home");
+    EXPECT_EQ(CALL_NOTHANDLED, request(invite)) << "no application at all";
+
+    CMAPP *a = app();
+    SampleCall current("current-call");
+    CMSESSION *s = session_with(a, current);
+    EXPECT_EQ(CALL_NOTHANDLED, request(invite));
+    EXPECT_TRUE(seen.empty());
+
+    s->call = nullptr; // the answer is decided afresh
+    EXPECT_EQ(CALL_DELIVERED, request(invite));
+    EXPECT_EQ(1u, seen.size());
+
+    // A request whose copy cannot be made is not handled either.
+    invite.request.to = nullptr;
+    EXPECT_EQ(CALL_NOTHANDLED, request(invite));
+    invite.request.to = &invite.members[1];
+    PalFaultSet(PAL_FAULT_HEAPALLOC, 3, 1, 0);
+    EXPECT_EQ(CALL_NOTHANDLED, request(invite));
+    PalFaultClear();
+    EXPECT_EQ(1u, seen.size());
+    EXPECT_EQ(CALL_DELIVERED, request(invite));
+    EXPECT_EQ(2u, seen.size());
+}
+
+TEST_F(Procs, OtherRequestCodesAreTakenAndIgnored)
+{
+    app();
+    for (INT code : {1, 4, 2, 11, 255, -1}) {
+        SampleCall other("any", code);
+        EXPECT_EQ(CALL_DELIVERED, request(other)) << code;
+    }
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(Procs, AnUpdateReachesTheApplicationThatHasTheCall)
+{
+    CMAPP *has_call = app();
+    CMAPP *newer = app();
+    SampleCall current("the-call");
+    session_with(has_call, current);
+    SESSION_Create(newer);
+
+    SampleCall update("the-call", CALL_UPDATE);
+    EXPECT_EQ(CALL_DELIVERED, request(update));
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(has_call->fsmwnd, seen[0].hwnd);
+    EXPECT_EQ((UINT)FSM_UPDATED, seen[0].msg);
+    EXPECT_EQ((WPARAM)has_call->id, seen[0].wparam);
+
+    SampleCall unknown("The-Call", CALL_UPDATE); // ids compare case-sensitively
+    EXPECT_EQ(CALL_NOTHANDLED, request(unknown));
+    update.request.caller = nullptr;
+    EXPECT_EQ(CALL_NOTHANDLED, request(update));
+    EXPECT_EQ(1u, seen.size());
+}
+
+TEST_F(Procs, AWindowThatIsGoneLeavesTheCopyReleased)
+{
+    CMAPP *a = app();
+    DestroyWindow(a->fsmwnd);
+    SampleCall invite("gone");
+    EXPECT_EQ(CALL_DELIVERED, request(invite)) << "posting is not examined";
+    EXPECT_TRUE(seen.empty());
+}
+
+class Replies : public Procs {
+  protected:
+    void SetUp() override
+    {
+        Procs::SetUp();
+        a = app();
+        session = session_with(a, call);
+        member1 = session->call->caller->members->next->cm;
+        member2 = session->call->caller->members->next->next->cm;
+        ring_timer = SetTimer(nullptr, 0, 4000, CLIENT_TimerProc);
+        a->ringtimer = (UINT)ring_timer;
+        a->ringproc = CLIENT_TimerProc;
+    }
+    INT reply(INT msg, CM *from, const char *callid = "outgoing")
+    {
+        std::string id = callid;
+        CALLRPY r{msg, &call.members[0], from, id.data(), 42};
+        INT *answer = callproc_reply_1_svc(&r);
+        pump();
+        return *answer;
+    }
+    SampleCall call{"outgoing"};
+    CMAPP *a = nullptr;
+    CMSESSION *session = nullptr;
+    CM *member1 = nullptr, *member2 = nullptr;
+    UINT_PTR ring_timer = 0;
+};
+
+TEST_F(Replies, AnAcceptanceJoinsTheMemberNotifiesAndStopsTheRing)
+{
+    call.members[2].state = CMS_INVITED;
+    EXPECT_EQ(CALL_DELIVERED, reply(CALL_ACCEPT, &call.members[2]));
+    EXPECT_EQ(CMS_JOINED, member2->state);
+    EXPECT_EQ(CMS_IDLE, member1->state) << "told apart by the real name alone";
+    ASSERT_EQ(1u, received().size());
+    EXPECT_EQ(NOTIFY, received()[0].msg);
+    EXPECT_EQ((WPARAM)((2 << 8) | session->id), received()[0].wparam);
+    EXPECT_EQ((LPARAM)0x020012C6, received()[0].lparam) << "the address in network order";
+    EXPECT_EQ(0u, a->ringtimer);
+    EXPECT_EQ(nullptr, a->ringproc);
+    EXPECT_FALSE(KillTimer(nullptr, ring_timer)) << "the timer is gone";
+    ASSERT_EQ(1u, PalSoundCount());
+    PAL_SOUND s;
+    PalSoundGet(0, &s);
+    EXPECT_TRUE(s.stop);
+}
+
+TEST_F(Replies, EachReplyCodeSetsItsStateAndNotifiesCodePlusOne)
+{
+    const struct {
+        INT msg;
+        INT state;
+        BYTE code;
+    } table[] = {{CALL_ACCEPT, CMS_JOINED, 2}, {CALL_DECLINE, CMS_DECLINED, 5}, {6, 5, 7},
+                 {12, 8, 13}, {13, 9, 14}, {15, 2, 16}, {20, 0x4321, 21}, {255, 0x4321, 0}};
+    call.members[1].state = 0x4321; // what the other codes carry over
+    for (const auto &row : table) {
+        received().clear();
+        EXPECT_EQ(CALL_DELIVERED, reply(row.msg, &call.members[1]));
+        EXPECT_EQ(row.state, member1->state) << row.msg;
+        ASSERT_EQ(1u, received().size());
+        EXPECT_EQ((WPARAM)((row.code << 8) | session->id), received()[0].wparam) << row.msg;
+    }
+}
+
+TEST_F(Replies, RepliesThatMatchNothingChangeNothing)
+{
+    call.members[1].state = CMS_JOINED;
+    EXPECT_EQ(CALL_DELIVERED, reply(CALL_ACCEPT, &call.members[1], "unknown"));
+    EXPECT_EQ(CALL_DELIVERED, reply(CALL_ACCEPT, nullptr));
+    CM stranger = call.members[1];
+    std::string other_host = "hostc";
+    stranger.host = other_host.data();
+    EXPECT_EQ(CALL_DELIVERED, reply(CALL_ACCEPT, &stranger));
+    stranger = call.members[1];
+    stranger.ipaddr = 0xC6120003u;
+    EXPECT_EQ(CALL_DELIVERED, reply(CALL_ACCEPT, &stranger));
+    EXPECT_EQ(CMS_IDLE, member1->state);
+    EXPECT_TRUE(received().empty());
+    EXPECT_EQ(ring_timer, a->ringtimer) << "the ring goes on";
+    KillTimer(nullptr, ring_timer);
+}
+
+TEST_F(Procs, ACapabilityMessageGetsNoAnswer)
+{
+    std::string text = "caps";
+    CAPINFOMESSAGE m{text.data(), {1, 2, 3, 4, 5}};
+    EXPECT_EQ(nullptr, callproc_capinfo_1_svc(&m));
+}
+
+} // namespace

@@ -1,0 +1,196 @@
+#include "protocol/rpctest.h"
+
+#include <cmwire.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+DWORD WINAPI run_function(void *context)
+{
+    (*static_cast<const std::function<void()> *>(context))();
+    return 0;
+}
+
+uint32_t get32(const Bytes &b, size_t at)
+{
+    if (at + 4 > b.size())
+        return 0xFFFFFFFFu;
+    return (uint32_t)b[at] << 24 | (uint32_t)b[at + 1] << 16 | (uint32_t)b[at + 2] << 8 | b[at + 3];
+}
+
+RawReply parse_reply(const Bytes &b)
+{
+    RawReply r;
+    r.received = true;
+    r.xid = get32(b, 0);
+    r.reply_stat = get32(b, 8);
+    if (r.reply_stat != 0)
+        return r;
+    uint32_t verf_len = get32(b, 16);
+    size_t at = 20 + ((verf_len + 3) & ~3u);
+    r.accept_stat = get32(b, at);
+    if (at + 4 <= b.size())
+        r.results.assign(b.begin() + (long)at + 4, b.end());
+    return r;
+}
+
+bool read_all(int fd, uint8_t *p, size_t n)
+{
+    while (n > 0) {
+        ssize_t got = read(fd, p, n);
+        if (got <= 0)
+            return false;
+        p += got;
+        n -= (size_t)got;
+    }
+    return true;
+}
+
+sockaddr_in loopback(unsigned short port)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+} // namespace
+
+void run_blocking(const std::function<void()> &fn)
+{
+    PalRunBlocking(run_function, const_cast<std::function<void()> *>(&fn));
+}
+
+std::string run_command(const std::string &command)
+{
+    std::string out;
+    run_blocking([&] {
+        FILE *p = popen(command.c_str(), "r");
+        if (!p)
+            return;
+        char buf[512];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        pclose(p);
+    });
+    return out;
+}
+
+std::string registered_transports()
+{
+    std::istringstream lines(run_command("rpcinfo -p 127.0.0.1 2>&1"));
+    std::string line, found;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string prog, vers, proto;
+        words >> prog >> vers >> proto;
+        if (prog == std::to_string(CALLPROG) && vers == "1")
+            found += proto + " ";
+    }
+    return found;
+}
+
+unsigned short mapped_port(const char *protocol)
+{
+    std::istringstream lines(run_command("rpcinfo -p 127.0.0.1 2>&1"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string prog, vers, proto, port;
+        words >> prog >> vers >> proto >> port;
+        if (prog == std::to_string(CALLPROG) && vers == "1" && proto == protocol)
+            return (unsigned short)std::stoi(port);
+    }
+    return 0;
+}
+
+Bytes call_message(uint32_t xid, uint32_t procedure, const Bytes &argument)
+{
+    WireBuilder w;
+    w.U32(xid).U32(0).U32(2).U32(CALLPROG).U32(CALLVERS).U32(procedure);
+    w.U32(0).U32(0).U32(0).U32(0); // AUTH_NONE credentials and verifier
+    return w.Append(argument).b;
+}
+
+std::vector<RawReply> tcp_exchange(unsigned short port, const std::vector<Bytes> &messages,
+                                   size_t replies, size_t cut)
+{
+    std::vector<RawReply> out;
+    run_blocking([&] {
+        int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a = loopback(port);
+        if (fd < 0 || connect(fd, (sockaddr *)&a, sizeof a) != 0) {
+            if (fd >= 0)
+                close(fd);
+            return;
+        }
+        for (size_t i = 0; i < messages.size(); ++i) {
+            const Bytes &m = messages[i];
+            WireBuilder rec;
+            rec.U32(0x80000000u | (uint32_t)m.size()).Append(m);
+            size_t length = rec.b.size();
+            if (cut && i + 1 == messages.size())
+                length = cut;
+            if (write(fd, rec.b.data(), length) != (ssize_t)length)
+                break;
+        }
+        if (cut)
+            shutdown(fd, SHUT_WR);
+        while (out.size() < replies) {
+            Bytes record;
+            bool last = false;
+            while (!last) {
+                uint8_t mark[4];
+                if (!read_all(fd, mark, 4)) {
+                    close(fd);
+                    return;
+                }
+                uint32_t m = get32(Bytes(mark, mark + 4), 0);
+                last = (m & 0x80000000u) != 0;
+                size_t n = m & 0x7FFFFFFFu;
+                size_t at = record.size();
+                record.resize(at + n);
+                if (!read_all(fd, record.data() + at, n)) {
+                    close(fd);
+                    return;
+                }
+            }
+            out.push_back(parse_reply(record));
+        }
+        close(fd);
+    });
+    return out;
+}
+
+RawReply udp_exchange(unsigned short port, const Bytes &message, int wait_ms)
+{
+    RawReply r;
+    run_blocking([&] {
+        int fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a = loopback(port);
+        if (fd < 0)
+            return;
+        sendto(fd, message.data(), message.size(), 0, (sockaddr *)&a, sizeof a);
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, wait_ms) == 1) {
+            Bytes b(65536);
+            ssize_t n = recv(fd, b.data(), b.size(), 0);
+            if (n > 0) {
+                b.resize((size_t)n);
+                r = parse_reply(b);
+            }
+        }
+        close(fd);
+    });
+    return r;
+}

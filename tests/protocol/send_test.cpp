@@ -1,0 +1,227 @@
+// CALL_Send on an isolated host, to this process's own server: the target
+// chosen by address or name, the exchange while the caller keeps serving,
+// the busy count, and the failures that all end as CALL_UNREACHABLE.
+#include "protocol/callsample.h"
+
+#include "fsm/fsm.h"
+#include "members/members.h"
+#include "netlib/netlib.h"
+#include "protocol/rpc.h"
+#include "support/instance.h"
+#include "support/recorder.h"
+
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const UINT NOTIFY = WM_USER + 9;
+
+struct Invited {
+    std::string callid, subject, to_user, from_user;
+};
+std::vector<Invited> invited;
+CMAPP *sender = nullptr;
+DWORD busy_while_waiting = 0;
+
+// Runs whenever the thread waits for messages, so also while an exchange is
+// in progress.
+BOOL CALLBACK note_busy(void *)
+{
+    if (sender && sender->busy > busy_while_waiting)
+        busy_while_waiting = sender->busy;
+    return FALSE;
+}
+
+LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg == FSM_INVITED) {
+        const CALLCTX *c = (const CALLCTX *)lparam;
+        invited.push_back(
+            Invited{c->caller->callid, c->caller->subject, c->to->user, c->from->user});
+    }
+    if (msg == FSM_INVITED || msg == FSM_UPDATED)
+        return FSM_WndProc(hwnd, msg, wparam, lparam);
+    return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+class Send : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(1, NET_Startup(resource_instance()));
+        register_recording_class("SendOwner");
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = fsm_probe;
+        wc.hInstance = resource_instance();
+        wc.lpszClassName = "SendFsm";
+        RegisterClassA(&wc);
+        owner = make_window("SendOwner");
+        sender = APP_Create(owner, NOTIFY);
+        sender->fsmwnd = CreateWindowExA(0, "SendFsm", "", 0, 0, 0, 0, 0, owner, nullptr,
+                                         resource_instance(), nullptr);
+        ASSERT_TRUE(SERVER_Startup());
+        ASSERT_TRUE(CLIENT_Startup());
+        ASSERT_EQ(0, CALL_FromRequest(&call, &sample.request));
+        invited.clear();
+        received().clear();
+    }
+    void TearDown() override
+    {
+        PalSetIdleHook(nullptr, nullptr);
+        PalFaultClear();
+        APP_Destroy(sender);
+        sender = nullptr;
+        CALL_Free(call);
+        DestroyWindow(owner);
+        NET_Cleanup();
+    }
+
+    INT send_invite()
+    {
+        INT r = CALL_Send(sender, call, CALL_INVITE, FALSE);
+        pump();
+        return r;
+    }
+
+    HWND owner = nullptr;
+    SampleCall sample{"call-from-alice"};
+    CALLCTX *call = nullptr;
+};
+
+TEST_F(Send, ARequestReachesTheOwnServerByAddressOrByName)
+{
+    PalSetIdleHook(note_busy, nullptr);
+    call->to->ipaddr = 0x7F000001u; // 127.0.0.1; its host text says "hostb"
+    EXPECT_EQ(CALL_DELIVERED, send_invite());
+    ASSERT_EQ(1u, invited.size());
+    EXPECT_EQ("call-from-alice", invited[0].callid);
+    EXPECT_EQ("Design review", invited[0].subject);
+    EXPECT_EQ("bob", invited[0].to_user);
+    EXPECT_EQ("alice", invited[0].from_user);
+    EXPECT_EQ(1u, busy_while_waiting) << "counted while the caller waited";
+    EXPECT_EQ(0u, sender->busy);
+
+    // Without a usable address the host text is contacted: the host's own
+    // name is another loopback address of this host.
+    std::string own_name = getenv("CALLMGR_HOST_NAME");
+    REC_Free(call->to->host);
+    call->to->host = REC_CopyText(own_name.c_str());
+    for (ipaddr_t none : {0u, 0xFFFFFFFFu}) {
+        call->to->ipaddr = none;
+        EXPECT_EQ(CALL_DELIVERED, send_invite()) << none;
+    }
+    EXPECT_EQ(3u, invited.size());
+
+    // A session with a call makes the application busy: answered 3.
+    CMSESSION *s = SESSION_Create(sender);
+    CALLCTX *current = nullptr;
+    ASSERT_EQ(0, CALL_FromRequest(&current, &sample.request));
+    s->call = current;
+    EXPECT_EQ(CALL_NOTHANDLED, send_invite());
+    EXPECT_EQ(3u, invited.size());
+    CALL_Free(current);
+    s->call = nullptr;
+}
+
+CALLCTX *changing = nullptr;
+
+// Changes the call on the first wait of an exchange, as a re-entered entry
+// of the application might.
+BOOL CALLBACK change_call(void *)
+{
+    if (changing) {
+        REC_Free(changing->to->host);
+        changing->to->host = REC_CopyText("nosuch.callmgr.test");
+        REC_Free(changing->caller->subject);
+        changing->caller->subject = REC_CopyText("Changed");
+        changing = nullptr;
+    }
+    return FALSE;
+}
+
+TEST_F(Send, TheExchangeSendsTheCallAsItWasWhenItStarted)
+{
+    call->to->ipaddr = 0;
+    REC_Free(call->to->host);
+    call->to->host = REC_CopyText(getenv("CALLMGR_HOST_NAME"));
+    changing = call;
+    PalSetIdleHook(change_call, nullptr);
+    EXPECT_EQ(CALL_DELIVERED, send_invite());
+    EXPECT_EQ(nullptr, changing) << "the call changed while the exchange ran";
+    ASSERT_EQ(1u, invited.size());
+    EXPECT_EQ("Design review", invited[0].subject);
+    EXPECT_STREQ("Changed", call->caller->subject);
+}
+
+TEST_F(Send, AReplyGoesToTheFromMemberAndJoinsTheReplyingMember)
+{
+    // The call is this application's outgoing call; `to` answers it.
+    CMSESSION *s = SESSION_Create(sender);
+    s->call = call;
+    call->from->ipaddr = 0x7F000001u;
+    call->to->ipaddr = 0xC6120099u;
+    sender->ringtimer = (UINT)SetTimer(nullptr, 0, 4000, CLIENT_TimerProc);
+    sender->ringproc = CLIENT_TimerProc;
+    INT r = CALL_Send(sender, call, CALL_ACCEPT, TRUE);
+    s->call = nullptr;
+    pump();
+    EXPECT_EQ(CALL_DELIVERED, r);
+    EXPECT_EQ(CMS_JOINED, call->to->state);
+    EXPECT_EQ(CMS_IDLE, call->from->state);
+    ASSERT_EQ(1u, received().size());
+    EXPECT_EQ((WPARAM)((2 << 8) | s->id), received()[0].wparam);
+    EXPECT_EQ((LPARAM)0x990012C6, received()[0].lparam);
+    EXPECT_EQ(0u, sender->ringtimer);
+    EXPECT_TRUE(invited.empty());
+}
+
+TEST_F(Send, WithoutACallerNothingIsSentAndBusyIsUntouched)
+{
+    sender->busy = 5;
+    EXPECT_EQ(CMERR_NOCALL, CALL_Send(sender, nullptr, CALL_INVITE, FALSE));
+    LPCALLER caller = call->caller;
+    call->caller = nullptr;
+    EXPECT_EQ(CMERR_NOCALL, CALL_Send(sender, call, CALL_INVITE, FALSE));
+    EXPECT_EQ(CMERR_NOCALL, CALL_Send(sender, call, CALL_ACCEPT, TRUE));
+    call->caller = caller;
+    EXPECT_EQ(5u, sender->busy);
+    sender->busy = 0;
+}
+
+TEST_F(Send, EveryFailureOfTheExchangeIsUnreachable)
+{
+    sender->busy = 2;
+    // A name the host does not know.
+    call->to->ipaddr = 0;
+    REC_Free(call->to->host);
+    call->to->host = REC_CopyText("nosuch.callmgr.test");
+    EXPECT_EQ(CALL_UNREACHABLE, send_invite());
+    // No host text at all.
+    REC_Free(call->to->host);
+    call->to->host = nullptr;
+    EXPECT_EQ(CALL_UNREACHABLE, send_invite());
+    // A record that cannot be encoded: nothing reaches the server.
+    call->to->ipaddr = 0x7F000001u;
+    std::string long_subject(300, 's');
+    char *subject = call->caller->subject;
+    call->caller->subject = long_subject.data();
+    EXPECT_EQ(CALL_UNREACHABLE, send_invite());
+    call->caller->subject = subject;
+    // Memory for the encoded record runs out.
+    PalFaultSet(PAL_FAULT_LOCALALLOC, 0, 1, 0);
+    EXPECT_EQ(CALL_UNREACHABLE, send_invite());
+    PalFaultClear();
+    EXPECT_EQ(2u, sender->busy);
+    EXPECT_TRUE(invited.empty());
+
+    // A host whose port mapper does not know the program.
+    APP_Destroy(sender); // the last reference takes the server down
+    sender = APP_Create(owner, NOTIFY);
+    call->to->ipaddr = 0x7F000002u;
+    EXPECT_EQ(CALL_UNREACHABLE, send_invite());
+    EXPECT_EQ(0u, sender->busy);
+}
+
+} // namespace

@@ -1,0 +1,252 @@
+// The call-protocol server on an isolated host: its registration with the
+// port mapper, the references that keep it running, and how its dispatch
+// answers well-formed, unknown and hostile calls.
+#include "protocol/callsample.h"
+#include "protocol/rpctest.h"
+
+#include "protocol/rpc.h"
+#include "registry/registry.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST(Server, TheFirstReferenceRegistersBothTransportsTheLastRemovesThem)
+{
+    EXPECT_EQ("", registered_transports());
+    ASSERT_TRUE(SERVER_Startup());
+    ASSERT_TRUE(SERVER_Startup());
+    EXPECT_EQ(2u, SERVER_Users());
+    std::string listed = registered_transports();
+    EXPECT_TRUE(has(listed, "tcp") && has(listed, "udp")) << listed;
+    EXPECT_EQ(8u, listed.size()) << "one entry per transport: " << listed;
+
+    std::string name = getenv("CALLMGR_HOST_NAME");
+    for (const std::string &target : {std::string("127.0.0.1"), name}) {
+        EXPECT_TRUE(has(run_command("rpcinfo -t " + target + " 391010 1 2>&1"),
+                        "program 391010 version 1 ready and waiting"))
+            << target;
+        EXPECT_TRUE(has(run_command("rpcinfo -u " + target + " 391010 1 2>&1"),
+                        "program 391010 version 1 ready and waiting"))
+            << target;
+    }
+
+    SERVER_Cleanup();
+    EXPECT_EQ(listed, registered_transports()) << "one reference is still held";
+    SERVER_Cleanup();
+    EXPECT_EQ(0u, SERVER_Users());
+    EXPECT_EQ("", registered_transports());
+    SERVER_Cleanup();
+    EXPECT_EQ(0u, SERVER_Users());
+
+    ASSERT_TRUE(SERVER_Startup()) << "a later start makes new transports";
+    EXPECT_TRUE(has(run_command("rpcinfo -t 127.0.0.1 391010 1 2>&1"), "ready and waiting"));
+    SERVER_Cleanup();
+    EXPECT_EQ("", registered_transports());
+}
+
+TEST(Server, ARegistrationHeldElsewhereFailsTheStartAndIsKept)
+{
+    ASSERT_TRUE(pmap_set(CALLPROG, CALLVERS, IPPROTO_UDP, 999));
+    EXPECT_FALSE(SERVER_Startup());
+    EXPECT_EQ(0u, SERVER_Users());
+    EXPECT_EQ(999, mapped_port("udp")) << "the system removes no registration itself";
+    EXPECT_EQ(0, mapped_port("tcp"));
+
+    ASSERT_TRUE(pmap_unset(CALLPROG, CALLVERS));
+    ASSERT_TRUE(SERVER_Startup());
+    EXPECT_EQ(1u, SERVER_Users());
+    EXPECT_NE(0, mapped_port("udp"));
+    EXPECT_NE(999, mapped_port("udp"));
+    SERVER_Cleanup();
+    EXPECT_EQ("", registered_transports());
+}
+
+TEST(Server, EachApplicationReleasesTheReferencesItHolds)
+{
+    CMAPP *first = APP_Create(nullptr, 0);
+    ASSERT_TRUE(SERVER_Startup() && CLIENT_Startup());
+    CMAPP *second = APP_Create(nullptr, 0);
+    ASSERT_TRUE(SERVER_Startup() && CLIENT_Startup());
+    EXPECT_EQ(2u, SERVER_Users());
+    EXPECT_EQ(2u, CLIENT_Users());
+
+    EXPECT_EQ(1, APP_Destroy(first));
+    EXPECT_EQ(1u, SERVER_Users());
+    EXPECT_EQ(1u, CLIENT_Users());
+    EXPECT_EQ(CMERR_INVALID, APP_Destroy(first)) << "not registered: nothing released";
+    EXPECT_EQ(1u, SERVER_Users());
+    EXPECT_NE("", registered_transports());
+
+    EXPECT_EQ(1, APP_Destroy(second));
+    EXPECT_EQ(0u, SERVER_Users());
+    EXPECT_EQ(0u, CLIENT_Users());
+    EXPECT_EQ("", registered_transports());
+}
+
+class Dispatch : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(SERVER_Startup());
+        tcp = mapped_port("tcp");
+        udp = mapped_port("udp");
+        ASSERT_NE(0, tcp);
+        ASSERT_NE(0, udp);
+    }
+    void TearDown() override { SERVER_Cleanup(); }
+
+    RawReply tcp_call(uint32_t procedure, const Bytes &argument)
+    {
+        std::vector<RawReply> r = tcp_exchange(tcp, {call_message(77, procedure, argument)}, 1);
+        return r.empty() ? RawReply{} : r[0];
+    }
+    RawReply udp_call(uint32_t procedure, const Bytes &argument)
+    {
+        return udp_exchange(udp, call_message(78, procedure, argument), 10000);
+    }
+
+    // A request with the given subject and member count.
+    static Bytes request_bytes(const std::string &subject, int members)
+    {
+        WireBuilder w;
+        w.U32(CALL_INVITE);
+        w.U32(1).Member(CMS_IDLE, 0xC6120002u, "hostb", "bob", "Bob", "bob@hostb");
+        w.U32(1).Member(CMS_IDLE, 0xC6120001u, "hosta", "al", "Al", "al@hosta");
+        w.U32(1).U32(CS_ACTIVE).U32(1).U32(0).U32(1).U32(0).U32(0).U32(0);
+        w.Text("call-1").Text("g1").Text("g2").Text("").Text(subject);
+        w.U32(0).U32(0); // no originator, no local
+        for (int i = 0; i < members; ++i)
+            w.U32(1).U32(1).Member(CMS_IDLE, (uint32_t)i, "h", "u", "r", "a");
+        w.U32(0);
+        return w.b;
+    }
+
+    unsigned short tcp = 0, udp = 0;
+};
+
+TEST_F(Dispatch, NullProcIsAnsweredEmptyUnknownProceduresAreRefused)
+{
+    for (bool over_tcp : {true, false}) {
+        RawReply r = over_tcp ? tcp_call(NULLPROC, {}) : udp_call(NULLPROC, {});
+        ASSERT_TRUE(r.received) << over_tcp;
+        EXPECT_EQ(0u, r.reply_stat);
+        EXPECT_EQ(0u, r.accept_stat);
+        EXPECT_TRUE(r.results.empty());
+        for (uint32_t procedure : {4u, 5u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+            r = over_tcp ? tcp_call(procedure, {}) : udp_call(procedure, {});
+            ASSERT_TRUE(r.received);
+            EXPECT_EQ(3u, r.accept_stat) << "PROC_UNAVAIL for " << procedure;
+        }
+    }
+}
+
+TEST_F(Dispatch, AWellFormedRequestIsAnsweredWithItsResult)
+{
+    // No application is registered, so an invitation cannot be handled.
+    RawReply r = tcp_call(CALLPROC_REQUEST, request_bytes("hello", 1));
+    ASSERT_TRUE(r.received);
+    EXPECT_EQ(0u, r.accept_stat);
+    EXPECT_EQ((Bytes{0, 0, 0, CALL_NOTHANDLED}), r.results);
+    WireBuilder reply;
+    reply.U32(CALL_ACCEPT).U32(0).U32(0).Text("no-such-call").U32(1);
+    r = udp_call(CALLPROC_REPLY, reply.b);
+    EXPECT_EQ((Bytes{0, 0, 0, CALL_DELIVERED}), r.results);
+}
+
+TEST_F(Dispatch, HostileArgumentsAreRefusedAsGarbage)
+{
+    Bytes full = request_bytes("subject", 2);
+    std::vector<std::pair<const char *, Bytes>> hostile = {
+        {"subject of 256 bytes", request_bytes(std::string(256, 's'), 1)},
+        {"member list beyond the bound", request_bytes("s", WIRE_MAXMEMBERS + 1)},
+        {"record cut inside a text", Bytes(full.begin(), full.begin() + 26)},
+        {"record cut inside the member list", Bytes(full.begin(), full.end() - 8)},
+        {"text length of 4 GB", WireBuilder().U32(0).U32(1).U32(0).U32(0).U32(0xFFFFFFFFu).b},
+        {"optional flag 2", WireBuilder().U32(0).U32(2).b},
+        {"nothing at all", {}},
+    };
+    for (const auto &[what, bytes] : hostile) {
+        RawReply r = tcp_call(CALLPROC_REQUEST, bytes);
+        ASSERT_TRUE(r.received) << what;
+        EXPECT_EQ(4u, r.accept_stat) << "GARBAGE_ARGS for " << what;
+        if (bytes.size() < 8000) {
+            r = udp_call(CALLPROC_REQUEST, bytes);
+            ASSERT_TRUE(r.received) << what;
+            EXPECT_EQ(4u, r.accept_stat) << "GARBAGE_ARGS over UDP for " << what;
+        }
+    }
+    WireBuilder long_callid;
+    long_callid.U32(CALL_ACCEPT).U32(0).U32(0).Text(std::string(300, 'c')).U32(1);
+    EXPECT_EQ(4u, tcp_call(CALLPROC_REPLY, long_callid.b).accept_stat);
+    EXPECT_EQ(4u, tcp_call(CALLPROC_CAPINFO, WireBuilder().Text("x").U32(1).b).accept_stat);
+    // The server still answers afterwards.
+    EXPECT_EQ(0u, tcp_call(NULLPROC, {}).accept_stat);
+}
+
+TEST_F(Dispatch, TheStubsKeepTheirResultUntilTheirNextCall)
+{
+    SampleCall sample("stub-call");
+    std::string callid = "stub-call";
+    CALLRPY reply{CALL_ACCEPT, &sample.members[0], &sample.members[1], callid.data(), 42};
+    std::string text = "caps";
+    CAPINFOMESSAGE caps{text.data(), {1, 2, 3, 4, 5}};
+    INT *first = nullptr, *second = nullptr, *replied = nullptr, *unsent = nullptr;
+    INT first_value = 0, second_value = 0;
+    CAPINFO *capinfo = &caps.capinfo;
+    run_blocking([&] {
+        CLIENT *client = clnt_create("127.0.0.1", CALLPROG, CALLVERS, "tcp");
+        ASSERT_NE(nullptr, client);
+        first = callproc_request_1(&sample.request, client);
+        first_value = first ? *first : 0;
+        sample.request.msg = CALL_ACCEPT;
+        second = callproc_request_1(&sample.request, client);
+        second_value = second ? *second : 0;
+        replied = callproc_reply_1(&reply, client);
+        std::string long_subject(256, 's');
+        sample.caller.subject = long_subject.data();
+        unsent = callproc_request_1(&sample.request, client);
+        // Procedure 3 is never answered: its call ends by the client's time-out.
+        struct timeval wait = {0, 300000};
+        clnt_control(client, CLSET_TIMEOUT, (char *)&wait);
+        capinfo = callproc_capinfo_1(&caps, client);
+        clnt_destroy(client);
+    });
+    EXPECT_EQ(CALL_NOTHANDLED, first_value) << "no application to take it";
+    ASSERT_NE(nullptr, second);
+    EXPECT_EQ(first, second) << "one holder per stub";
+    EXPECT_EQ(CALL_DELIVERED, second_value);
+    EXPECT_EQ(0, *second) << "cleared by the failed call that followed";
+    ASSERT_NE(nullptr, replied);
+    EXPECT_NE(replied, second);
+    EXPECT_EQ(CALL_DELIVERED, *replied);
+    EXPECT_EQ(nullptr, unsent) << "an argument that cannot be encoded";
+    EXPECT_EQ(nullptr, capinfo);
+}
+
+TEST_F(Dispatch, ACapabilityMessageGetsNoReplyAndTheConnectionGoesOn)
+{
+    WireBuilder caps;
+    caps.Text("video").U32(1).U32(2).U32(3).U32(4).U32(5);
+    std::vector<RawReply> r = tcp_exchange(
+        tcp, {call_message(7, CALLPROC_CAPINFO, caps.b), call_message(8, NULLPROC, {})}, 1);
+    ASSERT_EQ(1u, r.size());
+    EXPECT_EQ(8u, r[0].xid) << "the first answer on the connection is the second call's";
+}
+
+TEST_F(Dispatch, AConnectionClosedInsideARecordEndsItsArgument)
+{
+    Bytes message = call_message(9, CALLPROC_REQUEST, request_bytes("subject", 3));
+    std::vector<RawReply> r = tcp_exchange(tcp, {message}, 1, message.size() / 2);
+    ASSERT_EQ(1u, r.size()) << "the end of the stream ends the argument";
+    EXPECT_EQ(9u, r[0].xid);
+    EXPECT_EQ(4u, r[0].accept_stat);
+    EXPECT_EQ(0u, tcp_call(NULLPROC, {}).accept_stat);
+}
+
+} // namespace
