@@ -113,6 +113,9 @@ check_install() {
   # It may serve RPC, so it runs on a test host like any such test.
   LD_LIBRARY_PATH=${pcdir%/*} bash "$ROOT/scripts/testhost.sh" run -- "$SCRATCH/app" ||
     fail "tests/install/app.cpp failed against the installed library"
+  step "install: the installed callmgr-snap renders dialog 100"
+  "$stage/bin/callmgr-snap" 100 "$SCRATCH/dialog100.png" && [[ -s $SCRATCH/dialog100.png ]] ||
+    fail "the installed callmgr-snap does not run"
 }
 
 install_packages

@@ -181,11 +181,7 @@ LRESULT CALLBACK button_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 
 void button_register()
 {
-    WNDCLASSA wc{};
-    wc.style = CS_GLOBALCLASS | CS_DBLCLKS;
-    wc.lpfnWndProc = button_proc;
-    wc.lpszClassName = "BUTTON";
-    RegisterClassA(&wc);
+    register_system_class("BUTTON", button_proc, CS_DBLCLKS);
 }
 
 } // namespace pal

@@ -368,11 +368,7 @@ LRESULT CALLBACK combobox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam
 
 void combobox_register()
 {
-    WNDCLASSA wc{};
-    wc.style = CS_GLOBALCLASS | CS_DBLCLKS;
-    wc.lpfnWndProc = combobox_proc;
-    wc.lpszClassName = "COMBOBOX";
-    RegisterClassA(&wc);
+    register_system_class("COMBOBOX", combobox_proc, CS_DBLCLKS);
 }
 
 } // namespace pal

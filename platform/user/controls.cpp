@@ -9,6 +9,16 @@
 
 namespace pal {
 
+void register_system_class(const char *name, WNDPROC proc, UINT style, int window_extra)
+{
+    WNDCLASSA wc{};
+    wc.style = CS_GLOBALCLASS | style;
+    wc.lpfnWndProc = proc;
+    wc.cbWndExtra = window_extra;
+    wc.lpszClassName = name;
+    RegisterClassA(&wc);
+}
+
 void controls_register()
 {
     static std::once_flag once;

@@ -282,12 +282,7 @@ HWND dialog_create(HINSTANCE instance, const DialogTemplate &tpl, int resource_i
 
 void dialog_register()
 {
-    WNDCLASSA wc{};
-    wc.style = CS_GLOBALCLASS | CS_DBLCLKS;
-    wc.lpfnWndProc = DefDlgProcA;
-    wc.cbWndExtra = DLGWINDOWEXTRA;
-    wc.lpszClassName = "#32770";
-    RegisterClassA(&wc);
+    register_system_class("#32770", DefDlgProcA, CS_DBLCLKS, DLGWINDOWEXTRA);
 }
 
 } // namespace pal

@@ -393,11 +393,7 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 
 void edit_register()
 {
-    WNDCLASSA wc{};
-    wc.style = CS_GLOBALCLASS | CS_DBLCLKS;
-    wc.lpfnWndProc = edit_proc;
-    wc.lpszClassName = "EDIT";
-    RegisterClassA(&wc);
+    register_system_class("EDIT", edit_proc, CS_DBLCLKS);
 }
 
 } // namespace pal

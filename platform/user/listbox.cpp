@@ -789,11 +789,7 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 
 void listbox_register()
 {
-    WNDCLASSA wc{};
-    wc.style = CS_GLOBALCLASS | CS_DBLCLKS;
-    wc.lpfnWndProc = listbox_proc;
-    wc.lpszClassName = "LISTBOX";
-    RegisterClassA(&wc);
+    register_system_class("LISTBOX", listbox_proc, CS_DBLCLKS);
 }
 
 } // namespace pal

@@ -102,11 +102,7 @@ LRESULT CALLBACK static_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 
 void static_register()
 {
-    WNDCLASSA wc{};
-    wc.style = CS_GLOBALCLASS;
-    wc.lpfnWndProc = static_proc;
-    wc.lpszClassName = "STATIC";
-    RegisterClassA(&wc);
+    register_system_class("STATIC", static_proc, 0);
 }
 
 } // namespace pal
