@@ -40,6 +40,17 @@ HGDIOBJ select_bitmap(HDC handle, Dc &dc, HGDIOBJ obj, const std::shared_ptr<Bit
     return old;
 }
 
+/* Sets one of the DC's colours and gives the one it replaces. */
+COLORREF swap_color(HDC hdc, COLORREF Dc::*field, COLORREF color)
+{
+    std::shared_ptr<Dc> dc = dc_get(hdc);
+    if (!dc)
+        return CLR_INVALID;
+    COLORREF old = (*dc).*field;
+    (*dc).*field = color & 0xFFFFFF;
+    return old;
+}
+
 } // namespace
 } // namespace pal::gdi
 
@@ -160,15 +171,7 @@ int WINAPI GetDeviceCaps(HDC hdc, int index)
     }
 }
 
-COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color)
-{
-    std::shared_ptr<Dc> dc = dc_get(hdc);
-    if (!dc)
-        return CLR_INVALID;
-    COLORREF old = dc->text_color;
-    dc->text_color = color & 0xFFFFFF;
-    return old;
-}
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) { return swap_color(hdc, &Dc::text_color, color); }
 
 COLORREF WINAPI GetTextColor(HDC hdc)
 {
@@ -176,15 +179,7 @@ COLORREF WINAPI GetTextColor(HDC hdc)
     return dc ? dc->text_color : CLR_INVALID;
 }
 
-COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color)
-{
-    std::shared_ptr<Dc> dc = dc_get(hdc);
-    if (!dc)
-        return CLR_INVALID;
-    COLORREF old = dc->bk_color;
-    dc->bk_color = color & 0xFFFFFF;
-    return old;
-}
+COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) { return swap_color(hdc, &Dc::bk_color, color); }
 
 COLORREF WINAPI GetBkColor(HDC hdc)
 {
