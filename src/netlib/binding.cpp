@@ -94,14 +94,17 @@ extern "C" u_long NET_inet_addr(const char *text)
     return net_module && NET_Slots.inet_addr ? NET_Slots.inet_addr(text) : 0;
 }
 
+/* The byte-order slots are called as (NET_Slots.htonl)(...): an optimised
+ * build of the C library makes htonl and its kin function-like macros, which
+ * would otherwise swallow the member name. */
 extern "C" u_long NET_htonl(u_long value)
 {
-    return net_module && NET_Slots.htonl ? NET_Slots.htonl(value) : 0;
+    return net_module && NET_Slots.htonl ? (NET_Slots.htonl)(value) : 0;
 }
 
 extern "C" u_long NET_ntohl(u_long value)
 {
-    return net_module && NET_Slots.ntohl ? NET_Slots.ntohl(value) : 0;
+    return net_module && NET_Slots.ntohl ? (NET_Slots.ntohl)(value) : 0;
 }
 
 extern "C" HANDLE NET_WSAAsyncGetHostByName(HWND hwnd, unsigned int msg, const char *name,

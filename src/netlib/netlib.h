@@ -53,6 +53,26 @@ u_long NET_ntohl(u_long value);                  /* 0 when not loaded */
 HANDLE NET_WSAAsyncGetHostByName(HWND hwnd, unsigned int msg, const char *name, char *buf,
                                  int buflen);    /* 0 when not loaded */
 
+/* Call sockets.  A range is low..high (host order); ports above 65535 are
+ * clamped, and a low bound above 65535 fails without binding (WSAEINVAL).
+ * `port` is in/out: a nonzero port on entry is the only port tried, and it
+ * is kept when that bind fails; otherwise it receives the bound port, or 0.
+ * The result is 0 or the socket library's error code; `sock` is -1 unless
+ * the result is 0.  Only while the socket library is bound. */
+int NET_OpenStream(SOCKET *sock, DWORD *port, DWORD low, DWORD high);
+/* The same for a datagram socket; a nonzero `option` switches the stack
+ * option on once the socket is bound. */
+int NET_OpenDatagram(SOCKET *sock, DWORD *port, DWORD low, DWORD high, DWORD option);
+/* Binds `sock` to a port of low..high, the first one tried chosen at random,
+ * walking on (with wrap-around) past ports in use; the bound port, or 0. */
+DWORD NET_BindRange(SOCKET sock, DWORD low, DWORD high);
+/* The stack option (ioctlsocket 0x4004005E, 7 on, 0 off); nothing for -1. */
+#define NET_STACKOPTION 0x4004005E
+void NET_SetStackOption(SOCKET sock, DWORD on);
+/* Closes a socket the library opened but could not hand over; nothing for -1
+ * or while the socket library is not bound. */
+void NET_Close(SOCKET sock);
+
 /* The TCP/IP stack. */
 int STACK_Attach(HINSTANCE instance);
 int STACK_Detach(void);

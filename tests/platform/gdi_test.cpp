@@ -578,29 +578,38 @@ std::vector<BYTE> dib(LONG width, LONG height, WORD bpp, DWORD colors,
     h.biPlanes = 1;
     h.biBitCount = bpp;
     h.biClrUsed = colors;
-    std::vector<BYTE> out((const BYTE *)&h, (const BYTE *)&h + sizeof h);
-    out.insert(out.end(), palette_and_bits.begin(), palette_and_bits.end());
+    /* Sized once and filled in place: growing a vector that was made from
+     * the header's bytes draws a false out-of-bounds warning from g++ 12 at
+     * -O2, which copies through the header's own 40 bytes. */
+    std::vector<BYTE> out(sizeof h + palette_and_bits.size());
+    memcpy(out.data(), &h, sizeof h);
+    std::copy(palette_and_bits.begin(), palette_and_bits.end(), out.begin() + sizeof h);
     return out;
 }
 
 TEST(Gdi, LoadBitmapReadsEachPixelFormat)
 {
-    static std::vector<BYTE> res;
-    /* 1 bit, bottom row first, palette red and blue: rows 010 over 111. */
-    add_bitmap(&res, 1,
-               dib(3, 2, 1, 0, {0, 0, 255, 0, 255, 0, 0, 0, 0xE0, 0, 0, 0, 0x40, 0, 0, 0}));
-    /* 8 bits, three colours. */
-    add_bitmap(&res, 2, dib(2, 1, 8, 3, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 2, 0, 0, 0}));
-    /* 24 bits, top row first. */
-    add_bitmap(&res, 3, dib(1, -2, 24, 0, {0x11, 0x22, 0x33, 0, 0x44, 0x55, 0x66, 0}));
-    /* 4 bits with the full table of 16 colours, entry i = (i, i, i). */
-    std::vector<BYTE> four;
-    for (BYTE i = 0; i < 16; ++i)
-        four.insert(four.end(), {i, i, i, 0});
-    four.insert(four.end(), {0x1F, 0x30, 0, 0});
-    add_bitmap(&res, 4, dib(3, 1, 4, 0, four));
-    /* Rows missing. */
-    add_bitmap(&res, 5, dib(4, 4, 24, 0, std::vector<BYTE>(16, 0)));
+    /* Built once: the attached module keeps pointing at these bytes, also
+     * when the test runs again in the same process. */
+    static const std::vector<BYTE> res = [] {
+        std::vector<BYTE> r;
+        /* 1 bit, bottom row first, palette red and blue: rows 010 over 111. */
+        add_bitmap(&r, 1,
+                   dib(3, 2, 1, 0, {0, 0, 255, 0, 255, 0, 0, 0, 0xE0, 0, 0, 0, 0x40, 0, 0, 0}));
+        /* 8 bits, three colours. */
+        add_bitmap(&r, 2, dib(2, 1, 8, 3, {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 2, 0, 0, 0}));
+        /* 24 bits, top row first. */
+        add_bitmap(&r, 3, dib(1, -2, 24, 0, {0x11, 0x22, 0x33, 0, 0x44, 0x55, 0x66, 0}));
+        /* 4 bits with the full table of 16 colours, entry i = (i, i, i). */
+        std::vector<BYTE> four;
+        for (BYTE i = 0; i < 16; ++i)
+            four.insert(four.end(), {i, i, i, 0});
+        four.insert(four.end(), {0x1F, 0x30, 0, 0});
+        add_bitmap(&r, 4, dib(3, 1, 4, 0, four));
+        /* Rows missing. */
+        add_bitmap(&r, 5, dib(4, 4, 24, 0, std::vector<BYTE>(16, 0)));
+        return r;
+    }();
     static const PAL_MODULEDESC desc = {"GDIBMPS.DLL", nullptr, 0, nullptr, res.data(),
                                         res.size()};
     HINSTANCE inst = PalAttachModule(&desc);

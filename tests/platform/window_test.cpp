@@ -17,9 +17,22 @@ std::vector<std::pair<HWND, UINT>> destroy_messages()
     return out;
 }
 
+/* The creation record lives only while WM_CREATE is handled. */
+void *created_with = nullptr;
+LRESULT CALLBACK create_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg == WM_CREATE)
+        created_with = ((const CREATESTRUCTA *)lparam)->lpCreateParams;
+    return recording_proc(hwnd, msg, wparam, lparam);
+}
+
 TEST(Window, CreationSendsNcCreateThenCreateWithTheCallersValues)
 {
-    register_recording_class("RecCreate");
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = create_proc;
+    wc.lpszClassName = "RecCreate";
+    RegisterClassA(&wc);
+    created_with = nullptr;
     received().clear();
     int marker = 0;
     HINSTANCE inst = (HINSTANCE)(UINT_PTR)0x4000;
@@ -33,8 +46,7 @@ TEST(Window, CreationSendsNcCreateThenCreateWithTheCallersValues)
     ASSERT_EQ(2u, received().size());
     EXPECT_EQ((UINT)WM_NCCREATE, received()[0].msg);
     EXPECT_EQ((UINT)WM_CREATE, received()[1].msg);
-    const CREATESTRUCTA *cs = (const CREATESTRUCTA *)received()[1].lparam;
-    EXPECT_EQ(&marker, cs->lpCreateParams);
+    EXPECT_EQ(&marker, created_with);
     char text[16];
     EXPECT_EQ(5, GetWindowTextA(w, text, sizeof text));
     EXPECT_STREQ("Title", text);

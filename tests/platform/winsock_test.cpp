@@ -74,7 +74,7 @@ TEST(Winsock, APortInUseGivesAddressInUse)
     int len = sizeof addr;
     ASSERT_EQ(0, ws.getsockname(a, (sockaddr *)&addr, &len));
     EXPECT_EQ(16, len);
-    EXPECT_NE(0, ws.ntohs(addr.sin_port)) << "port 0 lets the stack choose";
+    EXPECT_NE(0, (ws.ntohs)(addr.sin_port)) << "port 0 lets the stack choose";
     EXPECT_EQ(SOCKET_ERROR, ws.bind(b, (sockaddr *)&addr, sizeof addr));
     EXPECT_EQ(10048, WSAGetLastError());
 
@@ -89,11 +89,18 @@ TEST(Winsock, APortInUseGivesAddressInUse)
     u_long on = 1;
     EXPECT_EQ(0, ioctlsocket(b, FIONBIO, &on)) << WSAGetLastError();
     u_long value = 7;
-    EXPECT_EQ(SOCKET_ERROR, ioctlsocket(b, 0x4004005E, &value)) << "no such option here";
+    EXPECT_EQ(0, ioctlsocket(b, 0x4004005E, &value)) << "the stack option is accepted";
+    EXPECT_EQ(7u, value) << "and ignored";
+    value = 0;
+    EXPECT_EQ(0, ioctlsocket(b, 0x4004005E, &value));
+    EXPECT_EQ(SOCKET_ERROR, ioctlsocket(b, 0x4004005F, &value)) << "no such option here";
     EXPECT_EQ(WSAEINVAL, WSAGetLastError());
     closesocket(a);
     closesocket(b);
     EXPECT_EQ(SOCKET_ERROR, closesocket(a));
+    EXPECT_EQ(WSAENOTSOCK, WSAGetLastError());
+    value = 7;
+    EXPECT_EQ(SOCKET_ERROR, ioctlsocket(b, 0x4004005E, &value)) << "only on a socket";
     EXPECT_EQ(WSAENOTSOCK, WSAGetLastError());
     WSACleanup();
 }
@@ -113,7 +120,7 @@ TEST(Winsock, AddressTextsAndTheStaticBuffer)
     char *second = ws.inet_ntoa(b);
     EXPECT_EQ(first, second) << "one buffer, overwritten by the next call";
     EXPECT_STREQ("255.255.255.255", first);
-    EXPECT_EQ(0x3412, ws.htons(0x1234));
+    EXPECT_EQ(0x3412, (ws.htons)(0x1234));
 }
 
 TEST(Winsock, HostNameNeedsRoomForItsTerminator)
