@@ -1,5 +1,13 @@
 /*
- * palrpc.h - blocking network work on a thread that keeps its message loop.
+ * palrpc.h - the RPC server in the message wait, and blocking network work
+ * on a thread that keeps its message loop.
+ *
+ * One thread serves the RPC server's descriptors (svc_pollfd): the one named
+ * with PalRpcServeOnThisThread.  Each of its message waits -- GetMessageA,
+ * PeekMessageA, WaitMessage, modal loops, PalRunBlocking -- also waits on
+ * the descriptors and dispatches the calls that arrive, on that thread.  The
+ * message waits of every other thread never touch them, so server routines
+ * run only where the records they read live.
  *
  * A window thread that must wait for a network exchange cannot simply block:
  * its windows would stop answering, and an RPC call to its own server (which
@@ -21,6 +29,14 @@
 #include <windef.h>
 
 PAL_BEGIN_DECLS
+
+/* TRUE names the calling thread as the one that serves the RPC server from
+ * its message waits, in place of any thread named before (which is woken so
+ * that it lets the descriptors go).  FALSE gives the service up, and only
+ * when the calling thread is the named one; afterwards no thread serves
+ * until one is named again.  A named thread that ends gives the service up
+ * as well. */
+void WINAPI PalRpcServeOnThisThread(BOOL on);
 
 typedef DWORD(WINAPI *PAL_BLOCKINGWORK)(void *context);
 

@@ -2,9 +2,12 @@
  * The RPC server inside the message wait.  The server's descriptors are
  * waited on together with the thread's queue, and calls that arrive are
  * dispatched on that thread, also inside modal loops, so the server runs
- * without a service loop of its own.  One thread serves them: the first that
- * waits while the server has descriptors, which for the call manager is the
- * thread that runs its applications.
+ * without a service loop of its own.
+ *
+ * Exactly one thread serves them: the one named with PalRpcServeOnThisThread
+ * (for the call manager, the thread that runs its state-machine windows).
+ * Every other thread's message wait leaves the descriptors alone, so a
+ * helper thread that looks at its own queue never runs a server procedure.
  */
 #ifndef PAL_RPC_RPCWAIT_H
 #define PAL_RPC_RPCWAIT_H
@@ -20,7 +23,8 @@ namespace pal {
  * returns where they start, or fds.size() when none were added. */
 size_t rpc_add_fds(std::vector<struct pollfd> &fds);
 
-/* Dispatches the calls whose descriptors are ready in fds[first..]. */
+/* Dispatches the calls whose descriptors are ready in fds[first..], if this
+ * thread still serves. */
 void rpc_dispatch(std::vector<struct pollfd> &fds, size_t first);
 
 /* Polls the server's descriptors without blocking and dispatches what is

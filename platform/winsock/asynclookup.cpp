@@ -5,6 +5,15 @@
  * entry is laid out there on the window's own thread when the message is
  * retrieved, and not at all if the window is gone or the request was
  * cancelled by then, so a buffer freed with its window is never written.
+ *
+ * gethostbyname answers from the same lookup, in a host entry of the calling
+ * thread that its next call overwrites.
+ *
+ * The local host: many systems map their own name to a loopback address in
+ * the hosts file (127.0.1.1 is a common choice).  A peer told that address
+ * would send its answers back to itself, so a lookup of this host's own name
+ * that finds only loopback addresses answers with the host's primary IPv4
+ * address instead, as Windows does.
  */
 #include <winsock.h>
 
@@ -12,6 +21,7 @@
 #include "winsock/wsock.h"
 #include "kernel/fault.h"
 
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -20,6 +30,11 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <strings.h>
+#include <unistd.h>
 
 namespace pal {
 namespace {
@@ -51,6 +66,72 @@ int h_errno_to_wsa(int herr)
     }
 }
 
+bool is_loopback(uint32_t addr /* network byte order */)
+{
+    return (ntohl(addr) >> 24) == 127;
+}
+
+std::string short_form(const std::string &name) { return name.substr(0, name.find('.')); }
+
+/* Whether `name` is this host's own name: the name gethostname gives, or its
+ * short form, or -- when the host's name is a short one -- a longer name
+ * whose short form it is.  Letter case does not matter. */
+bool names_this_host(const std::string &name)
+{
+    char own[256];
+    if (name.empty() || ::gethostname(own, sizeof own) != 0)
+        return false;
+    own[sizeof own - 1] = 0;
+    std::string host = own;
+    if (host.empty())
+        return false;
+    std::string host_short = short_form(host);
+    if (strcasecmp(name.c_str(), host.c_str()) == 0)
+        return true;
+    if (!host_short.empty() && strcasecmp(name.c_str(), host_short.c_str()) == 0)
+        return true;
+    return host_short == host && strcasecmp(short_form(name).c_str(), host.c_str()) == 0;
+}
+
+/* The host's primary IPv4 address (network byte order): that of the first
+ * interface that is up and not a loopback one. */
+bool primary_address(uint32_t *addr)
+{
+    struct ifaddrs *list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return false;
+    bool found = false;
+    for (struct ifaddrs *i = list; i && !found; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET)
+            continue;
+        if (!(i->ifa_flags & IFF_UP) || (i->ifa_flags & IFF_LOOPBACK))
+            continue;
+        uint32_t v;
+        std::memcpy(&v, &((const struct sockaddr_in *)i->ifa_addr)->sin_addr, 4);
+        if (is_loopback(v))
+            continue;
+        *addr = v;
+        found = true;
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+/* Replaces an all-loopback answer for this host's own name with the
+ * primary address; with no such address the loopback answer stands. */
+void answer_local_host(const std::string &name, Answer &a)
+{
+    if (a.error || a.addrs.empty())
+        return;
+    for (uint32_t v : a.addrs)
+        if (!is_loopback(v))
+            return;
+    uint32_t primary;
+    if (!names_this_host(name) || !primary_address(&primary))
+        return;
+    a.addrs.assign(1, primary);
+}
+
 Answer resolve(const std::string &name)
 {
     Answer a;
@@ -77,6 +158,7 @@ Answer resolve(const std::string &name)
         std::memcpy(&v, *p, 4);
         a.addrs.push_back(v);
     }
+    answer_local_host(name, a);
     return a;
 }
 
@@ -226,6 +308,40 @@ Resolver &resolver()
 } // namespace
 
 void async_cancel_all() { resolver().cancel_all(); }
+
+struct hostent *PASCAL ws_gethostbyname(const char *name)
+{
+    if (!wsa_started()) {
+        wsa_set(WSANOTINITIALISED);
+        return nullptr;
+    }
+    /* No name, or an empty one, asks for this host. */
+    std::string wanted;
+    if (name && *name) {
+        wanted = name;
+    } else {
+        char own[256];
+        if (::gethostname(own, sizeof own) != 0) {
+            wsa_set(wsa_error_from_errno(errno));
+            return nullptr;
+        }
+        own[sizeof own - 1] = 0;
+        wanted = own;
+    }
+    Answer a = resolve(wanted);
+    if (a.error) {
+        wsa_set(a.error);
+        return nullptr;
+    }
+    /* One entry per thread, as on Windows: the next call overwrites it. */
+    thread_local std::vector<char> entry(MAXGETHOSTSTRUCT);
+    size_t need = lay_out(a, entry.data(), entry.size());
+    if (need > entry.size()) {
+        entry.assign(need, 0);
+        lay_out(a, entry.data(), entry.size());
+    }
+    return (struct hostent *)entry.data();
+}
 
 } // namespace pal
 

@@ -175,6 +175,9 @@ int PASCAL closesocket(SOCKET s)
     return ::close((int)s) == 0 ? 0 : fail_errno();
 }
 
+/* The stack-specific option the call manager sets on its datagram sockets. */
+static const long stack_option = 0x4004005E;
+
 int PASCAL ioctlsocket(SOCKET s, long cmd, u_long *argp)
 {
     if (!started())
@@ -197,6 +200,13 @@ int PASCAL ioctlsocket(SOCKET s, long cmd, u_long *argp)
         *argp = (u_long)avail;
         return 0;
     }
+    if (cmd == stack_option) {
+        /* The TCP/IP stack's own flag word has nothing to switch on POSIX
+         * sockets: accepted and ignored, for a socket that exists. */
+        if (::fcntl((int)s, F_GETFD) < 0)
+            return fail_errno();
+        return 0;
+    }
     /* Options of other stacks are not known here. */
     wsa_set(WSAEINVAL);
     return SOCKET_ERROR;
@@ -207,6 +217,9 @@ int PASCAL ioctlsocket(SOCKET s, long cmd, u_long *argp)
 namespace pal {
 
 bool wsa_started() { return startups.load() > 0; }
+
+/* The host-name lookups live with the asynchronous ones (asynclookup.cpp). */
+struct hostent *PASCAL ws_gethostbyname(const char *name);
 
 namespace {
 
@@ -222,6 +235,7 @@ const PAL_EXPORT wsock32_exports[] = {
     {14, "ntohl", PAL_PROC(ws_ntohl)},
     {15, "ntohs", PAL_PROC(ws_ntohs)},
     {23, "socket", PAL_PROC(ws_socket)},
+    {52, "gethostbyname", PAL_PROC(ws_gethostbyname)},
     {57, "gethostname", PAL_PROC(ws_gethostname)},
     {103, "WSAAsyncGetHostByName", PAL_PROC(WSAAsyncGetHostByName)},
     {108, "WSACancelAsyncRequest", PAL_PROC(WSACancelAsyncRequest)},

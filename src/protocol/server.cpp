@@ -4,6 +4,7 @@
  */
 #include "protocol/rpc.h"
 
+#include <palrpc.h>
 #include <string.h>
 
 namespace {
@@ -79,6 +80,8 @@ extern "C" BOOL SERVER_Startup(void)
     if (!tcp_transport || !svc_register(tcp_transport, CALLPROG, CALLVERS, palprog_1, IPPROTO_TCP))
         return FALSE;
     server_users = 1;
+    /* Calls are served where the state-machine windows run: here. */
+    PalRpcServeOnThisThread(TRUE);
     return TRUE;
 }
 
@@ -95,6 +98,7 @@ extern "C" void SERVER_Cleanup(void)
     svc_unregister(CALLPROG, CALLVERS);
     svc_destroy(tcp_transport);
     tcp_transport = nullptr;
+    PalRpcServeOnThisThread(FALSE);
 }
 
 extern "C" DWORD SERVER_Users(void) { return server_users; }

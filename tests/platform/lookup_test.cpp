@@ -1,7 +1,13 @@
 // WSAAsyncGetHostByName on an isolated host: the answer is a posted message
 // with the task handle, the host entry is laid out in the caller's buffer,
 // and errors, short buffers, cancellation and vanished windows behave as on
-// Windows.
+// Windows.  A lookup of this host's own name that finds only loopback
+// addresses answers with the host's primary address, as Windows does.
+//
+// Built twice: for a loopback-only host (hosta at 127.0.1.1, peer at
+// 198.18.0.9), and with CALLMGR_LOOKUP_PAIR for host A of a linked pair
+// (eth0 198.18.0.1) whose hosts file also puts hosta and loopself at
+// 127.0.1.1.
 #include "support/recorder.h"
 
 #include <winsock.h>
@@ -9,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -45,9 +54,55 @@ class Lookup : public ::testing::Test {
         while (answers().size() < n && GetMessageA(&m, nullptr, 0, 0))
             DispatchMessageA(&m);
     }
+    /* The addresses of a host entry, dotted, in order. */
+    static std::vector<std::string> addresses_of(const hostent *he)
+    {
+        std::vector<std::string> out;
+        for (char **p = he->h_addr_list; *p; ++p) {
+            in_addr a;
+            memcpy(&a, *p, 4);
+            out.push_back(inet_ntoa(a));
+        }
+        return out;
+    }
+    /* Looks `name` up asynchronously and waits for the answer: the
+     * addresses, or "error N". */
+    std::vector<std::string> lookup(const char *name)
+    {
+        received().clear();
+        HANDLE task = WSAAsyncGetHostByName(w, ANSWER, name, buf, sizeof buf);
+        if (!task)
+            return {"refused"};
+        wait_for(1);
+        int err = WSAGETASYNCERROR(answers().back().lparam);
+        if (err)
+            return {"error " + std::to_string(err)};
+        return addresses_of((const hostent *)buf);
+    }
+    /* The same through the module's gethostbyname. */
+    static std::vector<std::string> lookup_now(const char *name)
+    {
+        HMODULE m = LoadLibraryA("WSOCK32.DLL");
+        auto gethost = (hostent * (PASCAL *)(const char *))(void (*)(void))GetProcAddress(
+            m, MAKEINTRESOURCEA(52));
+        std::vector<std::string> out;
+        if (!gethost) {
+            out.push_back("missing");
+        } else if (const hostent *he = gethost(name)) {
+            out = addresses_of(he);
+        } else {
+            out.push_back("error " + std::to_string(WSAGetLastError()));
+        }
+        FreeLibrary(m);
+        return out;
+    }
     HWND w = nullptr;
     char buf[MAXGETHOSTSTRUCT];
 };
+
+using Addrs = std::vector<std::string>;
+
+#ifndef CALLMGR_LOOKUP_PAIR
 
 TEST_F(Lookup, TheHostEntryIsLaidOutInTheCallersBuffer)
 {
@@ -121,5 +176,99 @@ TEST_F(Lookup, CancelledLookupsAndVanishedWindowsGetNoAnswer)
     EXPECT_EQ(nullptr, WSAAsyncGetHostByName(w, ANSWER, nullptr, buf, sizeof buf));
     EXPECT_EQ(WSAEFAULT, WSAGetLastError());
 }
+
+TEST_F(Lookup, OnALoopbackOnlyHostTheOwnNameKeepsItsLoopbackAddress)
+{
+    ASSERT_STREQ("hosta.callmgr.test", getenv("CALLMGR_HOST_NAME"));
+    EXPECT_EQ(Addrs{"127.0.1.1"}, lookup("hosta.callmgr.test"));
+    EXPECT_EQ(Addrs{"127.0.1.1"}, lookup("HostA"));
+    EXPECT_EQ(Addrs{"127.0.1.1"}, lookup_now("hosta"));
+    EXPECT_EQ(Addrs{"127.0.1.1"}, lookup_now(nullptr)) << "no name: this host";
+    EXPECT_EQ(Addrs{"127.0.1.1"}, lookup_now(""));
+    EXPECT_EQ(Addrs{"198.18.0.9"}, lookup("peer"));
+    EXPECT_EQ(Addrs{"198.18.0.9"}, lookup_now("peer.callmgr.test"));
+    EXPECT_EQ(Addrs{"127.0.0.1"}, lookup_now("localhost"));
+}
+
+TEST_F(Lookup, GetHostByNameFailsAsOnWindows)
+{
+    EXPECT_EQ(Addrs{"error " + std::to_string(WSAHOST_NOT_FOUND)},
+              lookup_now("nobody.callmgr.test"));
+    /* The per-thread entry: a second lookup overwrites the first. */
+    HMODULE m = LoadLibraryA("WSOCK32.DLL");
+    auto gethost = (hostent * (PASCAL *)(const char *))(void (*)(void))GetProcAddress(
+        m, MAKEINTRESOURCEA(52));
+    ASSERT_NE(nullptr, gethost);
+    const hostent *first = gethost("peer");
+    ASSERT_NE(nullptr, first);
+    EXPECT_STREQ("peer.callmgr.test", first->h_name);
+    ASSERT_NE(nullptr, first->h_aliases[0]);
+    EXPECT_STREQ("peer", first->h_aliases[0]);
+    EXPECT_EQ(AF_INET, first->h_addrtype);
+    EXPECT_EQ(4, first->h_length);
+    EXPECT_EQ(first, gethost("hosta"));
+    EXPECT_STREQ("hosta.callmgr.test", first->h_name);
+
+    WSACleanup();
+    EXPECT_EQ(nullptr, gethost("peer"));
+    EXPECT_EQ(WSANOTINITIALISED, WSAGetLastError());
+    WSADATA data;
+    EXPECT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
+    FreeLibrary(m);
+}
+
+#else // CALLMGR_LOOKUP_PAIR
+
+/* Gives the host a name that its hosts file maps to loopback alone, for
+ * one test; the host is the test's own, and its name is put back. */
+class OwnLoopbackName : public Lookup {
+  protected:
+    void SetUp() override
+    {
+        Lookup::SetUp();
+        ASSERT_EQ(0, gethostname(saved, sizeof saved));
+        ASSERT_EQ(0, sethostname(name, strlen(name)));
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0, sethostname(saved, strlen(saved)));
+        Lookup::TearDown();
+    }
+    const char *name = "loopself.callmgr.test";
+    char saved[256] = {};
+};
+
+TEST_F(OwnLoopbackName, TheOwnNameAnswersWithThePrimaryAddress)
+{
+    EXPECT_EQ(Addrs{"198.18.0.1"}, lookup("loopself.callmgr.test"));
+    const hostent *he = (const hostent *)buf;
+    EXPECT_STREQ("loopself.callmgr.test", he->h_name) << "only the address changes";
+    ASSERT_NE(nullptr, he->h_aliases[0]);
+    EXPECT_STREQ("loopself", he->h_aliases[0]);
+    EXPECT_EQ(Addrs{"198.18.0.1"}, lookup("LOOPSELF")) << "the short form, any case";
+    EXPECT_EQ(Addrs{"198.18.0.1"}, lookup_now("LoopSelf.Callmgr.Test"));
+    EXPECT_EQ(Addrs{"198.18.0.1"}, lookup_now(nullptr));
+
+    /* Other names, loopback or not, are answered as they stand. */
+    EXPECT_EQ(Addrs{"127.0.0.1"}, lookup("localhost"));
+    EXPECT_EQ((Addrs{"198.18.0.1", "127.0.1.1"}), lookup("hosta"));
+    EXPECT_EQ(Addrs{"198.18.0.2"}, lookup_now("hostb.callmgr.test"));
+
+    /* A host whose name is a short one owns the longer names of it too. */
+    ASSERT_EQ(0, sethostname("loopself", 8));
+    EXPECT_EQ(Addrs{"198.18.0.1"}, lookup("LoopSelf.callmgr.test"));
+    EXPECT_EQ(Addrs{"198.18.0.1"}, lookup_now("loopself"));
+}
+
+TEST_F(Lookup, AnOwnNameWithAnAddressBeyondLoopbackIsAnsweredUnchanged)
+{
+    ASSERT_STREQ("hosta.callmgr.test", getenv("CALLMGR_HOST_NAME"));
+    EXPECT_EQ((Addrs{"198.18.0.1", "127.0.1.1"}), lookup("hosta"));
+    EXPECT_EQ((Addrs{"198.18.0.1", "127.0.1.1"}), lookup_now("hosta.callmgr.test"));
+    /* Another host's name that maps to loopback stays loopback. */
+    EXPECT_EQ(Addrs{"127.0.1.1"}, lookup("loopself"));
+}
+
+#endif // CALLMGR_LOOKUP_PAIR
 
 } // namespace
