@@ -95,6 +95,19 @@ HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC res);
 LPVOID WINAPI LockResource(HGLOBAL data);
 DWORD WINAPI SizeofResource(HMODULE module, HRSRC res);
 
+/*
+ * Profile files (INI files).  A null key lists the section's key names, a
+ * null section the file's section names, each name zero-terminated and the
+ * list ending with a second zero; a list that does not fit is cut and the
+ * result is size - 2, a value that does not fit is cut and the result is
+ * size - 1.  Writing a null value deletes the key, a null key the section.
+ * A path "X:\dir\file" names a file under the user's data folder
+ * ($XDG_DATA_HOME/callmgr/drives/x/dir/file); other paths are host paths.
+ */
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR out,
+                                      DWORD size, LPCSTR file);
+BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file);
+
 PAL_END_DECLS
 #endif
 
