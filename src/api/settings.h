@@ -14,7 +14,9 @@ extern "C" {
 #endif
 
 #define SETTINGS_PATHSIZE 256
-#define SETTINGS_SOUNDSIZE 128
+/* The block carries up to 255 characters for each name; the stores hold
+ * them whole. */
+#define SETTINGS_SOUNDSIZE 256
 
 typedef struct CMSETTINGS {
     char addressbook[SETTINGS_PATHSIZE]; /* empty: no address book */

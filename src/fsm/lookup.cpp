@@ -37,6 +37,15 @@ void lookup_free(CMLOOKUP *rec)
     LocalFree(rec);
 }
 
+/* The counter wraps from 0xFFFF past 0: an id of 0 would read as "no lookup
+ * started". */
+DWORD lookup_next_id(void)
+{
+    if (++lookup_counter == 0)
+        ++lookup_counter;
+    return lookup_counter;
+}
+
 void lookup_post(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (window && message && IsWindow(window))
@@ -50,12 +59,14 @@ extern "C" const char *FSM_FullHostName(void) { return full_host; }
 extern "C" const char *FSM_ShortHostName(void) { return short_host; }
 extern "C" void LOCALHOST_SetAddress(DWORD address) { local_address = address; }
 
+extern "C" DWORD LOOKUP_NewId(void) { return lookup_next_id(); }
+
 extern "C" DWORD LOOKUP_Start(HWND window, UINT message, const char *host)
 {
     CMLOOKUP *rec = (CMLOOKUP *)LocalAlloc(LPTR, sizeof(CMLOOKUP));
     if (!rec)
         return 0;
-    rec->id = ++lookup_counter;
+    rec->id = lookup_next_id();
     rec->window = window;
     rec->message = message;
     rec->next = lookups;

@@ -11,3 +11,12 @@ extern "C" BOOL CM_Notify(CMAPP *app, WORD session, BYTE code, LPARAM lparam)
     WPARAM wparam = ((WPARAM)code << 8) | (session & 0xFF);
     return PostMessageA(app->notifywnd, app->notifymsg, wparam, lparam);
 }
+
+extern "C" BOOL CM_NotifyBlock(CMAPP *app, WORD session, BYTE code, HGLOBAL block)
+{
+    if (CM_Notify(app, session, code, (LPARAM)block))
+        return TRUE;
+    /* Nobody would ever own it. */
+    GlobalFree(block);
+    return FALSE;
+}

@@ -24,6 +24,12 @@ void fsm_resolve(HWND hwnd, WPARAM session_handle)
 
 void fsm_destroy(HWND hwnd)
 {
+    /* Received calls still waiting in the queue belong to this window; the
+     * queue would drop them with it. */
+    MSG m;
+    while (PeekMessageA(&m, hwnd, FSM_INVITED, FSM_UPDATED, PM_REMOVE))
+        if (m.message == FSM_INVITED || m.message == FSM_UPDATED)
+            CALL_Free((CALLCTX *)m.lParam);
     LONG_PTR holds = GetWindowLongPtrA(hwnd, GWLP_USERDATA);
     if (holds & FSM_HOLDS_LOCALHOST)
         LOCALHOST_Release();
@@ -69,10 +75,18 @@ extern "C" LRESULT CALLBACK FSM_WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPAR
     case FSM_RESOLVE:
         fsm_resolve(hwnd, wparam);
         return 0;
+    case FSM_RESOLVED:
+    case FSM_RESOLVEFAILED:
+        FSM_Resolved(hwnd, wparam, lparam, msg == FSM_RESOLVEFAILED);
+        return 0;
     case FSM_INVITED:
+        FSM_Invited(hwnd, wparam, (CALLCTX *)lparam);
+        return 0;
     case FSM_UPDATED:
-        /* The received call belongs to this window; nothing acts on it yet. */
-        CALL_Free((CALLCTX *)lparam);
+        FSM_Updated(hwnd, wparam, (CALLCTX *)lparam);
+        return 0;
+    case FSM_PROCEED:
+        FSM_Proceed(wparam);
         return 0;
     case WM_DESTROY:
         fsm_destroy(hwnd);

@@ -29,6 +29,19 @@ LPCM local_member(const CMSESSION *session)
     return m;
 }
 
+/* The call's identifier.  Replies find their call by it, so two calls made
+ * in the same millisecond must not share it: the tick count in the key is
+ * moved on past the keys of calls still held. */
+char *call_key(DWORD ticks)
+{
+    for (DWORD key_ticks = ticks;; ++key_ticks) {
+        char *key = CALLKEY_Create(FSM_LocalAddress(), key_ticks);
+        if (!key || !SESSION_FindByCallId(key, nullptr))
+            return key;
+        REC_Free(key);
+    }
+}
+
 } // namespace
 
 extern "C" char *CALLKEY_Create(DWORD address, DWORD ticks)
@@ -52,6 +65,25 @@ extern "C" int CALL_Free(CALLCTX *call)
     return 0;
 }
 
+extern "C" void CALL_Hold(CALLCTX *call)
+{
+    if (call)
+        ++call->users;
+}
+
+extern "C" BOOL CALL_Release(CALLCTX *call)
+{
+    if (!call)
+        return FALSE;
+    if (call->users)
+        --call->users;
+    if (call->users == 0 && call->orphaned) {
+        CALL_Free(call);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 extern "C" int CALL_Create(CMSESSION *session, const char *subject)
 {
     DWORD ticks = GetTickCount();
@@ -73,7 +105,7 @@ extern "C" int CALL_Create(CMSESSION *session, const char *subject)
     caller->starttime = (int32_t)ticks;
     caller->seqno = (INT)++call_counter;
     caller->tcpport = (INT)session->tcpport;
-    caller->callid = CALLKEY_Create(FSM_LocalAddress(), ticks);
+    caller->callid = call_key(ticks);
     bool ok = caller->callid && STR_Dup(&caller->group1, ADDR_NextGroup(app->netinfo.groupbase1)) &&
               STR_Dup(&caller->group2, ADDR_NextGroup(app->netinfo.groupbase2)) &&
               STR_Dup(&caller->spare, "") && STR_Dup(&caller->subject, subject);

@@ -41,7 +41,13 @@ char *CALLKEY_Create(DWORD address, DWORD ticks);
 int CALL_Create(CMSESSION *session, const char *subject);
 int CALL_AddMember(CMSESSION *session, char *address);
 int CALL_FromRequest(CALLCTX **out, const CALLREQ *request);
+/* Frees the call with everything in it; always 0. */
 int CALL_Free(CALLCTX *call);
+/* A handler that may dispatch messages while it uses `call` holds it: the
+ * call then outlives its session.  CALL_Release returns FALSE when the call
+ * was orphaned meanwhile and has been freed (the caller must not touch it). */
+void CALL_Hold(CALLCTX *call);
+BOOL CALL_Release(CALLCTX *call);
 
 LPCALLER CALLER_Copy(const CALLER *caller);
 void CALLER_Free(LPCALLER caller);

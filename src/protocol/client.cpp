@@ -158,6 +158,9 @@ extern "C" INT CALL_Send(CMAPP *app, CALLCTX *context, INT code, BOOL reply)
     exchange.procedure = reply ? CALLPROC_REPLY : CALLPROC_REQUEST;
     bool ready = exchange_host(&exchange, reply ? context->from : context->to);
 
+    /* The busy count keeps the application registered while the exchange
+     * waits; it is still found again by id rather than trusted. */
+    WORD app_id = app ? app->id : 0;
     if (app)
         ++app->busy;
     if (ready)
@@ -167,6 +170,7 @@ extern "C" INT CALL_Send(CMAPP *app, CALLCTX *context, INT code, BOOL reply)
         PalRunBlocking(exchange_run, &exchange);
     if (exchange.bytes)
         LocalFree(exchange.bytes);
+    app = app_id ? APP_Find(app_id) : nullptr;
     if (app && app->busy != 0)
         --app->busy;
     return exchange.answer;

@@ -10,6 +10,10 @@
 
 namespace {
 
+/* Reply messages that other peers send, with the member states they stand
+ * for; this library answers only with CALL_ACCEPT and CALL_DECLINE. */
+enum { REPLY_MSG6 = 6, REPLY_MSG12 = 12, REPLY_MSG13 = 13, REPLY_MSG15 = 15 };
+
 INT request_answer;
 INT reply_answer;
 
@@ -51,16 +55,32 @@ INT reply_state(INT msg, INT carried)
         return CMS_JOINED;
     case CALL_DECLINE:
         return CMS_DECLINED;
-    case 6:
+    case REPLY_MSG6:
         return 5;
-    case 12:
+    case REPLY_MSG12:
         return 8;
-    case 13:
+    case REPLY_MSG13:
         return 9;
-    case 15:
+    case REPLY_MSG15:
         return 2;
     default:
         return carried;
+    }
+}
+
+/* A reply code that would read as one of the notifications with a meaning of
+ * their own (and, for some, a block the application would free) is not
+ * passed on. */
+bool reply_code_is_fixed(BYTE code)
+{
+    switch (code) {
+    case CMN_CALLSTARTED:
+    case CMN_CALLUPDATED:
+    case CMN_INVITEREFUSED:
+    case CMN_UNREACHABLE:
+        return true;
+    default:
+        return code >= CMN_NOADDRESS && code <= CMN_CLEANEDUP;
     }
 }
 
@@ -78,7 +98,9 @@ int reply_handle(const CALLRPY *reply)
     if (!member)
         return CMERR_NOMATCH;
     member->state = reply_state(reply->msg, reply->from->state);
-    CM_Notify(app, session->id, (BYTE)((reply->msg + 1) & 0xFF), (LPARAM)NET_htonl(member->ipaddr));
+    BYTE code = (BYTE)((reply->msg + 1) & 0xFF);
+    if (!reply_code_is_fixed(code))
+        CM_Notify(app, session->id, code, (LPARAM)NET_htonl(member->ipaddr));
     RING_Stop(app);
     return 0;
 }

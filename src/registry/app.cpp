@@ -42,31 +42,57 @@ extern "C" CMAPP *APP_Find(UINT_PTR id)
     return nullptr;
 }
 
-extern "C" int APP_Destroy(CMAPP *app)
+namespace {
+
+/* Takes `app` out of the list; false when it is not in it. */
+bool app_unlink(CMAPP *app)
 {
     CMAPP **link = &apps;
     while (*link && *link != app)
         link = &(*link)->next;
     if (!app || !*link)
-        return CMERR_INVALID;
+        return false;
     *link = app->next;
-    /* The protocol references taken when the application registered. */
-    SERVER_Cleanup();
-    CLIENT_Cleanup();
+    return true;
+}
+
+void app_free(CMAPP *app)
+{
     CMSESSION *s = app->sessions;
     while (s) {
         CMSESSION *next = s->next;
+        SESSION_DiscardCall(s->call);
         REC_Free(s);
         s = next;
     }
     REC_Free(app);
+}
+
+} // namespace
+
+extern "C" int APP_Destroy(CMAPP *app)
+{
+    if (!app_unlink(app))
+        return CMERR_INVALID;
+    /* The protocol references taken when the application registered. */
+    SERVER_Cleanup();
+    CLIENT_Cleanup();
+    app_free(app);
+    return 1;
+}
+
+extern "C" int APP_Unregister(CMAPP *app)
+{
+    if (!app_unlink(app))
+        return CMERR_INVALID;
+    app_free(app);
     return 1;
 }
 
 extern "C" CMAPP *APP_FindIdle(void)
 {
     for (CMAPP *app = apps; app; app = app->next)
-        if (!app->sessions || !app->sessions->call)
+        if (!(app->flags & APP_CLOSING) && (!app->sessions || !app->sessions->call))
             return app;
     return nullptr;
 }

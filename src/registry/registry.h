@@ -40,11 +40,21 @@ enum {
 #define SESSION_UPDATEPENDING 0x00000001u
 
 /* A session's call: the owned CALLER and the two members between which the
- * next message goes (both point into the CALLER's member list). */
+ * next message goes (both point into the CALLER's member list).
+ *
+ * The handlers that wait in a network exchange or a dialog hold the call
+ * (`users`) for the time they use it.  A session that goes meanwhile only
+ * marks its call `orphaned`; the last user then frees it.  `passing` is set
+ * while an invitation pass runs over the call, and `again` asks that pass to
+ * go round once more. */
 typedef struct CALLCTX {
     LPCM to;
     LPCM from;
     LPCALLER caller;
+    DWORD users;
+    BOOL orphaned;
+    BOOL passing;
+    BOOL again;
 } CALLCTX;
 
 typedef struct CMSESSION {
@@ -90,10 +100,22 @@ char *REC_CopyText(const char *text);
 WORD NEXT_AppId(void);
 WORD NEXT_SessionId(void);
 
+/* Registers an application; null when memory ran out (nothing registered). */
 CMAPP *APP_Create(HWND notifywnd, UINT notifymsg);
 CMAPP *APP_Find(UINT_PTR id);
+/* Unregisters and frees `app` with its sessions and their calls (a call in
+ * use is freed by its last user), releasing its protocol references: 1, or
+ * CMERR_INVALID when `app` is not registered. */
 int APP_Destroy(CMAPP *app);
+/* The same without releasing protocol references: for a registration that
+ * failed before it took them. */
+int APP_Unregister(CMAPP *app);
+/* The application that takes an incoming invitation: the first in list order
+ * that is not closing and has no session or whose newest session has no
+ * call; null when none. */
 CMAPP *APP_FindIdle(void);
+/* Finishes a deferred clean-up: CMERR_BADAPP for null, CMERR_BUSY while an
+ * exchange runs, else 0 after APP_Destroy and CMN_CLEANEDUP. */
 int APP_CompleteCleanup(CMAPP *app);
 /* Head of the registry (newest application first). */
 CMAPP *APP_First(void);
@@ -101,7 +123,12 @@ CMAPP *APP_First(void);
 CMSESSION *SESSION_Create(CMAPP *app);
 CMSESSION *SESSION_Find(UINT_PTR handle, CMAPP **app);
 CMSESSION *SESSION_FindByCallId(const char *callid, CMAPP **app);
+/* Unlinks and frees `session` and its call (see CALLCTX); 1, or 0 when the
+ * session is not in app's list.  A caller that keeps the call detaches it
+ * first (session->call = null). */
 int SESSION_Destroy(CMAPP *app, CMSESSION *session);
+/* Frees a session's call now, or once its last user has released it. */
+void SESSION_DiscardCall(CALLCTX *call);
 
 #ifdef __cplusplus
 }

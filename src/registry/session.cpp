@@ -3,6 +3,7 @@
  * out library-wide, so one handle names one session of one application.
  */
 #include "registry/registry.h"
+#include "members/members.h"
 
 #include <string.h>
 
@@ -79,6 +80,17 @@ extern "C" int SESSION_Destroy(CMAPP *app, CMSESSION *session)
     if (!*link)
         return 0;
     *link = session->next;
+    SESSION_DiscardCall(session->call);
     REC_Free(session);
     return 1;
+}
+
+extern "C" void SESSION_DiscardCall(CALLCTX *call)
+{
+    if (!call)
+        return;
+    if (call->users)
+        call->orphaned = TRUE;
+    else
+        CALL_Free(call);
 }

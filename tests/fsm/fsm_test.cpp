@@ -193,7 +193,8 @@ TEST_F(Fsm, ResolveStartsALookupForEveryMemberStillResolving)
     CML second{&known, nullptr}, first{&resolving, &second};
     CALLER caller{};
     caller.members = &first;
-    CALLCTX call{nullptr, nullptr, &caller};
+    CALLCTX call{};
+    call.caller = &caller;
     s->call = &call;
     SendMessageA(fsm, FSM_RESOLVE, 0x10000 | s->id, 0);
     EXPECT_EQ(0x8002u, resolving.ipaddr) << "the member holds its lookup's id";

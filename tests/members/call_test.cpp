@@ -32,8 +32,7 @@ protected:
     void TearDown() override
     {
         PalFaultClear();
-        CALL_Free(session->call);
-        APP_Destroy(app);
+        APP_Destroy(app); // with its sessions and their calls
         LOCALHOST_SetAddress(0xFFFFFFFF);
         PalClockSetVirtual(FALSE, 0);
     }
@@ -115,6 +114,9 @@ TEST_F(CallTest, OutgoingCallWithOneInvitee)
     EXPECT_EQ(seqno + 1, second->call->caller->seqno);
     EXPECT_STREQ("budget", second->call->caller->subject);
     EXPECT_NE(subject, second->call->caller->subject);
+    // Made in the same millisecond, it still gets an identifier of its own.
+    EXPECT_EQ(c->starttime, second->call->caller->starttime);
+    EXPECT_STRNE(c->callid, second->call->caller->callid);
     CALL_Free(second->call);
     second->call = nullptr;
 }

@@ -30,8 +30,6 @@ TEST(FirstCalls, NumbersAndGroupAddressesAfterLoad)
     EXPECT_STREQ("233.1.0.3", two->call->caller->group1);
     EXPECT_STREQ("233.1.0.4", two->call->caller->group2);
 
-    CALL_Free(one->call);
-    CALL_Free(two->call);
     APP_Destroy(app);
     LOCALHOST_SetAddress(0xFFFFFFFF);
     PalClockSetVirtual(FALSE, 0);

@@ -81,8 +81,6 @@ int main()
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0))
         DispatchMessageA(&m);
-    for (CMSESSION *s = app->sessions; s; s = s->next)
-        CALL_Free(s->call);
     DestroyWindow(app->fsmwnd);
     APP_Destroy(app);
     NET_Cleanup();

@@ -41,8 +41,11 @@ LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         invited.push_back(
             Invited{c->caller->callid, c->caller->subject, c->to->user, c->from->user});
     }
-    if (msg == FSM_INVITED || msg == FSM_UPDATED)
-        return FSM_WndProc(hwnd, msg, wparam, lparam);
+    if (msg == FSM_INVITED || msg == FSM_UPDATED) {
+        /* Only what arrived matters here: the call is not answered. */
+        CALL_Free((CALLCTX *)lparam);
+        return 0;
+    }
     return DefWindowProcA(hwnd, msg, wparam, lparam);
 }
 

@@ -124,6 +124,9 @@ TEST(Registry, AnIdleApplicationHasNoCallInItsNewestSession)
     idle->call = &call;
     busy->call = nullptr;
     EXPECT_EQ(newer, APP_FindIdle());
+    newer->flags |= APP_CLOSING;
+    EXPECT_EQ(older, APP_FindIdle()) << "a closing application takes no invitation";
+    newer->flags = 0;
     busy->call = &call;
     SESSION_Create(older)->call = &call;
     EXPECT_EQ(nullptr, APP_FindIdle());
@@ -141,7 +144,9 @@ TEST(Registry, CallIdsCompareAsExactTextsAndAbsentOnlyMatchesAbsent)
     CALLER c1{}, c2{};
     char id[] = "3232235778/1000";
     c1.callid = id;
-    CALLCTX x1{nullptr, nullptr, &c1}, x2{nullptr, nullptr, &c2};
+    CALLCTX x1{}, x2{};
+    x1.caller = &c1;
+    x2.caller = &c2;
     with_id->call = &x1;
     without_id->call = &x2;
     CMAPP *owner = nullptr;

@@ -1,0 +1,36 @@
+/*
+ * The user interface: the Invite - RSVP dialog that asks the invited user,
+ * with its ring.
+ */
+#ifndef CALLMGR_UI_H
+#define CALLMGR_UI_H
+
+#include "registry/registry.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The RSVP ring: a tick every RSVP_RINGPERIOD ms; the dialog declines once
+ * ticks * RSVP_RINGPERIOD exceeds RSVP_GIVEUP (the 31st tick). */
+#define RSVP_RINGPERIOD 4000
+#define RSVP_GIVEUP 120000
+#define RSVP_ACCEPT 6
+#define RSVP_DECLINE 7
+
+/* Asks the user whether to join `call` (dialog 500, owned by `owner`):
+ * CALL_ACCEPT or CALL_DECLINE.  With auto-accept on, CALL_ACCEPT at once,
+ * without sound or dialog.  The dialog's modal loop dispatches messages, so
+ * the library may be entered again before this returns; `call` must stay
+ * alive meanwhile (it is read only while the dialog starts). */
+INT RSVP_Run(HWND owner, const CALLCTX *call);
+/* The text that stands for a member: its real name, user, host or dotted
+ * address, the first that is not empty; null for an absent member or when
+ * none can be had.  The dotted form lives in the socket library's buffer. */
+const char *RSVP_MemberLabel(const CM *member);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,130 @@
+// Calls between two isolated hosts through the entries, one process on each
+// host: host A (this program) invites the application of call_peer on host B.
+#include "api/calltest.h"
+
+#include "api/settings.h"
+#include "members/members.h"
+#include "protocol/rpc.h"
+
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+/* call_peer on host B. */
+class Peer : public CtPeer {
+  public:
+    explicit Peer(const std::string &mode) : CtPeer(ct_peer_command(0, PEER_PROGRAM, mode)) {}
+};
+
+class CallPair : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        saved = LIB_Settings;
+        owner = ct_start_window();
+        LIB_Settings.callring = 1;
+        snprintf(LIB_Settings.callsound, sizeof LIB_Settings.callsound, "%s", "C:\\CALL.WAV");
+        app = CMStartup(owner, CT_NOTIFY, nullptr);
+        ASSERT_LT(app, 128);
+        CMNETINFO net{};
+        net.tcplow = 6000;
+        net.tcphigh = 6099;
+        net.udp1low = 7000;
+        net.udp1high = 7099;
+        net.udp2low = 7100;
+        net.udp2high = 7199;
+        ASSERT_EQ(0u, CMSetNetInfo(app, &net));
+        session = CMOpenSession(app);
+        ASSERT_LT(session, 128);
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, CMCleanup(app));
+        DestroyWindow(owner);
+        ct_pump();
+        ct_reset();
+        LIB_Settings = saved;
+        EXPECT_EQ(0u, SERVER_Users());
+    }
+
+    /* Invites bob on host B and waits for the answer's code. */
+    void invite_and_wait(BYTE code)
+    {
+        ASSERT_EQ(0u, CMInviteUser(session, "Bob B <bob@hostb.callmgr.test>", "Design review"));
+        ASSERT_TRUE(ct_wait_for(code));
+        ct_pump();
+    }
+
+    CMSETTINGS saved;
+    HWND owner = nullptr;
+    WORD app = 0, session = 0;
+};
+
+TEST_F(CallPair, AnAutoAcceptingPeerJoinsTheCall)
+{
+    Peer peer("accept");
+    ASSERT_EQ("ready hostb", peer.line());
+    invite_and_wait(2);
+    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 2}), ct_codes());
+    EXPECT_EQ((LPARAM)0x020012C6, ct_notes().back().lparam) << "B's address, network order";
+    const CMCALLINFO &mine = ct_info(ct_notes()[0]);
+    CMAPPINFO appinfo{};
+    ASSERT_EQ(0u, CMGetAppInfo(session, &appinfo));
+    EXPECT_EQ(0xC6120001u, appinfo.localaddr);
+
+    /* B's block: the same call seen from B, on the ports A chose. */
+    char expected[512];
+    snprintf(expected, sizeof expected,
+             "started size=948 local=020012c6 origin=010012c6 groups=010001e9/020001e9 tcp=%u "
+             "udp=%u/%u sockets=11 subject=Design review count=2 hosta@hosta.callmgr.test/010012c6 "
+             "bob@hostb.callmgr.test/020012c6",
+             appinfo.tcpport, mine.udpport1, mine.udpport2);
+    EXPECT_EQ(expected, peer.line());
+    EXPECT_EQ("cleanup 0", peer.line());
+    EXPECT_EQ(0, peer.finish());
+
+    CMSESSION *s = SESSION_Find(session, nullptr);
+    EXPECT_EQ(CMS_JOINED, s->call->caller->members->next->cm->state);
+    EXPECT_EQ(0u, APP_Find(app)->ringtimer) << "the answer stops the ring";
+    PAL_SOUND last{};
+    ASSERT_TRUE(PalSoundGet(PalSoundCount() - 1, &last));
+    EXPECT_TRUE(last.stop);
+}
+
+TEST_F(CallPair, ADeclinedInvitationIsReported)
+{
+    Peer peer("decline");
+    ASSERT_EQ("ready hostb", peer.line());
+    invite_and_wait(5);
+    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 5}), ct_codes());
+    EXPECT_EQ("refused session=0 lparam=0", peer.line());
+    EXPECT_EQ("cleanup 0", peer.line());
+    EXPECT_EQ(0, peer.finish());
+    CMSESSION *s = SESSION_Find(session, nullptr);
+    EXPECT_EQ(CMS_DECLINED, s->call->caller->members->next->cm->state);
+}
+
+TEST_F(CallPair, AnUnansweredDialogDeclinesByItself)
+{
+    Peer peer("timeout");
+    ASSERT_EQ("ready hostb", peer.line());
+    invite_and_wait(5);
+    EXPECT_EQ("refused session=0 lparam=0", peer.line());
+    EXPECT_EQ("cleanup 0", peer.line());
+    EXPECT_EQ(0, peer.finish());
+}
+
+TEST_F(CallPair, AHostWithoutACallManagerIsUnreachable)
+{
+    invite_and_wait(CMN_UNREACHABLE);
+    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, CMN_UNREACHABLE}),
+              ct_codes());
+    EXPECT_NE(0u, APP_Find(app)->ringtimer) << "the ring goes on until the session closes";
+}
+
+} // namespace

@@ -1,0 +1,122 @@
+// The invited side of the two-host call tests, run on host B: one
+// application registered through the entries that answers the first
+// invitation as its mode says, reports on stdout every notification it gets
+// (with the call information block's contents), and ends with the outcome.
+//   call_peer accept    auto-accept is on
+//   call_peer decline   the user presses Decline in the Invite - RSVP dialog
+//   call_peer timeout   nobody answers the dialog; time runs virtually
+//   call_peer stay      auto-accept, then stay in the call until the first
+//                       member-list update arrives ("updated ...")
+//   call_peer rsvp      the user reads the dialog ("rsvp ...") and accepts
+#include "api/calltest.h"
+
+#include <callmgr.h>
+#include <paldriver.h>
+#include <paltest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void report(const std::string &line)
+{
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+std::string hex(uint32_t v)
+{
+    char buf[16];
+    snprintf(buf, sizeof buf, "%08x", v);
+    return buf;
+}
+
+std::string member(const Note &n, size_t i)
+{
+    const CMMEMBERENTRY &e = ct_entry(n, i);
+    return std::string(e.user) + "@" + e.host + "/" + hex(e.ipaddr);
+}
+
+std::string describe(const Note &n)
+{
+    std::string line;
+    if (n.code == CMN_INVITEREFUSED) {
+        char text[64];
+        snprintf(text, sizeof text, "refused session=%u lparam=%ld", n.session, (long)n.lparam);
+        return text;
+    }
+    if (n.code != CMN_CALLSTARTED && n.code != CMN_CALLUPDATED) {
+        char text[16];
+        snprintf(text, sizeof text, "note %u", n.code);
+        return text;
+    }
+    const CMCALLINFO &info = ct_info(n);
+    auto opened = [](uint32_t sock) { return sock != 0 && sock != ~0u ? 1 : 0; };
+    char head[512];
+    snprintf(head, sizeof head,
+             "%s size=%zu local=%08x origin=%08x groups=%08x/%08x tcp=%u udp=%u/%u "
+             "sockets=%d%d subject=%s count=%u",
+             n.code == CMN_CALLSTARTED ? "started" : "updated", n.block.size(), info.localaddr, info.originaddr, info.group1, info.group2,
+             info.tcpport, info.udpport1, info.udpport2, opened(info.udpsocket1),
+             opened(info.udpsocket2), info.subject, info.count);
+    line = head;
+    for (size_t i = 0; i < info.count; ++i) {
+        line += " ";
+        line += member(n, i);
+    }
+    return line;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode != "accept" && mode != "decline" && mode != "timeout" && mode != "stay" &&
+        mode != "rsvp")
+        return 2;
+    HWND window = ct_start_window();
+    CMINFO info{};
+    info.autoaccept = mode == "accept" || mode == "stay";
+    CMSetInfo(&info);
+    if (mode == "decline")
+        PalOnModalIdle([](HWND dlg) { return PalPressButton(dlg, 7); });
+    if (mode == "rsvp")
+        PalOnModalIdle([](HWND dlg) {
+            std::string members;
+            for (const std::string &m : PalListContents(GetDlgItem(dlg, 506)))
+                members += " " + m;
+            report(std::string("rsvp subject=") + PalGetDlgItemText(dlg, 502) + " from=" +
+                   PalGetDlgItemText(dlg, 504) + " label=" + PalGetDlgItemText(dlg, 505) +
+                   " members=" + members.substr(members.empty() ? 0 : 1));
+            return PalPressButton(dlg, 6);
+        });
+    if (mode == "timeout") {
+        /* Two minutes of ringing pass in no time. */
+        PalClockSetVirtual(TRUE, 1000);
+        PalOnModalIdle([](HWND) {
+            PalClockAdvance(4000);
+            return true;
+        });
+    }
+    char name[256];
+    WORD app = CMStartup(window, CT_NOTIFY, name);
+    if (app >= 128)
+        return 3;
+    bool done = false;
+    ct_on_note() = [&](const Note &n) {
+        report(describe(n));
+        done = mode == "stay" ? n.code == CMN_CALLUPDATED
+                              : n.code == CMN_CALLSTARTED || n.code == CMN_INVITEREFUSED;
+    };
+    report("ready " + std::string(name));
+    MSG m;
+    while (!done && GetMessageA(&m, nullptr, 0, 0))
+        DispatchMessageA(&m);
+    PalClearModalIdle();
+    report("cleanup " + std::to_string(CMCleanup(app)));
+    DestroyWindow(window);
+    return 0;
+}

@@ -1,0 +1,182 @@
+#include "api/calltest.h"
+
+#include "api/api.h"
+#include "support/instance.h"
+
+#include <palrpc.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <sys/wait.h>
+
+namespace {
+
+const UINT_PTR GUARD = 0xC0DE;
+
+bool carries_block(BYTE code)
+{
+    return code == CMN_CALLSTARTED || code == CMN_CALLUPDATED || code == CMN_ADDRESS ||
+           code == CMN_MEMBERSADDED;
+}
+
+LRESULT CALLBACK app_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg != CT_NOTIFY)
+        return DefWindowProcA(hwnd, msg, wparam, lparam);
+    Note note{(BYTE)(wparam >> 8), (BYTE)wparam, lparam, {}};
+    if (carries_block(note.code) && lparam) {
+        HGLOBAL h = (HGLOBAL)lparam;
+        const unsigned char *p = (const unsigned char *)GlobalLock(h);
+        note.block.assign(p, p + GlobalSize(h));
+        GlobalUnlock(h);
+        GlobalFree(h);
+    }
+    ct_notes().push_back(note);
+    if (ct_on_note())
+        ct_on_note()(ct_notes().back());
+    return 0;
+}
+
+} // namespace
+
+HWND ct_start_window()
+{
+    LibMain(resource_instance(), DLL_PROCESS_ATTACH, nullptr);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = app_proc;
+    wc.lpszClassName = "CallTestApp";
+    RegisterClassA(&wc);
+    ct_reset();
+    return CreateWindowExA(0, "CallTestApp", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                           nullptr);
+}
+
+std::vector<Note> &ct_notes()
+{
+    static std::vector<Note> notes;
+    return notes;
+}
+
+std::function<void(const Note &)> &ct_on_note()
+{
+    static std::function<void(const Note &)> handler;
+    return handler;
+}
+
+void ct_reset()
+{
+    ct_notes().clear();
+    ct_on_note() = nullptr;
+}
+
+bool ct_wait_until(const std::function<bool()> &done, int seconds)
+{
+    UINT_PTR guard = SetTimer(nullptr, GUARD, (UINT)seconds * 1000, nullptr);
+    bool expired = false;
+    MSG m;
+    while (!done() && !expired && GetMessageA(&m, nullptr, 0, 0)) {
+        if (m.message == WM_TIMER && m.wParam == guard && !m.hwnd)
+            expired = true;
+        else
+            DispatchMessageA(&m);
+    }
+    KillTimer(nullptr, guard);
+    return done();
+}
+
+bool ct_wait_for(BYTE code, int seconds)
+{
+    return ct_wait_until(
+        [code] {
+            for (const Note &n : ct_notes())
+                if (n.code == code)
+                    return true;
+            return false;
+        },
+        seconds);
+}
+
+std::vector<int> ct_codes_of(WORD session)
+{
+    std::vector<int> codes;
+    for (const Note &n : ct_notes())
+        if (n.session == (session & 0xFF))
+            codes.push_back(n.code);
+    return codes;
+}
+
+namespace {
+
+/* Runs `fn` on a worker while this thread keeps its messages going. */
+template <typename F> void ct_blocking(F fn)
+{
+    PalRunBlocking(
+        [](void *c) -> DWORD {
+            (*(F *)c)();
+            return 0;
+        },
+        &fn);
+}
+
+} // namespace
+
+CtPeer::CtPeer(const std::string &command)
+{
+    ct_blocking([&] { pipe_ = popen(command.c_str(), "r"); });
+}
+
+CtPeer::~CtPeer() { finish(); }
+
+std::string CtPeer::line()
+{
+    std::string out = "<eof>";
+    ct_blocking([&] {
+        char buf[8192];
+        if (pipe_ && fgets(buf, sizeof buf, pipe_))
+            out = buf;
+    });
+    if (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    return out;
+}
+
+int CtPeer::finish()
+{
+    int status = -1;
+    if (pipe_)
+        ct_blocking([&] { status = pclose(pipe_); });
+    pipe_ = nullptr;
+    return status != -1 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ct_peer_command(int index, const std::string &program, const std::string &args)
+{
+    const char *net = getenv("CALLMGR_NET_EXEC");
+    const char *pair = getenv("CALLMGR_PEER_EXEC");
+    std::string prefix = index > 0 ? std::string(net ? net : "false") + " " + std::to_string(index)
+                                   : std::string(pair ? pair : "false");
+    return prefix + " -- " + program + " " + args;
+}
+
+void ct_pump()
+{
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageA(&m);
+}
+
+std::vector<int> ct_codes()
+{
+    std::vector<int> codes;
+    for (const Note &n : ct_notes())
+        codes.push_back(n.code);
+    return codes;
+}
+
+const CMCALLINFO &ct_info(const Note &note) { return *(const CMCALLINFO *)note.block.data(); }
+
+const CMMEMBERENTRY &ct_entry(const Note &note, size_t index)
+{
+    return *(const CMMEMBERENTRY *)(note.block.data() + offsetof(CMCALLINFO, members) +
+                                    sizeof(CMMEMBERENTRY) * index);
+}

@@ -1,0 +1,69 @@
+// An application window for tests of the entries: it records every
+// notification (copying and freeing the blocks that come with them) and can
+// act on one from inside the library's own waits, as an application's
+// handler would.
+#ifndef CALLMGR_TESTS_API_CALLTEST_H
+#define CALLMGR_TESTS_API_CALLTEST_H
+
+#include <callmgr.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+const UINT CT_NOTIFY = WM_USER + 77;
+
+struct Note {
+    BYTE code;
+    BYTE session;
+    LPARAM lparam;
+    std::vector<unsigned char> block; // the block's bytes, for codes that carry one
+};
+
+// Attaches the library (as its load would) and makes the application window.
+HWND ct_start_window();
+// Everything notified so far, oldest first.
+std::vector<Note> &ct_notes();
+// Called for each notification as it arrives (may call entries).
+std::function<void(const Note &)> &ct_on_note();
+// Dispatches messages until a notification with `code` arrived (true) or
+// `seconds` of real time passed (false).
+bool ct_wait_for(BYTE code, int seconds = 30);
+// Dispatches what is waiting, without blocking.
+void ct_pump();
+// The codes notified so far, in order.
+std::vector<int> ct_codes();
+// The entry at `index` of a CMCALLINFO block.
+const CMMEMBERENTRY &ct_entry(const Note &note, size_t index);
+const CMCALLINFO &ct_info(const Note &note);
+// Forgets the notes and the handler.
+void ct_reset();
+// Dispatches messages until `done` holds (true) or `seconds` of real time
+// passed (false).
+bool ct_wait_until(const std::function<bool()> &done, int seconds = 30);
+// The codes notified for one session, in order.
+std::vector<int> ct_codes_of(WORD session);
+
+// A program on another host (`command` is the whole command line, usually
+// through $CALLMGR_PEER_EXEC or $CALLMGR_NET_EXEC), read line by line while
+// this thread keeps serving its messages and RPC calls.
+class CtPeer {
+  public:
+    explicit CtPeer(const std::string &command);
+    ~CtPeer();
+    CtPeer(const CtPeer &) = delete;
+    CtPeer &operator=(const CtPeer &) = delete;
+    // The next line without its end, or "<eof>".
+    std::string line();
+    // The program's exit status; -1 when it did not exit by itself.
+    int finish();
+
+  private:
+    FILE *pipe_ = nullptr;
+};
+// The command that runs PEER_PROGRAM-like `program` with `args` on host
+// `index` of a net (1 is this host), or on host B of a pair (index 0).
+std::string ct_peer_command(int index, const std::string &program, const std::string &args);
+
+#endif

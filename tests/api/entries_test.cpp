@@ -1,0 +1,372 @@
+// The entries on one isolated host (hosta.callmgr.test, 127.0.1.1, with a
+// name for an address that no host answers): registration and its failures,
+// settings, sessions, and calls that end without an answer, also when the
+// application re-enters the library from inside the exchange's wait.
+#include "api/calltest.h"
+
+#include "api/settings.h"
+#include "fsm/fsm.h"
+#include "members/members.h"
+#include "netlib/netlib.h"
+#include "protocol/rpc.h"
+
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+class Entries : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        saved = LIB_Settings;
+        owner = ct_start_window();
+        ASSERT_NE(nullptr, owner);
+    }
+    void TearDown() override
+    {
+        PalFaultClear();
+        for (CMAPP *app = APP_First(); app; app = APP_First()) {
+            app->busy = 0;
+            CMCleanup(app->id);
+        }
+        DestroyWindow(owner);
+        ct_pump();
+        ct_reset();
+        LIB_Settings = saved;
+        EXPECT_EQ(0u, SERVER_Users()) << "nothing stays registered";
+        EXPECT_EQ(0u, NET_Users());
+    }
+
+    /* Registers and waits until the local address is known. */
+    WORD start()
+    {
+        char name[256];
+        WORD id = CMStartup(owner, CT_NOTIFY, name);
+        EXPECT_LT(id, 128);
+        EXPECT_STREQ("hosta", name);
+        MSG m;
+        while (FSM_LocalAddress() == 0xFFFFFFFFu && GetMessageA(&m, nullptr, 0, 0))
+            DispatchMessageA(&m);
+        return id;
+    }
+
+    CMSETTINGS saved;
+    HWND owner = nullptr;
+};
+
+TEST_F(Entries, RegistrationTakesAndReleasesExactlyItsReferences)
+{
+    WORD first = CMStartup(owner, CT_NOTIFY, nullptr);
+    ASSERT_LT(first, 128);
+    WORD second = start();
+    EXPECT_EQ(first + 1, second);
+    EXPECT_EQ(2u, SERVER_Users()) << "one reference each";
+    EXPECT_EQ(2u, CLIENT_Users());
+
+    EXPECT_EQ(0u, CMCleanup(first));
+    EXPECT_EQ((UINT)CMERR_BADAPP, CMCleanup(first));
+    EXPECT_EQ((UINT)CMERR_BADAPP, CMCleanup(0));
+    EXPECT_EQ(0u, CMCleanup(second | 0x10000)) << "ids compare on 16 bits";
+    EXPECT_EQ(0u, SERVER_Users());
+    EXPECT_EQ(0u, CLIENT_Users());
+    DWORD windows = NET_Users();
+    EXPECT_EQ(2u, windows) << "the state-machine windows end with their owner";
+
+    /* A window that cannot be made: every reference taken is given back, the
+     * record is gone and the name buffer stays empty. */
+    char name[256] = "stale";
+    PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, 1, 0);
+    EXPECT_EQ(CMERR_WINDOW, CMStartup(owner, CT_NOTIFY, name));
+    EXPECT_STREQ("", name);
+    EXPECT_EQ(nullptr, APP_First());
+    EXPECT_EQ(0u, SERVER_Users());
+    EXPECT_EQ(0u, CLIENT_Users());
+    EXPECT_EQ(windows, NET_Users());
+
+    PalFaultSet(PAL_FAULT_HEAPALLOC, 0, 1, 0);
+    EXPECT_EQ(CMERR_APPALLOC, CMStartup(owner, CT_NOTIFY, name));
+    EXPECT_EQ(0u, SERVER_Users());
+}
+
+TEST_F(Entries, SettingsAreCopiedWholeAndBounded)
+{
+    EXPECT_FALSE(CMSetInfo(nullptr));
+    EXPECT_STREQ("C:\\TEMP\\vorlane.zab", LIB_Settings.addressbook) << "kept";
+    EXPECT_EQ(1, CMSetLogInfo(-1, 0, 7));
+
+    /* Fields as long as the block allows, and unterminated. */
+    CMINFO info;
+    memset(&info, 'x', sizeof info);
+    info.rsvpring = 1;
+    info.callring = 2;
+    info.autoaccept = 3;
+    ASSERT_TRUE(CMSetInfo(&info));
+    EXPECT_EQ(std::string(255, 'x'), LIB_Settings.callsound);
+    EXPECT_EQ(std::string(255, 'x'), LIB_Settings.rsvpsound);
+    EXPECT_EQ(std::string(255, 'x'), LIB_Settings.addressbook);
+    EXPECT_EQ(2, LIB_Settings.callring);
+    EXPECT_EQ(1, LIB_Settings.rsvpring);
+    EXPECT_EQ(3, LIB_Settings.autoaccept);
+
+    WORD app = start();
+    CMNETINFO net{};
+    EXPECT_EQ((UINT)CMERR_BADAPP, CMGetNetInfo(app + 1, &net));
+    EXPECT_EQ((UINT)CMERR_INVALID, CMGetNetInfo(app, nullptr));
+    EXPECT_EQ((UINT)CMERR_INVALID, CMSetNetInfo(app, nullptr));
+    memset(&net, 0xAB, sizeof net);
+    ASSERT_EQ(0u, CMGetNetInfo(app, &net));
+    EXPECT_EQ(0u, net.groupbase1 | net.tcphigh | net.stackoption) << "all zero at registration";
+    net.tcplow = net.tcphigh = 5300;
+    net.groupbase1 = 0xE9020000;
+    ASSERT_EQ(0u, CMSetNetInfo(app, &net));
+    CMNETINFO back{};
+    ASSERT_EQ(0u, CMGetNetInfo(app, &back));
+    EXPECT_EQ(0, memcmp(&net, &back, sizeof net));
+}
+
+TEST_F(Entries, SessionsOwnTheirStreamSocket)
+{
+    WORD app = start();
+    EXPECT_EQ(CMERR_BADAPP, CMOpenSession(app + 1));
+
+    CMNETINFO net{};
+    net.tcplow = net.tcphigh = 5301;
+    ASSERT_EQ(0u, CMSetNetInfo(app, &net));
+    WORD first = CMOpenSession(app);
+    ASSERT_LT(first, 128);
+    CMAPPINFO info{};
+    EXPECT_EQ((UINT)CMERR_INVALID, CMGetAppInfo(first, nullptr));
+    ASSERT_EQ(0u, CMGetAppInfo(first, &info));
+    EXPECT_EQ(0x7F000101u, info.localaddr) << "host order";
+    EXPECT_EQ(5301u, info.tcpport);
+    EXPECT_NE(0xFFFFFFFFu, info.tcpsocket);
+
+    /* The only port of the range is taken: no session is left behind. */
+    EXPECT_EQ(CMERR_SESSION, CMOpenSession(app));
+    CMAPP *rec = APP_Find(app);
+    ASSERT_NE(nullptr, rec);
+    ASSERT_NE(nullptr, rec->sessions);
+    EXPECT_EQ(nullptr, rec->sessions->next);
+    EXPECT_STREQ("hosta", rec->sessions->username);
+
+    EXPECT_EQ(0u, CMCloseSession(first));
+    EXPECT_EQ((UINT)CMERR_BADSESSION, CMCloseSession(first));
+    EXPECT_EQ((UINT)CMERR_BADSESSION, CMGetAppInfo(first, &info));
+    EXPECT_EQ((UINT)CMERR_BADSESSION, CMInviteUser(first, "<a@b>", nullptr));
+}
+
+TEST_F(Entries, InviteUserRefusesWhatItCannotCarryAndLeavesNoCall)
+{
+    WORD app = start();
+    WORD s = CMOpenSession(app);
+    ASSERT_LT(s, 128);
+    CMSESSION *session = SESSION_Find(s, nullptr);
+
+    EXPECT_EQ((UINT)CMERR_BADMEMBER, CMInviteUser(s, "no angle bracket", "x"));
+    EXPECT_EQ(nullptr, session->call);
+    EXPECT_EQ((UINT)CMERR_BADMEMBER, CMInviteUser(s, nullptr, "x"));
+    std::string longest = "<u@" + std::string(251, 'h') + ">";
+    ASSERT_EQ(255u, longest.size());
+    std::string over = "<u@" + std::string(252, 'h') + ">";
+    EXPECT_EQ((UINT)CMERR_BADMEMBER, CMInviteUser(s, over.c_str(), nullptr));
+    EXPECT_EQ(nullptr, session->call);
+    EXPECT_TRUE(ct_codes().empty());
+
+    /* A text the caller cannot write to is parsed from a copy. */
+    static const char address[] = "Nobody <who@nowhere.callmgr.test>";
+    std::string subject(300, 's');
+    ASSERT_EQ(0u, CMInviteUser(s, address, subject.c_str()));
+    EXPECT_STREQ("Nobody <who@nowhere.callmgr.test>", address);
+    EXPECT_EQ((UINT)CMERR_BADSESSION, CMInviteUser(s, "<a@b>", nullptr)) << "already has a call";
+
+    EXPECT_TRUE(ct_notes().empty()) << "posted, not sent";
+    ct_pump();
+    ASSERT_EQ(1u, ct_notes().size());
+    const Note &started = ct_notes()[0];
+    EXPECT_EQ(CMN_CALLSTARTED, started.code);
+    EXPECT_EQ(s, started.session);
+    ASSERT_EQ(556u + 196 * 2, started.block.size());
+    const CMCALLINFO &info = ct_info(started);
+    EXPECT_EQ(std::string(255, 's'), info.subject) << "cut to 255";
+    EXPECT_EQ(2u, info.count);
+    EXPECT_STREQ("Nobody", ct_entry(started, 1).realname);
+    EXPECT_STREQ("who", ct_entry(started, 1).user);
+    EXPECT_STREQ("nowhere.callmgr.test", ct_entry(started, 1).host);
+    EXPECT_EQ(std::vector<unsigned char>(196, 0),
+              std::vector<unsigned char>(started.block.end() - 196, started.block.end()));
+
+    /* The name is unknown: reported without an address, and the pass that
+     * follows invites no one. */
+    ASSERT_TRUE(ct_wait_for(CMN_NOADDRESS));
+    ct_pump();
+    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_NOADDRESS}), ct_codes());
+    EXPECT_EQ((LPARAM)ct_entry(started, 1).ipaddr, ct_notes()[1].lparam)
+        << "the member's address word: its lookup id";
+    EXPECT_EQ(CMS_NOADDRESS, session->call->caller->members->next->cm->state);
+}
+
+TEST_F(Entries, AMemberWhoseLookupCannotStartIsReportedLater)
+{
+    WORD app = start();
+    WORD s = CMOpenSession(app);
+    PalFaultSet(PAL_FAULT_ASYNCLOOKUP, 0, 1, 0);
+    ASSERT_EQ(0u, CMInviteUser(s, "<who@peer.callmgr.test>", nullptr));
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, owner, CT_NOTIFY, CT_NOTIFY, PM_REMOVE));
+    DispatchMessageA(&m);
+    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED}), ct_codes()) << "nothing reported yet";
+    ASSERT_TRUE(ct_wait_for(CMN_NOADDRESS));
+    EXPECT_NE(0, ct_notes().back().lparam);
+}
+
+/* A call to an address where nothing answers: every step is notified in
+ * order, the blocks hold what the call holds, and the ring goes on. */
+TEST_F(Entries, AnUnreachableMemberIsReportedAndTheRingGoesOn)
+{
+    LIB_Settings.callring = 1;
+    snprintf(LIB_Settings.callsound, sizeof LIB_Settings.callsound, "%s", "C:\\RING.WAV");
+    WORD app = start();
+    CMNETINFO net{};
+    net.udp1low = net.udp1high = 5310;
+    net.udp2low = 5320;
+    net.udp2high = 5329;
+    ASSERT_EQ(0u, CMSetNetInfo(app, &net));
+    WORD s = CMOpenSession(app);
+    ASSERT_EQ(0u, CMInviteUser(s, "Peer <bob@peer>", "Review"));
+    ASSERT_TRUE(ct_wait_for(CMN_UNREACHABLE));
+    ct_pump();
+    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, CMN_UNREACHABLE}),
+              ct_codes());
+
+    const CMCALLINFO &info = ct_info(ct_notes()[0]);
+    EXPECT_EQ(0x0101007Fu, info.localaddr);
+    EXPECT_EQ(0x0101007Fu, info.originaddr);
+    EXPECT_EQ(0x010001E9u, info.group1) << "233.1.0.1";
+    EXPECT_EQ(5310u, info.udpport1);
+    EXPECT_GE(info.udpport2, 5320u);
+    EXPECT_LE(info.udpport2, 5329u);
+    CMSESSION *session = SESSION_Find(s, nullptr);
+    EXPECT_EQ(session->udpsocket1, (SOCKET)info.udpsocket1);
+    EXPECT_EQ(session->udpsocket2, (SOCKET)info.udpsocket2);
+    EXPECT_STREQ("hosta", ct_entry(ct_notes()[0], 0).user);
+    EXPECT_STREQ("hosta.callmgr.test", ct_entry(ct_notes()[0], 0).host);
+    uint32_t lookup = ct_entry(ct_notes()[0], 1).ipaddr;
+
+    const Note &address = ct_notes()[1];
+    ASSERT_EQ(392u, address.block.size());
+    const CMMEMBERINFO &member = *(const CMMEMBERINFO *)address.block.data();
+    EXPECT_EQ(lookup, member.pending.ipaddr);
+    EXPECT_EQ(0x090012C6u, member.resolved.ipaddr) << "198.18.0.9, network order";
+    EXPECT_STREQ("bob", member.resolved.user);
+    EXPECT_EQ((LPARAM)0x090012C6, ct_notes()[2].lparam);
+    EXPECT_EQ((LPARAM)0x090012C6, ct_notes()[3].lparam);
+
+    CMAPP *rec = APP_Find(app);
+    EXPECT_EQ(CMS_UNREACHABLE, session->call->caller->members->next->cm->state);
+    EXPECT_EQ(CS_ACTIVE, session->call->caller->state);
+    EXPECT_EQ(0u, rec->busy);
+    EXPECT_NE(0u, rec->ringtimer) << "no answer stops the ring";
+    EXPECT_EQ(0u, CMCloseSession(s));
+    EXPECT_EQ(0u, rec->ringtimer);
+}
+
+/* The application's handler of CMN_RINGING runs inside the exchange's wait;
+ * what it does there must not pull the records from under the pass.  The
+ * member is this host under another address, so the exchange cannot end
+ * before this thread has served it (and dispatched what waits before). */
+TEST_F(Entries, CleanupFromInsideTheExchangeCompletesWhenItEnds)
+{
+    WORD app = start();
+    WORD s = CMOpenSession(app);
+    UINT during = 0;
+    ct_on_note() = [&](const Note &n) {
+        if (n.code == CMN_RINGING)
+            during = CMCleanup(app);
+    };
+    ASSERT_EQ(0u, CMInviteUser(s, "<bob@127.0.0.1>", nullptr));
+    ASSERT_TRUE(ct_wait_for(CMN_CLEANEDUP));
+    EXPECT_EQ((UINT)CMERR_BUSY, during);
+    EXPECT_EQ(0u, ct_notes().back().session);
+    EXPECT_EQ(0, ct_notes().back().lparam);
+    EXPECT_EQ(nullptr, APP_Find(app));
+    EXPECT_EQ(0u, SERVER_Users()) << "nothing registered any more";
+    EXPECT_EQ((UINT)CMERR_BADAPP, CMCleanup(app));
+}
+
+TEST_F(Entries, ClosingTheSessionFromInsideTheExchangeStopsThePass)
+{
+    /* With its only session closed the application is idle again, and the
+     * invitation reaches it: accepted, so no dialog waits for a user. */
+    LIB_Settings.autoaccept = 1;
+    WORD app = start();
+    WORD s = CMOpenSession(app);
+    CMSESSION *session = SESSION_Find(s, nullptr);
+    /* Two members: the pass must not go on to the second one. */
+    ASSERT_EQ(0, CALL_Create(session, "two"));
+    char one[] = "<bob@127.0.0.1>", two[] = "<carol@127.0.0.1>";
+    ASSERT_EQ(0, CALL_AddMember(session, one));
+    ASSERT_EQ(0, CALL_AddMember(session, two));
+    HGLOBAL block = nullptr;
+    ASSERT_EQ(0, CALLINFO_Build(APP_Find(app), session, session->call, &block, FALSE));
+    GlobalFree(block);
+    UINT during = 1;
+    ct_on_note() = [&](const Note &n) {
+        if (n.code == CMN_RINGING)
+            during = CMCloseSession(s);
+    };
+    ASSERT_TRUE(ct_wait_for(CMN_RINGING));
+    ct_pump();
+    EXPECT_EQ(0u, during);
+    std::vector<int> codes;
+    for (const Note &n : ct_notes())
+        if (n.session == s)
+            codes.push_back(n.code);
+    EXPECT_EQ((std::vector<int>{CMN_ADDRESS, CMN_ADDRESS, CMN_RINGING}), codes)
+        << "one invitation, no report for a closed session";
+    EXPECT_EQ(0u, APP_Find(app)->ringtimer);
+}
+
+TEST_F(Entries, ASecondPassOverTheSameCallOnlyGoesRoundAgain)
+{
+    WORD app = start();
+    WORD s = CMOpenSession(app);
+    CMSESSION *session = SESSION_Find(s, nullptr);
+    ASSERT_EQ(0, CALL_Create(session, "two"));
+    char one[] = "<bob@127.0.0.1>", two[] = "<carol@127.0.0.1>", self[] = "<me@hosta>";
+    ASSERT_EQ(0, CALL_AddMember(session, one));
+    ASSERT_EQ(0, CALL_AddMember(session, self));
+    ASSERT_EQ(0, CALL_AddMember(session, two));
+    HGLOBAL block = nullptr;
+    ASSERT_EQ(0, CALLINFO_Build(APP_Find(app), session, session->call, &block, FALSE));
+    GlobalFree(block);
+    HWND fsm = APP_Find(app)->fsmwnd;
+    int nested = 0;
+    ct_on_note() = [&](const Note &n) {
+        if (n.code == CMN_RINGING && nested++ == 0)
+            SendMessageA(fsm, FSM_PROCEED, s, 0);
+    };
+    int unreachable = 0;
+    MSG m;
+    while (unreachable < 2 && GetMessageA(&m, nullptr, 0, 0)) {
+        DispatchMessageA(&m);
+        unreachable = 0;
+        for (int code : ct_codes())
+            unreachable += code == CMN_UNREACHABLE;
+    }
+    ct_pump();
+    int ringing = 0;
+    for (int code : ct_codes())
+        ringing += code == CMN_RINGING;
+    EXPECT_EQ(2, ringing) << "one invitation per member; this host is never invited";
+    const CML *node = session->call->caller->members->next;
+    EXPECT_EQ(CMS_UNREACHABLE, node->cm->state);
+    EXPECT_EQ(CMS_IDLE, node->next->cm->state) << "this host's own address";
+    EXPECT_FALSE(session->call->passing);
+}
+
+} // namespace

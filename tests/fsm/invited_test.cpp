@@ -1,0 +1,142 @@
+// The invited side, driven by posting received calls to the state-machine
+// window of an application registered through the entries.  The inviter is
+// this very host under 127.0.0.1, so every answer comes back to this
+// process's server, where a session holding the same call takes it and
+// notifies: what was answered can be read off the notifications.
+#include "api/calltest.h"
+
+#include "api/settings.h"
+#include "fsm/fsm.h"
+#include "members/members.h"
+#include "netlib/netlib.h"
+#include "protocol/callsample.h"
+#include "protocol/rpc.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Invited : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        saved = LIB_Settings;
+        LIB_Settings.autoaccept = 1;
+        owner = ct_start_window();
+        app = CMStartup(owner, CT_NOTIFY, nullptr);
+        ASSERT_LT(app, 128);
+        rec = APP_Find(app);
+        sample.members[0].ipaddr = 0x7F000001u; // the inviter: this host again
+        /* The inviter's own session: answers to the call arrive there. */
+        CMSESSION *s = SESSION_Create(rec);
+        ASSERT_EQ(0, CALL_FromRequest(&s->call, &sample.request));
+        inviter = s->id;
+    }
+    void TearDown() override
+    {
+        if (APP_Find(app)) {
+            EXPECT_EQ(0u, CMCleanup(app));
+        }
+        DestroyWindow(owner);
+        ct_pump();
+        ct_reset();
+        LIB_Settings = saved;
+        EXPECT_EQ(0u, SERVER_Users());
+    }
+
+    /* Hands the window a received copy of the sample, for application `id`. */
+    void receive(WPARAM id)
+    {
+        CALLCTX *call = nullptr;
+        ASSERT_EQ(0, CALL_FromRequest(&call, &sample.request));
+        PostMessageA(rec->fsmwnd, FSM_INVITED, id, (LPARAM)call);
+    }
+
+    /* Dispatches until the handler has run (it posts at least one note). */
+    void settle(BYTE code)
+    {
+        ASSERT_TRUE(ct_wait_for(code));
+        ct_pump();
+    }
+
+    CMSETTINGS saved;
+    SampleCall sample{"invited-1"};
+    HWND owner = nullptr;
+    WORD app = 0, inviter = 0;
+    CMAPP *rec = nullptr;
+};
+
+TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
+{
+    receive(app);
+    settle(CMN_CALLSTARTED);
+    CMSESSION *opened = rec->sessions;
+    ASSERT_NE(inviter, opened->id);
+    /* The acceptance reached the newest session holding the call: the new one. */
+    ASSERT_EQ(2u, ct_notes().size());
+    EXPECT_EQ(2, ct_notes()[0].code);
+    EXPECT_EQ(CMN_CALLSTARTED, ct_notes()[1].code);
+    EXPECT_EQ(opened->id, ct_notes()[1].session);
+    EXPECT_EQ(-1, (int)opened->tcpsocket) << "no stream socket for an accepted call";
+    const CMCALLINFO &info = ct_info(ct_notes()[1]);
+    EXPECT_EQ(5000u, info.udpport1) << "the ports the inviter chose";
+    EXPECT_EQ(5002u, info.udpport2);
+    EXPECT_EQ(opened->udpsocket1, (SOCKET)info.udpsocket1);
+
+    const CALLCTX *call = opened->call;
+    EXPECT_EQ(CMS_JOINED, call->to->state);
+    EXPECT_EQ(CMS_JOINED, call->from->state);
+    EXPECT_EQ(CMS_INVITED, call->caller->members->next->next->cm->state)
+        << "the rest of the conference is the inviter's to invite";
+    EXPECT_EQ(0u, rec->busy);
+
+    /* A pass over the accepted call invites no one. */
+    FSM_Proceed(opened->id);
+    ct_pump();
+    EXPECT_EQ(2u, ct_notes().size());
+}
+
+TEST_F(Invited, AnApplicationThatIsGoneStillAnswersDecline)
+{
+    receive(app + 1);
+    settle(5);
+    EXPECT_EQ((std::vector<int>{5}), ct_codes()) << "declined, and nobody here to tell";
+    EXPECT_EQ(inviter, ct_notes()[0].session);
+    EXPECT_EQ(nullptr, rec->sessions->next);
+}
+
+TEST_F(Invited, AClosingApplicationDeclinesAndItsCleanupCompletesAfterTheAnswer)
+{
+    rec->flags |= APP_CLOSING;
+    receive(app);
+    settle(CMN_CLEANEDUP);
+    EXPECT_EQ((std::vector<int>{5, CMN_CLEANEDUP}), ct_codes());
+    EXPECT_EQ(nullptr, APP_Find(app));
+}
+
+TEST_F(Invited, AnAcceptanceThatCannotBeDeliveredIsUndone)
+{
+    sample.members[0].ipaddr = 0xC6120009u; // nothing answers there
+    receive(app);
+    settle(CMN_INVITEREFUSED);
+    ASSERT_EQ(1u, ct_notes().size());
+    EXPECT_NE(0, ct_notes()[0].session) << "a session had been opened";
+    EXPECT_EQ(inviter, rec->sessions->id) << "and is gone again";
+    EXPECT_EQ(nullptr, rec->sessions->next);
+    /* Its datagram sockets were closed: their ports are free again. */
+    SOCKET sock = INVALID_SOCKET;
+    DWORD port = 5000;
+    EXPECT_EQ(0, NET_OpenDatagram(&sock, &port, 0, 0, 0));
+    NET_Close(sock);
+}
+
+TEST_F(Invited, AWindowDestroyedWithCallsQueuedReleasesThem)
+{
+    receive(app);
+    receive(app);
+    DestroyWindow(rec->fsmwnd); // leak checking tells whether they were freed
+    ct_pump();
+    EXPECT_TRUE(ct_notes().empty());
+}
+
+} // namespace
