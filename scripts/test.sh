@@ -7,6 +7,8 @@
 #
 # Build directories (reused on the next run): build/ and build-asan/, or
 # CALLMGR_BUILD_DIR and CALLMGR_ASAN_BUILD_DIR.
+#
+# --deps-only: only install the packages, then stop (scripts/demo.sh uses it).
 set -euo pipefail
 
 cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
@@ -17,7 +19,7 @@ readonly ASAN_BUILD=${CALLMGR_ASAN_BUILD_DIR:-build-asan}
 readonly PACKAGES=(
   build-essential g++ cmake pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libtirpc-dev rpcbind iproute2 util-linux
+  libtirpc-dev rpcbind iproute2 util-linux rpcsvc-proto
   binutils-mingw-w64-i686
   libfreetype-dev libpng-dev fonts-dejavu-core
   python3
@@ -95,8 +97,11 @@ build_and_test() {
 }
 
 # An application outside the tree, built the way the README tells users to.
+# On a pair of test hosts it then calls, and is called by, the foreign peer
+# of the build tree on host B: a protocol implementation that shares no code
+# with the library, so the installed library alone speaks for host A.
 check_install() {
-  local stage=$SCRATCH/install app=$ROOT/tests/install/app.cpp pc pcdir
+  local stage=$SCRATCH/install app=$ROOT/tests/install/app.cpp pc pcdir peer
   step "install: $BUILD into a staging prefix"
   quietly cmake --install "$BUILD" --prefix "$stage"
   if [[ ! -f $app ]]; then
@@ -106,12 +111,82 @@ check_install() {
   pc=$(find "$stage" -path '*/pkgconfig/callmgr.pc' -print -quit)
   [[ -n $pc ]] || fail "install left no pkgconfig/callmgr.pc"
   pcdir=${pc%/*}
-  step "install: building and running tests/install/app.cpp"
+  peer=$BUILD/tests/foreign/foreign_peer
+  if [[ $peer != /* ]]; then peer=$ROOT/$peer; fi
+  [[ -x $peer ]] || fail "$peer is missing: the installed application has no peer to call"
+  step "install: building tests/install/app.cpp"
   # shellcheck disable=SC2046 # pkg-config's output is a list of flags
   c++ "$app" $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs callmgr) -o "$SCRATCH/app" ||
     fail "tests/install/app.cpp does not build against the installed library"
-  # It may serve RPC, so it runs on a test host like any such test.
-  LD_LIBRARY_PATH=${pcdir%/*} bash "$ROOT/scripts/testhost.sh" run -- "$SCRATCH/app" ||
+
+  # Runs in host A: B's peer answers the application's call, then invites
+  # the application, which accepts by itself; at the end nothing of the
+  # application stays registered.  Every line is shown.
+  cat >"$SCRATCH/install_call.sh" <<'SCRIPT'
+set -uo pipefail
+app=$1 peer=$2
+die() {
+  printf 'install: %s\n' "$*" >&2
+  exit 1
+}
+# wait_for FD PATTERN: shows FD's lines until one matches the glob PATTERN;
+# fails at end of file or when no line comes for 90 seconds.
+wait_for() {
+  local fd=$1 pattern=$2 line
+  while IFS= read -r -t 90 line <&"$fd"; do
+    printf '  %s\n' "$line"
+    # shellcheck disable=SC2053 # PATTERN is a glob
+    if [[ $line == $pattern ]]; then return 0; fi
+  done
+  return 1
+}
+# rest FD: shows what FD still has, to its end.
+rest() {
+  local line
+  while IFS= read -r -t 90 line <&"$1"; do printf '  %s\n' "$line"; done
+}
+
+# shellcheck disable=SC2086 # CALLMGR_PEER_EXEC is a command prefix
+exec {answer}< <(exec $CALLMGR_PEER_EXEC -- "$peer" answer 2>&1)
+answer_pid=$!
+wait_for "$answer" ready || die "the foreign peer on $CALLMGR_PEER_NAME does not serve"
+
+exec {out}< <(exec "$app" "$CALLMGR_PEER_NAME" "$CALLMGR_PEER_ADDR" 2>&1)
+app_pid=$!
+wait_for "$out" 'app: answering' || die "the application's call to $CALLMGR_PEER_NAME failed"
+wait_for "$answer" "invite msg=0 callid=* subject=Installed call seqno=* members=2 \
+to=bob@$CALLMGR_PEER_NAME from=*@$CALLMGR_HOST_NAME" ||
+  die "the foreign peer did not receive the application's invitation"
+wait_for "$answer" "replied msg=1 host=$CALLMGR_HOST_ADDR answer=16" ||
+  die "the foreign peer's acceptance was not delivered"
+rest "$answer"
+wait "$answer_pid" || die "the foreign peer (answer) ended with status $?"
+
+# shellcheck disable=SC2086
+invited=$($CALLMGR_PEER_EXEC -- "$peer" invite "$CALLMGR_HOST_NAME" alice \
+  --subject 'Foreign call' 2>&1)
+rc=$?
+printf '  %s\n' "${invited//$'\n'/$'\n'  }"
+((rc == 0)) || die "the foreign peer (invite) ended with status $rc"
+[[ $invited == "answer 16"$'\n'"reply msg=1 from=alice@$CALLMGR_HOST_NAME \
+to=foreign@$CALLMGR_PEER_NAME callid="*" seqno=1" ]] ||
+  die "the application did not accept the foreign peer's invitation"
+
+wait_for "$out" "app: joined the call 'Foreign call' of foreign@$CALLMGR_PEER_NAME" ||
+  die "the application did not join the foreign peer's call"
+wait_for "$out" 'app: done' || die "the application did not finish"
+rest "$out"
+wait "$app_pid" || die "the application ended with status $?"
+# Its clean-up took the program off this host's port mapper.
+listed=$(rpcinfo -p 127.0.0.1) || die "the port mapper of $CALLMGR_HOST_NAME does not answer"
+if grep -qw 391010 <<<"$listed"; then
+  die "the call program is still registered after the application ended"
+fi
+SCRIPT
+
+  step "install: the installed application calls, and is called by, the foreign peer"
+  LD_LIBRARY_PATH=${pcdir%/*} bash "$ROOT/scripts/testhost.sh" pair -- \
+    bash "$SCRATCH/install_call.sh" "$SCRATCH/app" "$peer" ||
     fail "tests/install/app.cpp failed against the installed library"
   step "install: the installed callmgr-snap renders dialog 100"
   "$stage/bin/callmgr-snap" 100 "$SCRATCH/dialog100.png" && [[ -s $SCRATCH/dialog100.png ]] ||
@@ -119,6 +194,10 @@ check_install() {
 }
 
 install_packages
+if [[ ${1:-} == --deps-only ]]; then
+  step "packages ready"
+  exit 0
+fi
 build_and_test "$BUILD"
 UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
   build_and_test "$ASAN_BUILD" -DCALLMGR_SANITIZE=ON

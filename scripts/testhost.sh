@@ -5,10 +5,14 @@
 #                    [--list-directly] -- COMMAND [ARG...]
 #   testhost.sh pair [--a-hostname NAME] [--b-hostname NAME] [--list-directly]
 #                    [--hosts-entry "ADDR NAME [ALIAS...]"]... -- COMMAND [ARG...]
+#   testhost.sh net N [--hostname I NAME]... [--list-directly]
+#                    [--hosts-entry "ADDR NAME [ALIAS...]"]... -- COMMAND [ARG...]
 #   testhost.sh exec PID [NAME=VALUE]... -- COMMAND [ARG...]
+#   testhost.sh net-exec PIDS NAMES I -- COMMAND [ARG...]
 #
 # A host is a set of fresh namespaces held open by one keeper process:
-#   net    loopback only (plus eth0 in a pair), so no packet leaves the host;
+#   net    loopback only (plus eth0 in a pair or net), so no packet leaves
+#          the hosts;
 #   mount  /run is a private tmpfs, so rpcbind's socket, lock and state are the
 #          host's own; /proc shows the host's processes; /etc/hosts,
 #          /etc/nsswitch.conf and /etc/resolv.conf are generated: names come from
@@ -24,20 +28,39 @@
 #
 # run   COMMAND runs in a host named NAME (default hosta.callmgr.test, short name
 #       hosta, address 127.0.1.1).  The exit status is COMMAND's.
-# pair  Hosts A and B joined by a veth pair: eth0 in A is 198.18.0.1/24, in B
-#       198.18.0.2/24 (a benchmarking range that only ever exists inside our
-#       namespaces).  Both hosts files name both hosts.  COMMAND runs in A with
+# pair  Hosts A and B, made as a net of 2 (see net) named hosta.callmgr.test
+#       and hostb.callmgr.test unless told otherwise.  COMMAND runs in A with
 #       CALLMGR_PEER_EXEC set to a command prefix that runs a command in B:
 #           $CALLMGR_PEER_EXEC -- ./peer-program args
+#       and CALLMGR_PEER_NAME and CALLMGR_PEER_ADDR naming B (in B, naming A).
+# net   Hosts 1 to N (N from 1 to 8), each with its eth0 on one Ethernet
+#       bridge; eth0 in host I is 198.18.0.I/24 (a benchmarking range that only
+#       ever exists inside our namespaces).  The bridge lives in a network
+#       namespace of its own, so every host looks alike: lo and eth0.  Host I
+#       is named hostI.callmgr.test, short name hostI, unless --hostname I NAME
+#       says otherwise; every hosts file names every host.  COMMAND runs in
+#       host 1 with CALLMGR_NET_SIZE set to N and CALLMGR_NET_EXEC set to a
+#       command prefix that runs a command in host I (1 included):
+#           $CALLMGR_NET_EXEC I -- ./program args
+#       Only host 1 can reach the others this way: in host I (I > 1) the
+#       variable is not set.
 # exec  Runs COMMAND in the host whose keeper is PID (as the caller sees it),
 #       with the given variables set.  This is what CALLMGR_PEER_EXEC calls.
+# net-exec  Runs COMMAND in host I of a net whose keepers are PIDS and whose
+#       names are NAMES (comma-separated, in host order, pids as host 1 sees
+#       them), with CALLMGR_HOST_NAME and CALLMGR_HOST_ADDR naming host I.
+#       This is what CALLMGR_NET_EXEC calls.
 # --list-directly  When ARGs ask a GoogleTest program for its list of tests
 #       (--gtest_list_tests), COMMAND runs as it is, on no host: listing runs
 #       no test, and so CTest can list the tests of a build as any user.
 #
 # Inside a host: CALLMGR_HOST_NAME and CALLMGR_HOST_ADDR name the host itself;
-# in a pair also CALLMGR_PEER_NAME and CALLMGR_PEER_ADDR name the other one.
-# Exit status 125 means the host could not be set up.  Needs root.
+# in a pair also CALLMGR_PEER_NAME and CALLMGR_PEER_ADDR name the other one;
+# in a net (and a pair) CALLMGR_NET_SIZE is the number of hosts.
+# When COMMAND ends, however it ends, every host is stopped and its
+# namespaces go; should this script itself be killed, the keepers see their
+# control pipes close and stop all the same.
+# Exit status 125 means the hosts could not be set up.  Needs root.
 set -euo pipefail
 
 # rpcbind, ip and friends live in sbin, which a plain user PATH may lack.
@@ -48,7 +71,10 @@ SELF=${BASH_SOURCE[0]}
 [[ $SELF == /* ]] || SELF=$PWD/$SELF
 readonly SELF
 
-readonly ADDR_LOOP=127.0.1.1 ADDR_A=198.18.0.1 ADDR_B=198.18.0.2 PREFIX_LEN=24
+readonly ADDR_LOOP=127.0.1.1 PREFIX_LEN=24
+# Host I of a net is NET_PREFIX.I; a pair's A and B are hosts 1 and 2.
+readonly NET_PREFIX=198.18.0 NET_MAX=8
+readonly ADDR_A=$NET_PREFIX.1 ADDR_B=$NET_PREFIX.2
 
 die() {
   printf 'testhost: %s\n' "$*" >&2
@@ -59,11 +85,37 @@ die() {
 usage() {
   local status=${1:-125}
   if ((status == 0)); then exec 2>&1; fi
-  sed -n '4,8s/^# \{0,1\}//p' "$SELF" >&2
+  sed -n '4,11s/^# \{0,1\}//p' "$SELF" >&2
   exit "$status"
 }
 
 # ---------------------------------------------------------------- keeper side
+
+# Prints "pid ..." to stdout: our pid as each pid namespace sees it.  Read
+# while /proc is still the machine's, whose view spans all of them.  One
+# mapfile reads the file in one go: read line by line, the kernel would
+# render it afresh at every line, with other values.
+report_pid() {
+  local i
+  local -a status nspid=()
+  mapfile -t status </proc/self/status
+  for i in "${status[@]}"; do
+    if [[ $i == NSpid:* ]]; then read -r -a nspid <<<"${i#NSpid:}"; fi
+  done
+  ((${#nspid[@]} >= 2)) || { echo "testhost: no pid namespace" >&2; exit 1; }
+  printf 'pid %s\n' "${nspid[*]}"
+}
+
+# The keeper of a net's bridge: it only holds its network namespace open,
+# in which the parent makes the bridge and plugs the hosts in.  Its pid
+# namespace nests in host 1's, so it cannot outlive that host.
+bridge_keeper() {
+  report_pid
+  printf 'ready\n'
+  exec >/dev/null
+  read -r _ || true
+  exit 0
+}
 
 # Runs as init of a fresh pid namespace, inside fresh net, mount and uts
 # namespaces.  stdin is the control pipe; stdout, the ready pipe, gets
@@ -73,19 +125,8 @@ usage() {
 # few as it can.
 keeper() {
   local base=$1 name=$2 resolv=/etc/resolv.conf i rpcbind_pid
-  local -a status nspid=()
 
-  # Our pid as each pid namespace sees it; read while /proc is still the
-  # machine's, whose view spans all of them.  One mapfile reads the file in
-  # one go: read line by line, the kernel would render it afresh at every
-  # line, with other values.
-  mapfile -t status </proc/self/status
-  for i in "${status[@]}"; do
-    if [[ $i == NSpid:* ]]; then read -r -a nspid <<<"${i#NSpid:}"; fi
-  done
-  ((${#nspid[@]} >= 2)) || { echo "testhost: no pid namespace" >&2; exit 1; }
-  printf 'pid %s\n' "${nspid[*]}"
-
+  report_pid
   mount -t proc proc /proc
   ip link set lo up
 
@@ -253,18 +294,18 @@ write_host_files() {
   printf 'nameserver 127.0.0.1\n' >"$base.resolv.conf"
 }
 
-# start_host BASE NAME [PARENT_KEEPER]: starts a keeper, BASE.ctl and
+# start_host BASE NAME [PARENT_KEEPER [ROLE]]: starts a keeper, BASE.ctl and
 # BASE.ready being its pipes, and learns its pids.  With PARENT_KEEPER the new
 # pid namespace nests in that host's, so commands there can see, and enter,
-# the new host.
+# the new host.  ROLE _bridge starts a bridge keeper instead of a host's.
 start_host() {
-  local base=$1 name=$2 parent=${3:-} ctl ready line=""
+  local base=$1 name=$2 parent=${3:-} role=${4:-_keeper} ctl ready line=""
   local -a enter=()
   if [[ -n $parent ]]; then enter=(nsenter "--pid=/proc/$parent/ns/pid" --); fi
   (
     close_our_fds
     exec "${enter[@]}" unshare --net --mount --uts --pid --fork --kill-child \
-      --propagation private -- "$BASH" "$SELF" _keeper "$base" "$name"
+      --propagation private -- "$BASH" "$SELF" "$role" "$base" "$name"
   ) <"$base.ctl" >"$base.ready" &
   LAUNCHED+=("$!")
   exec {ctl}>"$base.ctl"
@@ -344,20 +385,102 @@ cmd_run() {
 
   local rc=0
   unset CALLMGR_PEER_NAME CALLMGR_PEER_ADDR CALLMGR_PEER_EXEC
+  unset CALLMGR_NET_SIZE CALLMGR_NET_EXEC
   export CALLMGR_HOST_NAME=$name CALLMGR_HOST_ADDR=$ADDR_LOOP
   run_command "$@" || rc=$?
   return "$rc"
 }
 
+# start_net NAME...: hosts 1 to N named NAME..., plugged into one bridge
+# (see net above); ENTRIES go to every hosts file.  Leaves in NET_PIDS each
+# host's keeper as host 1's pid namespace numbers it.
+declare -a ENTRIES=() NET_PIDS=()
+start_net() {
+  local -a names=("$@") lines=() ids
+  local n=$# i kbr batch
+  for ((i = 1; i <= n; i++)); do
+    lines+=("$(host_line "$NET_PREFIX.$i" "${names[i - 1]}")")
+  done
+  for ((i = 1; i <= n; i++)); do
+    write_host_files "$WORK/h$i" "${lines[@]}" "${ENTRIES[@]}"
+    mkfifo -- "$WORK/h$i.ctl" "$WORK/h$i.ready"
+  done
+  mkfifo -- "$WORK/bridge.ctl" "$WORK/bridge.ready"
+
+  # Every host sets itself up at once, and the links meanwhile.  The other
+  # hosts and the bridge nest in host 1's pid namespace: host 1 can enter
+  # them, and when it goes, they go.
+  start_host "$WORK/h1" "${names[0]}"
+  local k1=${NSPID[0]%% *}
+  for ((i = 2; i <= n; i++)); do
+    start_host "$WORK/h$i" "${names[i - 1]}" "$k1"
+  done
+  start_host "$WORK/bridge" bridge "$k1" _bridge
+  kbr=${NSPID[n]%% *}
+
+  # No spanning tree: a port forwards as soon as it is up.
+  batch="link add br0 type bridge stp_state 0 forward_delay 0
+link set br0 up
+"
+  for ((i = 1; i <= n; i++)); do
+    batch+="link add p$i type veth peer name eth0 netns ${NSPID[i - 1]%% *}
+link set p$i master br0
+link set p$i up
+"
+  done
+  nsenter --target "$kbr" --net -- ip -batch - <<<"$batch" ||
+    die "cannot make the bridge of the hosts"
+  for ((i = 1; i <= n; i++)); do
+    nsenter --target "${NSPID[i - 1]%% *}" --net -- ip -batch - <<EOF ||
+addr add $NET_PREFIX.$i/$PREFIX_LEN dev eth0
+link set eth0 up
+EOF
+      die "cannot plug host $i into the bridge"
+  done
+
+  for ((i = 1; i <= n; i++)); do await_host "$((i - 1))" "${names[i - 1]}"; done
+  await_host "$n" bridge
+  NET_PIDS=(1)
+  for ((i = 1; i <= n; i++)); do
+    wait_link_up "${NSPID[i - 1]%% *}"
+    if ((i > 1)); then
+      read -r -a ids <<<"${NSPID[i - 1]}"
+      NET_PIDS+=("${ids[1]}")
+    fi
+  done
+
+  local pids names_csv
+  pids=$(IFS=,; printf '%s' "${NET_PIDS[*]}")
+  names_csv=$(IFS=,; printf '%s' "${names[*]}")
+  export CALLMGR_HOST_NAME=${names[0]} CALLMGR_HOST_ADDR=$NET_PREFIX.1
+  export CALLMGR_NET_SIZE=$n
+  export CALLMGR_NET_EXEC="$BASH $SELF net-exec $pids $names_csv"
+}
+
+# check_net_names NAME...: each a good host name, no two alike.
+check_net_names() {
+  local i j
+  for ((i = 1; i <= $#; i++)); do
+    check_hostname "${!i}"
+    for ((j = 1; j < i; j++)); do
+      [[ ${!i} != "${!j}" ]] || die "hosts $j and $i have the same name '${!i}'"
+    done
+  done
+}
+
+check_blank_free() {
+  [[ $SELF != *[[:space:]]* && $BASH != *[[:space:]]* ]] ||
+    die "$1 is split at blanks: move $SELF to a path without them"
+}
+
 cmd_pair() {
   local name_a=hosta.callmgr.test name_b=hostb.callmgr.test listing=no
-  local -a entries=()
   while (($#)); do
     case $1 in
       --list-directly) listing=yes; shift ;;
       --a-hostname) (($# >= 2)) || usage; name_a=$2; shift 2 ;;
       --b-hostname) (($# >= 2)) || usage; name_b=$2; shift 2 ;;
-      --hosts-entry) (($# >= 2)) || usage; entries+=("$2"); shift 2 ;;
+      --hosts-entry) (($# >= 2)) || usage; ENTRIES+=("$2"); shift 2 ;;
       --) shift; break ;;
       *) usage ;;
     esac
@@ -368,45 +491,56 @@ cmd_pair() {
   check_hostname "$name_b"
   [[ $name_a != "$name_b" ]] || die "the two hosts need different names"
   local entry
-  for entry in "${entries[@]}"; do check_entry "$entry"; done
-  [[ $SELF != *[[:space:]]* && $BASH != *[[:space:]]* ]] ||
-    die "CALLMGR_PEER_EXEC is split at blanks: move $SELF to a path without them"
+  for entry in "${ENTRIES[@]}"; do check_entry "$entry"; done
+  check_blank_free CALLMGR_PEER_EXEC
 
   preflight
-  local line_a line_b
-  line_a=$(host_line "$ADDR_A" "$name_a")
-  line_b=$(host_line "$ADDR_B" "$name_b")
-  write_host_files "$WORK/a" "$line_a" "$line_b" "${entries[@]}"
-  write_host_files "$WORK/b" "$line_a" "$line_b" "${entries[@]}"
-  mkfifo -- "$WORK/a.ctl" "$WORK/a.ready" "$WORK/b.ctl" "$WORK/b.ready"
-  # Both hosts set themselves up at once, and the link meanwhile.
-  start_host "$WORK/a" "$name_a"
-  local ka=${NSPID[0]%% *} kb
-  start_host "$WORK/b" "$name_b" "$ka"
-  kb=${NSPID[1]%% *}
-  local -a kb_ids
-  read -r -a kb_ids <<<"${NSPID[1]}"
-  nsenter --target "$ka" --net -- ip -batch - <<EOF || die "cannot link the two hosts"
-link add eth0 type veth peer name eth0 netns $kb
-addr add $ADDR_A/$PREFIX_LEN dev eth0
-link set eth0 up
-EOF
-  nsenter --target "$kb" --net -- ip -batch - <<EOF || die "cannot link the two hosts"
-addr add $ADDR_B/$PREFIX_LEN dev eth0
-link set eth0 up
-EOF
-  await_host 0 "$name_a"
-  await_host 1 "$name_b"
-  wait_link_up "$ka"
-  wait_link_up "$kb"
+  start_net "$name_a" "$name_b"
 
   local rc=0
-  export CALLMGR_HOST_NAME=$name_a CALLMGR_HOST_ADDR=$ADDR_A
   export CALLMGR_PEER_NAME=$name_b CALLMGR_PEER_ADDR=$ADDR_B
   # B's keeper as A's pid namespace numbers it: the command runs in A.
-  export CALLMGR_PEER_EXEC="$BASH $SELF exec ${kb_ids[1]}\
+  export CALLMGR_PEER_EXEC="$BASH $SELF exec ${NET_PIDS[1]}\
  CALLMGR_HOST_NAME=$name_b CALLMGR_HOST_ADDR=$ADDR_B\
  CALLMGR_PEER_NAME=$name_a CALLMGR_PEER_ADDR=$ADDR_A"
+  run_command "$@" || rc=$?
+  return "$rc"
+}
+
+cmd_net() {
+  (($#)) || usage
+  local n=$1 listing=no i
+  shift
+  [[ $n =~ ^[1-9][0-9]*$ ]] && ((n <= NET_MAX)) ||
+    die "net: bad number of hosts '$n' (1 to $NET_MAX)"
+  local -a names=()
+  for ((i = 1; i <= n; i++)); do names+=("host$i.callmgr.test"); done
+  while (($#)); do
+    case $1 in
+      --list-directly) listing=yes; shift ;;
+      --hostname)
+        (($# >= 3)) || usage
+        [[ $2 =~ ^[1-9][0-9]*$ ]] && (($2 <= n)) || die "--hostname: no host '$2' (1 to $n)"
+        names[$2 - 1]=$3
+        shift 3
+        ;;
+      --hosts-entry) (($# >= 2)) || usage; ENTRIES+=("$2"); shift 2 ;;
+      --) shift; break ;;
+      *) usage ;;
+    esac
+  done
+  (($#)) || usage
+  list_directly "$listing" "$@"
+  check_net_names "${names[@]}"
+  local entry
+  for entry in "${ENTRIES[@]}"; do check_entry "$entry"; done
+  check_blank_free CALLMGR_NET_EXEC
+
+  preflight
+  start_net "${names[@]}"
+
+  local rc=0
+  unset CALLMGR_PEER_NAME CALLMGR_PEER_ADDR CALLMGR_PEER_EXEC
   run_command "$@" || rc=$?
   return "$rc"
 }
@@ -425,7 +559,35 @@ cmd_exec() {
   if [[ ${1:-} == -- ]]; then shift; fi
   (($#)) || usage
   # The peer host cannot see its own peer's keeper, so no CALLMGR_PEER_EXEC there.
-  in_host "$pid" env -u CALLMGR_PEER_EXEC "${assign[@]}" "$@"
+  in_host "$pid" env -u CALLMGR_PEER_EXEC -u CALLMGR_NET_EXEC "${assign[@]}" "$@"
+}
+
+cmd_net_exec() {
+  (($# >= 3)) || usage
+  local -a pids names unset=()
+  IFS=, read -r -a pids <<<"$1"
+  IFS=, read -r -a names <<<"$2"
+  local i=$3
+  shift 3
+  ((${#pids[@]} >= 1 && ${#pids[@]} == ${#names[@]})) ||
+    die "net-exec: want as many pids as names"
+  [[ $i =~ ^[1-9][0-9]*$ ]] && ((i <= ${#pids[@]})) ||
+    die "net-exec: no host '$i' (1 to ${#pids[@]})"
+  if [[ ${1:-} == -- ]]; then shift; fi
+  (($#)) || usage
+  # The pids mean something only in host 1: elsewhere pid 1 could be the
+  # machine's own init.
+  [[ $(</proc/sys/kernel/hostname) == "${names[0]}" ]] ||
+    die "net-exec: runs only in host 1 (${names[0]})"
+  local pid=${pids[i - 1]}
+  [[ $pid =~ ^[1-9][0-9]*$ && -e /proc/$pid/ns/net ]] || die "net-exec: no host keeper $pid"
+  # Only host 1 sees the other keepers; a pair's peer variables describe it
+  # alone.
+  if ((i != 1)); then
+    unset=(-u CALLMGR_NET_EXEC -u CALLMGR_PEER_EXEC -u CALLMGR_PEER_NAME -u CALLMGR_PEER_ADDR)
+  fi
+  in_host "$pid" env "${unset[@]}" "CALLMGR_HOST_NAME=${names[i - 1]}" \
+    "CALLMGR_HOST_ADDR=$NET_PREFIX.$i" "$@"
 }
 
 main() {
@@ -435,10 +597,13 @@ main() {
   case $sub in
     run) cmd_run "$@" ;;
     pair) cmd_pair "$@" ;;
+    net) cmd_net "$@" ;;
     exec) cmd_exec "$@" ;;
+    net-exec) cmd_net_exec "$@" ;;
     _keeper) keeper "$@" ;;
+    _bridge) bridge_keeper "$@" ;;
     -h | --help | help) usage 0 ;;
-    *) die "unknown command '$sub' (run, pair or exec)" ;;
+    *) die "unknown command '$sub' (run, pair, net, exec or net-exec)" ;;
   esac
 }
 

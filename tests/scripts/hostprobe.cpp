@@ -44,14 +44,14 @@ std::set<unsigned long> rpcbind_programs(const char* host, std::string* error) {
   return programs;
 }
 
-bool register_probe(const char* addr) {
+bool register_probe(const char* addr, unsigned long program) {
   netconfig* tcp = getnetconfigent("tcp");
   if (tcp == nullptr) return false;
   char uaddr[64];
   // A universal address ends in the port's two bytes: 39.16 is 10000.
   std::snprintf(uaddr, sizeof uaddr, "%s.39.16", addr);
   netbuf* where = uaddr2taddr(tcp, uaddr);
-  bool done = where != nullptr && rpcb_set(kProbeProgram, 1, tcp, where);
+  bool done = where != nullptr && rpcb_set(program, 1, tcp, where);
   if (where != nullptr) {
     std::free(where->buf);
     std::free(where);

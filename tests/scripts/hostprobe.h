@@ -19,9 +19,9 @@ std::string resolve(const char* name, int* status);
 // asked over TCP; "error" holds libtirpc's message when it cannot be asked.
 std::set<unsigned long> rpcbind_programs(const char* host, std::string* error);
 
-// Registers kProbeProgram version 1 over TCP at ADDR:10000 with the local
+// Registers PROGRAM version 1 over TCP at ADDR:10000 with the local
 // rpcbind; the registration ends with the host.
-bool register_probe(const char* addr);
+bool register_probe(const char* addr, unsigned long program = kProbeProgram);
 
 // The environment variable NAME, or "" when it is not set.
 std::string env(const char* name);

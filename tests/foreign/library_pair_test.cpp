@@ -1,0 +1,232 @@
+// The library against the foreign peer on a pair of hosts: this program is
+// host A with the library's server and CALL_Send; the foreign peer runs on
+// host B.  An invitation sent with CALL_Send is printed by the peer field
+// for field and its answer joins (or declines) the member here; the peer's
+// own invitation reaches the application's state-machine window, and the
+// library's reply reaches the peer.
+#include "protocol/callsample.h"
+#include "protocol/rpctest.h"
+#include "foreign/linematch.h"
+
+#include "fsm/fsm.h"
+#include "members/members.h"
+#include "netlib/netlib.h"
+#include "protocol/rpc.h"
+#include "support/instance.h"
+#include "support/recorder.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+const UINT NOTIFY = WM_USER + 21;
+
+// The foreign peer on host B, read line by line while this thread serves.
+class Peer {
+  public:
+    explicit Peer(const std::string &args)
+    {
+        const std::string command =
+            std::string(getenv("CALLMGR_PEER_EXEC")) + " -- " FOREIGN_PEER " " + args;
+        run_blocking([&] { pipe_ = popen(command.c_str(), "r"); });
+    }
+    ~Peer() { finish(); }
+    std::string line()
+    {
+        std::string out = "<eof>";
+        run_blocking([&] {
+            char buf[2048];
+            if (pipe_ && fgets(buf, sizeof buf, pipe_))
+                out = buf;
+        });
+        if (!out.empty() && out.back() == '\n')
+            out.pop_back();
+        return out;
+    }
+    int finish()
+    {
+        int status = -1;
+        if (pipe_)
+            run_blocking([&] { status = pclose(pipe_); });
+        pipe_ = nullptr;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+  private:
+    FILE *pipe_ = nullptr;
+};
+
+// What reached the state-machine window: it only records, so nothing rings
+// and no dialog opens.
+struct Invitation {
+    WPARAM app = 0;
+    CALLCTX *call = nullptr;
+};
+std::vector<Invitation> invitations;
+
+LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg == FSM_INVITED) {
+        invitations.push_back(Invitation{wparam, (CALLCTX *)lparam});
+        return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wparam, lparam);
+}
+
+class ForeignPair : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(1, NET_Startup(resource_instance()));
+        register_recording_class("ForeignOwner");
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = fsm_probe;
+        wc.hInstance = resource_instance();
+        wc.lpszClassName = "ForeignFsm";
+        RegisterClassA(&wc);
+        owner = make_window("ForeignOwner");
+        app = APP_Create(owner, NOTIFY);
+        app->fsmwnd = CreateWindowExA(0, "ForeignFsm", "", 0, 0, 0, 0, 0, owner, nullptr,
+                                      resource_instance(), nullptr);
+        ASSERT_TRUE(SERVER_Startup());
+        ASSERT_TRUE(CLIENT_Startup());
+        invitations.clear();
+        received().clear();
+    }
+    void TearDown() override
+    {
+        for (CMSESSION *s = app->sessions; s; s = s->next) {
+            CALL_Free(s->call);
+            s->call = nullptr;
+        }
+        for (Invitation &i : invitations)
+            CALL_Free(i.call);
+        invitations.clear();
+        APP_Destroy(app);
+        DestroyWindow(owner);
+        NET_Cleanup();
+    }
+
+    // A call held as host A holds it after resolving: alice on A invites
+    // bob on B; a third member differs from bob only in its real name.
+    CALLCTX *outgoing_call(const char *callid)
+    {
+        sample = std::make_unique<SampleCall>(callid);
+        sample->texts[0][0] = "hosta.callmgr.test";
+        sample->members[0].host = sample->texts[0][0].data();
+        CMSESSION *session = SESSION_Create(app);
+        EXPECT_EQ(0, CALL_FromRequest(&session->call, &sample->request));
+        return session->call;
+    }
+
+    HWND owner = nullptr;
+    CMAPP *app = nullptr;
+    std::unique_ptr<SampleCall> sample;
+};
+
+TEST_F(ForeignPair, TheLibrarysInvitationIsAcceptedByTheForeignPeer)
+{
+    CALLCTX *call = outgoing_call("foreign-call-1");
+    ASSERT_NE(call, nullptr);
+    LPCM third = call->caller->members->next->next->cm;
+    Peer peer("answer");
+    ASSERT_EQ("ready", peer.line());
+
+    EXPECT_EQ(CALL_DELIVERED, CALL_Send(app, call, CALL_INVITE, FALSE));
+    EXPECT_EQ("invite msg=0 callid=foreign-call-1 subject=Design review seqno=42 members=3 "
+              "to=bob@hostb from=alice@hosta.callmgr.test",
+              peer.line());
+    // The peer's reply reaches this host's server while the line is awaited.
+    EXPECT_EQ("replied msg=1 host=198.18.0.1 answer=16", peer.line());
+    EXPECT_EQ(0, peer.finish());
+    pump();
+    EXPECT_EQ(CMS_JOINED, call->to->state);
+    EXPECT_EQ(CMS_IDLE, third->state) << "told apart by its real name";
+    ASSERT_EQ(1u, received().size());
+    EXPECT_EQ(NOTIFY, received()[0].msg);
+    EXPECT_EQ((WPARAM)((2 << 8) | app->sessions->id), received()[0].wparam);
+    EXPECT_EQ((LPARAM)0x020012C6, received()[0].lparam) << "B's address, network order";
+    EXPECT_EQ(0u, app->busy);
+}
+
+TEST_F(ForeignPair, TheLibrarysInvitationIsDeclinedByTheForeignPeer)
+{
+    CALLCTX *call = outgoing_call("foreign-call-2");
+    ASSERT_NE(call, nullptr);
+    // By name this time: no address known for bob.
+    call->to->ipaddr = 0xFFFFFFFFu;
+    REC_Free(call->to->host);
+    call->to->host = REC_CopyText("hostb.callmgr.test");
+    Peer peer("answer --decline");
+    ASSERT_EQ("ready", peer.line());
+
+    EXPECT_EQ(CALL_DELIVERED, CALL_Send(app, call, CALL_INVITE, FALSE));
+    EXPECT_EQ("invite msg=0 callid=foreign-call-2 subject=Design review seqno=42 members=3 "
+              "to=bob@hostb.callmgr.test from=alice@hosta.callmgr.test",
+              peer.line());
+    EXPECT_EQ("replied msg=4 host=198.18.0.1 answer=16", peer.line());
+    EXPECT_EQ(0, peer.finish());
+    pump();
+    EXPECT_EQ(CMS_DECLINED, call->to->state);
+    ASSERT_EQ(1u, received().size());
+    EXPECT_EQ((WPARAM)((5 << 8) | app->sessions->id), received()[0].wparam);
+    EXPECT_EQ((LPARAM)0xFFFFFFFF, received()[0].lparam);
+}
+
+TEST_F(ForeignPair, TheForeignPeersInvitationReachesTheApplicationAndIsAnswered)
+{
+    Peer peer("invite hosta.callmgr.test alice --subject 'From afar'");
+    EXPECT_EQ("answer 16", peer.line());
+    pump();
+    ASSERT_EQ(1u, invitations.size());
+    EXPECT_EQ((WPARAM)app->id, invitations[0].app);
+    CALLCTX *call = invitations[0].call;
+    ASSERT_NE(call, nullptr);
+    ASSERT_NE(call->caller, nullptr);
+    const std::string callid = call->caller->callid;
+    // 198.18.0.2, host B, made the call.
+    EXPECT_TRUE(line_matches(callid, "3323068418/#")) << callid;
+    EXPECT_STREQ("From afar", call->caller->subject);
+    EXPECT_EQ(1, call->caller->seqno);
+    EXPECT_EQ(CS_ACTIVE, call->caller->state);
+    ASSERT_NE(call->to, nullptr);
+    ASSERT_NE(call->from, nullptr);
+    EXPECT_STREQ("alice", call->to->user);
+    EXPECT_STREQ("hosta.callmgr.test", call->to->host);
+    EXPECT_EQ(0xC6120001u, call->to->ipaddr);
+    EXPECT_STREQ("foreign", call->from->user);
+    EXPECT_STREQ("hostb.callmgr.test", call->from->host);
+    EXPECT_EQ(0xC6120002u, call->from->ipaddr);
+    EXPECT_STREQ("", call->from->address);
+    int members = 0;
+    for (CML *n = call->caller->members; n; n = n->next)
+        ++members;
+    EXPECT_EQ(2, members);
+    ASSERT_NE(call->caller->members, nullptr);
+    EXPECT_EQ(call->from, call->caller->members->cm) << "found again in the copied list";
+
+    // The library's own reply, through CALL_Send, reaches the peer.
+    EXPECT_EQ(CALL_DELIVERED, CALL_Send(app, call, CALL_ACCEPT, TRUE));
+    EXPECT_EQ("reply msg=1 from=alice@hosta.callmgr.test to=foreign@hostb.callmgr.test "
+              "callid=" + callid + " seqno=1",
+              peer.line());
+    EXPECT_EQ(0, peer.finish());
+
+    // Holding that call, the application is no longer idle: a second
+    // invitation is not taken.
+    CMSESSION *session = SESSION_Create(app);
+    session->call = call;
+    invitations.clear();
+    Peer again("invite hosta.callmgr.test alice");
+    EXPECT_EQ("answer 3", again.line());
+    EXPECT_EQ(1, again.finish());
+    pump();
+    EXPECT_TRUE(invitations.empty());
+}
+
+} // namespace
