@@ -1,0 +1,247 @@
+// One application on host 1 of a net of three calls host 2 and host 3 at
+// the same time, from two sessions: two invitation passes are out at once,
+// each blocking exchange dispatching the other session's events, and each
+// answer must find its own session through its call's identifier.  The
+// invited sides are call_peer processes on hosts 2 and 3.
+#include "api/calltest.h"
+#include "protocol/rpctest.h"
+
+#include "api/settings.h"
+#include "fsm/fsm.h"
+#include "members/members.h"
+#include "protocol/rpc.h"
+#include "registry/registry.h"
+
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// 198.18.0.1 in host order, and hosts 2 and 3 in the network order that
+// notifications carry.
+const DWORD HOST1_ADDR = 0xC6120001u;
+const LPARAM HOST2_NET = 0x020012C6;
+const LPARAM HOST3_NET = 0x030012C6;
+
+// call_peer on host `index` of the net.
+class Peer : public CtPeer {
+  public:
+    Peer(int index, const std::string &mode)
+        : CtPeer(ct_peer_command(index, PEER_PROGRAM, mode))
+    {
+    }
+};
+
+std::string hex(DWORD v)
+{
+    char buf[16];
+    snprintf(buf, sizeof buf, "%08x", (unsigned)v);
+    return buf;
+}
+
+// A dotted group address as the block carries it: network order, printed
+// as the little-endian word it reads as.
+std::string group_hex(const char *dotted)
+{
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!dotted || sscanf(dotted, "%u.%u.%u.%u", &a, &b, &c, &d) != 4)
+        return "<bad group " + std::string(dotted ? dotted : "(null)") + ">";
+    return hex((d << 24) | (c << 16) | (b << 8) | a);
+}
+
+class ThreeHosts : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_NE(nullptr, getenv("CALLMGR_NET_EXEC")) << "runs on host 1 of a net";
+        ASSERT_EQ(std::string("3"), getenv("CALLMGR_NET_SIZE"));
+        saved = LIB_Settings;
+        PalSoundClear();
+        owner = ct_start_window();
+        ASSERT_NE(nullptr, owner);
+        LIB_Settings.callring = 1;
+        snprintf(LIB_Settings.callsound, sizeof LIB_Settings.callsound, "%s", "C:\\CALL.WAV");
+        app = CMStartup(owner, CT_NOTIFY, nullptr);
+        ASSERT_LT(app, 128);
+        CMNETINFO net{};
+        net.tcplow = 6000;
+        net.tcphigh = 6099;
+        net.udp1low = 7000;
+        net.udp1high = 7099;
+        net.udp2low = 7100;
+        net.udp2high = 7199;
+        ASSERT_EQ(0u, CMSetNetInfo(app, &net));
+        // The call identifiers carry the local address: wait until it is
+        // known, so that they can be checked exactly.
+        ASSERT_TRUE(ct_wait_until([] { return FSM_LocalAddress() != 0xFFFFFFFFu; }));
+        ASSERT_EQ(HOST1_ADDR, FSM_LocalAddress());
+    }
+    void TearDown() override
+    {
+        PalClockSetVirtual(FALSE, 0);
+        if (app > 0 && app < 128) {
+            if (CMAPP *a = APP_Find(app))
+                a->busy = 0;
+            EXPECT_EQ(0u, CMCleanup(app));
+        }
+        if (owner)
+            DestroyWindow(owner);
+        ct_pump();
+        ct_reset();
+        LIB_Settings = saved;
+        EXPECT_EQ(0u, SERVER_Users()) << "nothing stays registered";
+        EXPECT_EQ("", registered_transports()) << "the port mapper lists nothing of ours";
+    }
+
+    // The notifications of one session, in order.
+    static std::vector<Note> notes_of(WORD session)
+    {
+        std::vector<Note> mine;
+        for (const Note &n : ct_notes())
+            if (n.session == (session & 0xFF))
+                mine.push_back(n);
+        return mine;
+    }
+    // True once the session's member accepted (2), declined (5) or could
+    // not be reached.
+    static bool answered(WORD session)
+    {
+        for (const Note &n : notes_of(session))
+            if (n.code == 2 || n.code == 5 || n.code == CMN_UNREACHABLE)
+                return true;
+        return false;
+    }
+
+    // Opens two sessions and invites bob on host 2 from the first and carol
+    // on host 3 from the second, both within one tick of the clock: the two
+    // calls start in the same millisecond.
+    void invite_both()
+    {
+        first = CMOpenSession(app);
+        ASSERT_LT(first, 128);
+        second = CMOpenSession(app);
+        ASSERT_LT(second, 128);
+        ASSERT_NE(first, second);
+        PalClockSetVirtual(TRUE, 500000);
+        UINT one = CMInviteUser(first, "Bob B <bob@host2.callmgr.test>", "First call");
+        UINT two = CMInviteUser(second, "Carol C <carol@host3.callmgr.test>", "Second call");
+        PalClockSetVirtual(FALSE, 0);
+        ASSERT_EQ(0u, one);
+        ASSERT_EQ(0u, two);
+
+        // Replies find their session by the call identifier alone, so the
+        // second call's must differ although its tick count is the same.
+        EXPECT_STREQ("3323068417/500000", caller(first)->callid);
+        EXPECT_STREQ("3323068417/500001", caller(second)->callid);
+        EXPECT_EQ(500000, caller(first)->starttime);
+        EXPECT_EQ(500000, caller(second)->starttime) << "the start time itself is kept";
+        EXPECT_EQ(caller(first)->seqno + 1, caller(second)->seqno);
+    }
+
+    static CALLER *caller(WORD session)
+    {
+        CMSESSION *s = SESSION_Find(session, nullptr);
+        return s && s->call ? s->call->caller : nullptr;
+    }
+    static CM *invited(WORD session) { return caller(session)->members->next->cm; }
+
+    // The line call_peer prints for the call of `session` as it arrives on
+    // host `index`: the same call, seen from there.
+    std::string started_line(WORD session, int index, const char *user, const char *subject)
+    {
+        const CALLER *c = caller(session);
+        const std::string host = "host" + std::to_string(index) + ".callmgr.test";
+        const std::string addr = hex(((DWORD)index << 24) | 0x0012C6u);
+        return "started size=948 local=" + addr + " origin=010012c6 groups=" +
+               group_hex(c->group1) + "/" + group_hex(c->group2) +
+               " tcp=" + std::to_string(c->tcpport) + " udp=" + std::to_string(c->udpport1) +
+               "/" + std::to_string(c->udpport2) + " sockets=11 subject=" + subject +
+               " count=2 host1@host1.callmgr.test/010012c6 " + user + "@" + host + "/" + addr;
+    }
+
+    // The ring has stopped and its sound with it.
+    void expect_ring_stopped()
+    {
+        CMAPP *a = APP_Find(app);
+        ASSERT_NE(nullptr, a);
+        EXPECT_EQ(0u, a->ringtimer) << "the answers stop the ring";
+        EXPECT_EQ(nullptr, a->ringproc);
+        PAL_SOUND last{};
+        ASSERT_GT(PalSoundCount(), 0u) << "the calling sound was played";
+        ASSERT_TRUE(PalSoundGet(PalSoundCount() - 1, &last));
+        EXPECT_TRUE(last.stop) << "the last sound request stops the ring";
+    }
+
+    CMSETTINGS saved;
+    HWND owner = nullptr;
+    WORD app = 0, first = 0, second = 0;
+};
+
+TEST_F(ThreeHosts, TwoSessionsCallTwoHostsAtOnceAndEachAnswerFindsItsSession)
+{
+    Peer two(2, "accept"), three(3, "accept");
+    ASSERT_EQ("ready host2", two.line());
+    ASSERT_EQ("ready host3", three.line());
+    invite_both();
+    ASSERT_TRUE(ct_wait_until([&] { return answered(first) && answered(second); }))
+        << ::testing::PrintToString(ct_codes());
+
+    const std::vector<int> expected{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 2};
+    EXPECT_EQ(expected, ct_codes_of(first));
+    EXPECT_EQ(expected, ct_codes_of(second));
+    EXPECT_EQ(HOST2_NET, notes_of(first).back().lparam) << "host 2 answers the first session";
+    EXPECT_EQ(HOST3_NET, notes_of(second).back().lparam) << "host 3 answers the second session";
+    EXPECT_EQ(HOST2_NET, notes_of(first)[2].lparam) << "the first session rang host 2";
+    EXPECT_EQ(HOST3_NET, notes_of(second)[2].lparam) << "the second session rang host 3";
+    EXPECT_EQ(CMS_JOINED, invited(first)->state);
+    EXPECT_EQ(CMS_JOINED, invited(second)->state);
+
+    // Each peer received its own call: its own subject, ports and groups.
+    EXPECT_EQ(started_line(first, 2, "bob", "First call"), two.line());
+    EXPECT_EQ(started_line(second, 3, "carol", "Second call"), three.line());
+    EXPECT_STRNE(caller(first)->group1, caller(second)->group1);
+    EXPECT_EQ("cleanup 0", two.line());
+    EXPECT_EQ("cleanup 0", three.line());
+    EXPECT_EQ(0, two.finish());
+    EXPECT_EQ(0, three.finish());
+
+    expect_ring_stopped();
+    EXPECT_EQ(0u, CMCloseSession(first));
+    EXPECT_EQ(0u, CMCloseSession(second));
+}
+
+TEST_F(ThreeHosts, OneHostAcceptsWhileTheOtherDeclines)
+{
+    Peer two(2, "accept"), three(3, "decline");
+    ASSERT_EQ("ready host2", two.line());
+    ASSERT_EQ("ready host3", three.line());
+    invite_both();
+    ASSERT_TRUE(ct_wait_until([&] { return answered(first) && answered(second); }))
+        << ::testing::PrintToString(ct_codes());
+
+    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 2}), ct_codes_of(first));
+    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 5}), ct_codes_of(second));
+    EXPECT_EQ(HOST2_NET, notes_of(first).back().lparam);
+    EXPECT_EQ(HOST3_NET, notes_of(second).back().lparam);
+    EXPECT_EQ(CMS_JOINED, invited(first)->state);
+    EXPECT_EQ(CMS_DECLINED, invited(second)->state);
+
+    EXPECT_EQ(started_line(first, 2, "bob", "First call"), two.line());
+    EXPECT_EQ("refused session=0 lparam=0", three.line());
+    EXPECT_EQ("cleanup 0", two.line());
+    EXPECT_EQ("cleanup 0", three.line());
+    EXPECT_EQ(0, two.finish());
+    EXPECT_EQ(0, three.finish());
+
+    expect_ring_stopped();
+}
+
+} // namespace
