@@ -1,0 +1,115 @@
+// A two-party call grows into a conference, on a net of three hosts: host 1
+// calls host 2, host 2 accepts and stays in the call, then host 1's user adds
+// host 3 in the Invite dialog.  Host 2 must get the new member list before
+// host 3 is invited, host 3's dialog must show all three members, and a
+// fourth member added later must send no update.
+#include "api/calltest.h"
+#include "ui/dialog_script.h"
+
+#include "api/settings.h"
+#include "fsm/fsm.h"
+#include "protocol/rpc.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const int ADDRESS_FIELD = 102, CALL_BUTTON = 110;
+
+class Conference : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        ASSERT_NE(nullptr, getenv("CALLMGR_NET_EXEC")) << "runs on host 1 of a net";
+        saved = LIB_Settings;
+        owner = ct_start_window();
+        app = CMStartup(owner, CT_NOTIFY, nullptr);
+        ASSERT_LT(app, 128);
+        ASSERT_TRUE(ct_wait_until([] { return FSM_LocalAddress() != 0xFFFFFFFFu; }));
+        session = CMOpenSession(app);
+        ASSERT_LT(session, 128);
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(0u, CMCleanup(app));
+        DestroyWindow(owner);
+        ct_pump();
+        ct_reset();
+        LIB_Settings = saved;
+        EXPECT_EQ(0u, SERVER_Users());
+    }
+
+    /* Adds `address` to the session's call through the Invite dialog. */
+    UINT invite(const char *address)
+    {
+        UINT result = 1;
+        DialogScript script;
+        script.on(100, "type the address", [&](HWND dlg) {
+                  return PalTypeText(GetDlgItem(dlg, ADDRESS_FIELD), address);
+              })
+            .on(100, "press Call",
+                [](HWND dlg) { return PalPressButton(dlg, CALL_BUTTON); });
+        script.run([&] { result = CMInvite(session); });
+        return result;
+    }
+
+    static int count(const std::vector<int> &codes, int code)
+    {
+        int n = 0;
+        for (int c : codes)
+            n += c == code;
+        return n;
+    }
+
+    CMSETTINGS saved;
+    HWND owner = nullptr;
+    WORD app = 0, session = 0;
+};
+
+TEST_F(Conference, AThirdMemberIsAnnouncedToTheJoinedOneFirst)
+{
+    CtPeer bob(ct_peer_command(2, PEER_PROGRAM, "stay"));
+    CtPeer carol(ct_peer_command(3, PEER_PROGRAM, "rsvp"));
+    ASSERT_EQ("ready host2", bob.line());
+    ASSERT_EQ("ready host3", carol.line());
+
+    ASSERT_EQ(0u, CMInviteUser(session, "Bob <bob@host2.callmgr.test>", "Growing"));
+    ASSERT_TRUE(ct_wait_for(2));
+    EXPECT_EQ(0, bob.line().find("started size=948 "));
+
+    ASSERT_EQ(0u, invite("Carol <carol@host3.callmgr.test>"));
+    ASSERT_TRUE(ct_wait_until([] { return count(ct_codes(), 2) == 2; }));
+    ct_pump();
+    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 2, CMN_MEMBERSADDED,
+                                CMN_ADDRESS, CMN_UPDATING, CMN_RINGING, 2}),
+              ct_codes_of(session));
+    EXPECT_EQ((LPARAM)0x020012C6, ct_notes()[6].lparam) << "the update went to bob";
+    EXPECT_EQ((LPARAM)0x030012C6, ct_notes()[7].lparam) << "then carol was invited";
+
+    /* Bob's application got the new member list; carol saw all three. */
+    std::string updated = bob.line();
+    EXPECT_EQ(0, updated.find("updated size=1144 ")) << updated;
+    EXPECT_NE(std::string::npos, updated.find(" count=3 ")) << updated;
+    EXPECT_NE(std::string::npos, updated.find("carol@host3.callmgr.test/030012c6")) << updated;
+    EXPECT_EQ("cleanup 0", bob.line());
+    EXPECT_EQ(0, bob.finish());
+    EXPECT_EQ("rsvp subject=Growing from=host1 label=Members: (3) members=Bob Carol host1",
+              carol.line());
+    EXPECT_EQ(0, carol.line().find("started size=1144 "));
+    EXPECT_EQ("cleanup 0", carol.line());
+    EXPECT_EQ(0, carol.finish());
+
+    /* A fourth member: nothing changes for the members already in the call. */
+    size_t before = ct_notes().size();
+    ASSERT_EQ(0u, invite("Dave <dave@nowhere.callmgr.test>"));
+    ASSERT_TRUE(ct_wait_for(CMN_NOADDRESS));
+    ct_pump();
+    std::vector<int> later;
+    for (size_t i = before; i < ct_notes().size(); ++i)
+        later.push_back(ct_notes()[i].code);
+    EXPECT_EQ((std::vector<int>{CMN_MEMBERSADDED, CMN_NOADDRESS}), later);
+}
+
+} // namespace

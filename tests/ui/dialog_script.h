@@ -1,0 +1,96 @@
+/* A script of what a person does in a row of modal dialogs: each step names
+ * the dialog it expects in front (its template id, 0 for a message box) and
+ * acts on it once.  The steps run from the modal loops' idle hook, so a step
+ * that opens another dialog is followed by the steps for that one.  With
+ * SCRIPT_TRACE set in the environment each step is reported on stderr. */
+#ifndef CALLMGR_TESTS_UI_DIALOG_SCRIPT_H
+#define CALLMGR_TESTS_UI_DIALOG_SCRIPT_H
+
+#include <windows.h>
+#include <paldriver.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+class DialogScript {
+  public:
+    /* `act` returns what the driver returned (false: the action could not
+     * be done); a step that only looks returns true. */
+    DialogScript &on(int dialog, std::string what, std::function<bool(HWND)> act)
+    {
+        steps_.push_back({dialog, std::move(what), std::move(act)});
+        return *this;
+    }
+
+    /* Runs `body` (which opens the first dialog) with the script answering
+     * every modal loop; fails when a step meets another dialog, when a
+     * dialog is still open after the last step, or when steps are left. */
+    void run(const std::function<void()> &body)
+    {
+        next_ = 0;
+        overrun_ = false;
+        PalOnModalIdle([this](HWND dlg) { return step(dlg); });
+        body();
+        PalClearModalIdle();
+        EXPECT_EQ(steps_.size(), next_) << "steps left: the dialogs ended early";
+    }
+
+    size_t done() const { return next_; }
+
+  private:
+    struct Step {
+        int dialog;
+        std::string what;
+        std::function<bool(HWND)> act;
+    };
+
+    bool step(HWND dlg)
+    {
+        int id = PalDialogResourceId(dlg);
+        if (next_ >= steps_.size()) {
+            /* Once: an ended dialog stays until the loop that runs it is
+             * back, which a wait nested inside it may delay. */
+            if (!overrun_) {
+                overrun_ = true;
+                ADD_FAILURE() << "dialog " << id << " still open after the script";
+                EndDialog(dlg, 0);
+            }
+            return false;
+        }
+        const Step &s = steps_[next_++];
+        if (getenv("SCRIPT_TRACE"))
+            fprintf(stderr, "step %zu '%s' on %d\n", next_, s.what.c_str(), id);
+        if (s.dialog != id) {
+            ADD_FAILURE() << "step '" << s.what << "' expected dialog " << s.dialog << ", met "
+                          << id;
+            next_ = steps_.size();
+            EndDialog(dlg, 0);
+            return true;
+        }
+        EXPECT_TRUE(s.act(dlg)) << "step '" << s.what << "' could not be done";
+        return true;
+    }
+
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    bool overrun_ = false;
+};
+
+/* Item data of every entry of a list box. */
+inline std::vector<int> list_flags(HWND list)
+{
+    std::vector<int> out;
+    LRESULT n = SendMessageA(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < n; ++i)
+        out.push_back((int)SendMessageA(list, LB_GETITEMDATA, (WPARAM)i, 0));
+    return out;
+}
+
+inline bool enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
+
+#endif

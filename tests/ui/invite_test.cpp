@@ -1,0 +1,564 @@
+// The Invite dialog and CMInvite as an application and its user meet them,
+// on an isolated host: composing the invitation list (typing, Add, Enter,
+// Delete, the Address Book), placing a new call or growing the session's
+// call, the results CMInvite reports, and what a failure leaves behind.
+#include "api/calltest.h"
+
+#include "api/api.h"
+#include "api/settings.h"
+#include "fsm/fsm.h"
+#include "members/members.h"
+#include "netlib/netlib.h"
+#include "protocol/rpc.h"
+#include "ui/invite.h"
+#include "ui/lists.h"
+
+#include "ui/dialog_script.h"
+
+#include <windows.h>
+#include <paldriver.h>
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+const int kInvite = 100;
+const int kBook = 200;
+const int kList = 109;
+const int kCall = 110;
+const int kAdd = 111;
+const int kAddressBook = 112;
+const int kDelete = 113;
+const DWORD kPeer = 0xC6120009; /* 198.18.0.9, where nothing answers */
+
+class Invite : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        saved = LIB_Settings;
+        owner = ct_start_window();
+        ASSERT_NE(nullptr, owner);
+        char dir_template[] = "/tmp/callmgr-invite-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(dir_template));
+        dir = dir_template;
+        path = dir + "/book.zab";
+        snprintf(LIB_Settings.addressbook, sizeof LIB_Settings.addressbook, "%s", path.c_str());
+        PalClearRecords();
+    }
+    void TearDown() override
+    {
+        PalClearModalIdle();
+        PalFaultClear();
+        /* Blocks still on their way belong to the application window. */
+        ct_pump();
+        for (CMAPP *app = APP_First(); app; app = APP_First()) {
+            app->busy = 0;
+            CMCleanup(app->id);
+        }
+        DestroyWindow(owner);
+        ct_pump();
+        ct_reset();
+        LIB_Settings = saved;
+        unlink(path.c_str());
+        rmdir(dir.c_str());
+        PalClearRecords();
+        EXPECT_EQ(0u, SERVER_Users()) << "nothing stays registered";
+    }
+
+    /* Registers, waits until the local address is known, opens a session. */
+    WORD start_session()
+    {
+        app = CMStartup(owner, CT_NOTIFY, nullptr);
+        EXPECT_LT(app, 128);
+        MSG m;
+        while (FSM_LocalAddress() == 0xFFFFFFFFu && GetMessageA(&m, nullptr, 0, 0))
+            DispatchMessageA(&m);
+        WORD s = CMOpenSession(app);
+        EXPECT_LT(s, 128);
+        return s;
+    }
+    /* Gives session `s` a call holding the local member and `joined`
+     * members who have already accepted. */
+    void existing_call(WORD s, const char *subject, std::vector<std::string> joined)
+    {
+        CMSESSION *session = SESSION_Find(s, nullptr);
+        ASSERT_NE(nullptr, session);
+        ASSERT_EQ(0, CALL_Create(session, subject));
+        for (std::string &text : joined) {
+            ASSERT_EQ(0, CALL_AddMember(session, text.data()));
+            CM *m = members(s).back();
+            m->state = CMS_JOINED;
+            m->ipaddr = kPeer;
+        }
+    }
+    static std::vector<CM *> members(WORD s)
+    {
+        std::vector<CM *> out;
+        CMSESSION *session = SESSION_Find(s, nullptr);
+        if (session && session->call && session->call->caller)
+            for (CML *node = session->call->caller->members; node; node = node->next)
+                out.push_back(node->cm);
+        return out;
+    }
+    static bool update_pending(WORD s)
+    {
+        CMSESSION *session = SESSION_Find(s, nullptr);
+        return session && (session->flags & SESSION_UPDATEPENDING);
+    }
+    void write_book(const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
+
+    CMSETTINGS saved;
+    HWND owner = nullptr;
+    WORD app = 0;
+    std::string dir, path;
+};
+
+HWND list_of(HWND dlg) { return GetDlgItem(dlg, kList); }
+bool type(HWND dlg, int id, const char *text) { return PalTypeText(GetDlgItem(dlg, id), text); }
+
+TEST_F(Invite, ComposingTheListFollowsTheButtonRulesAndCloseCancels)
+{
+    WORD s = start_session();
+    DialogScript script;
+    script
+        .on(kInvite, "fresh dialog; Enter with nothing listed does nothing",
+            [&](HWND dlg) {
+                EXPECT_EQ("Invite", PalGetText(dlg));
+                EXPECT_FALSE(enabled(dlg, kCall));
+                EXPECT_FALSE(enabled(dlg, kAdd));
+                EXPECT_FALSE(enabled(dlg, kDelete));
+                EXPECT_TRUE(enabled(dlg, 107)) << "a new call's subject is free";
+                EXPECT_EQ(GetDlgItem(dlg, 102), GetFocus());
+                return PalPressKey(dlg, VK_RETURN);
+            })
+        .on(kInvite, "still open, silently; typing enables Add and Call",
+            [&](HWND dlg) {
+                EXPECT_TRUE(PalBeeps().empty());
+                EXPECT_TRUE(type(dlg, 102, "bob@east"));
+                EXPECT_TRUE(enabled(dlg, kAdd));
+                EXPECT_TRUE(enabled(dlg, kCall));
+                return PalPressButton(dlg, kAdd);
+            })
+        .on(kInvite, "added with the address as its name; fields emptied",
+            [&](HWND dlg) {
+                EXPECT_EQ((Texts{"bob@east <bob@east>"}), PalListContents(list_of(dlg)));
+                EXPECT_EQ((std::vector<int>{ENTRY_USER}), list_flags(list_of(dlg)));
+                EXPECT_EQ("", PalGetDlgItemText(dlg, 102));
+                EXPECT_FALSE(enabled(dlg, kAdd));
+                EXPECT_TRUE(enabled(dlg, kCall));
+                EXPECT_EQ(GetDlgItem(dlg, 102), GetFocus());
+                return type(dlg, 102, "ann@west") && type(dlg, 105, "Ann") &&
+                       PalPressButton(dlg, kAdd);
+            })
+        .on(kInvite, "sorted",
+            [&](HWND dlg) {
+                EXPECT_EQ((Texts{"Ann <ann@west>", "bob@east <bob@east>"}),
+                          PalListContents(list_of(dlg)));
+                return type(dlg, 102, "ANN@west") && type(dlg, 105, "ann") &&
+                       PalPressButton(dlg, kAdd);
+            })
+        .on(kInvite, "a duplicate beeps and keeps the fields",
+            [&](HWND dlg) {
+                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
+                EXPECT_EQ((Texts{"Ann <ann@west>", "bob@east <bob@east>"}),
+                          PalListContents(list_of(dlg)));
+                EXPECT_EQ("ANN@west", PalGetDlgItemText(dlg, 102));
+                EXPECT_EQ("ann", PalGetDlgItemText(dlg, 105));
+                EXPECT_TRUE(PalClearText(GetDlgItem(dlg, 102)));
+                EXPECT_FALSE(enabled(dlg, kAdd));
+                HWND list = list_of(dlg);
+                EXPECT_TRUE(PalClickListItem(list, 0));
+                EXPECT_TRUE(enabled(dlg, kDelete));
+                return PalClickListItem(list, 1, MK_SHIFT) && PalPressButton(dlg, kDelete);
+            })
+        .on(kInvite, "both deleted",
+            [&](HWND dlg) {
+                EXPECT_TRUE(PalListContents(list_of(dlg)).empty());
+                EXPECT_FALSE(enabled(dlg, kDelete));
+                EXPECT_FALSE(enabled(dlg, kCall));
+                return PalPressButton(dlg, 9);
+            })
+        .on(kInvite, "help, then Esc",
+            [&](HWND dlg) {
+                auto help = PalHelpCalls();
+                EXPECT_EQ(1u, help.size());
+                if (!help.empty()) {
+                    EXPECT_EQ(dlg, help[0].hwnd);
+                    EXPECT_EQ("palavera.hlp", help[0].file);
+                    EXPECT_EQ((UINT)HELP_CONTEXT, help[0].command);
+                    EXPECT_EQ(7u, help[0].data);
+                }
+                return PalPressKey(dlg, VK_ESCAPE);
+            });
+    UINT result = 0;
+    script.run([&] { result = CMInvite(s); });
+    EXPECT_EQ((UINT)CMERR_CANCELLED, result);
+    EXPECT_TRUE(members(s).empty()) << "no call";
+    ct_pump();
+    EXPECT_TRUE(ct_notes().empty());
+
+    /* The system menu's Close cancels as well. */
+    DialogScript close;
+    close.on(kInvite, "type, then Close",
+             [&](HWND dlg) { return type(dlg, 102, "bob@east") && PalCloseWindow(dlg); });
+    close.run([&] { result = CMInvite(s); });
+    EXPECT_EQ((UINT)CMERR_CANCELLED, result);
+    EXPECT_TRUE(members(s).empty());
+}
+
+TEST_F(Invite, EnterPlacesANewCallWithTheTypedAddress)
+{
+    WORD s = start_session();
+    const std::string subject(200, 's');
+    DialogScript script;
+    script.on(kInvite, "typed, not added; Enter", [&](HWND dlg) {
+        return type(dlg, 107, subject.c_str()) && type(dlg, 105, "Bob") &&
+               type(dlg, 102, "bob@nowhere") && PalPressKey(dlg, VK_RETURN);
+    });
+    UINT result = 1;
+    script.run([&] { result = CMInvite(s); });
+    ASSERT_EQ(0u, result);
+    std::vector<CM *> m = members(s);
+    ASSERT_EQ(2u, m.size());
+    EXPECT_STREQ("Bob", m[1]->realname);
+    EXPECT_STREQ("bob", m[1]->user);
+    EXPECT_STREQ("nowhere", m[1]->host);
+    CMSESSION *session = SESSION_Find(s, nullptr);
+    EXPECT_EQ(std::string(127, 's'), session->call->caller->subject) << "cut to 127";
+    EXPECT_FALSE(update_pending(s)) << "two members are no conference";
+
+    EXPECT_TRUE(ct_notes().empty()) << "posted, not sent";
+    ct_pump();
+    ASSERT_FALSE(ct_notes().empty());
+    const Note &started = ct_notes()[0];
+    EXPECT_EQ(CMN_CALLSTARTED, started.code);
+    EXPECT_EQ(s, started.session);
+    ASSERT_EQ(556u + 196 * 2, started.block.size());
+    const CMCALLINFO &info = ct_info(started);
+    EXPECT_EQ(2u, info.count);
+    EXPECT_EQ(std::string(127, 's'), info.subject);
+    EXPECT_EQ(session->udpsocket1, (SOCKET)info.udpsocket1) << "a new call gets its sockets";
+    EXPECT_NE(0u, info.udpsocket1);
+    EXPECT_STREQ("bob", ct_entry(started, 1).user);
+    EXPECT_STREQ("nowhere", ct_entry(started, 1).host);
+
+    /* A new call of three members is a conference from the start. */
+    WORD second = CMOpenSession(app);
+    DialogScript two;
+    two.on(kInvite, "two invitees", [&](HWND dlg) {
+        return type(dlg, 102, "carol@nowhere") && PalPressButton(dlg, kAdd) &&
+               type(dlg, 102, "dave@nowhere") && PalPressButton(dlg, kCall);
+    });
+    two.run([&] { result = CMInvite(second); });
+    ASSERT_EQ(0u, result);
+    EXPECT_EQ(3u, members(second).size());
+    EXPECT_TRUE(update_pending(second));
+    CMCloseSession(second);
+}
+
+TEST_F(Invite, GrowingACallListsItsMembersGreyedAndAddsOnlyNewInvitees)
+{
+    WORD s = start_session();
+    existing_call(s, "Plans", {"Bob <bob@peer>"});
+    CM *bob = members(s)[1];
+    DialogScript script;
+    script
+        .on(kInvite, "the call's member, its fixed subject",
+            [&](HWND dlg) {
+                EXPECT_EQ((Texts{"Bob"}), PalListContents(list_of(dlg)));
+                EXPECT_EQ((std::vector<int>{ENTRY_INCALL}), list_flags(list_of(dlg)));
+                EXPECT_EQ("Plans", PalGetDlgItemText(dlg, 107));
+                EXPECT_FALSE(enabled(dlg, 107));
+                EXPECT_FALSE(enabled(dlg, 106));
+                EXPECT_TRUE(enabled(dlg, kCall)) << "the list is not empty";
+                EXPECT_TRUE(PalClickListItem(list_of(dlg), 0));
+                EXPECT_TRUE(enabled(dlg, kDelete));
+                return PalPressButton(dlg, kDelete);
+            })
+        .on(kInvite, "a member of the call is never deleted",
+            [&](HWND dlg) {
+                EXPECT_EQ((Texts{"Bob"}), PalListContents(list_of(dlg)));
+                return type(dlg, 102, "carol@nowhere") && PalPressButton(dlg, kCall);
+            });
+    UINT result = 1;
+    script.run([&] { result = CMInvite(s); });
+    ASSERT_EQ(0u, result);
+    std::vector<CM *> m = members(s);
+    ASSERT_EQ(3u, m.size());
+    EXPECT_EQ(bob, m[1]) << "the call kept its members";
+    EXPECT_STREQ("carol", m[2]->user);
+    EXPECT_EQ(CMS_RESOLVING, m[2]->state);
+    EXPECT_EQ(2u, INVITE_MembersBefore());
+    EXPECT_TRUE(update_pending(s)) << "2 -> 3: the joined members hear of it first";
+    EXPECT_STREQ("Plans", SESSION_Find(s, nullptr)->call->caller->subject);
+    /* Taken back at once, as the pass would: no exchange with Bob's
+     * machine runs under the next dialog. */
+    SESSION_Find(s, nullptr)->flags &= ~SESSION_UPDATEPENDING;
+
+    ct_pump();
+    ASSERT_FALSE(ct_notes().empty());
+    const Note &added = ct_notes()[0];
+    EXPECT_EQ(CMN_MEMBERSADDED, added.code);
+    EXPECT_EQ(s, added.session);
+    const CMCALLINFO &info = ct_info(added);
+    EXPECT_EQ(3u, info.count);
+    EXPECT_EQ(0u, info.udpsocket1) << "no new sockets";
+    EXPECT_EQ(0u, info.udpsocket2);
+    EXPECT_STREQ("Plans", info.subject);
+
+    /* 3 -> 4 is no change of kind: no update is asked for. */
+    ct_reset();
+    DialogScript more;
+    more.on(kInvite, "one more", [&](HWND dlg) {
+        EXPECT_EQ((Texts{"Bob", "carol@nowhere"}), PalListContents(list_of(dlg)));
+        return type(dlg, 102, "dave@nowhere") && PalPressButton(dlg, kCall);
+    });
+    more.run([&] { result = CMInvite(s); });
+    ASSERT_EQ(0u, result);
+    EXPECT_EQ(4u, members(s).size());
+    EXPECT_EQ(3u, INVITE_MembersBefore());
+    EXPECT_FALSE(update_pending(s));
+    /* The earlier member's lookup may have been answered meanwhile. */
+    ct_pump();
+    size_t added_notes = 0;
+    for (const Note &n : ct_notes())
+        if (n.code == CMN_MEMBERSADDED) {
+            ++added_notes;
+            EXPECT_EQ(4u, ct_info(n).count);
+        }
+    EXPECT_EQ(1u, added_notes);
+    CMCloseSession(s);
+}
+
+TEST_F(Invite, TextsAreBoundedTo255Characters)
+{
+    WORD s = start_session();
+    existing_call(s, nullptr, {"<carl@north>", "<u@h>", "<x@y>"});
+    std::vector<CM *> m = members(s);
+    /* A member known by long texts, and one known by its address only. */
+    REC_Free(m[2]->user);
+    REC_Free(m[2]->host);
+    m[2]->user = REC_CopyText(std::string(200, 'u').c_str());
+    m[2]->host = REC_CopyText(std::string(200, 'h').c_str());
+    REC_Free(m[3]->user);
+    REC_Free(m[3]->host);
+    m[3]->user = nullptr;
+    m[3]->host = nullptr;
+    m[3]->ipaddr = 0x0A000007;
+    const std::string cut = (std::string(200, 'u') + "@" + std::string(200, 'h')).substr(0, 255);
+    const std::string address = std::string(100, 'a') + "@" + std::string(25, 'b');
+    const std::string fitting = address + " <" + address + ">";
+    ASSERT_EQ(255u, fitting.size());
+    DialogScript script;
+    script
+        .on(kInvite, "member texts",
+            [&](HWND dlg) {
+                EXPECT_EQ((Texts{"10.0.0.7", "carl@north", cut}), PalListContents(list_of(dlg)));
+                EXPECT_EQ(std::string(), PalGetDlgItemText(dlg, 107));
+                return type(dlg, 102, std::string(240, 'a').c_str()) &&
+                       type(dlg, 105, std::string(20, 'n').c_str()) && PalPressButton(dlg, kAdd);
+            })
+        .on(kInvite, "too long: refused with a beep, never cut",
+            [&](HWND dlg) {
+                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
+                EXPECT_EQ(3u, PalListContents(list_of(dlg)).size());
+                EXPECT_EQ(std::string(240, 'a'), PalGetDlgItemText(dlg, 102));
+                return PalPressButton(dlg, kCall);
+            })
+        .on(kInvite, "Call does not leave the typed address out silently",
+            [&](HWND dlg) {
+                EXPECT_EQ((std::vector<UINT>{0, 0}), PalBeeps());
+                EXPECT_EQ(4u, members(s).size()) << "nothing added yet";
+                return PalClearText(GetDlgItem(dlg, 105)) && PalClearText(GetDlgItem(dlg, 102)) &&
+                       type(dlg, 102, address.c_str()) && PalPressButton(dlg, kAdd);
+            })
+        .on(kInvite, "255 characters fit",
+            [&](HWND dlg) {
+                Texts listed = PalListContents(list_of(dlg));
+                EXPECT_EQ(4u, listed.size());
+                EXPECT_EQ(fitting, listed.back());
+                return PalPressButton(dlg, kCall);
+            });
+    UINT result = 1;
+    script.run([&] { result = CMInvite(s); });
+    ASSERT_EQ(0u, result);
+    m = members(s);
+    ASSERT_EQ(5u, m.size());
+    EXPECT_EQ(std::string(100, 'a'), m[4]->user) << "read whole on Call";
+    EXPECT_EQ(std::string(25, 'b'), m[4]->host);
+    EXPECT_EQ(address, m[4]->realname);
+    EXPECT_FALSE(update_pending(s)) << "4 -> 5 asks for no update";
+}
+
+TEST_F(Invite, AddressBookPicksJoinTheListAndAFailedAddLeavesTheCallAsItWas)
+{
+    write_book("[users]\nAnn <ann@peer>=\nplainhost=\n[groups]\nTeam=\n[Team]\nAnn "
+               "<ann@peer>=\nbob <bob@peer>=\n");
+    WORD s = start_session();
+    existing_call(s, "Plans", {"Bob <bob@peer>"});
+    CM *bob = members(s)[1];
+    DialogScript script;
+    script
+        .on(kInvite, "typed, then the Address Book",
+            [&](HWND dlg) {
+                EXPECT_TRUE(type(dlg, 102, "zed@peer"));
+                return PalPressButton(dlg, kAddressBook);
+            })
+        .on(kBook, "the book; a group picked",
+            [&](HWND dlg) {
+                EXPECT_EQ((Texts{"Team", "Ann <ann@peer>", "plainhost"}),
+                          PalListContents(GetDlgItem(dlg, 202)));
+                return PalDoubleClickListItem(GetDlgItem(dlg, 202), 0);
+            })
+        .on(kBook, "plainhost selected, Close",
+            [&](HWND dlg) {
+                return PalClickListItem(GetDlgItem(dlg, 202), 2) && PalPressButton(dlg, IDCANCEL);
+            })
+        .on(kInvite, "back: the picks are invitees",
+            [&](HWND dlg) {
+                EXPECT_EQ((Texts{"Bob", "Ann <ann@peer>", "bob <bob@peer>", "plainhost"}),
+                          PalListContents(list_of(dlg)));
+                EXPECT_EQ((std::vector<int>{ENTRY_INCALL, ENTRY_USER, ENTRY_USER, ENTRY_USER}),
+                          list_flags(list_of(dlg)));
+                EXPECT_EQ("zed@peer", PalGetDlgItemText(dlg, 102));
+                return PalPressButton(dlg, kCall);
+            });
+    UINT result = 1;
+    script.run([&] { result = CMInvite(s); });
+    /* "plainhost" is no address: the two added before it are taken back. */
+    EXPECT_EQ((UINT)CMERR_BADMEMBER, result);
+    std::vector<CM *> m = members(s);
+    ASSERT_EQ(2u, m.size());
+    EXPECT_EQ(bob, m[1]);
+    EXPECT_FALSE(update_pending(s));
+    ct_pump();
+    EXPECT_TRUE(ct_notes().empty());
+
+    /* A new call that fails is released: the session has no call. */
+    WORD fresh = CMOpenSession(app);
+    DialogScript again;
+    again
+        .on(kInvite, "typed text; the Address Book closed without a pick",
+            [&](HWND dlg) {
+                EXPECT_TRUE(type(dlg, 102, "zed@peer"));
+                EXPECT_TRUE(enabled(dlg, kCall));
+                return PalPressButton(dlg, kAddressBook);
+            })
+        .on(kBook, "nothing selected", [&](HWND dlg) { return PalPressKey(dlg, VK_ESCAPE); })
+        .on(kInvite, "Call follows the list alone",
+            [&](HWND dlg) {
+                EXPECT_FALSE(enabled(dlg, kCall));
+                return PalPressButton(dlg, kAddressBook);
+            })
+        .on(kBook, "plainhost", [&](HWND dlg) {
+            return PalDoubleClickListItem(GetDlgItem(dlg, 202), 2) && PalPressKey(dlg, VK_ESCAPE);
+        })
+        .on(kInvite, "Enter in the Address field (on a button it would press that)",
+            [&](HWND dlg) {
+                EXPECT_TRUE(enabled(dlg, kCall));
+                return PalClick(GetDlgItem(dlg, 102)) && PalPressKey(dlg, VK_RETURN);
+            });
+    again.run([&] { result = CMInvite(fresh); });
+    EXPECT_EQ((UINT)CMERR_BADMEMBER, result);
+    CMSESSION *session = SESSION_Find(fresh, nullptr);
+    ASSERT_NE(nullptr, session);
+    EXPECT_EQ(nullptr, session->call);
+    ct_pump();
+    EXPECT_TRUE(ct_notes().empty());
+}
+
+TEST_F(Invite, BadSessionBusyAndADialogThatCannotRunChangeNothing)
+{
+    WORD s = start_session();
+    DialogScript none;
+    UINT result = 0;
+    none.run([&] { result = CMInvite(99); });
+    EXPECT_EQ((UINT)CMERR_BADSESSION, result);
+    EXPECT_EQ(INVITE_STOP(CMERR_BADSESSION), INVITE_DoDialog(LIB_Instance, owner, 99));
+
+    WORD other = CMOpenSession(app);
+    UINT inner = 0, inner_other = 0;
+    WORD inner_dialog = 0;
+    DialogScript busy;
+    busy.on(kInvite, "the library entered again from inside the dialog", [&](HWND dlg) {
+        inner = CMInvite(s);
+        inner_other = CMInvite(other);
+        inner_dialog = INVITE_DoDialog(LIB_Instance, owner, other);
+        EXPECT_EQ(INVITE_STOP(CMERR_BADSESSION), INVITE_DoDialog(LIB_Instance, owner, 99));
+        return type(dlg, 102, "bob@peer") && PalPressKey(dlg, VK_ESCAPE);
+    });
+    busy.run([&] { result = CMInvite(s); });
+    EXPECT_EQ((UINT)CMERR_CANCELLED, result);
+    EXPECT_EQ((UINT)CMERR_BUSY, inner);
+    EXPECT_EQ((UINT)CMERR_BUSY, inner_other);
+    EXPECT_EQ(INVITE_STOP(CMERR_BUSY), inner_dialog);
+
+    /* The dialog cannot be made: cancelled, nothing changed. */
+    DialogScript cannot;
+    cannot.run([&] {
+        PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, 1, 0);
+        result = CMInvite(s);
+        PalFaultClear();
+    });
+    EXPECT_EQ((UINT)CMERR_CANCELLED, result);
+    EXPECT_TRUE(members(s).empty());
+    DialogScript after;
+    after.on(kInvite, "a dialog runs again", [&](HWND dlg) { return PalPressKey(dlg, VK_ESCAPE); });
+    after.run([&] { result = CMInvite(s); });
+    EXPECT_EQ((UINT)CMERR_CANCELLED, result);
+
+    /* The session closed while the dialog is open. */
+    DialogScript closed;
+    closed.on(kInvite, "closed under the dialog", [&](HWND dlg) {
+        EXPECT_EQ(0u, CMCloseSession(s));
+        return type(dlg, 102, "bob@peer") && PalPressButton(dlg, kCall);
+    });
+    closed.run([&] { result = CMInvite(s); });
+    EXPECT_EQ((UINT)CMERR_BADSESSION, result);
+    ct_pump();
+    EXPECT_TRUE(ct_notes().empty());
+}
+
+TEST_F(Invite, ABlockThatCannotBeBuiltTakesTheInviteesBack)
+{
+    WORD s = start_session();
+    existing_call(s, "Plans", {"Bob <bob@peer>"});
+    DialogScript script;
+    script.on(kInvite, "Call without memory for the block", [&](HWND dlg) {
+        bool typed = type(dlg, 102, "carol@peer");
+        PalFaultSet(PAL_FAULT_GLOBALALLOC, 0, -1, 0);
+        return typed && PalPressButton(dlg, kCall);
+    });
+    UINT result = 0;
+    script.run([&] { result = CMInvite(s); });
+    PalFaultClear();
+    EXPECT_EQ((UINT)CMERR_BLOCKALLOC, result);
+    EXPECT_EQ(2u, members(s).size());
+    EXPECT_FALSE(update_pending(s));
+
+    WORD fresh = CMOpenSession(app);
+    DialogScript again;
+    again.on(kInvite, "a new call without memory for the block", [&](HWND dlg) {
+        bool typed = type(dlg, 102, "carol@peer");
+        PalFaultSet(PAL_FAULT_GLOBALALLOC, 0, -1, 0);
+        return typed && PalPressButton(dlg, kCall);
+    });
+    again.run([&] { result = CMInvite(fresh); });
+    PalFaultClear();
+    EXPECT_EQ((UINT)CMERR_BLOCKALLOC, result);
+    EXPECT_EQ(nullptr, SESSION_Find(fresh, nullptr)->call);
+    ct_pump();
+    EXPECT_TRUE(ct_notes().empty());
+}
+
+} // namespace

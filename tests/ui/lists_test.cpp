@@ -1,0 +1,418 @@
+// The owner-drawn address lists: ordered insertion with its refusals, the
+// entry text forms (display name, composing from two fields, splitting
+// back), and the drawing of one entry checked pixel by pixel against the
+// icon cell and text it must show.
+#include "ui/lists.h"
+
+#include "support/instance.h"
+#include "ui/dialogs.h"
+
+#include <windows.h>
+#include <paldriver.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Entry {
+    std::string text;
+    DWORD flag;
+    bool operator==(const Entry &o) const { return text == o.text && flag == o.flag; }
+};
+
+std::ostream &operator<<(std::ostream &os, const Entry &e)
+{
+    return os << "{" << e.text << ", " << e.flag << "}";
+}
+
+std::vector<Entry> entries(HWND list)
+{
+    std::vector<Entry> out;
+    std::vector<std::string> texts = PalListContents(list);
+    for (size_t i = 0; i < texts.size(); ++i)
+        out.push_back({texts[i], (DWORD)SendMessageA(list, LB_GETITEMDATA, i, 0)});
+    return out;
+}
+
+class AddressLists : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        PalClearRecords();
+        book = make_plain_dialog(200);
+        group = make_plain_dialog(300);
+        address = make_plain_dialog(400);
+        ASSERT_TRUE(book && group && address);
+        book_list = GetDlgItem(book, 202);
+        group_list = GetDlgItem(group, 302);
+    }
+    void TearDown() override
+    {
+        LIST_FreeIcons();
+        DestroyWindow(book);
+        DestroyWindow(group);
+        DestroyWindow(address);
+        PalClearRecords();
+    }
+    HWND book = nullptr, group = nullptr, address = nullptr;
+    HWND book_list = nullptr, group_list = nullptr;
+};
+
+TEST_F(AddressLists, InsertionKeepsGroupsBeforeUsersEachSortedWithoutCase)
+{
+    HWND list = book_list;
+    EXPECT_EQ(0, LIST_InsertEntry(list, "zed <z>", ENTRY_USER));
+    EXPECT_EQ(0, LIST_InsertEntry(list, "Team", ENTRY_GROUP)) << "groups go in front of users";
+    EXPECT_EQ(1, LIST_InsertEntry(list, "Team\tann <a>", ENTRY_GROUPLINE));
+    EXPECT_EQ(0, LIST_InsertEntry(list, "alpha", ENTRY_GROUP));
+    EXPECT_EQ(3, LIST_InsertEntry(list, "Bob <b>", ENTRY_USER)) << "sorted among users only";
+    EXPECT_EQ(5, LIST_InsertEntry(list, "zz <zz>", ENTRY_USER)) << "after the last user";
+    /* A group named like a user is compared with the groups only. */
+    EXPECT_EQ(3, LIST_InsertEntry(list, "zed <z>", ENTRY_GROUP));
+    /* A member of the running call belongs to the part without users. */
+    EXPECT_EQ(1, LIST_InsertEntry(list, "beta", ENTRY_INCALL));
+    EXPECT_TRUE(PalBeeps().empty());
+    std::vector<Entry> expected = {{"alpha", ENTRY_GROUP},      {"beta", ENTRY_INCALL},
+                                   {"Team", ENTRY_GROUP},       {"Team\tann <a>", ENTRY_GROUPLINE},
+                                   {"zed <z>", ENTRY_GROUP},    {"Bob <b>", ENTRY_USER},
+                                   {"zed <z>", ENTRY_USER},     {"zz <zz>", ENTRY_USER}};
+    EXPECT_EQ(expected, entries(list));
+
+    /* Duplicates differing in letter case only: one beep each, list unchanged. */
+    EXPECT_EQ(LB_ERR, LIST_InsertEntry(list, "BOB <B>", ENTRY_USER));
+    EXPECT_EQ(LB_ERR, LIST_InsertEntry(list, "TEAM", ENTRY_GROUP));
+    EXPECT_EQ(LB_ERR, LIST_InsertEntry(list, "Zz <ZZ>", ENTRY_USER)) << "the last entry too";
+    EXPECT_EQ((std::vector<UINT>{0, 0, 0}), PalBeeps());
+    EXPECT_EQ(expected, entries(list));
+}
+
+TEST_F(AddressLists, InsertionIntoListsOfOnePartAndRefusals)
+{
+    HWND list = group_list;
+    LIST_InsertEntry(list, "b", ENTRY_GROUP);
+    LIST_InsertEntry(list, "a", ENTRY_GROUP);
+    EXPECT_EQ(2, LIST_InsertEntry(list, "0 <0>", ENTRY_USER)) << "after the last group";
+    EXPECT_EQ(2, LIST_InsertEntry(list, "bc", ENTRY_GROUPLINE)) << "before the first user";
+
+    /* 255 characters fit; 256 are refused with a beep, nothing inserted. */
+    std::string longest(255, 'x');
+    EXPECT_EQ(4, LIST_InsertEntry(list, longest.c_str(), ENTRY_USER));
+    EXPECT_TRUE(PalBeeps().empty());
+    std::string too_long(256, 'y');
+    EXPECT_EQ(LB_ERR, LIST_InsertEntry(list, too_long.c_str(), ENTRY_USER));
+    EXPECT_EQ(LB_ERR, LIST_InsertEntry(list, too_long.c_str(), ENTRY_GROUP));
+    EXPECT_EQ((std::vector<UINT>{0, 0}), PalBeeps());
+    EXPECT_EQ(5u, PalListContents(list).size());
+
+    /* A list that fails answers -1 without a beep. */
+    PalClearRecords();
+    EXPECT_EQ(LB_ERR, LIST_InsertEntry(nullptr, "a", ENTRY_USER));
+    EXPECT_EQ(LB_ERR, LIST_InsertEntry(list, nullptr, ENTRY_USER));
+    EXPECT_TRUE(PalBeeps().empty());
+}
+
+TEST_F(AddressLists, InsertionPassesOverTextsTooLongToRead)
+{
+    /* A text no insertion would accept, put in by other means, is not read
+     * into the entry buffer: it is passed over, and what follows it is
+     * still compared. */
+    HWND list = group_list;
+    std::string huge(300, 'a');
+    SendMessageA(list, LB_INSERTSTRING, 0, (LPARAM)huge.c_str());
+    SendMessageA(list, LB_SETITEMDATA, 0, ENTRY_USER);
+    SendMessageA(list, LB_INSERTSTRING, 1, (LPARAM)"m <m>");
+    SendMessageA(list, LB_SETITEMDATA, 1, ENTRY_USER);
+    EXPECT_EQ(LB_ERR, LIST_InsertEntry(list, "M <M>", ENTRY_USER));
+    EXPECT_EQ(1u, PalBeeps().size());
+    EXPECT_EQ(2, LIST_InsertEntry(list, "z <z>", ENTRY_USER));
+}
+
+TEST_F(AddressLists, DisplayNameAndSplitting)
+{
+    struct Case {
+        const char *text, *shown, *name, *address;
+    } cases[] = {
+        {"Ann Smith <ann@east>", "Ann Smith", "Ann Smith", "ann@east"},
+        {"Ann \t <ann@east>", "Ann", "Ann", "ann@east"},
+        {"<east>", "", "", "east"},
+        {" <east>", " ", "", "east"},
+        {"  plainhost  ", "  plainhost  ", "plainhost", "plainhost"},
+        {"Ann < a b >", "Ann", "Ann", "a b"},
+        {"a<b<c>d>", "a", "a", "b<c"},
+        {"", "", "", ""},
+    };
+    for (const Case &c : cases) {
+        char text[LIST_TEXTSIZE];
+        snprintf(text, sizeof text, "%s", c.text);
+        LIST_DisplayName(text);
+        EXPECT_STREQ(c.shown, text) << c.text;
+        char out[LIST_TEXTSIZE];
+        ENTRY_GetName(c.text, out, sizeof out);
+        EXPECT_STREQ(c.name, out) << c.text;
+        ENTRY_GetAddress(c.text, out, sizeof out);
+        EXPECT_STREQ(c.address, out) << c.text;
+    }
+    /* Outputs are bounded and terminated. */
+    char small[4] = {'?', '?', '?', '?'};
+    ENTRY_GetName("Annabel <a>", small, sizeof small);
+    EXPECT_STREQ("Ann", small);
+    ENTRY_GetAddress("x <abcdef>", small, sizeof small);
+    EXPECT_STREQ("abc", small);
+    ENTRY_GetAddress(nullptr, small, sizeof small);
+    EXPECT_STREQ("", small);
+    ENTRY_GetName("x", small, 0); /* nothing written */
+    LIST_DisplayName(nullptr);
+}
+
+TEST_F(AddressLists, ComposeFromTheTwoFields)
+{
+    auto compose = [&](const std::string &name, const std::string &addr, int limit,
+                       std::string *out) {
+        SetDlgItemTextA(address, 404, name.c_str());
+        SetDlgItemTextA(address, 102, addr.c_str());
+        std::vector<char> buf((size_t)std::max(limit, 1) + 8, '#');
+        buf.back() = '\0';
+        int r = LIST_ComposeEntry(address, buf.data(), limit, 404, 102);
+        *out = buf.data();
+        EXPECT_EQ('#', buf[(size_t)std::max(limit, 1)]) << "written past the limit";
+        return r;
+    };
+    std::string out;
+    EXPECT_EQ(0, compose("Ann", "", 256, &out));
+    EXPECT_EQ("", out);
+    EXPECT_EQ(0, compose("Ann", " \t ", 256, &out));
+    EXPECT_EQ("", out);
+    EXPECT_EQ(1, compose("", "  host", 256, &out));
+    EXPECT_EQ("host <host>", out) << "the address stands in for a missing name";
+    EXPECT_EQ(1, compose("  Ann Smith \t", " ann@east ", 256, &out));
+    EXPECT_EQ("Ann Smith <ann@east >", out) << "the address keeps its trailing blanks";
+    EXPECT_EQ(1, compose("   ", "h", 256, &out));
+    EXPECT_EQ(" <h>", out);
+    EXPECT_EQ(1, compose("", "h  ", 256, &out));
+    EXPECT_EQ("h <h  >", out);
+
+    /* Bounded: the entry and its terminator fill `limit` exactly, or the
+     * entry is refused whole. */
+    std::string n126(126, 'n'), a126(126, 'a');
+    EXPECT_EQ(1, compose(n126, a126, 256, &out));
+    EXPECT_EQ(255u, out.size());
+    EXPECT_EQ(-1, compose(n126 + "n", a126, 256, &out));
+    EXPECT_EQ("", out);
+    EXPECT_EQ(1, compose("Ann", "h", 8, &out)); /* "Ann <h>" and its zero */
+    EXPECT_EQ("Ann <h>", out);
+    EXPECT_EQ(-1, compose("Ann", "h", 7, &out));
+    EXPECT_EQ("", out);
+    EXPECT_EQ(-1, compose("", std::string(300, 'a'), 256, &out)) << "long addresses are not cut";
+    EXPECT_EQ(1, compose("", std::string(300, ' ') + "h", 256, &out))
+        << "fields are read whole, leading blanks do not count";
+    EXPECT_EQ("h <h>", out);
+    EXPECT_EQ(-1, compose("Ann", "h", 0, &out));
+}
+
+/* A canvas of one list item, 200 x 20 pixels. */
+struct Canvas {
+    HDC dc;
+    HBITMAP bmp;
+    HGDIOBJ old;
+    Canvas(COLORREF fill)
+    {
+        dc = CreateCompatibleDC(nullptr);
+        bmp = CreateBitmap(200, 20, 1, 32, nullptr);
+        old = SelectObject(dc, bmp);
+        HBRUSH brush = CreateSolidBrush(fill);
+        RECT all{0, 0, 200, 20};
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+        SetBkMode(dc, TRANSPARENT);
+    }
+    ~Canvas()
+    {
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(bmp);
+    }
+    /* Index of the first differing pixel, or -1. */
+    int differs(const Canvas &o) const
+    {
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 200; ++x)
+                if (GetPixel(dc, x, y) != GetPixel(o.dc, x, y))
+                    return y * 200 + x;
+        return -1;
+    }
+};
+
+/* What an item must look like: background, icon cell at (icon_x, 1) when
+ * cell >= 0, the text from text_x, and the focus rectangle. */
+void expected_item(Canvas &c, COLORREF back, COLORREF ink, int cell, int icon_x, int text_x,
+                   const char *text, bool focus = false)
+{
+    HBRUSH brush = CreateSolidBrush(back);
+    RECT all{0, 0, 200, 20};
+    FillRect(c.dc, &all, brush);
+    DeleteObject(brush);
+    if (focus)
+        DrawFocusRect(c.dc, &all);
+    if (cell >= 0)
+        LIST_DrawIcon(c.dc, POINT{icon_x, 1}, cell);
+    SetTextColor(c.dc, ink);
+    RECT rc{text_x, 1, 199, 19};
+    DrawTextA(c.dc, text, -1, &rc, 0x804);
+    SetTextColor(c.dc, 0);
+}
+
+DRAWITEMSTRUCT item_of(HWND list, int index, HDC dc, UINT state = 0, UINT action = ODA_DRAWENTIRE)
+{
+    DRAWITEMSTRUCT dis{};
+    dis.CtlType = ODT_LISTBOX;
+    dis.CtlID = (UINT)GetDlgCtrlID(list);
+    dis.itemID = (UINT)index;
+    dis.itemAction = action;
+    dis.itemState = state;
+    dis.hwndItem = list;
+    dis.hDC = dc;
+    dis.rcItem = RECT{0, 0, 200, 20};
+    dis.itemData = index >= 0 ? (ULONG_PTR)SendMessageA(list, LB_GETITEMDATA, index, 0) : 0;
+    return dis;
+}
+
+TEST_F(AddressLists, DrawingShowsTheIconCellIndentAndDisplayName)
+{
+    LIST_LoadIcons(resource_instance());
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    const COLORREF green = 0x00FF00;
+    HWND list = book_list;
+    ASSERT_EQ(0, LIST_InsertEntry(list, "Team", ENTRY_GROUP));
+    ASSERT_EQ(1, LIST_InsertEntry(list, "Team\tAnn Smith <ann@east>", ENTRY_GROUPLINE));
+    ASSERT_EQ(2, LIST_InsertEntry(list, "Bob <bob@west>", ENTRY_USER));
+    ASSERT_EQ(2, LIST_InsertEntry(list, "<west>", ENTRY_USER)); /* "<" sorts before letters */
+    const int group_at = 0, line_at = 1, bare_at = 2, user_at = 3;
+
+    /* The two cells are pictures that differ. */
+    Canvas one(window), two(window);
+    LIST_DrawIcon(one.dc, POINT{0, 0}, 2);
+    LIST_DrawIcon(two.dc, POINT{0, 0}, 3);
+    Canvas blank(window);
+    EXPECT_NE(-1, one.differs(blank));
+    EXPECT_NE(-1, one.differs(two));
+
+    struct Case {
+        int index;
+        int cell, icon_x, text_x;
+        const char *shown;
+    } cases[] = {
+        {user_at, 2, 1, 21, "Bob"},
+        {group_at, 3, 1, 21, "Team"},
+        {line_at, 2, 21, 41, "Ann Smith"}, /* indented by one cell + 4 */
+        {bare_at, 2, 1, 21, ""},
+    };
+    for (const Case &c : cases) {
+        Canvas got(green), want(green);
+        SetTextColor(got.dc, 0x123456);
+        DRAWITEMSTRUCT dis = item_of(list, c.index, got.dc);
+        LIST_DrawEntry(&dis);
+        EXPECT_EQ(0x123456u, GetTextColor(got.dc));
+        expected_item(want, window, 0x123456, c.cell, c.icon_x, c.text_x, c.shown);
+        EXPECT_EQ(-1, got.differs(want)) << c.shown;
+        Canvas textless(green);
+        expected_item(textless, window, 0x123456, c.cell, c.icon_x, c.text_x, "");
+        EXPECT_EQ(c.shown[0] != 0, got.differs(textless) != -1) << "text drawn: " << c.shown;
+    }
+
+    /* The Group list (not the Address Book list) indents nothing and shows
+     * every entry with one face, the whole text after "<" cut. */
+    LIST_InsertEntry(group_list, "Team\tAnn <a>", ENTRY_GROUPLINE);
+    LIST_InsertEntry(group_list, "Crew", ENTRY_GROUP);
+    for (int i = 0; i < 2; ++i) {
+        Canvas got(green), want(green);
+        DRAWITEMSTRUCT dis = item_of(group_list, i, got.dc);
+        LIST_DrawEntry(&dis);
+        expected_item(want, window, 0, 2, 1, 21, i == 0 ? "Crew" : "Team\tAnn");
+        EXPECT_EQ(-1, got.differs(want)) << i;
+    }
+
+    /* Item -1 (an empty list with the focus) draws nothing. */
+    Canvas untouched(green), reference(green);
+    DRAWITEMSTRUCT none = item_of(list, -1, untouched.dc, ODS_FOCUS, ODA_FOCUS);
+    LIST_DrawEntry(&none);
+    EXPECT_EQ(-1, untouched.differs(reference));
+}
+
+TEST_F(AddressLists, DrawingOfSelectionFocusAndCallMembers)
+{
+    LIST_LoadIcons(resource_instance());
+    const COLORREF window = GetSysColor(COLOR_WINDOW);
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    const COLORREF highlight_text = GetSysColor(COLOR_HIGHLIGHTTEXT);
+    const COLORREF grey = GetSysColor(COLOR_GRAYTEXT);
+    HWND list = group_list;
+    LIST_InsertEntry(list, "Carl <c>", ENTRY_INCALL);
+    LIST_InsertEntry(list, "Bob <b>", ENTRY_USER);
+
+    {
+        Canvas got(0), want(0);
+        SetBkColor(got.dc, 0x010203);
+        DRAWITEMSTRUCT dis = item_of(list, 1, got.dc, ODS_SELECTED);
+        LIST_DrawEntry(&dis);
+        EXPECT_EQ(0u, GetTextColor(got.dc)) << "colours are restored";
+        EXPECT_EQ(0x010203u, GetBkColor(got.dc));
+        expected_item(want, highlight, highlight_text, 2, 1, 21, "Bob");
+        EXPECT_EQ(-1, got.differs(want));
+    }
+    {
+        /* A selected call member is grey on the window colour. */
+        Canvas got(0), want(0);
+        DRAWITEMSTRUCT dis = item_of(list, 0, got.dc, ODS_SELECTED);
+        LIST_DrawEntry(&dis);
+        expected_item(want, window, grey, 2, 1, 21, "Carl");
+        EXPECT_EQ(-1, got.differs(want));
+    }
+    {
+        /* The focus rectangle only for the focus action; any other redraw
+         * paints it over. */
+        Canvas got(0), want(0), plain(0), want_plain(0);
+        DRAWITEMSTRUCT dis = item_of(list, 1, got.dc, ODS_FOCUS, ODA_FOCUS);
+        LIST_DrawEntry(&dis);
+        expected_item(want, window, 0, 2, 1, 21, "Bob", true);
+        EXPECT_EQ(-1, got.differs(want));
+        dis = item_of(list, 1, plain.dc, ODS_FOCUS, ODA_DRAWENTIRE);
+        LIST_DrawEntry(&dis);
+        expected_item(want_plain, window, 0, 2, 1, 21, "Bob");
+        EXPECT_EQ(-1, plain.differs(want_plain));
+    }
+    {
+        /* Without the strip the text starts 4 pixels in (8 for group
+         * lines in the Address Book list). */
+        LIST_FreeIcons();
+        LIST_InsertEntry(book_list, "Team\tAnn <a>", ENTRY_GROUPLINE);
+        Canvas got(0), want(0), line(0), want_line(0);
+        DRAWITEMSTRUCT dis = item_of(list, 1, got.dc);
+        LIST_DrawEntry(&dis);
+        expected_item(want, window, 0, -1, 0, 5, "Bob");
+        EXPECT_EQ(-1, got.differs(want));
+        dis = item_of(book_list, 0, line.dc);
+        LIST_DrawEntry(&dis);
+        expected_item(want_line, window, 0, -1, 0, 9, "Ann");
+        EXPECT_EQ(-1, line.differs(want_line));
+    }
+}
+
+TEST_F(AddressLists, IconsLoadAgainAndFreeTwice)
+{
+    LIST_LoadIcons(resource_instance());
+    LIST_LoadIcons(resource_instance()); /* the first strip is released */
+    Canvas got(0xFFFFFF), blank(0xFFFFFF);
+    LIST_DrawIcon(got.dc, POINT{0, 0}, 4);
+    EXPECT_NE(-1, got.differs(blank));
+    LIST_FreeIcons();
+    LIST_FreeIcons();
+    Canvas after(0xFFFFFF);
+    LIST_DrawIcon(after.dc, POINT{0, 0}, 4);
+    EXPECT_EQ(-1, after.differs(blank)) << "no strip, nothing drawn";
+}
+
+} // namespace

@@ -1,0 +1,373 @@
+// The address book store against the exact text of its file after each
+// operation: the sections and keys it writes, what it reads back, the texts
+// it refuses without touching the file, failed writes, and the key list
+// too long for its read block.
+#include "ui/addrbook.h"
+#include "ui/addrkeys.h"
+#include "api/settings.h"
+
+#include <windows.h>
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+HGLOBAL block_of(const Names &names)
+{
+    size_t size = 1;
+    for (const std::string &n : names)
+        size += n.size() + 1;
+    HGLOBAL block = GlobalAlloc(GHND, size);
+    char *p = (char *)GlobalLock(block);
+    for (const std::string &n : names) {
+        memcpy(p, n.c_str(), n.size() + 1);
+        p += n.size() + 1;
+    }
+    GlobalUnlock(block);
+    return block;
+}
+
+/* A member block that the test keeps and releases. */
+struct Block {
+    HGLOBAL h;
+    explicit Block(const Names &names) : h(block_of(names)) {}
+    ~Block() { GlobalFree(h); }
+    operator HGLOBAL() const { return h; }
+};
+
+/* The names of a block, released; {"<none>"} for no block. */
+Names take(HGLOBAL block)
+{
+    if (!block)
+        return {"<none>"};
+    Names out;
+    const char *p = (const char *)GlobalLock(block);
+    for (; *p; p += strlen(p) + 1)
+        out.push_back(p);
+    GlobalUnlock(block);
+    GlobalFree(block);
+    return out;
+}
+
+class AddressStore : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        saved = LIB_Settings;
+        char dir_template[] = "/tmp/callmgr-store-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(dir_template));
+        dir = dir_template;
+        path = dir + "/book.zab";
+        use(path);
+    }
+    void TearDown() override
+    {
+        PalFaultClear();
+        LIB_Settings = saved;
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    void use(const std::string &p)
+    {
+        snprintf(LIB_Settings.addressbook, sizeof LIB_Settings.addressbook, "%s", p.c_str());
+    }
+    std::string file() const
+    {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            return "<no file>";
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    void put(const std::string &text) const
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << text;
+    }
+
+    CMSETTINGS saved;
+    std::string dir, path;
+};
+
+TEST_F(AddressStore, UsersAreKeysOfTheUsersSection)
+{
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers())) << "no file, no users";
+    EXPECT_EQ("<no file>", file());
+
+    EXPECT_EQ(1, ADDRBOOK_AddUser("Ann Smith <ann@east>"));
+    EXPECT_EQ("[users]\nAnn Smith <ann@east>=\n", file());
+    EXPECT_EQ(1, ADDRBOOK_AddUser(" \t bob <bob>")) << "leading blanks are skipped";
+    EXPECT_EQ(1, ADDRBOOK_AddUser("ANN SMITH <ANN@EAST>")) << "the same key again";
+    EXPECT_EQ("[users]\nAnn Smith <ann@east>=\nbob <bob>=\n", file());
+    EXPECT_EQ((Names{"Ann Smith <ann@east>", "bob <bob>"}), take(ADDRBOOK_ReadUsers()));
+    EXPECT_EQ((Names{"Ann Smith <ann@east>", "bob <bob>"}), take(ADDRBOOK_ReadSection("USERS")));
+
+    EXPECT_EQ(1, ADDRBOOK_DeleteUser("  ann smith <ann@east>"));
+    EXPECT_EQ("[users]\nbob <bob>=\n", file());
+    EXPECT_EQ(1, ADDRBOOK_DeleteUser("nobody <x>")) << "nothing to delete is no failure";
+    EXPECT_EQ(1, ADDRBOOK_DeleteUser("bob <bob>"));
+    EXPECT_EQ("[users]\n", file());
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers())) << "an empty section is no block";
+}
+
+TEST_F(AddressStore, TheDefaultPathNeedsNoFolderMadeBeforehand)
+{
+    const char *old = getenv("XDG_DATA_HOME");
+    std::string saved_home = old ? old : "";
+    setenv("XDG_DATA_HOME", dir.c_str(), 1);
+    use("C:\\TEMP\\vorlane.zab");
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadGroups()));
+    EXPECT_EQ(1, ADDRBOOK_AddUser("Ann <a>"));
+    std::ifstream in(dir + "/callmgr/drives/c/TEMP/vorlane.zab", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    EXPECT_EQ("[users]\nAnn <a>=\n", text.str());
+    if (old)
+        setenv("XDG_DATA_HOME", saved_home.c_str(), 1);
+    else
+        unsetenv("XDG_DATA_HOME");
+}
+
+TEST_F(AddressStore, RenamingDeletesThenWrites)
+{
+    ADDRBOOK_AddUser("a <a>");
+    ADDRBOOK_AddUser("b <b>");
+    EXPECT_EQ(1, ADDRBOOK_RenameUser("a <a>", "a <a>")) << "to itself: kept";
+    EXPECT_EQ("[users]\nb <b>=\na <a>=\n", file());
+    EXPECT_EQ(1, ADDRBOOK_RenameUser("A <A>", "  Alice <a>"));
+    EXPECT_EQ("[users]\nb <b>=\nAlice <a>=\n", file());
+    EXPECT_EQ(1, ADDRBOOK_RenameUser("Alice <a>", "b <b>")) << "onto another user: one key left";
+    EXPECT_EQ("[users]\nb <b>=\n", file());
+    EXPECT_EQ(1, ADDRBOOK_RenameUser("b <b>", "B <b>")) << "letter case changes are written";
+    EXPECT_EQ("[users]\nB <b>=\n", file());
+
+    ADDRBOOK_WriteGroup("Team", Block({"B <b>"}));
+    EXPECT_EQ(1, ADDRBOOK_RenameKey("  Team  ", "B <b>", "Bea <b>"));
+    EXPECT_EQ("[users]\nB <b>=\n[groups]\nTeam=\n[Team]\nBea <b>=\n", file());
+
+    std::string before = file();
+    EXPECT_EQ(0, ADDRBOOK_RenameKey(" \t ", "B <b>", "x <x>"));
+    EXPECT_EQ(0, ADDRBOOK_RenameKey("users", "  ", "x <x>"));
+    EXPECT_EQ(0, ADDRBOOK_RenameKey("users", "B <b>", ""));
+    EXPECT_EQ(0, ADDRBOOK_RenameKey(nullptr, "B <b>", "x <x>"));
+    EXPECT_EQ(0, ADDRBOOK_RenameUser("B <b>", nullptr));
+    EXPECT_EQ(0, ADDRBOOK_RenameUser("B <b>", "x=y <x>"));
+    EXPECT_EQ(before, file());
+}
+
+TEST_F(AddressStore, GroupsHaveAKeyAndASectionOfTheirOwn)
+{
+    ADDRBOOK_AddUser("Ann <a>");
+    HGLOBAL members = block_of({"Ann <a>", "Bob <b>"});
+    EXPECT_EQ(1, ADDRBOOK_WriteGroup("  Team \t", members));
+    EXPECT_NE(nullptr, GlobalLock(members)) << "the block stays the caller's";
+    GlobalUnlock(members);
+    GlobalFree(members);
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\nBob <b>=\n", file());
+    EXPECT_EQ(Names{"Team"}, take(ADDRBOOK_ReadGroups()));
+    EXPECT_EQ((Names{"Ann <a>", "Bob <b>"}), take(ADDRBOOK_ReadGroupMembers("team")));
+
+    /* Writing again adds; keys already there stay. */
+    EXPECT_EQ(1, ADDRBOOK_WriteGroup("Team", Block({"Cy <c>"})));
+    EXPECT_EQ((Names{"Ann <a>", "Bob <b>", "Cy <c>"}), take(ADDRBOOK_ReadGroupMembers("Team")));
+
+    EXPECT_EQ(1, ADDRBOOK_DeleteGroupLine(" Team ", "  bob <b>"));
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\nCy <c>=\n", file());
+
+    EXPECT_EQ(1, ADDRBOOK_WriteGroup("Crew", Block({"Ann <a>"})));
+    /* Deleting a group takes its key and its whole section, whatever it
+     * holds, and nothing else. */
+    EXPECT_EQ(1, ADDRBOOK_DeleteGroup("TEAM "));
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nCrew=\n[Crew]\nAnn <a>=\n", file());
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadGroupMembers("Team")));
+}
+
+TEST_F(AddressStore, TextsTheFileCannotHoldAreRefusedUntouched)
+{
+    ADDRBOOK_AddUser("Ann <a>");
+    ADDRBOOK_WriteGroup("Team", Block({"Ann <a>"}));
+    const std::string before = file();
+    const std::string name127(127, 'g'), entry255(255, 'e');
+
+    const char *bad_entries[] = {"",          "   ",        "a=b <a>", ";Ann <a>", "[Ann <a>",
+                                 "Ann <a> ", "Ann\n<a>",  "Ann <a\r>"};
+    for (const char *e : bad_entries) {
+        EXPECT_EQ(0, ADDRBOOK_AddUser(e)) << e;
+        EXPECT_EQ(0, ADDRBOOK_DeleteUser(e)) << e;
+        EXPECT_EQ(0, ADDRBOOK_DeleteGroupLine("Team", e)) << e;
+        if (e[0]) { /* an empty name would end the block */
+            EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", Block({"Ann <a>", e}))) << e;
+        }
+    }
+    std::string entry256(256, 'e');
+    EXPECT_EQ(0, ADDRBOOK_AddUser(entry256.c_str()));
+
+    const std::string too_long(128, 'g');
+    const char *bad_groups[] = {"users", " Users ", "GROUPS", "", " \t ", "a=b", ";g", "[g",
+                                "g\nh",  too_long.c_str()};
+    for (const char *g : bad_groups) {
+        EXPECT_EQ(0, ADDRBOOK_WriteGroup(g, Block({"Ann <a>"}))) << g;
+        EXPECT_EQ(0, ADDRBOOK_DeleteGroup(g)) << g;
+        EXPECT_EQ(0, ADDRBOOK_DeleteGroupLine(g, "Ann <a>")) << g;
+    }
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadGroupMembers("Users")));
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadGroupMembers("groups")));
+
+    /* Null arguments, an empty block, a block without its end. */
+    EXPECT_EQ(0, ADDRBOOK_AddUser(nullptr));
+    EXPECT_EQ(0, ADDRBOOK_DeleteUser(nullptr));
+    EXPECT_EQ(0, ADDRBOOK_WriteGroup(nullptr, Block({"Ann <a>"})));
+    EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", nullptr));
+    EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", Block({})));
+    EXPECT_EQ(0, ADDRBOOK_DeleteGroup(nullptr));
+    EXPECT_EQ(0, ADDRBOOK_DeleteGroupLine(nullptr, "Ann <a>"));
+    EXPECT_EQ(0, ADDRBOOK_DeleteGroupLine("Team", nullptr));
+    HGLOBAL endless = GlobalAlloc(GHND, 4);
+    memset(GlobalLock(endless), 'x', GlobalSize(endless));
+    GlobalUnlock(endless);
+    EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", endless));
+    GlobalFree(endless);
+    EXPECT_EQ(nullptr, ADDRBOOK_ReadSection(nullptr));
+    EXPECT_EQ(before, file());
+
+    /* The longest texts that fit are stored whole. */
+    EXPECT_EQ(1, ADDRBOOK_AddUser(entry255.c_str()));
+    EXPECT_EQ(1, ADDRBOOK_WriteGroup((" " + name127 + " ").c_str(), Block({entry255})));
+    EXPECT_EQ(before.substr(0, 17) + entry255 + "=\n[groups]\nTeam=\n" + name127 +
+                  "=\n[Team]\nAnn <a>=\n[" + name127 + "]\n" + entry255 + "=\n",
+              file());
+}
+
+TEST_F(AddressStore, AnEmptyPathSwitchesTheBookOff)
+{
+    put("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\n");
+    use("");
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadGroups()));
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadGroupMembers("Team")));
+    EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>"));
+    EXPECT_EQ(0, ADDRBOOK_DeleteUser("Ann <a>"));
+    EXPECT_EQ(0, ADDRBOOK_RenameUser("Ann <a>", "Bob <b>"));
+    EXPECT_EQ(0, ADDRBOOK_WriteGroup("Crew", Block({"Ann <a>"})));
+    EXPECT_EQ(0, ADDRBOOK_DeleteGroup("Team"));
+    EXPECT_EQ(0, ADDRBOOK_DeleteGroupLine("Team", "Ann <a>"));
+    /* A path store without its terminator is no path either. */
+    memset(LIB_Settings.addressbook, 'p', sizeof LIB_Settings.addressbook);
+    EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>"));
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
+    use(path);
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\n", file());
+}
+
+TEST_F(AddressStore, FailedWritesReportZero)
+{
+    put("[users]\nAnn <a>=\n");
+    PalFaultSet(PAL_FAULT_FILEWRITE, 0, -1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>"));
+    EXPECT_EQ(0, ADDRBOOK_DeleteUser("Ann <a>"));
+    EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", Block({"Ann <a>"})));
+    PalFaultClear();
+    EXPECT_EQ("[users]\nAnn <a>=\n", file());
+
+    /* The new key cannot be written after the old one went: the old one
+     * is put back. */
+    PalFaultSet(PAL_FAULT_FILEWRITE, 1, 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0, ADDRBOOK_RenameUser("Ann <a>", "Anna <a>"));
+    PalFaultClear();
+    EXPECT_EQ("[users]\nAnn <a>=\n", file());
+
+    /* A group whose second member cannot be written. */
+    PalFaultSet(PAL_FAULT_FILEWRITE, 2, 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", Block({"Ann <a>", "Bob <b>", "Cy <c>"})));
+    PalFaultClear();
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\n", file());
+
+    /* The section cannot be deleted after the group's key. */
+    PalFaultSet(PAL_FAULT_FILEWRITE, 1, 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0, ADDRBOOK_DeleteGroup("Team"));
+    PalFaultClear();
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\n[Team]\nAnn <a>=\n", file());
+
+    /* A folder that does not exist. */
+    use(dir + "/missing/book.zab");
+    EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>"));
+}
+
+TEST_F(AddressStore, TheReadBlockAndKeyListsThatDoNotFit)
+{
+    PalFaultSet(PAL_FAULT_GLOBALALLOC, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
+    put("[users]\nAnn <a>=\n");
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
+    PalFaultClear();
+
+    HGLOBAL block = ADDRBOOK_ReadUsers();
+    ASSERT_NE(nullptr, block);
+    EXPECT_EQ((SIZE_T)32767, GlobalSize(block));
+    EXPECT_EQ(Names{"Ann <a>"}, take(block));
+
+    /* Key lists of 32764 bytes (names and their zeros) fit with the
+     * closing zero; from 32765 bytes on the reader may have cut the list
+     * (it reports size - 2), and no list is better than a cut one that
+     * could be written back. */
+    auto users_of_size = [&](size_t total, size_t *count) {
+        std::string text = "[users]\n";
+        size_t bytes = 0;
+        int n = 0;
+        auto add = [&](size_t len) {
+            char head[16];
+            snprintf(head, sizeof head, "%05d", n++);
+            std::string name = head + std::string(len - 5, 'k');
+            text += name + "=\n";
+            bytes += len + 1;
+        };
+        while (total - bytes > 402)
+            add(200);
+        size_t rest = total - bytes;
+        add(rest / 2 - 1);
+        add(rest - rest / 2 - 1);
+        EXPECT_EQ(total, bytes);
+        *count = (size_t)n;
+        put(text);
+    };
+    size_t count = 0;
+    users_of_size(32764, &count);
+    EXPECT_EQ(count, take(ADDRBOOK_ReadUsers()).size());
+    users_of_size(32765, &count);
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
+    users_of_size(40000, &count);
+    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
+}
+
+TEST(AddressStoreRules, WhatTheFileCanHold)
+{
+    EXPECT_TRUE(ADDRBOOK_EntryFits("Ann <a@b>"));
+    EXPECT_TRUE(ADDRBOOK_EntryFits(std::string(255, 'e').c_str()));
+    EXPECT_FALSE(ADDRBOOK_EntryFits(std::string(256, 'e').c_str()));
+    EXPECT_FALSE(ADDRBOOK_EntryFits(" Ann <a>"));
+    EXPECT_FALSE(ADDRBOOK_EntryFits(nullptr));
+    EXPECT_TRUE(ADDRBOOK_GroupNameFits("Users2"));
+    EXPECT_FALSE(ADDRBOOK_GroupNameFits("uSeRs"));
+    char out[ADDRBOOK_NAMESIZE];
+    EXPECT_EQ(1, ADDRBOOK_TrimName(("\t" + std::string(127, 'n') + "  ").c_str(), out));
+    EXPECT_EQ(std::string(127, 'n'), out);
+    EXPECT_EQ(0, ADDRBOOK_TrimName(std::string(128, 'n').c_str(), out));
+    EXPECT_STREQ("", out);
+    EXPECT_EQ(0, ADDRBOOK_TrimName(nullptr, out));
+}
+
+} // namespace
