@@ -52,10 +52,8 @@ void callinfo_lookup(HWND window, CM *member)
     member->ipaddr = id;
 }
 
-} // namespace
-
-extern "C" int CALLINFO_Build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block,
-                              BOOL sockets)
+int callinfo_build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block, BOOL sockets,
+                   DWORD local)
 {
     if (!app)
         return CMERR_BADAPP;
@@ -80,7 +78,7 @@ extern "C" int CALLINFO_Build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGL
             GlobalFree(handle);
         return CMERR_BLOCKALLOC;
     }
-    info->localaddr = (uint32_t)NET_htonl(FSM_LocalAddress());
+    info->localaddr = (uint32_t)NET_htonl(local);
     info->originaddr = (uint32_t)NET_htonl(caller->originator->ipaddr);
     info->group1 = (uint32_t)NET_inet_addr(caller->group1 ? caller->group1 : "");
     info->group2 = (uint32_t)NET_inet_addr(caller->group2 ? caller->group2 : "");
@@ -110,6 +108,26 @@ extern "C" int CALLINFO_Build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGL
     GlobalUnlock(handle);
     *block = handle;
     return 0;
+}
+
+} // namespace
+
+extern "C" int CALLINFO_Build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block,
+                              BOOL sockets)
+{
+    return callinfo_build(app, session, call, block, sockets, FSM_LocalAddress());
+}
+
+extern "C" int CALLINFO_BuildReceived(CMAPP *app, CMSESSION *session, CALLCTX *call,
+                                      HGLOBAL *block, BOOL sockets)
+{
+    /* An application invited right after it registered may not know its
+     * own address yet; the inviter reached it at the address its member
+     * carries. */
+    DWORD local = FSM_LocalAddress();
+    if (local == 0xFFFFFFFFu && call && call->to && call->to->ipaddr != 0)
+        local = call->to->ipaddr;
+    return callinfo_build(app, session, call, block, sockets, local);
 }
 
 extern "C" void MEMBERINFO_Post(CMAPP *app, const CM *member, WORD session, DWORD address)

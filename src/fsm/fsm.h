@@ -68,6 +68,10 @@ BOOL CM_NotifyBlock(CMAPP *app, WORD session, BYTE code, HGLOBAL block);
  * CMERR_INVALID, CMERR_NOMEMBERS, CMERR_BLOCKALLOC; on failure nothing was
  * opened or started and *block is untouched. */
 int CALLINFO_Build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block, BOOL sockets);
+/* The same for a received call (its `to` is this host): while the local
+ * address is still unknown, the block shows the address the inviter used. */
+int CALLINFO_BuildReceived(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block,
+                           BOOL sockets);
 /* Notifies CMN_ADDRESS with a CMMEMBERINFO block for `member`, whose lookup
  * gave `address` (host order).  Nothing when the block cannot be had. */
 void MEMBERINFO_Post(CMAPP *app, const CM *member, WORD session, DWORD address);

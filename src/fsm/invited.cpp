@@ -53,7 +53,7 @@ WORD invited_open(CMAPP *app, CALLCTX *call, HGLOBAL *block)
         return 0;
     invited_mark_others(call);
     s->call = call;
-    if (CALLINFO_Build(app, s, call, block, TRUE) != 0) {
+    if (CALLINFO_BuildReceived(app, s, call, block, TRUE) != 0) {
         invited_drop_session(app, s);
         return 0;
     }
@@ -131,7 +131,7 @@ extern "C" void FSM_Updated(HWND, WPARAM, CALLCTX *call)
     HGLOBAL block = nullptr;
     if (s) {
         invited_mark_others(call);
-        if (CALLINFO_Build(app, s, call, &block, FALSE) == 0)
+        if (CALLINFO_BuildReceived(app, s, call, &block, FALSE) == 0)
             CM_NotifyBlock(app, s->id, CMN_CALLUPDATED, block);
     }
     CALL_Free(call);

@@ -728,13 +728,8 @@ extern "C" INT_PTR CALLBACK ADDRBOOK_DlgProc(HWND dlg, UINT msg, WPARAM wparam, 
     case WM_COMMAND:
         return book_command(dlg, LOWORD(wparam), HIWORD(wparam));
     case WM_DRAWITEM:
-        if (lparam)
-            LIST_DrawEntry((const DRAWITEMSTRUCT *)lparam);
-        return TRUE;
     case WM_MEASUREITEM:
-        if (lparam)
-            ((MEASUREITEMSTRUCT *)lparam)->itemHeight = LIST_ITEMHEIGHT;
-        return TRUE;
+        return LIST_OwnerDraw(msg, lparam);
     default:
         return FALSE;
     }

@@ -218,12 +218,8 @@ extern "C" INT_PTR CALLBACK GroupDlgProc(HWND dlg, UINT msg, WPARAM wparam, LPAR
 {
     switch (msg) {
     case WM_DRAWITEM:
-        LIST_DrawEntry((const DRAWITEMSTRUCT *)lparam);
-        return TRUE;
     case WM_MEASUREITEM:
-        if (lparam)
-            ((MEASUREITEMSTRUCT *)lparam)->itemHeight = LIST_ITEMHEIGHT;
-        return TRUE;
+        return LIST_OwnerDraw(msg, lparam);
     case WM_INITDIALOG:
         return GROUP_OnInitDialog(dlg, (GROUPDLG *)lparam);
     case WM_COMMAND:

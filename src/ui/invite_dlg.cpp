@@ -347,13 +347,8 @@ extern "C" INT_PTR CALLBACK INVITE_DlgProc(HWND dlg, UINT msg, WPARAM wparam, LP
     case WM_COMMAND:
         return invite_command(dlg, LOWORD(wparam), (HWND)lparam, HIWORD(wparam));
     case WM_DRAWITEM:
-        if (lparam)
-            LIST_DrawEntry((const DRAWITEMSTRUCT *)lparam);
-        return TRUE;
     case WM_MEASUREITEM:
-        if (lparam)
-            ((MEASUREITEMSTRUCT *)lparam)->itemHeight = LIST_ITEMHEIGHT;
-        return TRUE;
+        return LIST_OwnerDraw(msg, lparam);
     case WM_ACTIVATE:
         /* Back from the Address Book: the list may have grown. */
         if (LOWORD(wparam) == WA_ACTIVE)

@@ -348,3 +348,18 @@ extern "C" void ENTRY_GetAddress(const char *entry, char *out, size_t size)
     copy_part(out, size, from, close ? (size_t)(close - from) : strlen(from));
     trim_end(out);
 }
+
+extern "C" BOOL LIST_OwnerDraw(UINT msg, LPARAM lparam)
+{
+    if (msg == WM_DRAWITEM) {
+        if (lparam)
+            LIST_DrawEntry((const DRAWITEMSTRUCT *)lparam);
+        return TRUE;
+    }
+    if (msg == WM_MEASUREITEM) {
+        if (lparam)
+            ((MEASUREITEMSTRUCT *)lparam)->itemHeight = LIST_ITEMHEIGHT;
+        return TRUE;
+    }
+    return FALSE;
+}

@@ -39,6 +39,10 @@ void LIST_DrawIcon(HDC dc, POINT at, int cell);
 /* Draws one entry of an address list (WM_DRAWITEM).  Reads the item's text
  * and data from item->hwndItem; draws nothing for a negative index. */
 void LIST_DrawEntry(const DRAWITEMSTRUCT *item);
+/* Answers WM_MEASUREITEM (LIST_ITEMHEIGHT) and WM_DRAWITEM (LIST_DrawEntry)
+ * for a dialog whose owner-drawn lists are address lists: TRUE when `msg`
+ * was one of them (the dialog procedure returns TRUE then). */
+BOOL LIST_OwnerDraw(UINT msg, LPARAM lparam);
 /* Cuts an entry text in place to its displayed part: the text before the
  * first "<" without the blanks in front of it.  A text without "<" stays. */
 void LIST_DisplayName(char *text);

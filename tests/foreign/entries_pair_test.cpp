@@ -21,39 +21,10 @@
 
 namespace {
 
-// The foreign peer on host B, read line by line while this thread serves.
-class Peer {
+// The foreign peer on host B.
+class Peer : public CtPeer {
   public:
-    explicit Peer(const std::string &args)
-    {
-        const std::string command =
-            std::string(getenv("CALLMGR_PEER_EXEC")) + " -- " FOREIGN_PEER " " + args;
-        run_blocking([&] { pipe_ = popen(command.c_str(), "r"); });
-    }
-    ~Peer() { finish(); }
-    std::string line()
-    {
-        std::string out = "<eof>";
-        run_blocking([&] {
-            char buf[2048];
-            if (pipe_ && fgets(buf, sizeof buf, pipe_))
-                out = buf;
-        });
-        if (!out.empty() && out.back() == '\n')
-            out.pop_back();
-        return out;
-    }
-    int finish()
-    {
-        int status = -1;
-        if (pipe_)
-            run_blocking([&] { status = pclose(pipe_); });
-        pipe_ = nullptr;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-  private:
-    FILE *pipe_ = nullptr;
+    explicit Peer(const std::string &args) : CtPeer(ct_peer_command(0, FOREIGN_PEER, args)) {}
 };
 
 class ForeignEntries : public ::testing::Test {

@@ -5,6 +5,7 @@
 // own invitation reaches the application's state-machine window, and the
 // library's reply reaches the peer.
 #include "protocol/callsample.h"
+#include "api/calltest.h"
 #include "protocol/rpctest.h"
 #include "foreign/linematch.h"
 
@@ -26,39 +27,10 @@ namespace {
 
 const UINT NOTIFY = WM_USER + 21;
 
-// The foreign peer on host B, read line by line while this thread serves.
-class Peer {
+// The foreign peer on host B.
+class Peer : public CtPeer {
   public:
-    explicit Peer(const std::string &args)
-    {
-        const std::string command =
-            std::string(getenv("CALLMGR_PEER_EXEC")) + " -- " FOREIGN_PEER " " + args;
-        run_blocking([&] { pipe_ = popen(command.c_str(), "r"); });
-    }
-    ~Peer() { finish(); }
-    std::string line()
-    {
-        std::string out = "<eof>";
-        run_blocking([&] {
-            char buf[2048];
-            if (pipe_ && fgets(buf, sizeof buf, pipe_))
-                out = buf;
-        });
-        if (!out.empty() && out.back() == '\n')
-            out.pop_back();
-        return out;
-    }
-    int finish()
-    {
-        int status = -1;
-        if (pipe_)
-            run_blocking([&] { status = pclose(pipe_); });
-        pipe_ = nullptr;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-  private:
-    FILE *pipe_ = nullptr;
+    explicit Peer(const std::string &args) : CtPeer(ct_peer_command(0, FOREIGN_PEER, args)) {}
 };
 
 // What reached the state-machine window: it only records, so nothing rings

@@ -68,6 +68,10 @@ class Invited : public ::testing::Test {
 
 TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
 {
+    /* Invited before this host has learned its own address: the block shows
+     * the address the inviter reached it at. */
+    ASSERT_TRUE(ct_wait_until([] { return FSM_LocalAddress() != 0xFFFFFFFFu; }));
+    LOCALHOST_SetAddress(0xFFFFFFFFu);
     receive(app);
     settle(CMN_CALLSTARTED);
     CMSESSION *opened = rec->sessions;
@@ -79,6 +83,7 @@ TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
     EXPECT_EQ(opened->id, ct_notes()[1].session);
     EXPECT_EQ(-1, (int)opened->tcpsocket) << "no stream socket for an accepted call";
     const CMCALLINFO &info = ct_info(ct_notes()[1]);
+    EXPECT_EQ(0x020012C6u, info.localaddr);
     EXPECT_EQ(5000u, info.udpport1) << "the ports the inviter chose";
     EXPECT_EQ(5002u, info.udpport2);
     EXPECT_EQ(opened->udpsocket1, (SOCKET)info.udpsocket1);
