@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -559,6 +560,41 @@ TEST_F(Invite, ABlockThatCannotBeBuiltTakesTheInviteesBack)
     EXPECT_EQ(nullptr, SESSION_Find(fresh, nullptr)->call);
     ct_pump();
     EXPECT_TRUE(ct_notes().empty());
+}
+
+/* Pictures of the two dialogs as a user sees them with a call in progress
+ * and an address book of users and groups (the README shows them). */
+TEST_F(Invite, SnapshotsOfTheFilledDialogs)
+{
+    write_book("[users]\nAlice Archer <alice@hostb>=\nBob Baker <bob@hostc>=\n"
+               "Carol Chen <carol@hostd>=\n[groups]\nDesign=\n[Design]\n"
+               "Alice Archer <alice@hostb>=\nBob Baker <bob@hostc>=\n");
+    WORD s = start_session();
+    existing_call(s, "Design review", {"Dave Dunn <dave@hoste>"});
+    std::filesystem::create_directories(SNAPSHOT_DIR);
+    const std::string invite_png = std::string(SNAPSHOT_DIR) + "/invite.png";
+    const std::string book_png = std::string(SNAPSHOT_DIR) + "/addressbook.png";
+    UINT result = 0;
+    DialogScript script;
+    script
+        .on(kInvite, "type an address",
+            [](HWND dlg) { return PalTypeText(GetDlgItem(dlg, 102), "erin@hostf"); })
+        .on(kInvite, "add it", [](HWND dlg) { return PalPressButton(dlg, kAdd); })
+        .on(kInvite, "open the address book",
+            [](HWND dlg) { return PalPressButton(dlg, kAddressBook); })
+        .on(kBook, "select a user",
+            [](HWND dlg) { return PalClickListItem(GetDlgItem(dlg, 202), 2); })
+        .on(kBook, "take the picture",
+            [&](HWND dlg) { return PalRenderWindowPng(dlg, book_png.c_str()); })
+        .on(kBook, "close it, copying the user",
+            [](HWND dlg) { return PalPressButton(dlg, IDCANCEL); })
+        .on(kInvite, "take the picture",
+            [&](HWND dlg) { return PalRenderWindowPng(dlg, invite_png.c_str()); })
+        .on(kInvite, "close", [](HWND dlg) { return PalPressButton(dlg, IDCANCEL); });
+    script.run([&] { result = CMInvite(s); });
+    EXPECT_EQ((UINT)CMERR_CANCELLED, result);
+    EXPECT_GT(std::filesystem::file_size(invite_png), 1000u);
+    EXPECT_GT(std::filesystem::file_size(book_png), 1000u);
 }
 
 } // namespace
