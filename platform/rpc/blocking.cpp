@@ -5,6 +5,7 @@
 #include <palrpc.h>
 #include <windows.h>
 
+#include "rpc/sigpipe.h"
 #include "user/queue.h"
 
 #include <atomic>
@@ -27,6 +28,8 @@ extern "C" DWORD WINAPI PalRunBlocking(PAL_BLOCKINGWORK work, void *context)
     pal::QueueRef q = pal::queue_current();
     auto state = std::make_shared<Blocking>();
     std::thread worker([state, q, work, context] {
+        /* The work writes to peers that may be gone. */
+        pal::SigpipeGuard guard;
         state->result = work(context);
         state->done.store(true);
         /* The waiting thread may be blocked in its message wait. */

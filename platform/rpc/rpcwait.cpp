@@ -8,6 +8,7 @@
  * later thread which the system gives the same id never serves by accident.
  */
 #include "rpc/rpcwait.h"
+#include "rpc/sigpipe.h"
 #include "user/queue.h"
 
 #include <palrpc.h>
@@ -103,8 +104,10 @@ void rpc_dispatch(std::vector<struct pollfd> &fds, size_t first)
     for (size_t i = first; i < fds.size(); ++i)
         if (fds[i].fd >= 0 && fds[i].revents)
             ++ready;
-    if (ready > 0)
+    if (ready > 0) {
+        SigpipeGuard guard;
         svc_getreq_poll(fds.data() + first, ready);
+    }
 }
 
 void rpc_serve_ready()

@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 bool has(const std::string &text, const std::string &part)
@@ -144,6 +149,31 @@ TEST_F(Dispatch, NullProcIsAnsweredEmptyUnknownProceduresAreRefused)
             EXPECT_EQ(3u, r.accept_stat) << "PROC_UNAVAIL for " << procedure;
         }
     }
+}
+
+TEST_F(Dispatch, AClientGoneBeforeItsRepliesCannotEndTheProcess)
+{
+    /* Two calls in one write, then the connection is closed unread: the
+     * first reply makes the client's side reset the connection, and the
+     * second is written to a connection that is gone. */
+    WireBuilder both;
+    for (uint32_t xid : {91u, 92u}) {
+        Bytes call = call_message(xid, NULLPROC, {});
+        both.U32(0x80000000u | (uint32_t)call.size()).Append(call);
+    }
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(tcp);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, connect(fd, (sockaddr *)&a, sizeof a));
+    ASSERT_EQ((ssize_t)both.b.size(), write(fd, both.b.data(), both.b.size()));
+    close(fd);
+    /* Served while these calls wait; the process is still here to see
+     * their answers. */
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(tcp_call(NULLPROC, {}).received);
 }
 
 TEST_F(Dispatch, AWellFormedRequestIsAnsweredWithItsResult)
