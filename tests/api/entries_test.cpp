@@ -187,7 +187,7 @@ TEST_F(Entries, InviteUserRefusesWhatItCannotCarryAndLeavesNoCall)
     EXPECT_TRUE(ct_notes().empty()) << "posted, not sent";
     ct_pump();
     ASSERT_EQ(1u, ct_notes().size());
-    const Note &started = ct_notes()[0];
+    const Note started = ct_notes()[0]; // a copy: the notes grow below
     EXPECT_EQ(CMN_CALLSTARTED, started.code);
     EXPECT_EQ(s, started.session);
     ASSERT_EQ(556u + 196 * 2, started.block.size());

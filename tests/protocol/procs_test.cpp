@@ -158,7 +158,8 @@ TEST_F(Procs, AnInvitationNoApplicationCanTakeIsAnsweredNotHandled)
     EXPECT_EQ(CALL_NOTHANDLED, request(invite));
     EXPECT_TRUE(seen.empty());
 
-    s->call = nullptr; // the answer is decided afresh
+    CALL_Free(s->call); // the answer is decided afresh
+    s->call = nullptr;
     EXPECT_EQ(CALL_DELIVERED, request(invite));
     EXPECT_EQ(1u, seen.size());
 
