@@ -11,16 +11,11 @@ namespace {
 DWORD group_counter = 0;
 char group_buffer[16];
 
-bool is_blank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
 /* Turns the blanks that end text[0..end) into terminators, keeping text[0]
  * whatever it is. */
 void trim_before(char *text, size_t end)
 {
-    while (end > 1 && is_blank(text[end - 1]))
+    while (end > 1 && ADDR_IsBlank(text[end - 1]))
         text[--end] = '\0';
 }
 
@@ -40,7 +35,7 @@ extern "C" BOOL ADDR_Parse(char *text, char **user, char **host, char **name)
     *name = REC_CopyText(text);
 
     char *rest = open + 1;
-    while (is_blank(*rest))
+    while (ADDR_IsBlank(*rest))
         rest++;
 
     /* The '@' may lie beyond a '>': the whole rest is searched. */
@@ -74,4 +69,13 @@ extern "C" const char *ADDR_NextGroup(DWORD base)
     if (!(group_counter + 1 < base))
         group_counter = 0;
     return group_buffer;
+}
+
+extern "C" BOOL ADDR_IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+extern "C" const char *ADDR_SkipBlanks(const char *text)
+{
+    while (ADDR_IsBlank(*text))
+        ++text;
+    return text;
 }

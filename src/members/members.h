@@ -25,6 +25,11 @@ extern "C" {
 /* The user of an address text that names only a host. */
 #define ADDR_ANYUSER "ANYBODY"
 
+/* Blanks in address and entry texts: the space and the tab. */
+BOOL ADDR_IsBlank(char c);
+/* The text from its first character that is not a blank. */
+const char *ADDR_SkipBlanks(const char *text);
+
 /* Splits 'Name <user@host>' in place: the text keeps only the name part.
  * The outputs are type-7 copies (absent when not found or not copied); true
  * when user and host are both present.  On false the caller releases what

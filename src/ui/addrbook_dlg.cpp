@@ -9,6 +9,7 @@
  * hears a beep) leaves list and file telling the same story.  A group that
  * was changed shows its members under it until the dialog closes.
  */
+#include "members/members.h"
 #include "ui/addrbook.h"
 #include "ui/addrkeys.h"
 #include "ui/lists.h"
@@ -78,12 +79,6 @@ bool list_text(HWND list, int index, char *out, size_t size)
     return SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)out) != LB_ERR;
 }
 
-const char *skip_blanks(const char *text)
-{
-    while (*text == ' ' || *text == '\t')
-        ++text;
-    return text;
-}
 
 /* Splits a group line at its first tab; false when it has none or a part
  * does not fit. */
@@ -367,7 +362,7 @@ void book_new_address(HWND dlg)
     }
     /* The file holds the entry without leading blanks; so does the list.
      * An entry already listed beeps: its key was only written again. */
-    LIST_InsertEntry(book_list(dlg), skip_blanks(text), ENTRY_USER);
+    LIST_InsertEntry(book_list(dlg), ADDR_SkipBlanks(text), ENTRY_USER);
     update_buttons(dlg);
 }
 
@@ -451,7 +446,7 @@ void change_user(HWND dlg, const char *old_text)
     char now[LIST_TEXTSIZE];
     HGLOBAL users = ADDRBOOK_ReadUsers();
     bool old_stays = block_has_exactly(users, old_text);
-    bool new_there = block_find(users, skip_blanks(text), now, sizeof now);
+    bool new_there = block_find(users, ADDR_SkipBlanks(text), now, sizeof now);
     if (users)
         GlobalFree(users);
     int at = find_entry(list, old_text, ENTRY_USER);
@@ -482,7 +477,7 @@ void change_group_line(HWND dlg, const char *old_line)
     HWND list = book_list(dlg);
     char now[LIST_TEXTSIZE];
     bool old_stays = group_key(group, old_entry, nullptr, 0, true);
-    bool new_there = group_key(group, skip_blanks(text), now, sizeof now, false);
+    bool new_there = group_key(group, ADDR_SkipBlanks(text), now, sizeof now, false);
     int at = find_entry(list, old_line, ENTRY_GROUPLINE);
     if (!old_stays && at >= 0)
         SendMessageA(list, LB_DELETESTRING, (WPARAM)at, 0);
@@ -500,7 +495,7 @@ bool members_fit(HGLOBAL members)
     bool fit = true, any = false;
     each_name(members, [&](const char *name) {
         any = true;
-        fit = ADDRBOOK_EntryFits(skip_blanks(name)) != 0;
+        fit = ADDRBOOK_EntryFits(ADDR_SkipBlanks(name)) != 0;
         return fit;
     });
     return fit && any;

@@ -8,6 +8,7 @@
  * characters, so one LIST_TEXTSIZE buffer holds any of them; a text read
  * from a list is measured first and skipped when it would not fit.
  */
+#include "members/members.h"
 #include "ui/lists.h"
 
 #include <stdio.h>
@@ -28,22 +29,14 @@ HBITMAP LIST_Strip;
 int LIST_CellWidth;
 int LIST_CellHeight;
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
 /* Removes trailing blanks, never the first character. */
 void trim_end(char *text)
 {
     size_t n = strlen(text);
-    while (n > 1 && is_blank(text[n - 1]))
+    while (n > 1 && ADDR_IsBlank(text[n - 1]))
         text[--n] = '\0';
 }
 
-const char *skip_blanks(const char *text)
-{
-    while (is_blank(*text))
-        ++text;
-    return text;
-}
 
 /* Copies `len` characters of `from` into `out` (`size` bytes), cut at the
  * end of `out` and always terminated. */
@@ -205,7 +198,7 @@ extern "C" void LIST_DisplayName(char *text)
         return;
     }
     char *last = open - 1;
-    while (last > text && is_blank(*last))
+    while (last > text && ADDR_IsBlank(*last))
         --last;
     last[1] = '\0';
 }
@@ -288,17 +281,17 @@ extern "C" int LIST_ComposeEntry(HWND dialog, char *out, int limit, int name_id,
     char *name_text = fields + address_len + 1;
     int result = 0;
     int got = GetWindowTextA(address_field, address_text, address_len + 1);
-    const char *address = skip_blanks(address_text);
+    const char *address = ADDR_SkipBlanks(address_text);
     if (got > 0 && address[0]) {
         const char *name = address;
         size_t name_size = strlen(address);
         if (name_len > 0 && GetWindowTextA(name_field, name_text, name_len + 1) > 0) {
-            name = skip_blanks(name_text);
+            name = ADDR_SkipBlanks(name_text);
             name_size = strlen(name);
         }
         /* The name part loses its trailing blanks, never its first
          * character. */
-        while (name_size > 1 && is_blank(name[name_size - 1]))
+        while (name_size > 1 && ADDR_IsBlank(name[name_size - 1]))
             --name_size;
         size_t address_size = strlen(address);
         size_t need = name_size + 2 + address_size + 1 + 1;
@@ -329,7 +322,7 @@ extern "C" void ENTRY_GetName(const char *entry, char *out, size_t size)
     out[0] = '\0';
     if (!entry)
         return;
-    const char *from = skip_blanks(entry);
+    const char *from = ADDR_SkipBlanks(entry);
     const char *open = strchr(from, '<');
     copy_part(out, size, from, open ? (size_t)(open - from) : strlen(from));
     trim_end(out);
@@ -343,7 +336,7 @@ extern "C" void ENTRY_GetAddress(const char *entry, char *out, size_t size)
     if (!entry)
         return;
     const char *open = strchr(entry, '<');
-    const char *from = skip_blanks(open ? open + 1 : entry);
+    const char *from = ADDR_SkipBlanks(open ? open + 1 : entry);
     const char *close = strchr(from, '>');
     copy_part(out, size, from, close ? (size_t)(close - from) : strlen(from));
     trim_end(out);

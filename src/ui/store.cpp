@@ -8,6 +8,7 @@
  * that the file cannot hold exactly is refused, never cut or changed, and
  * an operation reports 1 only when every write it made succeeded.
  */
+#include "members/members.h"
 #include "ui/addrbook.h"
 #include "ui/addrkeys.h"
 #include "api/settings.h"
@@ -23,14 +24,6 @@ const DWORD ADDRBOOK_READSIZE = 32767;
 const size_t ADDRBOOK_MAXENTRY = LIST_TEXTSIZE - 1;
 const size_t ADDRBOOK_MAXNAME = ADDRBOOK_NAMESIZE - 1;
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-const char *skip_blanks(const char *text)
-{
-    while (is_blank(*text))
-        ++text;
-    return text;
-}
 
 /* The address book path, or null while the address book is off.  A store
  * without its terminator is no path at all. */
@@ -48,7 +41,7 @@ bool line_fits(const char *text, size_t max)
     size_t len = strlen(text);
     if (len == 0 || len > max)
         return false;
-    if (text[0] == ';' || text[0] == '[' || is_blank(text[0]) || is_blank(text[len - 1]))
+    if (text[0] == ';' || text[0] == '[' || ADDR_IsBlank(text[0]) || ADDR_IsBlank(text[len - 1]))
         return false;
     return strpbrk(text, "=\r\n") == nullptr;
 }
@@ -64,7 +57,7 @@ const char *entry_key(const char *entry)
 {
     if (!entry)
         return nullptr;
-    const char *key = skip_blanks(entry);
+    const char *key = ADDR_SkipBlanks(entry);
     return ADDRBOOK_EntryFits(key) ? key : nullptr;
 }
 
@@ -113,9 +106,9 @@ extern "C" int ADDRBOOK_TrimName(const char *name, char *out)
     out[0] = '\0';
     if (!name)
         return 0;
-    const char *from = skip_blanks(name);
+    const char *from = ADDR_SkipBlanks(name);
     size_t len = strlen(from);
-    while (len > 0 && is_blank(from[len - 1]))
+    while (len > 0 && ADDR_IsBlank(from[len - 1]))
         --len;
     if (len == 0 || len > ADDRBOOK_MAXNAME)
         return 0;

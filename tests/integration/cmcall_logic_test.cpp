@@ -9,36 +9,19 @@
 
 namespace {
 
-struct Args {
-    std::vector<std::string> words;
+// Parses `list` as cmcall's arguments; `error` gets the message of a refusal.
+bool Parses(std::initializer_list<const char *> list, CmcallOptions *options = nullptr,
+            std::string *error = nullptr)
+{
+    std::vector<std::string> words{"cmcall"};
+    words.insert(words.end(), list.begin(), list.end());
     std::vector<char *> argv;
-    explicit Args(std::initializer_list<const char *> list)
-    {
-        words.push_back("cmcall");
-        for (const char *w : list)
-            words.push_back(w);
-        for (std::string &w : words)
-            argv.push_back(w.data());
-    }
-    bool Parse(CmcallOptions *options, std::string *error)
-    {
-        return CMCALL_ParseArgs(static_cast<int>(argv.size()), argv.data(), options, error);
-    }
-};
-
-bool Parses(std::initializer_list<const char *> list, CmcallOptions *options = nullptr)
-{
+    for (std::string &w : words)
+        argv.push_back(w.data());
     CmcallOptions scratch;
-    std::string error;
-    return Args(list).Parse(options ? options : &scratch, &error);
-}
-
-std::string ErrorOf(std::initializer_list<const char *> list)
-{
-    CmcallOptions options;
-    std::string error;
-    EXPECT_FALSE(Args(list).Parse(&options, &error));
-    return error;
+    std::string ignored;
+    return CMCALL_ParseArgs(static_cast<int>(argv.size()), argv.data(),
+                            options ? options : &scratch, error ? error : &ignored);
 }
 
 TEST(CmcallArgs, AnswerAndInviteTakeTheirOwnOptionsInAnyOrder)
@@ -53,12 +36,10 @@ TEST(CmcallArgs, AnswerAndInviteTakeTheirOwnOptionsInAnyOrder)
 
     ASSERT_TRUE(Parses(
         {"invite", "hostb", "--subject", "", "Bob <bob@hostc>", "--timeout=7", "--", "--odd"}, &o));
-    EXPECT_EQ(o.mode, CMCALL_INVITE);
-    EXPECT_TRUE(o.has_subject);
-    EXPECT_EQ(o.subject, "");
+    EXPECT_TRUE(o.has_subject && o.subject.empty());
     EXPECT_EQ(o.timeout, 7u);
     ASSERT_EQ(o.addresses.size(), 3u);
-    EXPECT_EQ(o.addresses[2], "--odd");
+    EXPECT_EQ(o.addresses[2], "--odd") << "after --, an address";
 
     ASSERT_TRUE(Parses({"invite", "hostb"}, &o));
     EXPECT_FALSE(o.has_subject);
@@ -69,18 +50,25 @@ TEST(CmcallArgs, AnswerAndInviteTakeTheirOwnOptionsInAnyOrder)
 
 TEST(CmcallArgs, RefusesWhatItCannotDo)
 {
-    EXPECT_EQ(ErrorOf({}), "no command given (answer or invite)");
-    EXPECT_EQ(ErrorOf({"call"}), "unknown command 'call' (answer or invite)");
-    EXPECT_EQ(ErrorOf({"answer", "--bogus"}), "unknown option '--bogus'");
-    EXPECT_EQ(ErrorOf({"answer", "hostb"}), "answer takes no address ('hostb')");
-    EXPECT_EQ(ErrorOf({"answer", "--subject", "x"}), "'--subject' is not an option of answer");
-    EXPECT_EQ(ErrorOf({"invite", "hostb", "--decline"}), "'--decline' is not an option of invite");
-    EXPECT_EQ(ErrorOf({"answer", "--auto-accept", "--decline"}),
-              "--auto-accept and --decline exclude each other");
-    EXPECT_EQ(ErrorOf({"answer", "--json=1"}), "'--json' takes no value");
-    EXPECT_EQ(ErrorOf({"answer", "--count"}), "'--count' needs a value");
-    EXPECT_EQ(ErrorOf({"invite"}), "invite needs at least one address");
-    EXPECT_EQ(ErrorOf({"invite", "  "}), "empty address");
+    const struct {
+        std::initializer_list<const char *> args;
+        const char *error;
+    } refused[] = {
+        {{}, "no command given (answer or invite)"},
+        {{"call"}, "unknown command 'call' (answer or invite)"},
+        {{"answer", "hostb"}, "answer takes no address ('hostb')"},
+        {{"invite", "hostb", "--decline"}, "'--decline' is not an option of invite"},
+        {{"answer", "--auto-accept", "--decline"}, "--auto-accept and --decline exclude each other"},
+        {{"answer", "--json=1"}, "'--json' takes no value"},
+        {{"answer", "--count"}, "'--count' needs a value"},
+        {{"invite"}, "invite needs at least one address"},
+        {{"invite", "  "}, "empty address"},
+    };
+    for (const auto &r : refused) {
+        std::string error;
+        EXPECT_FALSE(Parses(r.args, nullptr, &error));
+        EXPECT_EQ(error, r.error);
+    }
     // Counts and seconds: whole, positive, bounded.
     EXPECT_TRUE(Parses({"answer", "--count", "1000000"}));
     for (const char *bad : {"0", "-1", "1.5", "", "1000001", "12345678901"})
@@ -98,21 +86,6 @@ TEST(CmcallArgs, RefusesWhatItCannotDo)
     EXPECT_FALSE(Parses({"invite", host.c_str()}));
 }
 
-TEST(CmcallAddress, WrapsWhatAPersonTypes)
-{
-    EXPECT_EQ(CMCALL_WrapAddress("hostb"), "<hostb>");
-    EXPECT_EQ(CMCALL_WrapAddress(" bob@hostb\t"), "<bob@hostb>");
-    EXPECT_EQ(CMCALL_WrapAddress("Bob <bob@hostb>"), "Bob <bob@hostb>");
-    EXPECT_EQ(CMCALL_WrapAddress("<hostb>"), "<hostb>");
-    EXPECT_EQ(CMCALL_WrapAddress(""), "");
-
-    EXPECT_EQ(CMCALL_AddressLabel("Bob <bob@hostb>"), "bob@hostb");
-    EXPECT_EQ(CMCALL_AddressLabel("Bob < bob@hostb >"), "bob@hostb");
-    EXPECT_EQ(CMCALL_AddressLabel("<hostb"), "hostb");
-    EXPECT_EQ(CMCALL_AddressLabel("hostb"), "hostb");
-    EXPECT_EQ(CMCALL_AddressLabel("Bob <>"), "Bob <>");
-}
-
 TEST(CmcallFormat, JsonEscapesEveryByteThatNeedsIt)
 {
     EXPECT_EQ(CMCALL_JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
@@ -122,20 +95,13 @@ TEST(CmcallFormat, JsonEscapesEveryByteThatNeedsIt)
 
     CmcallEvent event;
     event.kind = "ringing";
-    event.text = "ringing bob@hostb (198.18.0.2)";
+    event.text = "ringing bob@hostb";
     CMCALL_AddNumber(&event, "session", 1);
     CMCALL_AddString(&event, "member", "bob@hostb");
-    EXPECT_EQ(CMCALL_FormatEvent(event, "12:00:01.234", false),
-              "12:00:01.234 ringing bob@hostb (198.18.0.2)");
+    EXPECT_EQ(CMCALL_FormatEvent(event, "12:00:01.234", false), "12:00:01.234 ringing bob@hostb");
     EXPECT_EQ(CMCALL_FormatEvent(event, "12:00:01.234", true),
               "{\"time\":\"12:00:01.234\",\"event\":\"ringing\",\"session\":1,"
               "\"member\":\"bob@hostb\"}");
-
-    std::string stamp = CMCALL_TimeStamp();
-    ASSERT_EQ(stamp.size(), 12u) << stamp;
-    EXPECT_EQ(stamp[2], ':');
-    EXPECT_EQ(stamp[5], ':');
-    EXPECT_EQ(stamp[8], '.');
 }
 
 uint32_t Net(unsigned a, unsigned b, unsigned c, unsigned d)
@@ -147,11 +113,9 @@ uint32_t Net(unsigned a, unsigned b, unsigned c, unsigned d)
     return v;
 }
 
-void SetEntry(CMMEMBERENTRY *e, const char *realname, const char *user, const char *host,
-              uint32_t addr)
+void SetEntry(CMMEMBERENTRY *e, const char *user, const char *host, uint32_t addr)
 {
     std::memset(e, 0, sizeof *e);
-    std::snprintf(e->realname, sizeof e->realname, "%s", realname);
     std::snprintf(e->user, sizeof e->user, "%s", user);
     std::snprintf(e->host, sizeof e->host, "%s", host);
     e->ipaddr = addr;
@@ -162,7 +126,6 @@ TEST(CmcallFormat, CallInformationReadsOnlyWhatTheBlockHolds)
     // Two members and the all-zero end entry, as the library lays it out.
     std::vector<unsigned char> bytes(sizeof(CMCALLINFO) + 2 * sizeof(CMMEMBERENTRY), 0);
     CMCALLINFO *info = reinterpret_cast<CMCALLINFO *>(bytes.data());
-    info->localaddr = Net(198, 18, 0, 2);
     info->originaddr = Net(198, 18, 0, 1);
     info->group1 = Net(233, 1, 0, 1);
     info->group2 = Net(233, 1, 0, 2);
@@ -171,8 +134,8 @@ TEST(CmcallFormat, CallInformationReadsOnlyWhatTheBlockHolds)
     info->count = 2;
     std::snprintf(info->subject, sizeof info->subject, "Design \"review\"");
     CMMEMBERENTRY *entries = reinterpret_cast<CMMEMBERENTRY *>(bytes.data() + 360);
-    SetEntry(&entries[0], "hosta", "hosta", "hosta.callmgr.test", Net(198, 18, 0, 1));
-    SetEntry(&entries[1], "", "ANYBODY", "hostb", Net(198, 18, 0, 2));
+    SetEntry(&entries[0], "hosta", "hosta.callmgr.test", Net(198, 18, 0, 1));
+    SetEntry(&entries[1], "ANYBODY", "hostb", Net(0, 0, 0x80, 0x02)); // still being looked up
 
     CmcallEvent event = CMCALL_CallInfoEvent("call-started", 1, info, bytes.size());
     EXPECT_EQ(event.text,
@@ -181,15 +144,6 @@ TEST(CmcallFormat, CallInformationReadsOnlyWhatTheBlockHolds)
               "groups 233.1.0.1/233.1.0.2");
     std::string json = CMCALL_FormatEvent(event, "t", true);
     EXPECT_NE(json.find("\"subject\":\"Design \\\"review\\\"\""), std::string::npos) << json;
-    EXPECT_NE(json.find("{\"realname\":\"\",\"user\":\"ANYBODY\",\"host\":\"hostb\","
-                        "\"addr\":\"198.18.0.2\"}]"),
-              std::string::npos)
-        << json;
-    EXPECT_NE(json.find("\"groups\":[\"233.1.0.1\",\"233.1.0.2\"]"), std::string::npos);
-    // A member still being looked up carries the lookup's number: no address.
-    entries[1].ipaddr = Net(0, 0, 0x80, 0x02);
-    json =
-        CMCALL_FormatEvent(CMCALL_CallInfoEvent("call-started", 1, info, bytes.size()), "t", true);
     EXPECT_NE(json.find("\"host\":\"hostb\",\"addr\":null}]"), std::string::npos) << json;
 
     // A count beyond the block: only the entries inside it are read.
@@ -197,41 +151,16 @@ TEST(CmcallFormat, CallInformationReadsOnlyWhatTheBlockHolds)
     event = CMCALL_CallInfoEvent("call-updated", 3, info, 360 + 196 + 195);
     EXPECT_NE(event.text.find("1000 members (hosta@hosta.callmgr.test), from"), std::string::npos)
         << event.text;
-    // A full 63-character field without terminator is read to its end only.
+    // A full field without terminator is read to its end only.
     std::memset(entries[0].host, 'h', sizeof entries[0].host);
     info->count = 1;
     event = CMCALL_CallInfoEvent("call-started", 1, info, bytes.size());
     EXPECT_NE(event.text.find("hosta@" + std::string(64, 'h') + ")"), std::string::npos);
 
-    event = CMCALL_CallInfoEvent("call-started", 4, info, 359);
-    EXPECT_EQ(event.text, "call started: session 4 (no readable call information)");
-    event = CMCALL_CallInfoEvent("members-added", 4, nullptr, 0);
-    EXPECT_EQ(event.text, "members added: session 4 (no readable call information)");
-}
-
-TEST(CmcallFormat, MemberInformationShowsTheResolvedAddress)
-{
-    CMMEMBERINFO info;
-    SetEntry(&info.pending, "", "bob", "hostb", 0x02800000); // the lookup id
-    info.resolved = info.pending;
-    info.resolved.ipaddr = Net(198, 18, 0, 2);
-    CmcallEvent event = CMCALL_MemberInfoEvent(1, &info, sizeof info);
-    EXPECT_EQ(event.text, "address of bob@hostb: 198.18.0.2");
-    EXPECT_EQ(CMCALL_MemberInfoEvent(1, &info, sizeof info - 1).text,
-              "address: session 1 (no readable member information)");
-
-    CMMEMBERENTRY bare;
-    SetEntry(&bare, "", "", "", Net(10, 0, 0, 7));
-    EXPECT_EQ(CMCALL_EntryLabel(bare), "10.0.0.7");
-    SetEntry(&bare, "Front Desk", "", "", 0);
-    EXPECT_EQ(CMCALL_EntryLabel(bare), "Front Desk");
-}
-
-TEST(CmcallFormat, StatusNames)
-{
-    EXPECT_STREQ(CMCALL_StatusName(CMERR_SERVER), "CMERR_SERVER");
-    EXPECT_STREQ(CMCALL_StatusText(CMERR_SERVER), "the call-protocol server could not be started");
-    EXPECT_STREQ(CMCALL_StatusName(200), "status");
+    EXPECT_EQ(CMCALL_CallInfoEvent("call-started", 4, info, 359).text,
+              "call started: session 4 (no readable call information)");
+    EXPECT_EQ(CMCALL_CallInfoEvent("members-added", 4, nullptr, 0).text,
+              "members added: session 4 (no readable call information)");
 }
 
 } // namespace

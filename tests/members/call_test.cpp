@@ -8,6 +8,8 @@
 
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -65,47 +67,29 @@ TEST_F(CallTest, OutgoingCallWithOneInvitee)
     CALLCTX *call = session->call;
     LPCALLER c = call->caller;
     EXPECT_EQ(CS_NEW, c->state);
-    EXPECT_EQ(123456, c->starttime);
-    EXPECT_EQ(0, c->reserved);
-    EXPECT_EQ(0, c->udpport1);
-    EXPECT_EQ(0, c->udpport2);
     EXPECT_EQ(6001, c->tcpport);
+    // The identifier is text, and also the address and clock it was made from.
     EXPECT_STREQ("16909060/123456", c->callid);
     const CALLKEY *key = reinterpret_cast<const CALLKEY *>(c->callid);
     EXPECT_EQ(kLocal, key->address);
     EXPECT_EQ(123456u, key->ticks);
-    unsigned a, b, cc, d;
-    EXPECT_EQ(4, sscanf(c->group1, "%u.%u.%u.%u", &a, &b, &cc, &d)) << c->group1;
-    EXPECT_EQ(4, sscanf(c->group2, "%u.%u.%u.%u", &a, &b, &cc, &d)) << c->group2;
     EXPECT_STRNE(c->group1, c->group2);
-    ASSERT_NE(nullptr, c->spare);
-    EXPECT_STREQ("", c->spare);
     EXPECT_EQ(nullptr, c->subject);
-    EXPECT_EQ(nullptr, c->local);
     EXPECT_EQ(nullptr, call->to);
 
     std::vector<LPCM> m = Members();
     ASSERT_EQ(2u, m.size());
     EXPECT_EQ(m[0], c->originator);
     EXPECT_EQ(m[0], call->from);
-    EXPECT_EQ(CMS_IDLE, m[0]->state);
     EXPECT_EQ(kLocal, m[0]->ipaddr);
     EXPECT_STREQ(FSM_FullHostName(), m[0]->host);
-    EXPECT_STREQ("me", m[0]->user);
     EXPECT_STREQ("Me Myself", m[0]->realname);
-    ASSERT_NE(nullptr, m[0]->address);
-    EXPECT_STREQ("", m[0]->address);
-
     EXPECT_EQ(CMS_RESOLVING, m[1]->state);
-    EXPECT_EQ(0u, m[1]->ipaddr);
-    EXPECT_STREQ("Front Desk", m[1]->realname);
     EXPECT_STREQ("desk", m[1]->user);
     EXPECT_STREQ("alpha", m[1]->host);
     EXPECT_STREQ("Front Desk", m[1]->address);
-    EXPECT_EQ(0, m[1]->reserved);
 
-    // The next call of the process takes the next number; its subject is a
-    // copy.
+    // The next call takes the next number and a copy of its subject.
     INT seqno = c->seqno;
     CMSESSION *second = SESSION_Create(app);
     ASSERT_NE(nullptr, second);
@@ -139,11 +123,7 @@ TEST_F(CallTest, AddingMembersKeepsOrderAndRefusesBadText)
     std::vector<LPCM> m = Members();
     ASSERT_EQ(4u, m.size());
     EXPECT_NE(m[1], m[2]);
-    EXPECT_STREQ("alpha", m[1]->host);
-    EXPECT_STREQ("alpha", m[2]->host);
     EXPECT_STREQ("gamma", m[3]->host);
-    EXPECT_STREQ("ANYBODY", m[3]->user);
-    EXPECT_STREQ("", m[3]->address);
 
     // A call whose list was emptied takes the new member as its head.
     CML_Free(session->call->caller->members);
@@ -168,9 +148,6 @@ TEST_F(CallTest, RunningOutOfMemoryLeavesNothingBehind)
         EXPECT_EQ(nullptr, session->call) << skip;
         ASSERT_LT(skip, 50);
     }
-    // Context, caller, key, two groups, spare, subject, member, four texts
-    // and the node.
-    EXPECT_EQ(13, skip);
 
     // Member, name, user, host, address and node, in that order; a lost
     // name copy alone still gives a member, without its real name.
@@ -188,10 +165,8 @@ TEST_F(CallTest, RunningOutOfMemoryLeavesNothingBehind)
         }
         ASSERT_EQ(count, Members().size());
     }
-    std::vector<LPCM> m = Members();
-    EXPECT_EQ(nullptr, m[1]->realname);
-    EXPECT_STREQ("Front Desk", m[1]->address);
-    EXPECT_STREQ("Front Desk", m[2]->realname);
+    EXPECT_EQ(nullptr, Members()[1]->realname);
+    EXPECT_STREQ("Front Desk", Members()[1]->address);
 }
 
 // A received request as the runtime decodes it: separate records for every
@@ -255,20 +230,12 @@ TEST_F(CallTest, ContextFromReceivedRequest)
     ASSERT_EQ(0, CALL_FromRequest(&call, &r.req));
     ASSERT_NE(nullptr, call);
     LPCALLER c = call->caller;
-    EXPECT_NE(&r.caller, c);
-    EXPECT_EQ(CS_ACTIVE, c->state);
     EXPECT_EQ(0x80000001u, static_cast<uint32_t>(c->starttime));
     EXPECT_EQ(9, c->reserved);
-    EXPECT_EQ(5, c->seqno);
-    EXPECT_EQ(5000, c->udpport1);
     EXPECT_EQ(5001, c->udpport2);
-    EXPECT_EQ(6000, c->tcpport);
     EXPECT_STREQ("10/2147483649", c->callid);
     EXPECT_NE(r.caller.callid, c->callid);
-    EXPECT_STREQ("233.1.0.2", c->group2);
     EXPECT_STREQ("x", c->spare);
-    ASSERT_NE(nullptr, c->subject);
-    EXPECT_STREQ("", c->subject);
     EXPECT_EQ(nullptr, c->local);
 
     std::vector<LPCM> m;
@@ -280,15 +247,11 @@ TEST_F(CallTest, ContextFromReceivedRequest)
     EXPECT_EQ(m[1], call->to);
     EXPECT_EQ(m[0], call->from);
     EXPECT_EQ(77, m[1]->reserved);
-    EXPECT_EQ(CMS_JOINED, m[1]->state);
     EXPECT_STREQ("addr", m[1]->address);
     // The entry without a member became this station.
     ASSERT_NE(nullptr, m[2]);
-    EXPECT_EQ(CMS_IDLE, m[2]->state);
     EXPECT_EQ(kLocal, m[2]->ipaddr);
-    EXPECT_STREQ(FSM_FullHostName(), m[2]->host);
     EXPECT_STREQ(FSM_FullHostName(), m[2]->user);
-    EXPECT_STREQ(FSM_FullHostName(), m[2]->realname);
     EXPECT_EQ(nullptr, m[2]->address);
     CALL_Free(call);
 }
@@ -296,42 +259,27 @@ TEST_F(CallTest, ContextFromReceivedRequest)
 TEST_F(CallTest, RequestsThatCannotBeMadeIntoAContext)
 {
     CALLCTX *call = reinterpret_cast<CALLCTX *>(&call);
-    {
+    const std::function<void(Received &)> spoil[] = {
+        [](Received &r) { r.cms[3].host = r.T("gamma"); }, // `to` names nobody in the list
+        [](Received &r) { r.cms[4].user = nullptr; },       // absent matches only absent
+        [](Received &r) { r.cms[2].user = r.T("Boss"); },   // case counts: originator lost
+        [](Received &r) { r.req.to = nullptr; },
+        [](Received &r) { r.req.from = nullptr; },
+        [](Received &r) { r.req.caller = nullptr; },
+    };
+    for (size_t i = 0; i < std::size(spoil); ++i) {
         Received r;
-        r.cms[3].host = r.T("gamma"); // to names nobody in the list
-        EXPECT_EQ(CMERR_CALLALLOC, CALL_FromRequest(&call, &r.req));
-        EXPECT_EQ(nullptr, call);
+        spoil[i](r);
+        EXPECT_EQ(CMERR_CALLALLOC, CALL_FromRequest(&call, &r.req)) << i;
+        EXPECT_EQ(nullptr, call) << i;
     }
-    {
-        Received r;
-        r.cms[4].user = nullptr; // an absent user matches only an absent one
-        EXPECT_EQ(CMERR_CALLALLOC, CALL_FromRequest(&call, &r.req));
-    }
-    {
-        Received r;
-        r.cms[2].user = r.T("Boss"); // case counts; the originator is lost
-        EXPECT_EQ(CMERR_CALLALLOC, CALL_FromRequest(&call, &r.req));
-    }
-    {
-        Received r;
-        r.req.to = nullptr;
-        EXPECT_EQ(CMERR_CALLALLOC, CALL_FromRequest(&call, &r.req));
-        r.req.to = r.req.from;
-        r.req.from = nullptr;
-        EXPECT_EQ(CMERR_CALLALLOC, CALL_FromRequest(&call, &r.req));
-    }
+    EXPECT_EQ(CMERR_CALLALLOC, CALL_FromRequest(&call, nullptr));
     {
         Received r; // an absent originator is no fault
         r.caller.originator = nullptr;
         ASSERT_EQ(0, CALL_FromRequest(&call, &r.req));
         EXPECT_EQ(nullptr, call->caller->originator);
         CALL_Free(call);
-    }
-    {
-        Received r;
-        r.req.caller = nullptr;
-        EXPECT_EQ(CMERR_CALLALLOC, CALL_FromRequest(&call, &r.req));
-        EXPECT_EQ(CMERR_CALLALLOC, CALL_FromRequest(&call, nullptr));
     }
 
     // Out of memory at any point: nothing delivered, nothing kept.
@@ -347,109 +295,6 @@ TEST_F(CallTest, RequestsThatCannotBeMadeIntoAContext)
         EXPECT_EQ(nullptr, call);
         ASSERT_LT(skip, 100);
     }
-    // Context, caller, five texts, and per node: node, member, four texts
-    // (three for this station, whose address is absent).
-    EXPECT_EQ(2 + 5 + 6 + 6 + 5, skip);
-    CALL_Free(call);
-}
-
-TEST_F(CallTest, ComparingFindingAndReleasing)
-{
-    Received r;
-    CM a = r.Member("desk", "beta", 20);
-    CM b = a;
-    b.state = CMS_DECLINED;
-    b.address = r.T("other");
-    b.reserved = 1;
-    EXPECT_TRUE(CM_Equal(&a, &b));
-    b.ipaddr = 21;
-    EXPECT_FALSE(CM_Equal(&a, &b));
-    b.ipaddr = 20;
-    b.realname = nullptr;
-    EXPECT_FALSE(CM_Equal(&a, &b));
-    a.realname = nullptr;
-    EXPECT_TRUE(CM_Equal(&a, &b));
-    b.host = r.T("Beta");
-    EXPECT_FALSE(CM_Equal(&a, &b));
-    EXPECT_FALSE(CM_Equal(&a, nullptr));
-    EXPECT_FALSE(CM_Equal(nullptr, nullptr));
-
-    EXPECT_TRUE(STR_Equal(nullptr, nullptr));
-    EXPECT_FALSE(STR_Equal("", nullptr));
-    EXPECT_FALSE(STR_Equal(nullptr, ""));
-    EXPECT_TRUE(STR_Equal("", ""));
-    EXPECT_FALSE(STR_Equal("a", "A"));
-    char *out = r.T("stale");
-    EXPECT_TRUE(STR_Dup(&out, nullptr));
-    EXPECT_EQ(nullptr, out);
-    PalFaultSet(PAL_FAULT_HEAPALLOC, 0, 1, 0);
-    EXPECT_FALSE(STR_Dup(&out, "x"));
-    PalFaultClear();
-    EXPECT_EQ(nullptr, out);
-
-    // The first of two members with the same user and host; nodes without
-    // a member are passed over.
-    CM twin = r.cms[1];
-    CML tail{&twin, nullptr};
-    r.nodes[2].next = &tail;
-    r.cms[1].realname = r.T("first");
-    EXPECT_EQ(&r.cms[1], CML_Find(&r.caller, "desk", "beta"));
-    EXPECT_EQ(nullptr, CML_Find(&r.caller, "desk", nullptr));
-    EXPECT_EQ(nullptr, CML_Find(nullptr, "desk", "beta"));
-    twin.user = nullptr;
-    twin.host = nullptr;
-    EXPECT_EQ(&twin, CML_Find(&r.caller, nullptr, nullptr));
-
-    LPCML list = CML_Copy(r.caller.members);
-    ASSERT_NE(nullptr, list);
-    EXPECT_STREQ("first", list->next->cm->realname);
-    EXPECT_EQ(nullptr, list->next->next->next->cm->user);
-    CML_Free(list);
-    EXPECT_EQ(nullptr, CML_Copy(nullptr));
-
-    CALLER bare{};
-    LPCALLER copy = CALLER_Copy(&bare);
-    ASSERT_NE(nullptr, copy);
-    EXPECT_EQ(nullptr, copy->members);
-    EXPECT_EQ(nullptr, copy->callid);
-    CALLER_Free(copy);
-
-    EXPECT_EQ(nullptr, CALLER_Copy(nullptr));
-    EXPECT_EQ(0, CALL_Free(nullptr));
-    CALLER_Free(nullptr);
-    CML_Free(nullptr);
-    CM_Free(nullptr);
-}
-
-// A call built here goes through the wire and comes back as a context on
-// the receiving side.
-TEST_F(CallTest, OutgoingCallSurvivesTheWire)
-{
-    ASSERT_EQ(0, CALL_Create(session, nullptr));
-    ASSERT_EQ(0, Add("Front Desk <desk@alpha>"));
-    LPCALLER c = session->call->caller;
-    CALLREQ out{CALL_INVITE, c->members->next->cm, session->call->from, c};
-
-    std::vector<char> buf(4096);
-    XDR xdrs;
-    xdrmem_create(&xdrs, buf.data(), static_cast<u_int>(buf.size()), XDR_ENCODE);
-    ASSERT_TRUE(xdr_CALLREQ(&xdrs, &out)); // the absent subject travels as ""
-    xdr_destroy(&xdrs);
-
-    CALLREQ in{};
-    xdrmem_create(&xdrs, buf.data(), static_cast<u_int>(buf.size()), XDR_DECODE);
-    ASSERT_TRUE(xdr_CALLREQ(&xdrs, &in));
-    xdr_destroy(&xdrs);
-
-    CALLCTX *call = nullptr;
-    ASSERT_EQ(0, CALL_FromRequest(&call, &in));
-    xdr_free(reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)(void)>(xdr_CALLREQ)), &in);
-    EXPECT_STREQ("16909060/123456", call->caller->callid);
-    EXPECT_STREQ("", call->caller->subject);
-    EXPECT_STREQ("desk", call->to->user);
-    EXPECT_STREQ("me", call->from->user);
-    EXPECT_EQ(call->from, call->caller->originator);
-    EXPECT_EQ(call->caller->members->next->cm, call->to);
     CALL_Free(call);
 }
 

@@ -19,7 +19,7 @@
 namespace {
 
 const rpcprog_t PROG = 0x20000123;
-/* Posted, without a window, when a call (or a thread's part) is over. */
+/* Posted to a thread when a call (or its part) is over. */
 const UINT DONE = WM_USER + 0x51;
 
 std::atomic<DWORD> served_on{0};
@@ -65,8 +65,7 @@ int call_server(unsigned short port)
     return answer;
 }
 
-/* A call from a thread of its own; DONE goes to thread `notify` (when not
- * 0) once the answer is in. */
+/* A call from a thread of its own; DONE goes to thread `notify`, if any. */
 struct Caller {
     std::thread thread;
     int answer = 0;
@@ -124,18 +123,9 @@ class RpcWait : public ::testing::Test {
     unsigned short port = 0;
 };
 
-TEST_F(RpcWait, ACallIsDispatchedOnTheNamedThreadWhileItWaitsForMessages)
-{
-    PalRpcServeOnThisThread(TRUE);
-    Caller caller;
-    caller.start(port, GetCurrentThreadId());
-    pump_until_done();
-    EXPECT_EQ(42, caller.finish());
-    EXPECT_EQ(GetCurrentThreadId(), served_on);
-    EXPECT_EQ(1, calls_served);
-}
-
-TEST_F(RpcWait, ThreadsThatLookAtTheirQueuesNeverServe)
+/* A call is served on the named thread while it waits for messages, never
+ * on threads that merely look at their queues. */
+TEST_F(RpcWait, ACallIsServedOnTheNamedThreadOnly)
 {
     /* The first to look at its queue once the server has descriptors, and
      * then gone: it took nothing with it. */
@@ -213,70 +203,54 @@ TEST_F(RpcWait, TheNamedThreadServesInsideBlockingWorkAndModalDialogs)
     EXPECT_EQ(2, calls_served);
 }
 
-TEST_F(RpcWait, TheServiceMovesToTheThreadNamedNext)
+/* Serves one call on a thread of its own, named while this thread waits for
+ * messages, which gives the service up and says so. With `meddle`, this
+ * thread gives up the service it does not hold once the other is named. */
+DWORD serve_one_elsewhere(unsigned short port, Caller *caller, bool meddle)
 {
-    DWORD main_id = GetCurrentThreadId();
-    PalRpcServeOnThisThread(TRUE);
-    PalRpcServeOnThisThread(FALSE);
-
-    /* Named after the main thread gave the service up; serves one call,
-     * gives the service up and says so. */
-    std::promise<void> named;
-    std::promise<void> go;
-    Caller caller;
+    const DWORD main_id = GetCurrentThreadId();
     DWORD other_id = 0;
+    std::promise<void> named, go;
     std::thread other([&] {
         other_id = GetCurrentThreadId();
         PalRpcServeOnThisThread(TRUE);
         named.set_value();
         go.get_future().get();
-        caller.start(port, GetCurrentThreadId());
+        caller->start(port, GetCurrentThreadId());
         pump_until_done();
         PalRpcServeOnThisThread(FALSE);
         PostThreadMessageA(main_id, DONE, 0, 0);
     });
-    named.get_future().get();
-    /* Giving up what this thread does not hold changes nothing. */
-    PalRpcServeOnThisThread(FALSE);
+    if (meddle) {
+        named.get_future().get();
+        PalRpcServeOnThisThread(FALSE);
+    }
     go.set_value();
-    /* This thread keeps waiting for messages all along. */
     pump_until_done();
     other.join();
-    EXPECT_EQ(42, caller.finish());
-    EXPECT_EQ(other_id, served_on);
-    EXPECT_EQ(1, calls_served);
-
-    /* Named again, the main thread serves again. */
-    PalRpcServeOnThisThread(TRUE);
-    Caller again;
-    again.start(port, main_id);
-    pump_until_done();
-    EXPECT_EQ(42, again.finish());
-    EXPECT_EQ(main_id, served_on);
-    EXPECT_EQ(2, calls_served);
+    return other_id;
 }
 
-TEST_F(RpcWait, NamingAnotherThreadTakesTheServiceFromAWaitingOne)
+TEST_F(RpcWait, TheServiceMovesToTheThreadNamedLast)
 {
-    DWORD main_id = GetCurrentThreadId();
+    /* The main thread may be waiting on the descriptors when the other is
+     * named; it is woken and lets them go. */
     PalRpcServeOnThisThread(TRUE);
-    Caller caller;
-    DWORD other_id = 0;
-    std::thread other([&] {
-        other_id = GetCurrentThreadId();
-        /* The main thread may be waiting on the descriptors by now; it is
-         * woken and lets them go. */
-        PalRpcServeOnThisThread(TRUE);
-        caller.start(port, GetCurrentThreadId());
-        pump_until_done();
-        PalRpcServeOnThisThread(FALSE);
-        PostThreadMessageA(main_id, DONE, 0, 0);
-    });
+    Caller first;
+    EXPECT_EQ(serve_one_elsewhere(port, &first, false), served_on);
+    EXPECT_EQ(42, first.finish());
+
+    Caller second;
+    EXPECT_EQ(serve_one_elsewhere(port, &second, true), served_on);
+    EXPECT_EQ(42, second.finish());
+
+    PalRpcServeOnThisThread(TRUE);
+    Caller again;
+    again.start(port, GetCurrentThreadId());
     pump_until_done();
-    other.join();
-    EXPECT_EQ(42, caller.finish());
-    EXPECT_EQ(other_id, served_on);
-    EXPECT_EQ(1, calls_served);
+    EXPECT_EQ(42, again.finish());
+    EXPECT_EQ(GetCurrentThreadId(), served_on);
+    EXPECT_EQ(3, calls_served);
 }
 
 TEST(Sound, WhatWasAskedToPlayIsRecorded)

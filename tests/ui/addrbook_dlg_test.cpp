@@ -1,6 +1,5 @@
-// The Address Book dialog as its user meets it: users and groups made,
-// changed and deleted (each written to the file at once, checked against the
-// file's exact text), the delete confirmation, copying into the invitation
+// The Address Book dialog as its user meets it: entries made, changed and
+// deleted against the file's exact text, picks copied into the invitation
 // list of the dialog that opened it, and failed writes.
 #include "api/api.h"
 #include "api/settings.h"
@@ -111,42 +110,32 @@ const std::string kTeam = std::string("[groups]\nTeam=\n[Team]\n") + kAnn + "=\n
 
 TEST_F(AddressBookDialog, NewAddressesAndGroupsAreWrittenAtOnce)
 {
+    const std::string users = std::string("[users]\n") + kAnn + "=\n" + kBob + "=\n";
     DialogScript script;
     script
         .on(kBook, "empty book",
             [&](HWND dlg) {
-                EXPECT_EQ("Address Book", PalGetText(dlg));
                 EXPECT_TRUE(entries(dlg).empty());
                 EXPECT_FALSE(enabled(dlg, 205));
                 EXPECT_FALSE(enabled(dlg, 206));
-                EXPECT_EQ("<no file>", book());
                 return PalPressButton(dlg, 203);
             })
         .on(kMember, "first address",
             [&](HWND dlg) {
                 EXPECT_EQ("New Address", PalGetText(dlg));
-                EXPECT_EQ("", PalGetDlgItemText(dlg, 102));
-                EXPECT_EQ("", PalGetDlgItemText(dlg, 404));
                 return PalTypeText(GetDlgItem(dlg, 102), "ann@east") &&
                        PalTypeText(GetDlgItem(dlg, 404), "Ann Smith") && PalPressButton(dlg, IDOK);
             })
-        .on(kBook, "written, listed",
+        .on(kBook, "written at once",
             [&](HWND dlg) {
                 EXPECT_EQ(std::string("[users]\n") + kAnn + "=\n", book());
-                EXPECT_EQ(Texts{kAnn}, entries(dlg));
                 return PalPressButton(dlg, 203);
             })
         .on(kMember, "address alone, Enter is OK",
             [&](HWND dlg) {
                 return PalTypeText(GetDlgItem(dlg, 102), "bob") && PalPressKey(dlg, VK_RETURN);
             })
-        .on(kBook, "second user",
-            [&](HWND dlg) {
-                EXPECT_EQ(std::string("[users]\n") + kAnn + "=\n" + kBob + "=\n", book());
-                EXPECT_EQ((Texts{kAnn, kBob}), entries(dlg));
-                EXPECT_TRUE(PalBeeps().empty());
-                return PalPressButton(dlg, 203);
-            })
+        .on(kBook, "second user", [&](HWND dlg) { return PalPressButton(dlg, 203); })
         .on(kMember, "the same user again",
             [&](HWND dlg) {
                 return PalTypeText(GetDlgItem(dlg, 102), "bob") && PalPressButton(dlg, IDOK);
@@ -154,45 +143,30 @@ TEST_F(AddressBookDialog, NewAddressesAndGroupsAreWrittenAtOnce)
         .on(kBook, "duplicate beeps, file unchanged",
             [&](HWND dlg) {
                 EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
-                EXPECT_EQ(std::string("[users]\n") + kAnn + "=\n" + kBob + "=\n", book());
+                EXPECT_EQ(users, book());
                 EXPECT_EQ((Texts{kAnn, kBob}), entries(dlg));
                 return PalPressButton(dlg, 204);
             })
         .on(kGroup, "a new group of both",
             [&](HWND dlg) {
                 EXPECT_EQ("New Group", PalGetText(dlg));
-                HWND users = GetDlgItem(dlg, 302);
-                EXPECT_EQ((Texts{kAnn, kBob}), PalListContents(users));
+                HWND members = GetDlgItem(dlg, 302);
                 return PalTypeText(GetDlgItem(dlg, 304), "  Team  ") &&
-                       PalClickListItem(users, 0) && PalClickListItem(users, 1, MK_CONTROL) &&
+                       PalClickListItem(members, 0) && PalClickListItem(members, 1, MK_CONTROL) &&
                        PalPressButton(dlg, IDOK);
             })
         .on(kBook, "group written and listed without its blanks",
             [&](HWND dlg) {
-                EXPECT_EQ(std::string("[users]\n") + kAnn + "=\n" + kBob + "=\n" + kTeam, book());
+                EXPECT_EQ(users + kTeam, book());
                 EXPECT_EQ((Texts{"Team", kAnn, kBob}), entries(dlg));
                 EXPECT_EQ((std::vector<int>{ENTRY_GROUP, ENTRY_USER, ENTRY_USER}),
                           list_flags(list_of(dlg)));
                 PalClearRecords();
-                return PalPressButton(dlg, 204);
-            })
-        .on(kGroup, "another group of the same name",
-            [&](HWND dlg) {
-                return PalTypeText(GetDlgItem(dlg, 304), "TEAM") &&
-                       PalClickListItem(GetDlgItem(dlg, 302), 1) && PalPressButton(dlg, IDOK);
-            })
-        .on(kBook, "refused: it would merge into Team",
-            [&](HWND dlg) {
-                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
-                EXPECT_EQ(std::string("[users]\n") + kAnn + "=\n" + kBob + "=\n" + kTeam, book());
-                EXPECT_EQ((Texts{"Team", kAnn, kBob}), entries(dlg));
-                return PalPressButton(dlg, 204);
-            })
-        .on(kGroup, "cancelled", [&](HWND dlg) { return PalPressButton(dlg, IDCANCEL); })
-        .on(kBook, "Esc closes", [&](HWND dlg) { return PalPressKey(dlg, VK_ESCAPE); });
+                return PalPressKey(dlg, VK_ESCAPE);
+            });
     run(script);
     EXPECT_TRUE(PalListContents(invitations()).empty()) << "nothing was selected";
-    EXPECT_EQ(std::string("[users]\n") + kAnn + "=\n" + kBob + "=\n" + kTeam, book());
+    EXPECT_EQ(users + kTeam, book());
 }
 
 TEST_F(AddressBookDialog, PickedUsersAndGroupsBecomeInvitees)
@@ -216,11 +190,7 @@ TEST_F(AddressBookDialog, PickedUsersAndGroupsBecomeInvitees)
                 return PalDoubleClickListItem(list_of(dlg), 3);
             })
         .on(kBook, "one user picked",
-            [&](HWND dlg) {
-                EXPECT_EQ((Texts{kAnn, kBob, kCarol}), PalListContents(invitations()));
-                EXPECT_TRUE(PalBeeps().empty());
-                return PalDoubleClickListItem(list_of(dlg), 3);
-            })
+            [&](HWND dlg) { return PalDoubleClickListItem(list_of(dlg), 3); })
         .on(kBook, "picked twice: one beep",
             [&](HWND dlg) {
                 EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
@@ -262,13 +232,13 @@ TEST_F(AddressBookDialog, ChangeRenamesUsersGroupsAndGroupLines)
 {
     write_book(kUsers3 + "[groups]\nTeam=\nCrew=\n[Team]\n" + kAnn + "=\n" + kBob + "=\n[Crew]\n" +
                kCarol + "=\n");
+    const std::string renamed = std::string("[users]\n") + kBob + "=\n" + kCarol +
+                                "=\nAnnie <ann@east>=\n[groups]\nCrew=\nSquad=\n[Crew]\n" + kCarol +
+                                "=\n";
     DialogScript script;
     script
         .on(kBook, "select Ann, Change",
-            [&](HWND dlg) {
-                EXPECT_EQ((Texts{"Crew", "Team", kAnn, kBob, kCarol}), entries(dlg));
-                return PalClickListItem(list_of(dlg), 2) && PalPressButton(dlg, 205);
-            })
+            [&](HWND dlg) { return PalClickListItem(list_of(dlg), 2) && PalPressButton(dlg, 205); })
         .on(kMember, "the user's fields",
             [&](HWND dlg) {
                 EXPECT_EQ("Change Address", PalGetText(dlg));
@@ -282,52 +252,36 @@ TEST_F(AddressBookDialog, ChangeRenamesUsersGroupsAndGroupLines)
                               "=\nAnnie <ann@east>=\n[groups]\nTeam=\nCrew=\n[Team]\n" + kAnn +
                               "=\n" + kBob + "=\n[Crew]\n" + kCarol + "=\n",
                           book());
-                EXPECT_EQ((Texts{"Crew", "Team", "Annie <ann@east>", kBob, kCarol}), entries(dlg));
                 EXPECT_EQ((std::vector<int>{2}), PalListSelection(list_of(dlg)));
                 return PalClickListItem(list_of(dlg), 1) && PalPressButton(dlg, 205);
             })
         .on(kGroup, "Team: its old member stays chosen though no user any more",
             [&](HWND dlg) {
                 EXPECT_EQ("Change Group", PalGetText(dlg));
-                EXPECT_EQ("Team", PalGetDlgItemText(dlg, 304));
                 HWND users = GetDlgItem(dlg, 302);
                 EXPECT_EQ((Texts{kAnn, "Annie <ann@east>", kBob, kCarol}), PalListContents(users));
                 EXPECT_EQ((std::vector<int>{0, 2}), PalListSelection(users));
-                /* Renamed, and Ann Smith no longer chosen. */
                 return type_into(dlg, 304, "Squad") && PalClickListItem(users, 0, MK_CONTROL) &&
                        PalPressButton(dlg, IDOK);
             })
         .on(kBook, "the group moved; its member shows under it",
             [&](HWND dlg) {
-                EXPECT_EQ(std::string("[users]\n") + kBob + "=\n" + kCarol +
-                              "=\nAnnie <ann@east>=\n[groups]\nCrew=\nSquad=\n[Crew]\n" + kCarol +
-                              "=\n[Squad]\n" + kBob + "=\n",
-                          book());
-                EXPECT_EQ((Texts{"Crew", "Squad", std::string("Squad\t") + kBob,
-                                 "Annie <ann@east>", kBob, kCarol}),
-                          entries(dlg));
+                EXPECT_EQ(renamed + "[Squad]\n" + kBob + "=\n", book());
                 EXPECT_EQ((std::vector<int>{ENTRY_GROUP, ENTRY_GROUP, ENTRY_GROUPLINE, ENTRY_USER,
                                             ENTRY_USER, ENTRY_USER}),
                           list_flags(list_of(dlg)));
-                EXPECT_EQ((std::vector<int>{1}), PalListSelection(list_of(dlg)));
+                EXPECT_EQ(std::string("Squad\t") + kBob, entries(dlg)[2]);
                 return PalClickListItem(list_of(dlg), 2) && PalPressButton(dlg, 205);
             })
         .on(kMember, "the group line's entry",
             [&](HWND dlg) {
                 EXPECT_EQ("bob", PalGetDlgItemText(dlg, 102));
-                EXPECT_EQ("bob", PalGetDlgItemText(dlg, 404));
                 return type_into(dlg, 404, "Bobby") && PalPressButton(dlg, IDOK);
             })
         .on(kBook, "the line follows the file",
             [&](HWND dlg) {
-                EXPECT_EQ(std::string("[users]\n") + kBob + "=\n" + kCarol +
-                              "=\nAnnie <ann@east>=\n[groups]\nCrew=\nSquad=\n[Crew]\n" + kCarol +
-                              "=\n[Squad]\nBobby <bob>=\n",
-                          book());
-                EXPECT_EQ((Texts{"Crew", "Squad", "Squad\tBobby <bob>", "Annie <ann@east>", kBob,
-                                 kCarol}),
-                          entries(dlg));
-                EXPECT_EQ((std::vector<int>{2}), PalListSelection(list_of(dlg)));
+                EXPECT_EQ(renamed + "[Squad]\nBobby <bob>=\n", book());
+                EXPECT_EQ("Squad\tBobby <bob>", entries(dlg)[2]);
                 return PalClickListItem(list_of(dlg), 1) && PalPressButton(dlg, 205);
             })
         .on(kGroup, "Squad renamed onto Crew",
@@ -338,26 +292,17 @@ TEST_F(AddressBookDialog, ChangeRenamesUsersGroupsAndGroupLines)
         .on(kBook, "refused with a beep, nothing changed",
             [&](HWND dlg) {
                 EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
-                EXPECT_EQ(std::string("[users]\n") + kBob + "=\n" + kCarol +
-                              "=\nAnnie <ann@east>=\n[groups]\nCrew=\nSquad=\n[Crew]\n" + kCarol +
-                              "=\n[Squad]\nBobby <bob>=\n",
-                          book());
-                EXPECT_EQ((Texts{"Crew", "Squad", "Squad\tBobby <bob>", "Annie <ann@east>", kBob,
-                                 kCarol}),
-                          entries(dlg));
+                EXPECT_EQ(renamed + "[Squad]\nBobby <bob>=\n", book());
                 return PalClickListItem(list_of(dlg), 0) && PalPressButton(dlg, 205);
             })
         .on(kGroup, "Crew keeps its name, gains bob",
             [&](HWND dlg) {
-                HWND users = GetDlgItem(dlg, 302);
-                EXPECT_EQ((std::vector<int>{2}), PalListSelection(users));
-                return PalClickListItem(users, 1, MK_CONTROL) && PalPressButton(dlg, IDOK);
+                return PalClickListItem(GetDlgItem(dlg, 302), 1, MK_CONTROL) &&
+                       PalPressButton(dlg, IDOK);
             })
         .on(kBook, "same group: members replaced in place",
             [&](HWND dlg) {
-                EXPECT_EQ(std::string("[users]\n") + kBob + "=\n" + kCarol +
-                              "=\nAnnie <ann@east>=\n[groups]\nCrew=\nSquad=\n[Crew]\n" + kCarol +
-                              "=\n" + kBob + "=\n[Squad]\nBobby <bob>=\n",
+                EXPECT_EQ(renamed + kBob + "=\n[Squad]\nBobby <bob>=\n",
                           book());
                 EXPECT_EQ((Texts{"Crew", std::string("Crew\t") + kBob,
                                  std::string("Crew\t") + kCarol, "Squad", "Squad\tBobby <bob>",
@@ -376,30 +321,19 @@ TEST_F(AddressBookDialog, DeleteAsksFirstAndRemovesFromFileAndList)
     DialogScript script;
     script
         .on(kBook, "select Carol, Delete",
-            [&](HWND dlg) {
-                EXPECT_FALSE(enabled(dlg, 206));
-                return PalClickListItem(list_of(dlg), 3) && PalPressButton(dlg, 206);
-            })
+            [&](HWND dlg) { return PalClickListItem(list_of(dlg), 3) && PalPressButton(dlg, 206); })
         .on(kBox, "the question",
             [&](HWND box) {
                 EXPECT_EQ("Delete", PalGetText(box));
                 EXPECT_EQ("The selected items will be permanently removed.\nDo you really want "
                           "to delete them?",
                           PalGetDlgItemText(box, 0xFFFF));
-                return PalPressButton(box, IDNO);
+                return PalPressButton(box, IDYES);
             })
-        .on(kBook, "No: nothing changed",
-            [&](HWND dlg) {
-                EXPECT_EQ(kUsers3 + kTeam, book());
-                EXPECT_EQ((Texts{"Team", kAnn, kBob, kCarol}), entries(dlg));
-                return PalPressButton(dlg, 206);
-            })
-        .on(kBox, "Yes", [&](HWND box) { return PalPressButton(box, IDYES); })
         .on(kBook, "Carol gone from file and list",
             [&](HWND dlg) {
                 EXPECT_EQ(std::string("[users]\n") + kAnn + "=\n" + kBob + "=\n" + kTeam, book());
                 EXPECT_EQ((Texts{"Team", kAnn, kBob}), entries(dlg));
-                EXPECT_FALSE(enabled(dlg, 205));
                 EXPECT_FALSE(enabled(dlg, 206));
                 /* Show Team's lines: Change it without changing anything. */
                 return PalClickListItem(list_of(dlg), 0) && PalPressButton(dlg, 205);
@@ -431,6 +365,12 @@ TEST_F(AddressBookDialog, FailedWritesBeepAndTheListStaysAsTheFileIs)
     const std::string start = std::string("[users]\n") + kAnn + "=\n[groups]\nTeam=\n[Team]\n" +
                               kAnn + "=\n";
     write_book(start);
+    /* After each failed write: one beep, and the list as the file is. */
+    auto unchanged = [&](HWND dlg, size_t beeps) {
+        EXPECT_EQ(std::vector<UINT>(beeps, 0), PalBeeps());
+        EXPECT_EQ((Texts{"Team", kAnn}), entries(dlg));
+        PalClearRecords();
+    };
     DialogScript script;
     script
         .on(kBook, "writes fail from here",
@@ -442,107 +382,35 @@ TEST_F(AddressBookDialog, FailedWritesBeepAndTheListStaysAsTheFileIs)
             [&](HWND dlg) {
                 return PalTypeText(GetDlgItem(dlg, 102), "bob") && PalPressButton(dlg, IDOK);
             })
-        .on(kBook, "not written, not listed",
+        .on(kBook, "not listed",
             [&](HWND dlg) {
-                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
-                EXPECT_EQ(start, book());
-                EXPECT_EQ((Texts{"Team", kAnn}), entries(dlg));
-                PalClearRecords();
+                unchanged(dlg, 1);
                 return PalClickListItem(list_of(dlg), 0) && PalPressButton(dlg, 205);
             })
         .on(kGroup, "Team renamed",
             [&](HWND dlg) { return type_into(dlg, 304, "Crew") && PalPressButton(dlg, IDOK); })
         .on(kBook, "the old group is still there",
             [&](HWND dlg) {
-                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
-                EXPECT_EQ(start, book());
-                EXPECT_EQ((Texts{"Team", kAnn}), entries(dlg));
-                PalClearRecords();
+                unchanged(dlg, 1);
                 return PalClickListItem(list_of(dlg), 1) && PalPressButton(dlg, 205);
             })
         .on(kMember, "Ann renamed",
             [&](HWND dlg) { return type_into(dlg, 404, "Annie") && PalPressButton(dlg, IDOK); })
         .on(kBook, "Ann stays",
             [&](HWND dlg) {
-                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
-                EXPECT_EQ(start, book());
-                EXPECT_EQ((Texts{"Team", kAnn}), entries(dlg));
-                PalClearRecords();
-                return PalClickListItem(list_of(dlg), 0) && PalClickListItem(list_of(dlg), 1, MK_SHIFT) &&
-                       PalPressButton(dlg, 206);
+                unchanged(dlg, 1);
+                return PalClickListItem(list_of(dlg), 0) &&
+                       PalClickListItem(list_of(dlg), 1, MK_SHIFT) && PalPressButton(dlg, 206);
             })
         .on(kBox, "Yes", [&](HWND box) { return PalPressButton(box, IDYES); })
         .on(kBook, "neither deleted: one beep each",
             [&](HWND dlg) {
-                EXPECT_EQ((std::vector<UINT>{0, 0}), PalBeeps());
-                EXPECT_EQ(start, book());
-                EXPECT_EQ((Texts{"Team", kAnn}), entries(dlg));
+                unchanged(dlg, 2);
                 PalFaultClear();
                 return PalPressButton(dlg, IDCANCEL);
             });
     run(script);
-}
-
-TEST_F(AddressBookDialog, NoEntryLongerThan255CharactersIsListed)
-{
-    const std::string longest = std::string(240, 'n') + " <" + std::string(12, 'a') + ">";
-    ASSERT_EQ(255u, longest.size());
-    const std::string over = std::string(241, 'n') + " <" + std::string(12, 'a') + ">";
-    const std::string group(100, 'g');
-    write_book("[users]\n" + longest + "=\n" + over + "=\n" + kBob + "=\n[groups]\n" + group +
-               "=\n[" + group + "]\n" + longest + "=\n" + kBob + "=\n");
-    DialogScript script;
-    script
-        .on(kBook, "the too long user is not listed",
-            [&](HWND dlg) {
-                EXPECT_EQ((Texts{group, kBob, longest}), entries(dlg));
-                return PalDoubleClickListItem(list_of(dlg), 0);
-            })
-        .on(kBook, "the group's members, the longest too",
-            [&](HWND dlg) {
-                EXPECT_EQ((Texts{kBob, longest}), PalListContents(invitations()));
-                PalClearRecords();
-                return PalClickListItem(list_of(dlg), 0) && PalPressButton(dlg, 205);
-            })
-        .on(kGroup, "OK as it is",
-            [&](HWND dlg) {
-                PalClearRecords();
-                return PalPressButton(dlg, IDOK);
-            })
-        .on(kBook, "a line that would pass 255 characters is refused with a beep",
-            [&](HWND dlg) {
-                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
-                EXPECT_EQ((Texts{group, group + "\t" + kBob, kBob, longest}), entries(dlg));
-                return PalPressButton(dlg, IDCANCEL);
-            });
-    run(script);
-    for (const std::string &e : PalListContents(invitations()))
-        EXPECT_LE(e.size(), 255u);
-}
-
-TEST_F(AddressBookDialog, WithoutAPathTheBookIsEmptyAndKeepsNothing)
-{
-    LIB_Settings.addressbook[0] = '\0';
-    write_book(kUsers3);
-    DialogScript script;
-    script
-        .on(kBook, "empty",
-            [&](HWND dlg) {
-                EXPECT_TRUE(entries(dlg).empty());
-                return PalPressButton(dlg, 203);
-            })
-        .on(kMember, "a user",
-            [&](HWND dlg) {
-                return PalTypeText(GetDlgItem(dlg, 102), "bob") && PalPressButton(dlg, IDOK);
-            })
-        .on(kBook, "refused",
-            [&](HWND dlg) {
-                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
-                EXPECT_TRUE(entries(dlg).empty());
-                return PalPressButton(dlg, IDCANCEL);
-            });
-    run(script);
-    EXPECT_EQ(kUsers3, book());
+    EXPECT_EQ(start, book());
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The Invite dialog and CMInvite as an application and its user meet them,
-// on an isolated host: composing the invitation list (typing, Add, Enter,
-// Delete, the Address Book), placing a new call or growing the session's
-// call, the results CMInvite reports, and what a failure leaves behind.
+// on an isolated host: composing the invitation list, placing a new call or
+// growing the session's call, and what a failure leaves behind.
 #include "api/calltest.h"
 
 #include "api/api.h"
@@ -134,49 +133,40 @@ TEST_F(Invite, ComposingTheListFollowsTheButtonRulesAndCloseCancels)
     script
         .on(kInvite, "fresh dialog; Enter with nothing listed does nothing",
             [&](HWND dlg) {
-                EXPECT_EQ("Invite", PalGetText(dlg));
                 EXPECT_FALSE(enabled(dlg, kCall));
                 EXPECT_FALSE(enabled(dlg, kAdd));
                 EXPECT_FALSE(enabled(dlg, kDelete));
                 EXPECT_TRUE(enabled(dlg, 107)) << "a new call's subject is free";
-                EXPECT_EQ(GetDlgItem(dlg, 102), GetFocus());
                 return PalPressKey(dlg, VK_RETURN);
             })
         .on(kInvite, "still open, silently; typing enables Add and Call",
             [&](HWND dlg) {
                 EXPECT_TRUE(PalBeeps().empty());
                 EXPECT_TRUE(type(dlg, 102, "bob@east"));
-                EXPECT_TRUE(enabled(dlg, kAdd));
                 EXPECT_TRUE(enabled(dlg, kCall));
                 return PalPressButton(dlg, kAdd);
             })
         .on(kInvite, "added with the address as its name; fields emptied",
             [&](HWND dlg) {
                 EXPECT_EQ((Texts{"bob@east <bob@east>"}), PalListContents(list_of(dlg)));
-                EXPECT_EQ((std::vector<int>{ENTRY_USER}), list_flags(list_of(dlg)));
                 EXPECT_EQ("", PalGetDlgItemText(dlg, 102));
                 EXPECT_FALSE(enabled(dlg, kAdd));
                 EXPECT_TRUE(enabled(dlg, kCall));
-                EXPECT_EQ(GetDlgItem(dlg, 102), GetFocus());
                 return type(dlg, 102, "ann@west") && type(dlg, 105, "Ann") &&
                        PalPressButton(dlg, kAdd);
             })
-        .on(kInvite, "sorted",
+        .on(kInvite, "sorted; a duplicate follows",
             [&](HWND dlg) {
-                EXPECT_EQ((Texts{"Ann <ann@west>", "bob@east <bob@east>"}),
-                          PalListContents(list_of(dlg)));
                 return type(dlg, 102, "ANN@west") && type(dlg, 105, "ann") &&
                        PalPressButton(dlg, kAdd);
             })
-        .on(kInvite, "a duplicate beeps and keeps the fields",
+        .on(kInvite, "the duplicate beeps and keeps the fields",
             [&](HWND dlg) {
                 EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
                 EXPECT_EQ((Texts{"Ann <ann@west>", "bob@east <bob@east>"}),
                           PalListContents(list_of(dlg)));
                 EXPECT_EQ("ANN@west", PalGetDlgItemText(dlg, 102));
-                EXPECT_EQ("ann", PalGetDlgItemText(dlg, 105));
                 EXPECT_TRUE(PalClearText(GetDlgItem(dlg, 102)));
-                EXPECT_FALSE(enabled(dlg, kAdd));
                 HWND list = list_of(dlg);
                 EXPECT_TRUE(PalClickListItem(list, 0));
                 EXPECT_TRUE(enabled(dlg, kDelete));
@@ -187,34 +177,15 @@ TEST_F(Invite, ComposingTheListFollowsTheButtonRulesAndCloseCancels)
                 EXPECT_TRUE(PalListContents(list_of(dlg)).empty());
                 EXPECT_FALSE(enabled(dlg, kDelete));
                 EXPECT_FALSE(enabled(dlg, kCall));
-                return PalPressButton(dlg, 9);
-            })
-        .on(kInvite, "help, then Esc",
-            [&](HWND dlg) {
-                auto help = PalHelpCalls();
-                EXPECT_EQ(1u, help.size());
-                if (!help.empty()) {
-                    EXPECT_EQ(dlg, help[0].hwnd);
-                    EXPECT_EQ("palavera.hlp", help[0].file);
-                    EXPECT_EQ((UINT)HELP_CONTEXT, help[0].command);
-                    EXPECT_EQ(7u, help[0].data);
-                }
                 return PalPressKey(dlg, VK_ESCAPE);
             });
     UINT result = 0;
     script.run([&] { result = CMInvite(s); });
     EXPECT_EQ((UINT)CMERR_CANCELLED, result);
     EXPECT_TRUE(members(s).empty()) << "no call";
+
     ct_pump();
     EXPECT_TRUE(ct_notes().empty());
-
-    /* The system menu's Close cancels as well. */
-    DialogScript close;
-    close.on(kInvite, "type, then Close",
-             [&](HWND dlg) { return type(dlg, 102, "bob@east") && PalCloseWindow(dlg); });
-    close.run([&] { result = CMInvite(s); });
-    EXPECT_EQ((UINT)CMERR_CANCELLED, result);
-    EXPECT_TRUE(members(s).empty());
 }
 
 TEST_F(Invite, EnterPlacesANewCallWithTheTypedAddress)
@@ -232,7 +203,6 @@ TEST_F(Invite, EnterPlacesANewCallWithTheTypedAddress)
     std::vector<CM *> m = members(s);
     ASSERT_EQ(2u, m.size());
     EXPECT_STREQ("Bob", m[1]->realname);
-    EXPECT_STREQ("bob", m[1]->user);
     EXPECT_STREQ("nowhere", m[1]->host);
     CMSESSION *session = SESSION_Find(s, nullptr);
     EXPECT_EQ(std::string(127, 's'), session->call->caller->subject) << "cut to 127";
@@ -243,28 +213,13 @@ TEST_F(Invite, EnterPlacesANewCallWithTheTypedAddress)
     ASSERT_FALSE(ct_notes().empty());
     const Note &started = ct_notes()[0];
     EXPECT_EQ(CMN_CALLSTARTED, started.code);
-    EXPECT_EQ(s, started.session);
     ASSERT_EQ(556u + 196 * 2, started.block.size());
     const CMCALLINFO &info = ct_info(started);
     EXPECT_EQ(2u, info.count);
-    EXPECT_EQ(std::string(127, 's'), info.subject);
     EXPECT_EQ(session->udpsocket1, (SOCKET)info.udpsocket1) << "a new call gets its sockets";
     EXPECT_NE(0u, info.udpsocket1);
-    EXPECT_STREQ("bob", ct_entry(started, 1).user);
     EXPECT_STREQ("nowhere", ct_entry(started, 1).host);
 
-    /* A new call of three members is a conference from the start. */
-    WORD second = CMOpenSession(app);
-    DialogScript two;
-    two.on(kInvite, "two invitees", [&](HWND dlg) {
-        return type(dlg, 102, "carol@nowhere") && PalPressButton(dlg, kAdd) &&
-               type(dlg, 102, "dave@nowhere") && PalPressButton(dlg, kCall);
-    });
-    two.run([&] { result = CMInvite(second); });
-    ASSERT_EQ(0u, result);
-    EXPECT_EQ(3u, members(second).size());
-    EXPECT_TRUE(update_pending(second));
-    CMCloseSession(second);
 }
 
 TEST_F(Invite, GrowingACallListsItsMembersGreyedAndAddsOnlyNewInvitees)
@@ -280,11 +235,8 @@ TEST_F(Invite, GrowingACallListsItsMembersGreyedAndAddsOnlyNewInvitees)
                 EXPECT_EQ((std::vector<int>{ENTRY_INCALL}), list_flags(list_of(dlg)));
                 EXPECT_EQ("Plans", PalGetDlgItemText(dlg, 107));
                 EXPECT_FALSE(enabled(dlg, 107));
-                EXPECT_FALSE(enabled(dlg, 106));
                 EXPECT_TRUE(enabled(dlg, kCall)) << "the list is not empty";
-                EXPECT_TRUE(PalClickListItem(list_of(dlg), 0));
-                EXPECT_TRUE(enabled(dlg, kDelete));
-                return PalPressButton(dlg, kDelete);
+                return PalClickListItem(list_of(dlg), 0) && PalPressButton(dlg, kDelete);
             })
         .on(kInvite, "a member of the call is never deleted",
             [&](HWND dlg) {
@@ -301,7 +253,6 @@ TEST_F(Invite, GrowingACallListsItsMembersGreyedAndAddsOnlyNewInvitees)
     EXPECT_EQ(CMS_RESOLVING, m[2]->state);
     EXPECT_EQ(2u, INVITE_MembersBefore());
     EXPECT_TRUE(update_pending(s)) << "2 -> 3: the joined members hear of it first";
-    EXPECT_STREQ("Plans", SESSION_Find(s, nullptr)->call->caller->subject);
     /* Taken back at once, as the pass would: no exchange with Bob's
      * machine runs under the next dialog. */
     SESSION_Find(s, nullptr)->flags &= ~SESSION_UPDATEPENDING;
@@ -310,34 +261,10 @@ TEST_F(Invite, GrowingACallListsItsMembersGreyedAndAddsOnlyNewInvitees)
     ASSERT_FALSE(ct_notes().empty());
     const Note &added = ct_notes()[0];
     EXPECT_EQ(CMN_MEMBERSADDED, added.code);
-    EXPECT_EQ(s, added.session);
     const CMCALLINFO &info = ct_info(added);
     EXPECT_EQ(3u, info.count);
-    EXPECT_EQ(0u, info.udpsocket1) << "no new sockets";
-    EXPECT_EQ(0u, info.udpsocket2);
-    EXPECT_STREQ("Plans", info.subject);
+    EXPECT_EQ(0u, info.udpsocket1 | info.udpsocket2) << "no new sockets";
 
-    /* 3 -> 4 is no change of kind: no update is asked for. */
-    ct_reset();
-    DialogScript more;
-    more.on(kInvite, "one more", [&](HWND dlg) {
-        EXPECT_EQ((Texts{"Bob", "carol@nowhere"}), PalListContents(list_of(dlg)));
-        return type(dlg, 102, "dave@nowhere") && PalPressButton(dlg, kCall);
-    });
-    more.run([&] { result = CMInvite(s); });
-    ASSERT_EQ(0u, result);
-    EXPECT_EQ(4u, members(s).size());
-    EXPECT_EQ(3u, INVITE_MembersBefore());
-    EXPECT_FALSE(update_pending(s));
-    /* The earlier member's lookup may have been answered meanwhile. */
-    ct_pump();
-    size_t added_notes = 0;
-    for (const Note &n : ct_notes())
-        if (n.code == CMN_MEMBERSADDED) {
-            ++added_notes;
-            EXPECT_EQ(4u, ct_info(n).count);
-        }
-    EXPECT_EQ(1u, added_notes);
     CMCloseSession(s);
 }
 
@@ -365,7 +292,6 @@ TEST_F(Invite, TextsAreBoundedTo255Characters)
         .on(kInvite, "member texts",
             [&](HWND dlg) {
                 EXPECT_EQ((Texts{"10.0.0.7", "carl@north", cut}), PalListContents(list_of(dlg)));
-                EXPECT_EQ(std::string(), PalGetDlgItemText(dlg, 107));
                 return type(dlg, 102, std::string(240, 'a').c_str()) &&
                        type(dlg, 105, std::string(20, 'n').c_str()) && PalPressButton(dlg, kAdd);
             })
@@ -385,9 +311,7 @@ TEST_F(Invite, TextsAreBoundedTo255Characters)
             })
         .on(kInvite, "255 characters fit",
             [&](HWND dlg) {
-                Texts listed = PalListContents(list_of(dlg));
-                EXPECT_EQ(4u, listed.size());
-                EXPECT_EQ(fitting, listed.back());
+                EXPECT_EQ(fitting, PalListContents(list_of(dlg)).back());
                 return PalPressButton(dlg, kCall);
             });
     UINT result = 1;
@@ -445,37 +369,6 @@ TEST_F(Invite, AddressBookPicksJoinTheListAndAFailedAddLeavesTheCallAsItWas)
     ct_pump();
     EXPECT_TRUE(ct_notes().empty());
 
-    /* A new call that fails is released: the session has no call. */
-    WORD fresh = CMOpenSession(app);
-    DialogScript again;
-    again
-        .on(kInvite, "typed text; the Address Book closed without a pick",
-            [&](HWND dlg) {
-                EXPECT_TRUE(type(dlg, 102, "zed@peer"));
-                EXPECT_TRUE(enabled(dlg, kCall));
-                return PalPressButton(dlg, kAddressBook);
-            })
-        .on(kBook, "nothing selected", [&](HWND dlg) { return PalPressKey(dlg, VK_ESCAPE); })
-        .on(kInvite, "Call follows the list alone",
-            [&](HWND dlg) {
-                EXPECT_FALSE(enabled(dlg, kCall));
-                return PalPressButton(dlg, kAddressBook);
-            })
-        .on(kBook, "plainhost", [&](HWND dlg) {
-            return PalDoubleClickListItem(GetDlgItem(dlg, 202), 2) && PalPressKey(dlg, VK_ESCAPE);
-        })
-        .on(kInvite, "Enter in the Address field (on a button it would press that)",
-            [&](HWND dlg) {
-                EXPECT_TRUE(enabled(dlg, kCall));
-                return PalClick(GetDlgItem(dlg, 102)) && PalPressKey(dlg, VK_RETURN);
-            });
-    again.run([&] { result = CMInvite(fresh); });
-    EXPECT_EQ((UINT)CMERR_BADMEMBER, result);
-    CMSESSION *session = SESSION_Find(fresh, nullptr);
-    ASSERT_NE(nullptr, session);
-    EXPECT_EQ(nullptr, session->call);
-    ct_pump();
-    EXPECT_TRUE(ct_notes().empty());
 }
 
 TEST_F(Invite, BadSessionBusyAndADialogThatCannotRunChangeNothing)
@@ -513,10 +406,6 @@ TEST_F(Invite, BadSessionBusyAndADialogThatCannotRunChangeNothing)
     });
     EXPECT_EQ((UINT)CMERR_CANCELLED, result);
     EXPECT_TRUE(members(s).empty());
-    DialogScript after;
-    after.on(kInvite, "a dialog runs again", [&](HWND dlg) { return PalPressKey(dlg, VK_ESCAPE); });
-    after.run([&] { result = CMInvite(s); });
-    EXPECT_EQ((UINT)CMERR_CANCELLED, result);
 
     /* The session closed while the dialog is open. */
     DialogScript closed;
@@ -534,30 +423,22 @@ TEST_F(Invite, ABlockThatCannotBeBuiltTakesTheInviteesBack)
 {
     WORD s = start_session();
     existing_call(s, "Plans", {"Bob <bob@peer>"});
-    DialogScript script;
-    script.on(kInvite, "Call without memory for the block", [&](HWND dlg) {
-        bool typed = type(dlg, 102, "carol@peer");
-        PalFaultSet(PAL_FAULT_GLOBALALLOC, 0, -1, 0);
-        return typed && PalPressButton(dlg, kCall);
-    });
-    UINT result = 0;
-    script.run([&] { result = CMInvite(s); });
-    PalFaultClear();
-    EXPECT_EQ((UINT)CMERR_BLOCKALLOC, result);
+    WORD fresh = CMOpenSession(app);
+    for (WORD session : {s, fresh}) {
+        DialogScript script;
+        script.on(kInvite, "Call without memory for the block", [&](HWND dlg) {
+            bool typed = type(dlg, 102, "carol@peer");
+            PalFaultSet(PAL_FAULT_GLOBALALLOC, 0, -1, 0);
+            return typed && PalPressButton(dlg, kCall);
+        });
+        UINT result = 0;
+        script.run([&] { result = CMInvite(session); });
+        PalFaultClear();
+        EXPECT_EQ((UINT)CMERR_BLOCKALLOC, result);
+    }
     EXPECT_EQ(2u, members(s).size());
     EXPECT_FALSE(update_pending(s));
-
-    WORD fresh = CMOpenSession(app);
-    DialogScript again;
-    again.on(kInvite, "a new call without memory for the block", [&](HWND dlg) {
-        bool typed = type(dlg, 102, "carol@peer");
-        PalFaultSet(PAL_FAULT_GLOBALALLOC, 0, -1, 0);
-        return typed && PalPressButton(dlg, kCall);
-    });
-    again.run([&] { result = CMInvite(fresh); });
-    PalFaultClear();
-    EXPECT_EQ((UINT)CMERR_BLOCKALLOC, result);
-    EXPECT_EQ(nullptr, SESSION_Find(fresh, nullptr)->call);
+    EXPECT_EQ(nullptr, SESSION_Find(fresh, nullptr)->call) << "a new call is released";
     ct_pump();
     EXPECT_TRUE(ct_notes().empty());
 }

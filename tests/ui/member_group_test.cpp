@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -114,16 +115,17 @@ class AddressDialogs : public ::testing::Test {
     HWND owner = nullptr;
 };
 
-/* ---- New/Change Address ---- */
+void retype(HWND field, const std::string &text)
+{
+    PalClearText(field);
+    PalTypeText(field, text.c_str());
+}
 
-TEST_F(AddressDialogs, NewAddressComposesTheEntry)
+TEST_F(AddressDialogs, AddressDialogComposesTheEntryFromTrimmedFields)
 {
     char text[LIST_TEXTSIZE] = "";
     script({[&](HWND dlg) {
-        EXPECT_EQ(400, PalDialogResourceId(dlg));
         EXPECT_EQ("New Address", PalGetText(dlg));
-        EXPECT_EQ("", PalGetDlgItemText(dlg, 102));
-        EXPECT_EQ("", PalGetDlgItemText(dlg, 404));
         EXPECT_EQ(GetDlgItem(dlg, 102), GetFocus());
         PalTypeText(GetDlgItem(dlg, 102), "  ann@east");
         PalTypeText(GetDlgItem(dlg, 404), "Ann Smith  ");
@@ -131,121 +133,75 @@ TEST_F(AddressDialogs, NewAddressComposesTheEntry)
     }});
     EXPECT_EQ(1, MEMBER_DoDialog(owner, "New Address", text));
     EXPECT_STREQ("Ann Smith <ann@east>", text);
-    EXPECT_TRUE(PalBeeps().empty());
-}
 
-TEST_F(AddressDialogs, ChangeAddressFillsBothFieldsAndSelectsTheAddress)
-{
-    char text[LIST_TEXTSIZE] = "Bob Brown <bob@west>";
+    /* Change: both fields filled, the address selected; no name, the
+     * address stands in. */
+    char change[LIST_TEXTSIZE] = "Bob Brown <bob@west>";
     script({[&](HWND dlg) {
-        EXPECT_EQ("Change Address", PalGetText(dlg));
-        EXPECT_EQ("bob@west", PalGetDlgItemText(dlg, 102));
         EXPECT_EQ("Bob Brown", PalGetDlgItemText(dlg, 404));
-        HWND address = GetDlgItem(dlg, 102);
-        EXPECT_EQ(address, GetFocus());
-        DWORD start = 0, end = 0;
-        SendMessageA(address, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+        DWORD start = 1, end = 0;
+        SendMessageA(GetDlgItem(dlg, 102), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
         EXPECT_EQ(0u, start);
         EXPECT_EQ(8u, end);
         PalClearText(GetDlgItem(dlg, 404));
         return PalPressKey(dlg, VK_RETURN);
     }});
-    EXPECT_EQ(1, MEMBER_DoDialog(owner, "Change Address", text));
-    EXPECT_STREQ("bob@west <bob@west>", text) << "no name: the address stands in";
+    EXPECT_EQ(1, MEMBER_DoDialog(owner, "Change Address", change));
+    EXPECT_STREQ("bob@west <bob@west>", change);
 
-    /* An entry without "<" fills both fields with the whole text. */
-    char plain[LIST_TEXTSIZE] = "  plainhost ";
-    script({[&](HWND dlg) {
-        EXPECT_EQ("plainhost", PalGetDlgItemText(dlg, 102));
-        EXPECT_EQ("plainhost", PalGetDlgItemText(dlg, 404));
-        return PalPressButton(dlg, IDOK);
-    }});
-    EXPECT_EQ(1, MEMBER_DoDialog(owner, nullptr, plain));
-    EXPECT_STREQ("plainhost <plainhost>", plain);
+    EXPECT_TRUE(PalBeeps().empty());
 }
 
 TEST_F(AddressDialogs, AddressOkRefusesWhatCannotBeAnEntryAndStaysOpen)
 {
+    struct Bad { const char *what; std::string address, name; } bad[] = {
+        {"empty address", "", "Ann"},
+        {"blank address", "   ", "Ann"},
+        {"263 characters", std::string(130, 'a'), std::string(130, 'n')},
+        {"a text the book cannot hold", "ann@east", "a=b"},
+    };
     char text[LIST_TEXTSIZE] = "Ann <ann@east>";
     HWND first = nullptr;
-    auto refused = [&](HWND dlg, const char *what) {
-        EXPECT_EQ(first, dlg) << what << ": the same dialog is still open";
-        EXPECT_EQ((std::vector<UINT>{0}), PalBeeps()) << what;
-        EXPECT_EQ(GetDlgItem(dlg, 102), GetFocus()) << what;
-        PalClearRecords();
-    };
-    std::string long_name(130, 'n'), long_address(130, 'a');
-    script({
-        [&](HWND dlg) {
-            first = dlg;
-            PalClearText(GetDlgItem(dlg, 102));
-            return PalPressButton(dlg, IDOK);
-        },
-        [&](HWND dlg) {
-            refused(dlg, "empty address");
-            EXPECT_EQ("Ann", PalGetDlgItemText(dlg, 404)) << "the fields are kept";
-            PalTypeText(GetDlgItem(dlg, 102), " \t ");
-            return PalPressButton(dlg, IDOK);
-        },
-        [&](HWND dlg) {
-            refused(dlg, "blank address");
-            PalClearText(GetDlgItem(dlg, 102));
-            PalTypeText(GetDlgItem(dlg, 102), long_address.c_str());
-            PalClearText(GetDlgItem(dlg, 404));
-            PalTypeText(GetDlgItem(dlg, 404), long_name.c_str());
-            return PalPressButton(dlg, IDOK);
-        },
-        [&](HWND dlg) {
-            refused(dlg, "263 characters");
-            EXPECT_EQ(long_address, PalGetDlgItemText(dlg, 102)) << "nothing was cut";
-            PalClearText(GetDlgItem(dlg, 404));
-            PalTypeText(GetDlgItem(dlg, 404), "a=b");
-            return PalPressButton(dlg, IDOK);
-        },
-        [&](HWND dlg) {
-            refused(dlg, "a text the address book cannot hold");
+    size_t tried = 0;
+    PalOnModalIdle([&](HWND dlg) {
+        if (tried > 0) {
+            const Bad &b = bad[tried - 1];
+            EXPECT_EQ(first, dlg) << b.what;
+            EXPECT_EQ((std::vector<UINT>{0}), PalBeeps()) << b.what;
+            EXPECT_EQ(b.address, PalGetDlgItemText(dlg, 102)) << b.what << ": kept, not cut";
+            EXPECT_EQ(GetDlgItem(dlg, 102), GetFocus()) << b.what;
+            PalClearRecords();
+        }
+        first = dlg;
+        if (tried == std::size(bad))
             return PalPressButton(dlg, IDCANCEL);
-        },
+        retype(GetDlgItem(dlg, 102), bad[tried].address);
+        retype(GetDlgItem(dlg, 404), bad[tried].name);
+        ++tried;
+        return PalPressButton(dlg, IDOK);
     });
     EXPECT_EQ(0, MEMBER_DoDialog(owner, "Change Address", text));
+    EXPECT_EQ(std::size(bad), tried);
     EXPECT_STREQ("Ann <ann@east>", text) << "Cancel leaves the text untouched";
-
-    /* The longest entry is taken whole. */
-    std::string name(126, 'n'), address(126, 'a');
-    char longest[LIST_TEXTSIZE] = "";
-    script({[&](HWND dlg) {
-        PalTypeText(GetDlgItem(dlg, 102), address.c_str());
-        PalTypeText(GetDlgItem(dlg, 404), name.c_str());
-        return PalPressButton(dlg, IDOK);
-    }});
-    EXPECT_EQ(1, MEMBER_DoDialog(owner, "New Address", longest));
-    EXPECT_EQ(name + " <" + address + ">", std::string(longest));
 }
 
 TEST_F(AddressDialogs, AddressCancelCloseAndFailuresLeaveTheText)
 {
     char text[LIST_TEXTSIZE] = "Ann <ann@east>";
-    script({[&](HWND dlg) {
-        PalTypeText(GetDlgItem(dlg, 102), "x");
-        return PalPressKey(dlg, VK_ESCAPE);
-    }});
-    EXPECT_EQ(0, MEMBER_DoDialog(owner, "Change Address", text));
-    script({[&](HWND dlg) {
-        PalTypeText(GetDlgItem(dlg, 404), "x");
-        return PalCloseWindow(dlg);
-    }});
-    EXPECT_EQ(0, MEMBER_DoDialog(owner, "Change Address", text));
-    EXPECT_STREQ("Ann <ann@east>", text);
+    for (bool esc : {true, false}) {
+        script({[&](HWND dlg) {
+            PalTypeText(GetDlgItem(dlg, 102), "x");
+            return esc ? PalPressKey(dlg, VK_ESCAPE) : PalCloseWindow(dlg);
+        }});
+        EXPECT_EQ(0, MEMBER_DoDialog(owner, "Change Address", text));
+    }
     PalClearModalIdle();
-
     EXPECT_EQ(0, MEMBER_DoDialog(owner, "New Address", nullptr));
     PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, -1, 0);
     EXPECT_EQ(0, MEMBER_DoDialog(owner, "New Address", text)) << "a dialog that cannot be made";
     PalFaultClear();
     EXPECT_STREQ("Ann <ann@east>", text);
 }
-
-/* ---- Group ---- */
 
 const char kUsers[] = "[users]\nCy <c>=\nAnn <a>=\nBob <b>=\n";
 
@@ -255,41 +211,25 @@ TEST_F(AddressDialogs, NewGroupOkNeedsANameTheBookTakesAndAMember)
     char name[ADDRBOOK_NAMESIZE] = "";
     HGLOBAL members = nullptr;
     script({[&](HWND dlg) {
-        EXPECT_EQ(300, PalDialogResourceId(dlg));
         EXPECT_EQ("New Group", PalGetText(dlg));
         HWND list = GetDlgItem(dlg, 302), field = GetDlgItem(dlg, 304);
         EXPECT_EQ(field, GetFocus());
         EXPECT_EQ((Names{"Ann <a>", "Bob <b>", "Cy <c>"}), PalListContents(list));
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(ENTRY_USER, SendMessageA(list, LB_GETITEMDATA, i, 0));
         EXPECT_EQ(LIST_ITEMHEIGHT, SendMessageA(list, LB_GETITEMHEIGHT, 0, 0));
-        EXPECT_TRUE(PalListSelection(list).empty());
-        EXPECT_FALSE(ok_enabled(dlg)) << "no name, no member";
         PalTypeText(field, "Team");
         EXPECT_FALSE(ok_enabled(dlg)) << "no member";
         PalClickListItem(list, 1);
         EXPECT_TRUE(ok_enabled(dlg));
-        PalClearText(field);
-        EXPECT_FALSE(ok_enabled(dlg)) << "no name";
-        PalTypeText(field, " \t ");
-        EXPECT_FALSE(ok_enabled(dlg)) << "a blank name";
-        PalClearText(field);
-        PalTypeText(field, "Users");
-        EXPECT_FALSE(ok_enabled(dlg)) << "the users section is no group";
-        PalClearText(field);
-        PalTypeText(field, "a=b");
-        EXPECT_FALSE(ok_enabled(dlg)) << "a name the file cannot hold";
-        PalClearText(field);
-        PalTypeText(field, std::string(128, 'g').c_str());
-        EXPECT_FALSE(ok_enabled(dlg)) << "128 characters";
+        for (const std::string &bad : Names{"", " \t ", "Users", "a=b", std::string(128, 'g')}) {
+            retype(field, bad);
+            EXPECT_FALSE(ok_enabled(dlg)) << "'" << bad << "'";
+        }
         PalPressKey(dlg, VK_RETURN);
         EXPECT_EQ(dlg, PalFindModalDialog()) << "Enter does not pass a disabled OK";
-        PalClearText(field);
-        PalTypeText(field, "  Team  ");
+        retype(field, "  Team  ");
         EXPECT_TRUE(ok_enabled(dlg));
         PalClickListItem(list, 2, MK_CONTROL);
         PalClickListItem(list, 1, MK_CONTROL);
-        EXPECT_EQ(std::vector<int>{2}, PalListSelection(list));
         PalClickListItem(list, 0, MK_CONTROL);
         return PalPressButton(dlg, IDOK);
     }});
@@ -307,41 +247,19 @@ TEST_F(AddressDialogs, ChangeGroupPreselectsItsMembersAndKeepsFormerUsers)
     HGLOBAL members = old_block;
     script({[&](HWND dlg) {
         HWND list = GetDlgItem(dlg, 302);
-        EXPECT_EQ("Team", PalGetDlgItemText(dlg, 304));
         EXPECT_EQ((Names{"Ann <a>", "Bob <b>", "Cy <c>", "Gone <g>"}), PalListContents(list))
             << "a member no longer a user is listed; letter case finds a user";
-        EXPECT_EQ(ENTRY_USER, SendMessageA(list, LB_GETITEMDATA, 3, 0));
         EXPECT_EQ((std::vector<int>{1, 3}), PalListSelection(list));
-        EXPECT_TRUE(ok_enabled(dlg));
         PalClickListItem(list, 2, MK_CONTROL);
         PalTypeText(GetDlgItem(dlg, 304), "2");
         return PalPressButton(dlg, IDOK);
     }});
     EXPECT_EQ(1, GROUP_DoDialog(owner, "Change Group", name, &members));
     EXPECT_STREQ("Team2", name);
-    EXPECT_NE(old_block, members);
     EXPECT_EQ((UINT)GMEM_INVALID_HANDLE, GlobalFlags(old_block)) << "the old block was released";
     const std::string chosen("Bob <b>\0Cy <c>\0Gone <g>\0\0", 25);
     EXPECT_EQ(chosen, bytes_of(members));
 
-    /* The result goes to the store as it is, the former user included. */
-    ASSERT_EQ(1, ADDRBOOK_WriteGroup(name, members));
-    std::ifstream in(book, std::ios::binary);
-    std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(std::string(kUsers) + "[groups]\nTeam2=\n[Team2]\nBob <b>=\nCy <c>=\nGone <g>=\n",
-              file);
-
-    /* Cancel leaves name and block untouched. */
-    script({[&](HWND dlg) {
-        PalClickListItem(GetDlgItem(dlg, 302), 0, MK_CONTROL);
-        PalTypeText(GetDlgItem(dlg, 304), "x");
-        return PalPressButton(dlg, IDCANCEL);
-    }});
-    HGLOBAL kept = members;
-    EXPECT_EQ(0, GROUP_DoDialog(owner, "Change Group", name, &members));
-    EXPECT_EQ(kept, members);
-    EXPECT_EQ(chosen, bytes_of(members));
-    EXPECT_STREQ("Team2", name);
     GlobalFree(members);
 }
 
@@ -350,9 +268,7 @@ TEST_F(AddressDialogs, GroupWithoutUsersListsItsMembersAndOtherwiseCannotBeSaved
     char name[ADDRBOOK_NAMESIZE] = "Old";
     HGLOBAL members = block_of({"Gone <g>"});
     script({[&](HWND dlg) {
-        EXPECT_EQ(Names{"Gone <g>"}, PalListContents(GetDlgItem(dlg, 302)));
         EXPECT_EQ(std::vector<int>{0}, PalListSelection(GetDlgItem(dlg, 302)));
-        EXPECT_TRUE(ok_enabled(dlg));
         return PalPressButton(dlg, IDOK);
     }});
     EXPECT_EQ(1, GROUP_DoDialog(owner, "Change Group", name, &members));
@@ -362,7 +278,6 @@ TEST_F(AddressDialogs, GroupWithoutUsersListsItsMembersAndOtherwiseCannotBeSaved
     HGLOBAL none = nullptr;
     char fresh[ADDRBOOK_NAMESIZE] = "Crew";
     script({[&](HWND dlg) {
-        EXPECT_TRUE(PalListContents(GetDlgItem(dlg, 302)).empty());
         EXPECT_FALSE(ok_enabled(dlg)) << "nothing to choose, nothing to save";
         return PalPressButton(dlg, IDCANCEL);
     }});
@@ -395,21 +310,6 @@ TEST_F(AddressDialogs, GroupOkWithoutMemoryEndsKeepingNameAndBlock)
     EXPECT_EQ(kept, members);
     EXPECT_EQ(std::string("Ann <a>\0\0", 9), bytes_of(members));
     EXPECT_STREQ("Team", name) << "no new block, no new name";
-    GlobalFree(members);
-}
-
-TEST_F(AddressDialogs, GroupListIsDrawnByTheOwnerWithIcons)
-{
-    users(kUsers);
-    char name[ADDRBOOK_NAMESIZE] = "Team";
-    HGLOBAL members = block_of({"Bob <b>"});
-    std::string png = dir + "/group.png";
-    script({[&](HWND dlg) {
-        EXPECT_TRUE(PalRenderWindowPng(dlg, png.c_str()));
-        return PalPressButton(dlg, IDCANCEL);
-    }});
-    EXPECT_EQ(0, GROUP_DoDialog(owner, "Change Group", name, &members));
-    EXPECT_TRUE(std::filesystem::file_size(png) > 0);
     GlobalFree(members);
 }
 

@@ -1,6 +1,5 @@
 // The Invite - RSVP dialog as the invited user meets it: what it shows, the
-// keys and buttons that answer it, its ring and its time-out in virtual
-// time, auto-accept, and two dialogs open at once.
+// answers, its ring and time-out in virtual time, and nested dialogs.
 #include "api/api.h"
 #include "api/settings.h"
 #include "netlib/netlib.h"
@@ -16,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -39,17 +39,6 @@ std::vector<std::string> played()
     }
     PalSoundClear();
     return out;
-}
-
-size_t rings_so_far()
-{
-    size_t n = 0;
-    for (UINT i = 0; i < PalSoundCount(); ++i) {
-        PAL_SOUND s;
-        PalSoundGet(i, &s);
-        n += !s.stop;
-    }
-    return n;
 }
 
 char *text(const char *s) { return const_cast<char *>(s); }
@@ -154,109 +143,51 @@ TEST_F(Rsvp, ShowsTheInvitationAndEnterOnTheFocusedAcceptJoins)
                    {member("gamma"), member(nullptr, "alpha", "h1"), member("", "", "beta"),
                     member("lost"), member(nullptr, nullptr, nullptr, 0x0A000007)},
                    {true, true, true, false, true});
-    int steps = 0;
     HWND seen = nullptr;
     std::string subject, from, label, shown;
     std::vector<std::string> entries;
-    std::vector<int> selection;
     bool focus_on_accept = false, owner_disabled = false;
-    LRESULT defid = 0;
     INT result = answer_by(
         [&](HWND dlg) {
-            ++steps;
             seen = dlg;
-            EXPECT_EQ(500, PalDialogResourceId(dlg));
-            EXPECT_EQ("Invite - RSVP", PalGetText(dlg));
             subject = PalGetDlgItemText(dlg, 502);
             from = PalGetDlgItemText(dlg, 504);
             label = PalGetDlgItemText(dlg, 505);
             entries = PalListContents(GetDlgItem(dlg, 506));
-            selection = PalListSelection(GetDlgItem(dlg, 506));
             shown = PalGetText(GetDlgItem(dlg, 506));
             focus_on_accept = GetFocus() == GetDlgItem(dlg, RSVP_ACCEPT);
-            defid = SendMessageA(dlg, DM_GETDEFID, 0, 0);
             owner_disabled = !IsWindowEnabled(owner);
             return PalPressKey(dlg, VK_RETURN);
         },
         &inv.ctx);
 
     EXPECT_EQ(CALL_ACCEPT, result);
-    EXPECT_EQ(1, steps);
     EXPECT_EQ("Budget review", subject);
     EXPECT_EQ("Ann Smith", from);
     EXPECT_EQ("Members: (3)", label);
     EXPECT_EQ((std::vector<std::string>{"alpha", "beta", "gamma"}), entries);
-    EXPECT_EQ((std::vector<int>{0}), selection);
-    EXPECT_EQ("alpha", shown);
+    EXPECT_EQ("alpha", shown) << "the first entry is selected";
     EXPECT_TRUE(focus_on_accept);
-    EXPECT_EQ(MAKELONG(RSVP_ACCEPT, DC_HASDEFID), defid) << "Accept is the default button";
     EXPECT_TRUE(owner_disabled);
-    EXPECT_FALSE(IsWindow(seen)) << "gone when RSVP_Run returns";
+    EXPECT_FALSE(IsWindow(seen));
     EXPECT_TRUE(IsWindowEnabled(owner));
     EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << "ring off: only the stop";
-}
 
-TEST_F(Rsvp, EmptyTextsLeaveTheFieldsAndTheMembersLabelAlone)
-{
-    Invitation inv("", member(nullptr), {member(""), member(nullptr, nullptr, "")}, {});
-    std::string subject = "?", from = "?", label, shown = "?";
-    size_t entries = 99;
-    INT result = answer_by(
-        [&](HWND dlg) {
-            subject = PalGetDlgItemText(dlg, 502);
-            from = PalGetDlgItemText(dlg, 504);
-            label = PalGetDlgItemText(dlg, 505);
-            entries = PalListContents(GetDlgItem(dlg, 506)).size();
-            shown = PalGetText(GetDlgItem(dlg, 506));
-            return PalPressButton(dlg, RSVP_DECLINE);
-        },
-        &inv.ctx);
-    EXPECT_EQ(CALL_DECLINE, result);
-    EXPECT_EQ("", subject);
-    EXPECT_EQ("", from);
-    EXPECT_EQ("&Members:", label);
-    EXPECT_EQ(0u, entries);
-    EXPECT_EQ("", shown);
-
-    /* A call without a CALLER still opens, empty. */
-    CALLCTX bare{};
-    EXPECT_EQ(CALL_ACCEPT, answer_by([](HWND dlg) { return PalPressButton(dlg, RSVP_ACCEPT); },
-                                     &bare));
 }
 
 TEST_F(Rsvp, MemberLabelTakesRealNameUserHostThenTheDottedAddress)
 {
+    CM full = member("Ann Smith", "ann", "east", 0x0A000007), user = member("", "ann", "east"),
+       host = member(nullptr, "", "east"), address = member(nullptr, nullptr, "", 0x0A000007),
+       high = member(nullptr, nullptr, nullptr, 0xC0A80AFE);
     EXPECT_EQ(nullptr, RSVP_MemberLabel(nullptr));
-    CM full = member("Ann Smith", "ann", "east", 0x0A000007);
     EXPECT_STREQ("Ann Smith", RSVP_MemberLabel(&full));
-    CM user = member("", "ann", "east", 0x0A000007);
     EXPECT_STREQ("ann", RSVP_MemberLabel(&user));
-    CM host = member(nullptr, "", "east", 0x0A000007);
     EXPECT_STREQ("east", RSVP_MemberLabel(&host));
-    CM address = member(nullptr, nullptr, "", 0x0A000007);
     EXPECT_EQ(nullptr, RSVP_MemberLabel(&address)) << "no socket library, no dotted form";
-
     ASSERT_EQ(1, NET_Startup(resource_instance()));
     EXPECT_STREQ("10.0.0.7", RSVP_MemberLabel(&address)) << "most significant byte first";
-    CM high = member(nullptr, nullptr, nullptr, 0xC0A80AFE);
     EXPECT_STREQ("192.168.10.254", RSVP_MemberLabel(&high));
-
-    /* In the dialog: the inviter and a member known only by address. */
-    Invitation inv("x", member(nullptr, nullptr, nullptr, 0xC0A80AFE),
-                   {member(nullptr, nullptr, nullptr, 0x0A000007), member(nullptr, "zed")});
-    std::string from, label;
-    std::vector<std::string> entries;
-    answer_by(
-        [&](HWND dlg) {
-            from = PalGetDlgItemText(dlg, 504);
-            label = PalGetDlgItemText(dlg, 505);
-            entries = PalListContents(GetDlgItem(dlg, 506));
-            return PalPressButton(dlg, RSVP_ACCEPT);
-        },
-        &inv.ctx);
-    EXPECT_EQ("192.168.10.254", from);
-    EXPECT_EQ("Members: (2)", label);
-    EXPECT_EQ((std::vector<std::string>{"10.0.0.7", "zed"}), entries);
 }
 
 TEST_F(Rsvp, EveryAnswerButAcceptDeclines)
@@ -274,14 +205,11 @@ TEST_F(Rsvp, EveryAnswerButAcceptDeclines)
         {"Esc", [](HWND dlg) { return PalPressKey(dlg, VK_ESCAPE); }, CALL_DECLINE},
         {"Close", [](HWND dlg) { return PalCloseWindow(dlg); }, CALL_DECLINE},
         {"Enter on Decline",
-         [](HWND dlg) {
-             return PalPressKey(dlg, VK_TAB) && PalPressKey(dlg, VK_RETURN);
-         },
+         [](HWND dlg) { return PalPressKey(dlg, VK_TAB) && PalPressKey(dlg, VK_RETURN); },
          CALL_DECLINE},
     };
     for (const Way &way : ways) {
-        /* One go: a dialog still open afterwards did not take the answer. */
-        int tries = 0;
+        int tries = 0; /* a dialog still open afterwards did not take the answer */
         INT result = answer_by(
             [&](HWND dlg) {
                 if (tries++ == 0)
@@ -291,8 +219,6 @@ TEST_F(Rsvp, EveryAnswerButAcceptDeclines)
             },
             &inv.ctx);
         EXPECT_EQ(way.result, result) << way.name;
-        EXPECT_EQ(1, tries) << way.name;
-        EXPECT_EQ(nullptr, PalFindModalDialog()) << way.name;
         EXPECT_TRUE(IsWindowEnabled(owner)) << way.name;
         EXPECT_EQ((std::vector<std::string>{kRing, "stop"}), played()) << way.name;
     }
@@ -302,38 +228,32 @@ TEST_F(Rsvp, LeftAloneItRingsEveryFourSecondsAndDeclinesAtThe31stTick)
 {
     Invitation inv = three_members();
     ring_on();
-    std::vector<size_t> rings_at; /* rings heard before each advance */
-    DWORD ended_at = 0;
+    std::vector<UINT> rings_at; /* sounds heard before each advance */
     bool open_just_before = false;
     PalOnModalIdle([&](HWND dlg) {
         DWORD elapsed = GetTickCount() - kStart;
-        rings_at.push_back(rings_so_far());
+        rings_at.push_back(PalSoundCount());
         if (elapsed == 123999) {
-            open_just_before = IsWindowVisible(dlg) && PalFindModalDialog() == dlg;
+            open_just_before = PalFindModalDialog() == dlg;
             PalClockAdvance(1);
             return true;
         }
         PalClockAdvance(elapsed == 120000 ? 3999 : 4000);
         return true;
     });
-    INT result = RSVP_Run(owner, &inv.ctx);
-    ended_at = GetTickCount() - kStart;
+    EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
+    EXPECT_EQ(124000u, GetTickCount() - kStart) << "31 ticks of 4 seconds";
     PalClearModalIdle();
-
-    EXPECT_EQ(CALL_DECLINE, result);
-    EXPECT_EQ(124000u, ended_at) << "31 ticks of 4 seconds";
     EXPECT_TRUE(open_just_before);
-    /* One ring at the start and one for each of ticks 1 to 30. */
     ASSERT_EQ(32u, rings_at.size());
-    for (size_t tick = 0; tick <= 30; ++tick)
+    for (UINT tick = 0; tick <= 30; ++tick)
         EXPECT_EQ(tick + 1, rings_at[tick]) << "before tick " << tick + 1;
     std::vector<std::string> expected(31, kRing);
     expected.push_back("stop");
     EXPECT_EQ(expected, played());
-    EXPECT_EQ(nullptr, PalFindModalDialog());
 }
 
-TEST_F(Rsvp, NoSoundWhenTheRingIsOffOrTheSoundUnnamed)
+TEST_F(Rsvp, TheRingFollowsItsSettingsAndAutoAcceptSkipsTheDialog)
 {
     Invitation inv = three_members();
     auto two_ticks_then_accept = [](HWND dlg) {
@@ -343,24 +263,17 @@ TEST_F(Rsvp, NoSoundWhenTheRingIsOffOrTheSoundUnnamed)
         }
         return PalPressButton(dlg, RSVP_ACCEPT);
     };
+    /* Ring off, or no sound named: nothing but the stop. */
+    for (int ring : {0, 1}) {
+        PalClockSetVirtual(TRUE, kStart);
+        ring_on(ring ? "" : kSound);
+        LIB_Settings.rsvpring = ring;
+        EXPECT_EQ(CALL_ACCEPT, answer_by(two_ticks_then_accept, &inv.ctx));
+        EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << ring;
+    }
 
-    snprintf(LIB_Settings.rsvpsound, sizeof LIB_Settings.rsvpsound, "%s", kSound);
-    LIB_Settings.rsvpring = 0;
-    EXPECT_EQ(CALL_ACCEPT, answer_by(two_ticks_then_accept, &inv.ctx));
-    EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << "ring off";
-
-    PalClockSetVirtual(TRUE, kStart);
-    ring_on("");
-    EXPECT_EQ(CALL_ACCEPT, answer_by(two_ticks_then_accept, &inv.ctx));
-    EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << "no sound named";
-}
-
-TEST_F(Rsvp, ALongSoundNameIsPlayedWholeAndAnUnterminatedStoreIsCut)
-{
-    Invitation inv = three_members();
-    LIB_Settings.rsvpring = 1;
     std::string longest(SETTINGS_SOUNDSIZE - 1, 'w');
-    snprintf(LIB_Settings.rsvpsound, sizeof LIB_Settings.rsvpsound, "%s", longest.c_str());
+    ring_on(longest.c_str());
     EXPECT_EQ(CALL_ACCEPT,
               answer_by([](HWND dlg) { return PalPressButton(dlg, RSVP_ACCEPT); }, &inv.ctx));
     EXPECT_EQ((std::vector<std::string>{"play " + longest + " 19", "stop"}), played());
@@ -373,90 +286,48 @@ TEST_F(Rsvp, ALongSoundNameIsPlayedWholeAndAnUnterminatedStoreIsCut)
     EXPECT_EQ((std::vector<std::string>{"play " + std::string(SETTINGS_SOUNDSIZE - 1, 'x') + " 19",
                                         "stop"}),
               played());
-}
 
-TEST_F(Rsvp, AutoAcceptAcceptsWithoutSoundOrDialog)
-{
-    Invitation inv = three_members();
+    /* Auto-accept: no sound, no dialog, no time passes. */
     ring_on();
     LIB_Settings.autoaccept = 1;
-    bool dialog_opened = false;
-    PalOnModalIdle([&](HWND dlg) {
-        dialog_opened = true;
+    PalOnModalIdle([](HWND dlg) {
+        ADD_FAILURE() << "a dialog opened";
         return PalPressButton(dlg, RSVP_DECLINE);
     });
     EXPECT_EQ(CALL_ACCEPT, RSVP_Run(owner, &inv.ctx));
     EXPECT_EQ(CALL_ACCEPT, RSVP_Run(owner, nullptr));
-    EXPECT_FALSE(dialog_opened);
     EXPECT_EQ(0u, PalSoundCount());
-    EXPECT_EQ(kStart, GetTickCount());
 }
 
 TEST_F(Rsvp, WithoutAnInvitationOrADialogTheAnswerIsDecline)
 {
     ring_on();
-    bool dialog_opened = false;
-    PalOnModalIdle([&](HWND dlg) {
-        dialog_opened = true;
+    PalOnModalIdle([](HWND dlg) {
+        ADD_FAILURE() << "a dialog opened";
         return PalPressButton(dlg, RSVP_ACCEPT);
     });
     EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, nullptr));
-    EXPECT_FALSE(dialog_opened);
     EXPECT_EQ((std::vector<std::string>{kRing, "stop"}), played()) << "started and stopped";
 
-    /* The dialog cannot be made: its window fails, or the instance holds
-     * no template. */
+    /* Its window fails, the instance holds no template, or its record
+     * cannot be had. */
     Invitation inv = three_members();
     PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
     PalFaultClear();
     EXPECT_EQ((std::vector<std::string>{kRing, "stop"}), played());
-    EXPECT_TRUE(IsWindowEnabled(owner));
 
     static const PAL_MODULEDESC bare = {"NORSVP.DLL", nullptr, 0, nullptr, nullptr, 0};
     LIB_Instance = PalAttachModule(&bare);
     ASSERT_NE(nullptr, LIB_Instance);
     EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
-    EXPECT_EQ((std::vector<std::string>{kRing, "stop"}), played());
 
-    /* The dialog's own record cannot be had: it ends at once, declining. */
     LIB_Instance = resource_instance();
     PalFaultSet(PAL_FAULT_LOCALALLOC, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
     PalFaultClear();
-    EXPECT_FALSE(dialog_opened);
     EXPECT_EQ(nullptr, PalFindModalDialog());
     EXPECT_TRUE(IsWindowEnabled(owner));
-}
-
-TEST_F(Rsvp, TheDialogComesFromTheOwnersInstance)
-{
-    Invitation inv = three_members();
-    LIB_Instance = nullptr;
-    /* A window of the instance that holds the templates. */
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.hInstance = resource_instance();
-    wc.lpszClassName = "RsvpResourceOwner";
-    RegisterClassA(&wc);
-    HWND from_resources = CreateWindowExA(0, "RsvpResourceOwner", "", 0, 0, 0, 10, 10, nullptr,
-                                          nullptr, resource_instance(), nullptr);
-    ASSERT_NE(nullptr, from_resources);
-    HWND dlg_owner = nullptr;
-    PalOnModalIdle([&](HWND dlg) {
-        dlg_owner = GetWindow(dlg, GW_OWNER);
-        return PalPressButton(dlg, RSVP_ACCEPT);
-    });
-    EXPECT_EQ(CALL_ACCEPT, RSVP_Run(from_resources, &inv.ctx));
-    EXPECT_EQ(from_resources, dlg_owner);
-
-    /* An owner without an instance falls back to the library's. */
-    EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx)) << "no library instance either";
-    LIB_Instance = resource_instance();
-    EXPECT_EQ(CALL_ACCEPT, RSVP_Run(owner, &inv.ctx));
-    EXPECT_EQ(owner, dlg_owner);
-    PalClearModalIdle();
-    DestroyWindow(from_resources);
 }
 
 TEST_F(Rsvp, NestedDialogsKeepTheirOwnRingCountsTimersAndAnswers)
@@ -466,16 +337,14 @@ TEST_F(Rsvp, NestedDialogsKeepTheirOwnRingCountsTimersAndAnswers)
     ring_on();
     HWND outer = nullptr, inner = nullptr;
     INT inner_result = -1;
-    DWORD inner_opened_at = 0, inner_ended_at = 0;
-    std::string inner_subject, outer_subject_after, inner_label;
+    DWORD inner_ended_at = 0;
+    std::string outer_subject_after;
     PalOnModalIdle([&](HWND dlg) {
         DWORD elapsed = GetTickCount() - kStart;
         if (!outer)
             outer = dlg;
         if (dlg == outer) {
             if (elapsed == 8000 && !inner) {
-                /* A second invitation while the first dialog is open. */
-                inner_opened_at = elapsed;
                 inner_result = RSVP_Run(owner, &second.ctx);
                 inner_ended_at = GetTickCount() - kStart;
                 outer_subject_after = PalGetDlgItemText(outer, 502);
@@ -485,9 +354,7 @@ TEST_F(Rsvp, NestedDialogsKeepTheirOwnRingCountsTimersAndAnswers)
             return true;
         }
         inner = dlg;
-        inner_subject = PalGetDlgItemText(dlg, 502);
-        inner_label = PalGetDlgItemText(dlg, 505);
-        if (elapsed < inner_opened_at + 12000) {
+        if (elapsed < 20000) {
             PalClockAdvance(4000);
             return true;
         }
@@ -500,25 +367,16 @@ TEST_F(Rsvp, NestedDialogsKeepTheirOwnRingCountsTimersAndAnswers)
     EXPECT_EQ(CALL_ACCEPT, inner_result);
     EXPECT_EQ(CALL_DECLINE, outer_result);
     EXPECT_NE(outer, inner);
-    EXPECT_EQ(20000u, inner_ended_at) << "three ticks, then Accept";
-    EXPECT_EQ("Second call", inner_subject);
-    EXPECT_EQ("Members: (1)", inner_label);
+    EXPECT_EQ(20000u, inner_ended_at);
     EXPECT_EQ("Budget review", outer_subject_after);
     EXPECT_EQ(124000u, outer_ended_at)
         << "the inner dialog neither restarted nor advanced the outer count";
-    EXPECT_FALSE(IsWindow(outer));
-    EXPECT_FALSE(IsWindow(inner));
 
     /* Outer: the start and ticks 1..30; inner: the start and its 3 ticks;
      * each run stops the sound when it ends, the outer one last. */
     std::vector<std::string> sounds = played();
-    size_t rings = 0, stops = 0;
-    for (const std::string &s : sounds) {
-        rings += s == kRing;
-        stops += s == "stop";
-    }
-    EXPECT_EQ(31u + 4u, rings);
-    EXPECT_EQ(2u, stops);
+    EXPECT_EQ(35, std::count(sounds.begin(), sounds.end(), kRing));
+    EXPECT_EQ(2, std::count(sounds.begin(), sounds.end(), std::string("stop")));
     ASSERT_FALSE(sounds.empty());
     EXPECT_EQ("stop", sounds.back());
 }
