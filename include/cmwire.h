@@ -54,12 +54,18 @@ extern "C" {
 typedef int32_t INT;
 typedef uint32_t ipaddr_t;
 
-/* Message codes of CALLREQ and CALLRPY. */
+/* Message codes of CALLREQ and CALLRPY.  The CALL_REPLYn codes are replies
+ * that other peers may send and this library never does; all that is known
+ * of each is the member state it leaves (CMS_REPLIEDn below). */
 typedef enum CallMessage {
     CALL_INVITE = 0,
     CALL_ACCEPT = 1,
     CALL_DECLINE = 4,
-    CALL_UPDATE = 7
+    CALL_REPLY6 = 6,
+    CALL_UPDATE = 7,
+    CALL_REPLY12 = 12,
+    CALL_REPLY13 = 13,
+    CALL_REPLY15 = 15
 } CallMessage;
 
 /* States of a CALLER. */
@@ -69,14 +75,19 @@ typedef enum CallState {
     CS_ACTIVE = 4
 } CallState;
 
-/* States of a CM. */
+/* States of a CM.  CMS_REPLIEDn is the state of a member whose reply was
+ * CALL_REPLYn. */
 typedef enum CallMemberState {
     CMS_IDLE = 0,
     CMS_INVITED = 1,
+    CMS_REPLIED15 = 2,
     CMS_DECLINED = 3,
     CMS_JOINED = 4,
+    CMS_REPLIED6 = 5,
     CMS_NOADDRESS = 6,
     CMS_UNREACHABLE = 7,
+    CMS_REPLIED12 = 8,
+    CMS_REPLIED13 = 9,
     CMS_RESOLVING = 0x8000
 } CallMemberState;
 

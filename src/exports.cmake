@@ -2,13 +2,10 @@
 # callmgr.def lists them, and every function that the platform layer's
 # public headers declare for applications.
 #   cmake -DDEF=callmgr.def -DHEADERS="a.h|b.h" -DOUT=callmgr.map -P exports.cmake
+cmake_minimum_required(VERSION 3.25)
+include("${CMAKE_CURRENT_LIST_DIR}/deffile.cmake")
 string(REPLACE "|" ";" HEADERS "${HEADERS}")
-set(names "")
-file(STRINGS "${DEF}" def_lines REGEX "@[0-9]+")
-foreach(line IN LISTS def_lines)
-  string(REGEX MATCH "^[ \t]*([A-Za-z_][A-Za-z0-9_]*)" _ "${line}")
-  list(APPEND names "${CMAKE_MATCH_1}")
-endforeach()
+callmgr_read_def("${DEF}" names ordinals)
 foreach(header IN LISTS HEADERS)
   file(READ "${header}" text)
   string(REGEX MATCHALL "(WINAPI|PASCAL)[ \t*]+[A-Za-z_][A-Za-z0-9_]*[ \t]*\\(" decls "${text}")

@@ -3,6 +3,7 @@
  */
 #include "api/api.h"
 #include "netlib/netlib.h"
+#include "resources/resource.h"
 
 #include <callmgr.h>
 
@@ -17,7 +18,7 @@ extern "C" BOOL WINAPI LibMain(HINSTANCE instance, DWORD reason, LPVOID)
     if (LIB_Initialised)
         return TRUE;
     char class_name[32];
-    if (!LoadStringA(instance, 108, class_name, sizeof class_name))
+    if (!LoadStringA(instance, STR_FSMCLASS, class_name, sizeof class_name))
         return TRUE;
     WNDCLASSA wc = {};
     wc.style = 0;

@@ -4,6 +4,7 @@
 #include "fsm/fsm.h"
 #include "members/members.h"
 #include "netlib/netlib.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void fsm_destroy(HWND hwnd)
 extern "C" HWND CMFSM_Create(HINSTANCE instance, HWND owner)
 {
     char class_name[32];
-    if (!LoadStringA(instance, 108, class_name, sizeof class_name))
+    if (!LoadStringA(instance, STR_FSMCLASS, class_name, sizeof class_name))
         return nullptr;
     HWND hwnd = CreateWindowExA(0, class_name, "", 0, 0, 0, 0, 0, owner, nullptr, instance, nullptr);
     if (!hwnd)

@@ -10,10 +10,6 @@
 
 namespace {
 
-/* Reply messages that other peers send, with the member states they stand
- * for; this library answers only with CALL_ACCEPT and CALL_DECLINE. */
-enum { REPLY_MSG6 = 6, REPLY_MSG12 = 12, REPLY_MSG13 = 13, REPLY_MSG15 = 15 };
-
 INT request_answer;
 INT reply_answer;
 
@@ -47,7 +43,8 @@ int request_handle(const CALLREQ *request)
 }
 
 /* The member state a reply brings; codes without a state of their own carry
- * the replying member's. */
+ * the replying member's.  This library answers only with CALL_ACCEPT and
+ * CALL_DECLINE; the other codes come from other peers. */
 INT reply_state(INT msg, INT carried)
 {
     switch (msg) {
@@ -55,14 +52,14 @@ INT reply_state(INT msg, INT carried)
         return CMS_JOINED;
     case CALL_DECLINE:
         return CMS_DECLINED;
-    case REPLY_MSG6:
-        return 5;
-    case REPLY_MSG12:
-        return 8;
-    case REPLY_MSG13:
-        return 9;
-    case REPLY_MSG15:
-        return 2;
+    case CALL_REPLY6:
+        return CMS_REPLIED6;
+    case CALL_REPLY12:
+        return CMS_REPLIED12;
+    case CALL_REPLY13:
+        return CMS_REPLIED13;
+    case CALL_REPLY15:
+        return CMS_REPLIED15;
     default:
         return carried;
     }

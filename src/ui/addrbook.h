@@ -55,19 +55,19 @@ int ADDRBOOK_DeleteGroup(const char *group);
 /* Deletes the key `entry` from the section of `group` (trimmed); 1 or 0. */
 int ADDRBOOK_DeleteGroupLine(const char *group, const char *entry);
 
-/* The New/Change Address dialog (template 400).  `text` (LIST_TEXTSIZE
+/* The New/Change Address dialog (MEMBER_DIALOG).  `text` (LIST_TEXTSIZE
  * bytes, the caller's) holds the entry to edit ("" for a new one) and
  * receives the composed entry on OK.  Returns 1 for OK; 0 for Cancel, a
  * null text or a dialog that could not run (text untouched then). */
 int MEMBER_DoDialog(HWND owner, const char *title, char *text);
-/* The Group dialog (template 300).  `name` (ADDRBOOK_NAMESIZE bytes, the
+/* The Group dialog (GROUP_DIALOG).  `name` (ADDRBOOK_NAMESIZE bytes, the
  * caller's) holds the group name and receives the new one on OK; *members
  * is the caller's member block of the group (may be null).  On OK with a
  * selection the dialog releases the caller's old block and stores a new one
  * in *members (the caller owns it).  Returns 1 for OK; 0 for Cancel, null
  * arguments or a dialog that could not run (name and block untouched). */
 int GROUP_DoDialog(HWND owner, const char *title, char *name, HGLOBAL *members);
-/* The Address Book dialog (template 200). */
+/* The Address Book dialog (ADDRBOOK_DIALOG). */
 void ADDRBOOK_DoDialog(HWND owner);
 
 #ifdef __cplusplus

@@ -14,6 +14,7 @@
 #include "ui/addrkeys.h"
 #include "ui/lists.h"
 #include "api/api.h"
+#include "resources/resource.h"
 
 #include <callmgr.h>
 #include <stdio.h>
@@ -21,7 +22,6 @@
 
 namespace {
 
-const int ADDRBOOK_DIALOG = 200;
 const int ID_LIST = 202;
 const int ID_CLOSE = IDCANCEL;
 const int ID_HELP = 9;
@@ -32,12 +32,6 @@ const int ID_DELETE = 206;
 /* The Invite dialog's invitation list, reached through the owner. */
 const int ID_INVITATIONS = 109;
 
-const UINT STR_NEWADDRESS = 100;
-const UINT STR_CHANGEADDRESS = 101;
-const UINT STR_NEWGROUP = 102;
-const UINT STR_CHANGEGROUP = 103;
-const UINT STR_DELETETEXT = 104;
-const UINT STR_DELETECAPTION = 105;
 const int TITLE_SIZE = 65;
 const int QUESTION_SIZE = 256;
 const int CAPTION_SIZE = 97;

@@ -10,13 +10,13 @@
 #include "ui/addrkeys.h"
 #include "ui/lists.h"
 #include "api/api.h"
+#include "resources/resource.h"
 
 #include <stdio.h>
 #include <string.h>
 
 namespace {
 
-const int GROUP_DIALOG = 300;
 const int GROUP_LIST = 302;
 const int GROUP_NAME = 304;
 

@@ -1,5 +1,5 @@
 /*
- * The Invite dialog (template 100): the user composes an invitation list,
+ * The Invite dialog (INVITE_DIALOG): the user composes an invitation list,
  * typed or picked from the address book, and Call turns it into the
  * session's call, a new one or more members of the one it has.  Nothing is
  * sent from here; CMInvite places what the dialog built.

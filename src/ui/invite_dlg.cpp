@@ -14,6 +14,7 @@
 #include "fsm/fsm.h"
 #include "members/members.h"
 #include "netlib/netlib.h"
+#include "resources/resource.h"
 
 #include <callmgr.h>
 #include <ctl3d.h>
@@ -22,7 +23,6 @@
 
 namespace {
 
-const int INVITE_DIALOG = 100;
 const int ID_ADDRESS = 102;
 const int ID_NAME = 105;
 const int ID_SUBJECTLABEL = 106;

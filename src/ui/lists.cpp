@@ -10,6 +10,7 @@
  */
 #include "members/members.h"
 #include "ui/lists.h"
+#include "resources/resource.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -99,7 +100,7 @@ extern "C" void LIST_FreeIcons(void)
 extern "C" void LIST_LoadIcons(HINSTANCE instance)
 {
     LIST_FreeIcons();
-    LIST_Strip = LoadBitmapA(instance, MAKEINTRESOURCEA(100));
+    LIST_Strip = LoadBitmapA(instance, MAKEINTRESOURCEA(ICONS_BITMAP));
     BITMAP bm;
     if (LIST_Strip && GetObjectA(LIST_Strip, sizeof bm, &bm)) {
         LIST_CellWidth = bm.bmWidth / LIST_CELLS;

@@ -2,7 +2,7 @@
  * The owner-drawn address lists shared by the Invite, Address Book and Group
  * dialogs: the entry text form ("real name <address>"), the item flags kept
  * as each item's data, ordered insertion that refuses duplicates, and the
- * drawing of one entry with its icon from the strip in bitmap 100.
+ * drawing of one entry with its icon from the strip in bitmap ICONS_BITMAP.
  *
  * Entry texts never exceed 255 characters: every insertion refuses a longer
  * text, and every list text read goes into a LIST_TEXTSIZE buffer only after
@@ -27,7 +27,7 @@ extern "C" {
 #define LIST_ITEMHEIGHT 20 /* answer to WM_MEASUREITEM of every address list */
 #define LIST_TEXTSIZE 256  /* entry texts hold at most 255 characters */
 
-/* Loads the icon strip (bitmap 100 of `instance`), releasing any strip
+/* Loads the icon strip (bitmap ICONS_BITMAP of `instance`), releasing any strip
  * loaded before.  The module keeps the bitmap; LIST_FreeIcons releases it.
  * Without the bitmap the cell size stays 0 and entries draw without icons. */
 void LIST_LoadIcons(HINSTANCE instance);

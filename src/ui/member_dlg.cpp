@@ -11,12 +11,12 @@
 #include "ui/addrkeys.h"
 #include "ui/lists.h"
 #include "api/api.h"
+#include "resources/resource.h"
 
 #include <stdio.h>
 
 namespace {
 
-const int MEMBER_DIALOG = 400;
 const int MEMBER_ADDRESS = 102;
 const int MEMBER_NAME = 404;
 

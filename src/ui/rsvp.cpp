@@ -12,13 +12,13 @@
 #include "api/api.h"
 #include "api/settings.h"
 #include "netlib/netlib.h"
+#include "resources/resource.h"
 
 #include <mmsystem.h>
 #include <stdio.h>
 
 namespace {
 
-const int RSVP_DIALOG = 500;
 const int RSVP_SUBJECT = 502;
 const int RSVP_FROM = 504;
 const int RSVP_MEMBERSLABEL = 505;

@@ -18,7 +18,7 @@ extern "C" {
 #define RSVP_ACCEPT 6
 #define RSVP_DECLINE 7
 
-/* Asks the user whether to join `call` (dialog 500, owned by `owner`):
+/* Asks the user whether to join `call` (RSVP_DIALOG, owned by `owner`):
  * CALL_ACCEPT or CALL_DECLINE.  With auto-accept on, CALL_ACCEPT at once,
  * without sound or dialog.  The dialog's modal loop dispatches messages, so
  * the library may be entered again before this returns; `call` must stay
