@@ -7,16 +7,29 @@
  * then blocks on its wake descriptor until a post, a sent message, a change
  * of virtual time, its next real-time timer or a call to the RPC server.
  * Incoming RPC calls are dispatched on the waiting thread, like messages.
+ *
+ * Retrieval itself makes no system call while messages are waiting: the RPC
+ * server's descriptors are looked at in the blocking wait, by a PeekMessageA
+ * that finds nothing, and (so that a thread flooded with posts still serves)
+ * once every SERVE_EVERY retrievals that did not wait.
  */
 #include "user/queue.h"
 #include "user/window.h"
 #include "kernel/clock.h"
 #include "rpc/rpcwait.h"
 
+#include <palrpc.h>
+
+#include <cerrno>
 #include <map>
+#include <pthread.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
+
+static_assert(PAL_SOCKET_READ == POLLIN && PAL_SOCKET_WRITE == POLLOUT &&
+                  PAL_SOCKET_ERROR == POLLERR && PAL_SOCKET_HANGUP == POLLHUP,
+              "PalWaitSocket reports poll's own events");
 
 namespace pal {
 namespace {
@@ -56,6 +69,19 @@ struct ThreadQueue {
 };
 
 thread_local ThreadQueue this_thread_queue;
+
+/* Retrievals between two looks at the RPC server when none waits. */
+const unsigned SERVE_EVERY = 32;
+thread_local unsigned retrievals_since_serving = 0;
+
+/* The thread's id, asked of the system once: it is read on every post and
+ * every retrieval of the serving thread.  A child made by fork has one
+ * thread, with an id of its own, and asks again. */
+thread_local DWORD cached_thread_id = 0;
+
+void forget_thread_id() { cached_thread_id = 0; }
+
+const int thread_id_fork_hook = pthread_atfork(nullptr, nullptr, forget_thread_id);
 
 bool filter_passes(HWND hwnd, UINT message, HWND filter, UINT first, UINT last)
 {
@@ -156,40 +182,105 @@ bool take_timer(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool rem
     return true;
 }
 
-bool peek(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove)
+/* `serve_when_empty`: look at the RPC server when nothing is found (a
+ * PeekMessageA; the blocking waits look at it anyway). */
+bool peek(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove,
+          bool serve_when_empty)
 {
     handle_sent(q);
-    rpc_serve_ready();
+    if (++retrievals_since_serving >= SERVE_EVERY) {
+        retrievals_since_serving = 0;
+        rpc_serve_ready();
+    }
     if (take_posted(q, out, filter, first, last, remove) || take_quit(q, out, remove) ||
         take_timer(q, out, filter, first, last, remove)) {
         q.last_time = out->time;
         return true;
     }
+    if (serve_when_empty) {
+        retrievals_since_serving = 0;
+        rpc_serve_ready();
+        handle_sent(q);
+        if (take_posted(q, out, filter, first, last, remove)) {
+            q.last_time = out->time;
+            return true;
+        }
+    }
     return false;
+}
+
+bool work_waiting(Queue &q)
+{
+    std::lock_guard<std::mutex> lock(q.mu);
+    return !q.posted.empty() || !q.sent.empty() || q.quit;
+}
+
+void drain_wake(Queue &q)
+{
+    uint64_t v;
+    if (read(q.wakefd, &v, sizeof v) < 0) {
+        /* Nothing to drain: another wait already took the count. */
+    }
 }
 
 /* Blocks until something may have arrived. */
 void wait(Queue &q)
 {
+    retrievals_since_serving = 0;
     if (q.idle_hook && q.idle_hook(q.idle_context))
         return;
-    {
-        std::lock_guard<std::mutex> lock(q.mu);
-        if (!q.posted.empty() || !q.sent.empty() || q.quit)
-            return;
-    }
+    if (work_waiting(q))
+        return;
     int timeout = clock_is_virtual() ? -1 : timer_wait_ms(q, clock_now());
     std::vector<struct pollfd> fds = {{q.wakefd, POLLIN, 0}};
     size_t rpc_first = rpc_add_fds(fds);
     if (poll(fds.data(), fds.size(), timeout) <= 0)
         return;
-    if (fds[0].revents) {
-        uint64_t v;
-        if (read(q.wakefd, &v, sizeof v) < 0) {
-            /* Nothing to drain: another wait already took the count. */
-        }
-    }
+    if (fds[0].revents)
+        drain_wake(q);
     rpc_dispatch(fds, rpc_first);
+}
+
+/* One wait of PalWaitSocket: like wait(), with `fd` in the poll and at most
+ * `limit` ms of real time.  Returns the descriptor's ready events, 0 when
+ * none.  While work waits the descriptor is only looked at, so a ready
+ * exchange is never held up by a busy queue; the idle hook runs only when
+ * the descriptor is not ready either. */
+short wait_socket(Queue &q, int fd, short events, DWORD limit)
+{
+    retrievals_since_serving = 0;
+    std::vector<struct pollfd> fds = {{q.wakefd, POLLIN, 0}, {fd, events, 0}};
+    size_t rpc_first = rpc_add_fds(fds);
+    auto look = [&](int timeout) {
+        int n;
+        do {
+            n = poll(fds.data(), fds.size(), timeout);
+        } while (n < 0 && errno == EINTR);
+        return n;
+    };
+    int n;
+    if (work_waiting(q)) {
+        n = look(0);
+    } else if (q.idle_hook && (n = look(0)) != 0) {
+        /* Something is ready: not an idle moment. */
+    } else if (q.idle_hook && q.idle_hook(q.idle_context)) {
+        n = look(0);
+    } else if (clock_is_virtual()) {
+        /* The limit passes only as the clock is advanced, which wakes us. */
+        n = look(-1);
+    } else {
+        int timers = timer_wait_ms(q, clock_now());
+        int timeout = limit > 0x7FFFFFFFu ? 0x7FFFFFFF : (int)limit;
+        if (timers >= 0 && timers < timeout)
+            timeout = timers;
+        n = look(timeout);
+    }
+    if (n <= 0)
+        return 0;
+    if (fds[0].revents)
+        drain_wake(q);
+    rpc_dispatch(fds, rpc_first);
+    return (short)(fds[1].revents & (events | POLLERR | POLLHUP | POLLNVAL));
 }
 
 } // namespace
@@ -257,7 +348,13 @@ using namespace pal;
 
 extern "C" {
 
-DWORD WINAPI GetCurrentThreadId(void) { return (DWORD)gettid(); }
+DWORD WINAPI GetCurrentThreadId(void)
+{
+    (void)thread_id_fork_hook;
+    if (!cached_thread_id)
+        cached_thread_id = (DWORD)gettid();
+    return cached_thread_id;
+}
 
 BOOL WINAPI PostMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
@@ -299,8 +396,9 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT remov
 {
     if (!msg)
         return FALSE;
-    return peek(*queue_current(), msg, hwnd, first, last, (remove & PM_REMOVE) != 0) ? TRUE
-                                                                                    : FALSE;
+    return peek(*queue_current(), msg, hwnd, first, last, (remove & PM_REMOVE) != 0, true)
+               ? TRUE
+               : FALSE;
 }
 
 BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last)
@@ -314,7 +412,7 @@ BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last)
         return -1;
     }
     Queue &q = *queue_current();
-    while (!peek(q, msg, hwnd, first, last, true))
+    while (!peek(q, msg, hwnd, first, last, true, false))
         wait(q);
     return msg->message == WM_QUIT ? FALSE : TRUE;
 }
@@ -323,9 +421,42 @@ BOOL WINAPI WaitMessage(void)
 {
     Queue &q = *queue_current();
     MSG m;
-    if (!peek(q, &m, nullptr, 0, 0, false))
+    if (!peek(q, &m, nullptr, 0, 0, false, false))
         wait(q);
     return TRUE;
+}
+
+DWORD WINAPI PalWaitSocket(int fd, DWORD events, DWORD timeout)
+{
+    QueueRef keep = queue_current();
+    Queue &q = *keep;
+    const short wanted = (short)(events & (POLLIN | POLLOUT));
+    const DWORD start = clock_now();
+    bool quit = false;
+    int quit_code = 0;
+    DWORD ready = 0;
+    for (;;) {
+        MSG m;
+        while (peek(q, &m, nullptr, 0, 0, true, false)) {
+            if (m.message == WM_QUIT) {
+                /* Kept for the caller's own loop. */
+                quit = true;
+                quit_code = (int)m.wParam;
+                continue;
+            }
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+        DWORD elapsed = clock_now() - start;
+        if (elapsed >= timeout)
+            break;
+        ready = (DWORD)(unsigned short)wait_socket(q, fd, wanted, timeout - elapsed);
+        if (ready)
+            break;
+    }
+    if (quit)
+        PostQuitMessage(quit_code);
+    return ready;
 }
 
 DWORD WINAPI GetMessageTime(void) { return queue_current()->last_time; }

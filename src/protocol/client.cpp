@@ -1,15 +1,14 @@
 /*
- * The call-protocol client: the stubs, and CALL_Send with its exchange.
+ * The call-protocol client: the stubs, and CALL_Send.
  *
- * The exchange blocks for up to the call's time-out, so it runs on a worker
- * thread while the calling thread keeps dispatching its messages and the
- * calls that reach its own server (a message may well be addressed to this
- * very process).  The worker never touches the library's records: the
- * record to send is encoded here, on the calling thread, and the worker gets
- * only the bytes, the host text and a place for the answer.
+ * CALL_Send encodes the record first and sends only those bytes: the
+ * exchange (exchange.cpp) waits in the message wait, where the caller's
+ * code may run again and change or free the very records it was asked to
+ * send.
  */
 #include "protocol/rpc.h"
 #include "netlib/netlib.h"
+#include "protocol/exchange.h"
 
 #include <palrpc.h>
 #include <stdio.h>
@@ -32,34 +31,13 @@ bool client_call(CLIENT *client, rpcproc_t procedure, xdrproc_t argument_proc, v
                      (caddr_t)result, client_timeout) == RPC_SUCCESS;
 }
 
-/* What the worker needs for one exchange, and what it brings back. */
+/* One message on its way: the host to contact and the encoded argument. */
 struct EXCHANGE {
     char host[256];
     rpcproc_t procedure;
     char *bytes; /* the encoded argument */
     u_int length;
-    INT answer;
 };
-
-/* Puts the already encoded argument on the wire. */
-bool_t put_encoded(XDR *xdrs, EXCHANGE *exchange)
-{
-    return xdr_opaque(xdrs, exchange->bytes, exchange->length);
-}
-
-DWORD WINAPI exchange_run(void *context)
-{
-    EXCHANGE *exchange = (EXCHANGE *)context;
-    CLIENT *client = clnt_create(exchange->host, CALLPROG, CALLVERS, "tcp");
-    if (!client)
-        return 0;
-    INT answer = 0;
-    if (client_call(client, exchange->procedure, RPC_XdrProc(put_encoded), exchange,
-                    RPC_XdrProc(xdr_INT), &answer))
-        exchange->answer = answer;
-    clnt_destroy(client);
-    return 0;
-}
 
 /* Encodes `record` with `proc` into a local-memory block; false when it
  * cannot be encoded (a text or list beyond the wire bounds) or memory ran
@@ -148,13 +126,13 @@ extern "C" INT CALL_Send(CMAPP *app, CALLCTX *context, INT code, BOOL reply)
     if (!context || !context->caller)
         return CMERR_NOCALL;
 
-    /* The records refer to the context's own; they are encoded here, and
-     * only the bytes go to the worker. */
+    /* The records refer to the context's own; they are encoded before the
+     * first wait, and only the bytes travel. */
     CALLREQ request = {code, context->to, context->from, context->caller};
     CALLRPY answer = {code, context->from, context->to, context->caller->callid,
                       context->caller->seqno};
     EXCHANGE exchange = {};
-    exchange.answer = CALL_UNREACHABLE;
+    INT result = CALL_UNREACHABLE;
     exchange.procedure = reply ? CALLPROC_REPLY : CALLPROC_REQUEST;
     bool ready = exchange_host(&exchange, reply ? context->from : context->to);
 
@@ -166,12 +144,16 @@ extern "C" INT CALL_Send(CMAPP *app, CALLCTX *context, INT code, BOOL reply)
     if (ready)
         ready = reply ? exchange_encode(&exchange, RPC_XdrProc(xdr_CALLRPY), &answer)
                       : exchange_encode(&exchange, RPC_XdrProc(xdr_CALLREQ), &request);
+    DWORD addr = 0;
     if (ready)
-        PalRunBlocking(exchange_run, &exchange);
+        ready = PalHostAddress(exchange.host, &addr) != FALSE;
+    INT answered = 0;
+    if (ready && EXCH_Call(addr, exchange.procedure, exchange.bytes, exchange.length, &answered))
+        result = answered;
     if (exchange.bytes)
         LocalFree(exchange.bytes);
     app = app_id ? APP_Find(app_id) : nullptr;
     if (app && app->busy != 0)
         --app->busy;
-    return exchange.answer;
+    return result;
 }

@@ -18,7 +18,8 @@
 extern "C" {
 #endif
 
-/* Seconds a client call waits for its answer. */
+/* Seconds a client call waits for its answer; also the bound of a whole
+ * CALL_Send exchange. */
 #define CLIENT_TIMEOUT 25
 
 /* One reference on the server; the first makes the UDP and TCP transports
@@ -42,11 +43,13 @@ INT *callproc_reply_1(CALLRPY *argument, CLIENT *client);
 CAPINFO *callproc_capinfo_1(CAPINFOMESSAGE *argument, CLIENT *client);
 
 /* Sends a request (reply false: CALLREQ to the context's `to`) or a reply
- * (CALLRPY to its `from`) with message code `code`, over a new TCP client.
- * Returns the remote procedure's answer, CALL_UNREACHABLE when none came,
- * or CMERR_NOCALL when the context has no CALLER.  The calling thread keeps
- * dispatching its messages and incoming calls meanwhile; `app->busy` counts
- * the exchange (a null `app` counts nothing). */
+ * (CALLRPY to its `from`) with message code `code`, in one exchange over a
+ * new TCP connection (exchange.h): at most CLIENT_TIMEOUT seconds, the
+ * port-mapper query included.  Returns the remote procedure's answer,
+ * CALL_UNREACHABLE when none came, or CMERR_NOCALL when the context has no
+ * CALLER.  The calling thread keeps dispatching its messages and incoming
+ * calls meanwhile, so the caller's code may run again inside; `app->busy`
+ * counts the exchange (a null `app` counts nothing). */
 INT CALL_Send(CMAPP *app, CALLCTX *context, INT code, BOOL reply);
 
 /* Server procedures; each answer lives in its procedure's holder. */

@@ -1,8 +1,15 @@
-// PalRunBlocking: the work runs on another thread while the calling thread
-// keeps handling posted and sent messages and timers, also when it is
-// entered again, and a WM_QUIT met meanwhile still ends the caller's loop.
+// Waiting without stopping the message loop.  PalRunBlocking: the work runs
+// on another thread while the calling thread keeps handling posted and sent
+// messages and timers, also when it is entered again, and a WM_QUIT met
+// meanwhile still ends the caller's loop.  PalWaitSocket: the same loop
+// around one descriptor, ended by its readiness or by a limit of the
+// platform clock, also nested.
 #include <windows.h>
 #include <palrpc.h>
+#include <paltest.h>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "support/recorder.h"
 
@@ -12,6 +19,7 @@
 #include <string>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -121,6 +129,133 @@ TEST_F(Blocking, TheCallerCanBeEnteredAgainAndWaitInTurn)
         nullptr);
     EXPECT_EQ(1u, result);
     EXPECT_EQ((std::vector<std::string>{"inner result 2"}), events);
+}
+
+// A connected pair of stream sockets; [0] is waited on, [1] is the peer.
+struct SocketPair {
+    int fd[2] = {-1, -1};
+    SocketPair() { EXPECT_EQ(0, socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fd)); }
+    ~SocketPair()
+    {
+        for (int f : fd)
+            if (f >= 0)
+                close(f);
+    }
+};
+
+const UINT WRITE_PEER = WM_USER + 3;
+const UINT WAIT_INNER = WM_USER + 4;
+int peer_fd = -1;
+int inner_fd = -1;
+
+LRESULT CALLBACK socket_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    switch (msg) {
+    case WRITE_PEER:
+        note("write " + std::to_string(wparam));
+        EXPECT_EQ(1, write((int)wparam, "x", 1));
+        return 0;
+    case WAIT_INNER:
+        // The peer of the inner socket is written from a message handled
+        // inside this inner wait.
+        PostMessageA(hwnd, WRITE_PEER, (WPARAM)peer_fd, 0);
+        note("inner ready " + std::to_string(PalWaitSocket(inner_fd, PAL_SOCKET_READ, 60000)));
+        return 0;
+    default:
+        return DefWindowProcA(hwnd, msg, wparam, lparam);
+    }
+}
+
+DWORD advance_step = 0;
+BOOL CALLBACK advance_clock(void *)
+{
+    PalClockAdvance(advance_step);
+    return TRUE;
+}
+
+class WaitSocket : public Blocking {
+  protected:
+    void SetUp() override
+    {
+        Blocking::SetUp();
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = socket_proc;
+        wc.lpszClassName = "WaitSocketTarget";
+        RegisterClassA(&wc);
+        sockets = CreateWindowExA(0, "WaitSocketTarget", "", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                  nullptr, nullptr);
+    }
+    void TearDown() override
+    {
+        PalSetIdleHook(nullptr, nullptr);
+        PalClockSetVirtual(FALSE, 0);
+        DestroyWindow(sockets);
+        Blocking::TearDown();
+    }
+    HWND sockets = nullptr;
+};
+
+TEST_F(WaitSocket, ReturnsTheReadinessThatMessagesHandledMeanwhileBrought)
+{
+    SocketPair pair;
+    // Writable at once; not readable until the posted message writes.
+    EXPECT_EQ((DWORD)PAL_SOCKET_WRITE, PalWaitSocket(pair.fd[0], PAL_SOCKET_WRITE, 60000));
+    PostMessageA(sockets, WRITE_PEER, (WPARAM)pair.fd[1], 0);
+    EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 60000));
+    EXPECT_EQ((std::vector<std::string>{"write " + std::to_string(pair.fd[1])}), events);
+
+    // A sent message from another thread is handled while waiting too.
+    char c;
+    ASSERT_EQ(1, read(pair.fd[0], &c, 1));
+    std::thread sender([&] { SendMessageA(sockets, WRITE_PEER, (WPARAM)pair.fd[1], 0); });
+    EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 60000));
+    sender.join();
+
+    // The peer's hang-up is reported whatever was asked for.
+    ASSERT_EQ(1, read(pair.fd[0], &c, 1));
+    close(pair.fd[1]);
+    pair.fd[1] = -1;
+    EXPECT_TRUE(PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 60000) & PAL_SOCKET_HANGUP);
+}
+
+TEST_F(WaitSocket, TheLimitFollowsThePlatformClock)
+{
+    SocketPair pair;
+    PalClockSetVirtual(TRUE, 5000);
+    advance_step = 700;
+    PalSetIdleHook(advance_clock, nullptr);
+    EXPECT_EQ(0u, PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 3000));
+    // Waits end at the first look past the limit: 5 steps of 700 ms.
+    EXPECT_EQ(5000u + 3500u, GetTickCount());
+    // A limit of 0 only dispatches what waits and looks at nothing.
+    PostMessageA(sockets, WRITE_PEER, (WPARAM)pair.fd[1], 0);
+    EXPECT_EQ(0u, PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 0));
+    EXPECT_EQ(1u, events.size()) << "the message was handled";
+    // Readiness wins over a limit that has not passed.
+    EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 3000));
+    EXPECT_EQ(5000u + 3500u, GetTickCount()) << "no idle moment was needed";
+}
+
+TEST_F(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
+{
+    SocketPair outer, inner;
+    inner_fd = inner.fd[0];
+    peer_fd = inner.fd[1];
+    PostQuitMessage(3);
+    PostMessageA(sockets, WAIT_INNER, 0, 0);
+    // The inner wait handles what was posted before it, the outer's message
+    // included; the outer wait then finds its socket ready.
+    PostMessageA(sockets, WRITE_PEER, (WPARAM)outer.fd[1], 0);
+    EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(outer.fd[0], PAL_SOCKET_READ, 60000));
+    EXPECT_EQ((std::vector<std::string>{"write " + std::to_string(outer.fd[1]),
+                                        "write " + std::to_string(inner.fd[1]),
+                                        "inner ready 1"}),
+              events);
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ((UINT)WM_QUIT, m.message);
+    EXPECT_EQ(3u, m.wParam);
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "posted once";
 }
 
 } // namespace

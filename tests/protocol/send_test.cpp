@@ -17,6 +17,9 @@
 namespace {
 
 const UINT NOTIFY = WM_USER + 9;
+// Posted before an exchange; handled while it waits.
+const UINT NOTE_BUSY = WM_USER + 10;
+const UINT CHANGE_CALL = WM_USER + 11;
 
 struct Invited {
     std::string callid, subject, to_user, from_user;
@@ -25,14 +28,7 @@ std::vector<Invited> invited;
 CMAPP *sender = nullptr;
 DWORD busy_while_waiting = 0;
 
-// Runs whenever the thread waits for messages, so also while an exchange is
-// in progress.
-BOOL CALLBACK note_busy(void *)
-{
-    if (sender && sender->busy > busy_while_waiting)
-        busy_while_waiting = sender->busy;
-    return FALSE;
-}
+CALLCTX *changing = nullptr;
 
 LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
@@ -40,6 +36,16 @@ LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         const CALLCTX *c = (const CALLCTX *)lparam;
         invited.push_back(
             Invited{c->caller->callid, c->caller->subject, c->to->user, c->from->user});
+    }
+    if (msg == NOTE_BUSY && sender && sender->busy > busy_while_waiting)
+        busy_while_waiting = sender->busy;
+    if (msg == CHANGE_CALL && changing) {
+        // As a re-entered entry of the application might.
+        REC_Free(changing->to->host);
+        changing->to->host = REC_CopyText("nosuch.callmgr.test");
+        REC_Free(changing->caller->subject);
+        changing->caller->subject = REC_CopyText("Changed");
+        changing = nullptr;
     }
     if (msg == FSM_INVITED || msg == FSM_UPDATED) {
         /* Only what arrived matters here: the call is not answered. */
@@ -95,7 +101,8 @@ class Send : public ::testing::Test {
 
 TEST_F(Send, ARequestReachesTheOwnServerByAddressOrByName)
 {
-    PalSetIdleHook(note_busy, nullptr);
+    busy_while_waiting = 0;
+    PostMessageA(sender->fsmwnd, NOTE_BUSY, 0, 0);
     call->to->ipaddr = 0x7F000001u; // 127.0.0.1; its host text says "hostb"
     EXPECT_EQ(CALL_DELIVERED, send_invite());
     ASSERT_EQ(1u, invited.size());
@@ -125,29 +132,13 @@ TEST_F(Send, ARequestReachesTheOwnServerByAddressOrByName)
     s->call = nullptr;
 }
 
-CALLCTX *changing = nullptr;
-
-// Changes the call on the first wait of an exchange, as a re-entered entry
-// of the application might.
-BOOL CALLBACK change_call(void *)
-{
-    if (changing) {
-        REC_Free(changing->to->host);
-        changing->to->host = REC_CopyText("nosuch.callmgr.test");
-        REC_Free(changing->caller->subject);
-        changing->caller->subject = REC_CopyText("Changed");
-        changing = nullptr;
-    }
-    return FALSE;
-}
-
 TEST_F(Send, TheExchangeSendsTheCallAsItWasWhenItStarted)
 {
     call->to->ipaddr = 0;
     REC_Free(call->to->host);
     call->to->host = REC_CopyText(getenv("CALLMGR_HOST_NAME"));
     changing = call;
-    PalSetIdleHook(change_call, nullptr);
+    PostMessageA(sender->fsmwnd, CHANGE_CALL, 0, 0);
     EXPECT_EQ(CALL_DELIVERED, send_invite());
     EXPECT_EQ(nullptr, changing) << "the call changed while the exchange ran";
     ASSERT_EQ(1u, invited.size());

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# One exchange with another host, three ways, on two isolated hosts.
+#
+#   bash scripts/bench_exchange.sh [--iterations N] [--rounds R] [--warmup W]
+#
+# Needs root.  Builds exchange_bench and bench_peer in the optimised tree of
+# scripts/bench.sh (build-bench/, or CALLMGR_BENCH_BUILD_DIR), makes a pair
+# of hosts, starts `bench_peer serve` (raw TCP and bare libtirpc servers)
+# and `bench_peer answer` (the call manager) on hostb, and runs
+# exchange_bench on hosta twice: as the user nobody and as root (as root
+# libtirpc binds reserved source ports; the call manager's exchange never
+# does).  Prints a table per user: raw TCP, libtirpc, CALL_Send, median and
+# 99th percentile in microseconds and against raw TCP.
+set -euo pipefail
+cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
+readonly ROOT=$PWD
+
+if [[ ${1:-} == --inside ]]; then
+  shift
+  build=$1
+  shift
+  dir=$(mktemp -d "${TMPDIR:-/tmp}/callmgr-xbench.XXXXXX")
+  trap 'exec {serve_in}>&- {answer_in}>&- 2>/dev/null || true; rm -rf -- "$dir"' EXIT
+  chmod 0755 "$dir"
+  mkfifo "$dir/serve.in" "$dir/answer.in"
+  # shellcheck disable=SC2086 # a command prefix
+  $CALLMGR_PEER_EXEC -- setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    "$build/bench/bench_peer" serve <"$dir/serve.in" >"$dir/serve.out" 2>&1 &
+  exec {serve_in}>"$dir/serve.in"
+  mkdir -m 0777 "$dir/home"
+  # shellcheck disable=SC2086
+  $CALLMGR_PEER_EXEC -- setpriv --reuid=nobody --regid=nogroup --clear-groups \
+    env HOME="$dir/home" XDG_DATA_HOME="$dir/home/.local/share" \
+    "$build/bench/bench_peer" answer 2 <"$dir/answer.in" >"$dir/answer.out" 2>&1 &
+  exec {answer_in}>"$dir/answer.in"
+  for _ in $(seq 100); do
+    if grep -q '^ready serve' "$dir/serve.out" 2>/dev/null &&
+      grep -q '^ready answer' "$dir/answer.out" 2>/dev/null; then break; fi
+    sleep 0.1 # set-up polling of another host's programs, bounded
+  done
+  port=$(sed -n 's/^ready serve tcp=\([0-9]*\).*/\1/p' "$dir/serve.out")
+  [[ -n $port ]] || { cat "$dir"/*.out >&2; exit 1; }
+  rc=0
+  for user in nobody root; do
+    printf '==== as %s\n' "$user"
+    as=()
+    [[ $user == root ]] || as=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    "${as[@]}" "$build/bench/exchange_bench" --peer-addr "$CALLMGR_PEER_ADDR" --tcp-port "$port" \
+      "$@" || rc=$?
+  done
+  exit "$rc"
+fi
+
+((EUID == 0)) || exec sudo bash "$ROOT/scripts/bench_exchange.sh" "$@"
+readonly BUILD=${CALLMGR_BENCH_BUILD_DIR:-$ROOT/build-bench}
+if [[ ! -f $BUILD/CMakeCache.txt ]]; then
+  cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=OFF \
+    -DCALLMGR_BENCH=ON >/dev/null
+fi
+cmake --build "$BUILD" --target exchange_bench bench_peer -j"$(nproc)" >/dev/null
+bash "$ROOT/scripts/testhost.sh" pair -- bash "$ROOT/scripts/bench_exchange.sh" --inside "$BUILD" "$@"

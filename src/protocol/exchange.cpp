@@ -1,0 +1,296 @@
+/*
+ * The exchange itself: each step is a non-blocking socket operation that,
+ * when it cannot go on, waits in the message wait (PalWaitSocket) for the
+ * readiness it needs, never past the exchange's deadline.  The records are
+ * written and read with the runtime's XDR routines (xdr_callmsg,
+ * xdr_replymsg over memory) and framed with record marking: a 4-byte mark
+ * per fragment, its top bit set on the last one.
+ */
+#include "protocol/exchange.h"
+
+#include <palrpc.h>
+#include <string.h>
+
+namespace {
+
+const WORD PMAP_STANDARD_PORT = 111;
+const rpcprog_t PMAP_PROGRAM = 100000;
+const rpcvers_t PMAP_VERSION = 2;
+const rpcproc_t PMAP_GETPORT = 3;
+const u_int PROTOCOL_TCP = 6;
+
+/* Room for a call's header: xid, direction, RPC version, program, version,
+ * procedure and two empty AUTH_NONE fields, 40 bytes. */
+const u_int CALL_HEADER_ROOM = 64;
+/* Our replies are a header and one number; a peer that sends more than
+ * this is not one of ours. */
+const u_int REPLY_LIMIT = 1024;
+const DWORD LAST_FRAGMENT = 0x80000000u;
+
+WORD pmap_port = PMAP_STANDARD_PORT;
+u_int next_xid = 0;
+
+/* One exchange's clock: every wait takes what is left of the budget. */
+struct EXCH_CLOCK {
+    DWORD start;
+    DWORD budget;
+    bool expired;
+};
+
+DWORD clock_left(EXCH_CLOCK *clock)
+{
+    DWORD spent = GetTickCount() - clock->start;
+    if (spent >= clock->budget) {
+        clock->expired = true;
+        return 0;
+    }
+    return clock->budget - spent;
+}
+
+/* Waits for `events` on `fd` within the budget; false when time ran out
+ * (the clock then says so). */
+bool clock_wait(EXCH_CLOCK *clock, int fd, DWORD events)
+{
+    DWORD left = clock_left(clock);
+    if (left == 0)
+        return false;
+    if (PalWaitSocket(fd, events, left) != 0)
+        return true;
+    clock_left(clock);
+    clock->expired = true;
+    return false;
+}
+
+/* A connected stream to addr:port, or -1 (refused, unreachable or out of
+ * time). */
+int stream_open(EXCH_CLOCK *clock, DWORD addr, WORD port)
+{
+    int fd = PalStreamConnect(addr, port);
+    if (fd < 0)
+        return -1;
+    if (!clock_wait(clock, fd, PAL_SOCKET_WRITE) || PalStreamConnected(fd) != 0) {
+        PalStreamClose(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool stream_write(EXCH_CLOCK *clock, int fd, const char *bytes, u_int length)
+{
+    while (length > 0) {
+        int n = PalStreamSend(fd, bytes, (int)length);
+        if (n == PAL_STREAM_WOULDBLOCK) {
+            if (!clock_wait(clock, fd, PAL_SOCKET_WRITE))
+                return false;
+            continue;
+        }
+        if (n <= 0)
+            return false;
+        bytes += n;
+        length -= (u_int)n;
+    }
+    return true;
+}
+
+/* Exactly `length` bytes; false at the end of the stream, on an error or
+ * when time runs out. */
+bool stream_read(EXCH_CLOCK *clock, int fd, char *bytes, u_int length)
+{
+    while (length > 0) {
+        int n = PalStreamRecv(fd, bytes, (int)length);
+        if (n == PAL_STREAM_WOULDBLOCK) {
+            if (!clock_wait(clock, fd, PAL_SOCKET_READ))
+                return false;
+            continue;
+        }
+        if (n <= 0)
+            return false;
+        bytes += n;
+        length -= (u_int)n;
+    }
+    return true;
+}
+
+DWORD mark_value(const unsigned char *m)
+{
+    return ((DWORD)m[0] << 24) | ((DWORD)m[1] << 16) | ((DWORD)m[2] << 8) | (DWORD)m[3];
+}
+
+/* A whole record, its fragments joined, into `buffer`; its length, or -1
+ * when it is cut short or longer than `room`. */
+long record_read(EXCH_CLOCK *clock, int fd, char *buffer, u_int room)
+{
+    u_int have = 0;
+    for (;;) {
+        unsigned char mark[4];
+        if (!stream_read(clock, fd, (char *)mark, sizeof mark))
+            return -1;
+        DWORD value = mark_value(mark);
+        DWORD size = value & ~LAST_FRAGMENT;
+        if (size > room - have)
+            return -1;
+        if (!stream_read(clock, fd, buffer + have, (u_int)size))
+            return -1;
+        have += (u_int)size;
+        if (value & LAST_FRAGMENT)
+            return (long)have;
+    }
+}
+
+enum CALL_OUTCOME {
+    CALL_OK,
+    CALL_FAILED,
+    /* The program there is not ours (or not in our version): the call was
+     * not carried out, so asking the port mapper again is safe. */
+    CALL_WRONG_PROGRAM,
+};
+
+/* One call on a connected stream: the header and the encoded argument as
+ * one record, then the reply, whose result `result_proc` decodes into
+ * `result`. */
+CALL_OUTCOME rpc_call(EXCH_CLOCK *clock, int fd, rpcprog_t program, rpcvers_t version,
+                      rpcproc_t procedure, const char *argument, u_int length,
+                      xdrproc_t result_proc, void *result)
+{
+    if (length > 0x7FFFFFFFu - 4 - CALL_HEADER_ROOM)
+        return CALL_FAILED;
+    u_int room = 4 + CALL_HEADER_ROOM + length;
+    char *record = (char *)LocalAlloc(LMEM_FIXED, room);
+    if (!record)
+        return CALL_FAILED;
+
+    if (next_xid == 0)
+        next_xid = (u_int)GetTickCount() ^ (u_int)(uintptr_t)&next_xid ^ 0x5F762u;
+    u_int xid = ++next_xid;
+
+    struct rpc_msg call;
+    memset(&call, 0, sizeof call);
+    call.rm_xid = xid;
+    call.rm_direction = CALL;
+    call.rm_call.cb_rpcvers = RPC_MSG_VERSION;
+    call.rm_call.cb_prog = program;
+    call.rm_call.cb_vers = version;
+    call.rm_call.cb_proc = procedure;
+    call.rm_call.cb_cred.oa_flavor = AUTH_NONE;
+    call.rm_call.cb_verf.oa_flavor = AUTH_NONE;
+    XDR xdrs;
+    xdrmem_create(&xdrs, record + 4, CALL_HEADER_ROOM, XDR_ENCODE);
+    bool ok = xdr_callmsg(&xdrs, &call);
+    u_int header = xdr_getpos(&xdrs);
+    xdr_destroy(&xdrs);
+    CALL_OUTCOME outcome = CALL_FAILED;
+    if (ok && header <= CALL_HEADER_ROOM) {
+        memcpy(record + 4 + header, argument, length);
+        DWORD mark = LAST_FRAGMENT | (header + length);
+        record[0] = (char)(mark >> 24);
+        record[1] = (char)(mark >> 16);
+        record[2] = (char)(mark >> 8);
+        record[3] = (char)mark;
+        ok = stream_write(clock, fd, record, 4 + header + length);
+    } else {
+        ok = false;
+    }
+    LocalFree(record);
+    if (!ok)
+        return CALL_FAILED;
+
+    char reply_bytes[REPLY_LIMIT];
+    long got = record_read(clock, fd, reply_bytes, sizeof reply_bytes);
+    if (got < 0)
+        return CALL_FAILED;
+    struct rpc_msg reply;
+    memset(&reply, 0, sizeof reply);
+    char verifier[MAX_AUTH_BYTES];
+    reply.acpted_rply.ar_verf.oa_base = verifier;
+    reply.acpted_rply.ar_results.where = (caddr_t)result;
+    reply.acpted_rply.ar_results.proc = result_proc;
+    xdrmem_create(&xdrs, reply_bytes, (u_int)got, XDR_DECODE);
+    ok = xdr_replymsg(&xdrs, &reply);
+    xdr_destroy(&xdrs);
+    if (reply.rm_xid != xid || reply.rm_direction != REPLY)
+        return CALL_FAILED;
+    if (reply.rm_reply.rp_stat == MSG_ACCEPTED) {
+        enum accept_stat status = reply.acpted_rply.ar_stat;
+        if (status == PROG_UNAVAIL || status == PROG_MISMATCH)
+            outcome = CALL_WRONG_PROGRAM;
+        else if (ok && status == SUCCESS)
+            outcome = CALL_OK;
+    }
+    return outcome;
+}
+
+/* Puts the four numbers of a port-mapper mapping into `out` (16 bytes). */
+bool pmap_encode(char *out, u_int room)
+{
+    XDR xdrs;
+    xdrmem_create(&xdrs, out, room, XDR_ENCODE);
+    u_long prog = CALLPROG, vers = CALLVERS, prot = PROTOCOL_TCP, port = 0;
+    bool ok = xdr_u_long(&xdrs, &prog) && xdr_u_long(&xdrs, &vers) &&
+              xdr_u_long(&xdrs, &prot) && xdr_u_long(&xdrs, &port);
+    xdr_destroy(&xdrs);
+    return ok;
+}
+
+/* The port of CALLPROG over TCP that the host's port mapper names; 0 when
+ * it names none, does not answer or cannot be reached. */
+WORD pmap_getport(EXCH_CLOCK *clock, DWORD addr)
+{
+    char mapping[16];
+    if (!pmap_encode(mapping, sizeof mapping))
+        return 0;
+    int fd = stream_open(clock, addr, pmap_port);
+    if (fd < 0)
+        return 0;
+    u_long port = 0;
+    CALL_OUTCOME outcome = rpc_call(clock, fd, PMAP_PROGRAM, PMAP_VERSION, PMAP_GETPORT, mapping,
+                                    sizeof mapping, RPC_XdrProc(xdr_u_long), &port);
+    PalStreamClose(fd);
+    if (outcome != CALL_OK || port > 0xFFFF)
+        return 0;
+    return (WORD)port;
+}
+
+} // namespace
+
+extern "C" void EXCH_SetPortMapperPort(WORD port)
+{
+    pmap_port = port ? port : PMAP_STANDARD_PORT;
+}
+
+extern "C" BOOL EXCH_Call(DWORD addr, rpcproc_t procedure, const char *argument, u_int length,
+                          INT *answer)
+{
+    EXCH_CLOCK clock = {GetTickCount(), (DWORD)CLIENT_TIMEOUT * 1000u, false};
+    bool asked_again = false;
+    for (;;) {
+        WORD port = PMAP_CacheFind(addr);
+        bool cached = port != 0;
+        if (!cached) {
+            port = pmap_getport(&clock, addr);
+            if (port == 0)
+                return FALSE;
+            PMAP_CacheStore(addr, port);
+        }
+        CALL_OUTCOME outcome = CALL_FAILED;
+        int fd = stream_open(&clock, addr, port);
+        bool connected = fd >= 0;
+        if (connected) {
+            INT result = 0;
+            outcome = rpc_call(&clock, fd, CALLPROG, CALLVERS, procedure, argument, length,
+                               RPC_XdrProc(xdr_INT), &result);
+            PalStreamClose(fd);
+            if (outcome == CALL_OK) {
+                *answer = result;
+                return TRUE;
+            }
+        }
+        /* The port is no longer to be trusted, whoever named it. */
+        PMAP_CacheDrop(addr);
+        /* A refused connection or a foreign program means the call was not
+         * carried out: a restarted peer is asked for once more. */
+        bool not_carried_out = !connected || outcome == CALL_WRONG_PROGRAM;
+        if (!cached || asked_again || clock.expired || !not_carried_out)
+            return FALSE;
+        asked_again = true;
+    }
+}

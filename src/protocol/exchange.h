@@ -1,0 +1,58 @@
+/*
+ * One exchange of the call protocol with another machine, driven from the
+ * thread's message wait: no thread, no client handle.  The steps are those
+ * of an ONC RPC call over TCP -- a port-mapper query (GETPORT, program
+ * 100000 version 2, TCP port 111) unless the port is cached, a connection,
+ * the call written as one record, the reply read -- each a non-blocking
+ * step that waits with PalWaitSocket, so the thread keeps dispatching its
+ * messages and the calls reaching its own server (a message may be
+ * addressed to this very process).  The whole exchange, port-mapper query
+ * and retry included, has one deadline of CLIENT_TIMEOUT seconds of the
+ * platform clock: no peer, however slowly it trickles its bytes, holds it
+ * longer.
+ */
+#ifndef CALLMGR_PROTOCOL_EXCHANGE_H
+#define CALLMGR_PROTOCOL_EXCHANGE_H
+
+#include "protocol/rpc.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The port mapper's TCP port.  Only tests point it elsewhere, at a port
+ * mapper of their own; 0 restores the standard one. */
+void EXCH_SetPortMapperPort(WORD port);
+
+/* Calls procedure `procedure` of CALLPROG version CALLVERS on the host at
+ * `addr` (host byte order) with the already encoded argument, and decodes
+ * an INT answer.  TRUE with *answer set when the call succeeded; FALSE on
+ * every failure (no program registered, refused, timed out, a denied or
+ * undecodable reply). */
+BOOL EXCH_Call(DWORD addr, rpcproc_t procedure, const char *argument, u_int length, INT *answer);
+
+/*
+ * The port-mapper cache: host address -> the TCP port of CALLPROG there.
+ *
+ * Asking the port mapper costs a second connection and exchange per
+ * message, so its answers are kept.  An entry is only a hint: a peer that
+ * restarted registers on another port, and the old one then refuses the
+ * connection (or is taken by another program, which refuses the call).  An
+ * exchange that meets such a refusal on a cached port drops the entry and
+ * asks the port mapper again, once, within its own deadline; every other
+ * failure on a cached port drops the entry too, so the next exchange asks
+ * afresh.  The table is small and fixed; the least recently used entry
+ * makes room.  It is touched only by the thread that sends.
+ */
+#define PMAP_CACHE_SIZE 16
+/* The cached port, 0 when the host is unknown. */
+WORD PMAP_CacheFind(DWORD addr);
+void PMAP_CacheStore(DWORD addr, WORD port);
+void PMAP_CacheDrop(DWORD addr);
+void PMAP_CacheClear(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
