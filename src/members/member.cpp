@@ -9,6 +9,8 @@
 #include "members/members.h"
 #include "fsm/fsm.h"
 
+#include <string.h>
+
 extern "C" void CM_Free(LPCM member)
 {
     if (!member)
@@ -89,10 +91,18 @@ extern "C" LPCM CML_Find(const CALLER *caller, const char *user, const char *hos
     return nullptr;
 }
 
+/* Texts as the wire carries them.  The wire has no absent text: a member
+ * whose text is absent here (its copy was lost when memory ran out) comes
+ * back from the other machine with the empty one, and must still be found. */
+static bool wire_equal(const char *a, const char *b)
+{
+    return strcmp(a ? a : "", b ? b : "") == 0;
+}
+
 extern "C" BOOL CM_Equal(const CM *a, const CM *b)
 {
-    return a && b && a->ipaddr == b->ipaddr && STR_Equal(a->host, b->host) &&
-           STR_Equal(a->user, b->user) && STR_Equal(a->realname, b->realname);
+    return a && b && a->ipaddr == b->ipaddr && wire_equal(a->host, b->host) &&
+           wire_equal(a->user, b->user) && wire_equal(a->realname, b->realname);
 }
 
 extern "C" void CALLER_Free(LPCALLER caller)
