@@ -1,0 +1,366 @@
+/* Dialogs on a desktop: an X server of the test's own (Xvfb) shows them,
+ * xdotool acts as the person, ImageMagick takes screenshots.  The dialog
+ * runs its modal loop on the test's thread; the loop's idle hook drives the
+ * display as the message wait does (present, wait on its descriptors,
+ * dispatch), and a helper thread runs the external tools. */
+#include "display/display.h"
+#include "support/instance.h"
+#include "user/paint.h"
+#include "user/window.h"
+
+#include <windows.h>
+#include <palpaint.h>
+#include <paltest.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <fcntl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kNewAddressDialog = 400; /* two fields, OK and Cancel */
+constexpr int kRealNameField = 404;
+
+TEST(DisplayChoice, TheEnvironmentDecides)
+{
+    using pal::DisplayMode;
+    EXPECT_EQ(DisplayMode::headless, pal::display_choose(nullptr, nullptr, nullptr));
+    EXPECT_EQ(DisplayMode::headless, pal::display_choose(nullptr, "", ""));
+    EXPECT_EQ(DisplayMode::live, pal::display_choose(nullptr, ":0", nullptr));
+    EXPECT_EQ(DisplayMode::live, pal::display_choose(nullptr, nullptr, "wayland-0"));
+    EXPECT_EQ(DisplayMode::headless, pal::display_choose("headless", ":0", "wayland-0"));
+    EXPECT_EQ(DisplayMode::live, pal::display_choose("live", nullptr, nullptr));
+    EXPECT_EQ(DisplayMode::live, pal::display_choose("bogus", ":0", nullptr));
+    EXPECT_EQ(DisplayMode::headless, pal::display_choose("bogus", nullptr, nullptr));
+
+    EXPECT_EQ(1, pal::display_scale_from(nullptr));
+    EXPECT_EQ(1, pal::display_scale_from(""));
+    EXPECT_EQ(2, pal::display_scale_from("2"));
+    EXPECT_EQ(8, pal::display_scale_from("8"));
+    EXPECT_EQ(1, pal::display_scale_from("9"));
+    EXPECT_EQ(1, pal::display_scale_from("0"));
+    EXPECT_EQ(1, pal::display_scale_from("2x"));
+    EXPECT_EQ(1, pal::display_scale_from("-2"));
+}
+
+std::string run(const std::string &cmd)
+{
+    std::string out;
+    if (FILE *p = popen(cmd.c_str(), "r")) {
+        char buf[256];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+/* The X server of the suite, on a display number it picks itself. */
+pid_t xvfb_pid = -1;
+std::string xvfb_display;
+std::string xvfb_problem;
+
+void start_xvfb()
+{
+    if (access("/usr/bin/Xvfb", X_OK) != 0) {
+        xvfb_problem = "Xvfb is not installed (package xvfb)";
+        return;
+    }
+    for (const char *tool : {"/usr/bin/xdotool", "/usr/bin/import"})
+        if (access(tool, X_OK) != 0) {
+            xvfb_problem = std::string(tool) + " is not installed (packages xdotool, imagemagick)";
+            return;
+        }
+    int fds[2];
+    if (pipe(fds) != 0) {
+        xvfb_problem = "no pipe for Xvfb";
+        return;
+    }
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        /* The server ends with the tests, however they end, and keeps
+         * their output to itself. */
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::string fd = std::to_string(fds[1]);
+        execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
+              "-nolisten", "tcp", "-noreset", (char *)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(fds[0]);
+    if (pid < 0 || number.empty()) {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+        xvfb_problem = "Xvfb did not start";
+        return;
+    }
+    xvfb_pid = pid;
+    xvfb_display = ":" + number;
+}
+
+void stop_xvfb()
+{
+    if (xvfb_pid > 0) {
+        kill(xvfb_pid, SIGTERM);
+        waitpid(xvfb_pid, nullptr, 0);
+    }
+    xvfb_pid = -1;
+}
+
+/* What the dialog side tells the person's side once it is on the screen:
+ * its X window and where things are in it. */
+struct Screen {
+    std::mutex mu;
+    std::condition_variable shown;
+    bool ready = false;
+    unsigned long xwin = 0;
+    POINT ok{}, cancel{}, field{}, close{};
+    std::vector<unsigned char> rendering; /* blue, green, red, spare */
+    int width = 0, height = 0;
+};
+
+Screen *screen = nullptr;
+std::chrono::steady_clock::time_point give_up;
+
+/* The middle of a control, in the coordinates of the dialog's rendering. */
+POINT middle_of(HWND dlg, int id)
+{
+    pal::WindowRef c = pal::window_get(GetDlgItem(dlg, id));
+    pal::Insets in = pal::nonclient_insets(dlg);
+    return POINT{in.left + (c->rect.left + c->rect.right) / 2,
+                 in.top + (c->rect.top + c->rect.bottom) / 2};
+}
+
+BOOL CALLBACK drive_display(void *)
+{
+    pal::display_present_dirty();
+    HWND dlg = GetActiveWindow();
+    if (dlg && !screen->ready && pal::display_x11_window(dlg)) {
+        HBITMAP bmp = PalRenderWindow(dlg);
+        BITMAP info{};
+        GetObjectA(bmp, sizeof info, &info);
+        std::vector<unsigned char> bits((size_t)info.bmWidthBytes * (size_t)info.bmHeight);
+        GetBitmapBits(bmp, (LONG)bits.size(), bits.data());
+        DeleteObject(bmp);
+        pal::Insets in = pal::nonclient_insets(dlg);
+        RECT rc;
+        GetClientRect(dlg, &rc);
+        int width = rc.right + in.left + in.right;
+        std::lock_guard<std::mutex> lock(screen->mu);
+        screen->xwin = pal::display_x11_window(dlg);
+        screen->ok = middle_of(dlg, IDOK);
+        screen->cancel = middle_of(dlg, IDCANCEL);
+        screen->field = middle_of(dlg, kRealNameField);
+        screen->close = POINT{width - in.left - 2 - 8, in.top - pal::kCaptionHeight + 2 + 7};
+        screen->rendering = std::move(bits);
+        screen->width = info.bmWidth;
+        screen->height = info.bmHeight;
+        screen->ready = true;
+        screen->shown.notify_all();
+    }
+    if (std::chrono::steady_clock::now() > give_up && dlg)
+        EndDialog(dlg, -99);
+    std::vector<pollfd> fds;
+    size_t first = pal::display_add_fds(fds);
+    /* The test's own bounded wait; the message wait also waits on its
+     * queue's wake descriptor and sleeps as long as nothing comes. */
+    poll(fds.data(), fds.size(), 50);
+    pal::display_dispatch(fds, first);
+    return TRUE;
+}
+
+std::string real_name;
+
+INT_PTR CALLBACK dialog_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM)
+{
+    if (msg == WM_INITDIALOG)
+        return TRUE;
+    if (msg == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+        char text[128] = "";
+        GetDlgItemTextA(dlg, kRealNameField, text, sizeof text);
+        real_name = text;
+        EndDialog(dlg, LOWORD(wparam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+class DesktopTest : public ::testing::Test {
+protected:
+    /* One server for the process: the desktop stays connected to it once
+     * opened, also across repeated runs of the tests. */
+    static void SetUpTestSuite()
+    {
+        static bool started = false;
+        if (!started) {
+            started = true;
+            start_xvfb();
+            std::atexit(stop_xvfb);
+        }
+    }
+
+    void SetUp() override
+    {
+        if (xvfb_pid < 0)
+            GTEST_SKIP() << "no X server for the desktop tests: " << xvfb_problem;
+        setenv("DISPLAY", xvfb_display.c_str(), 1);
+        setenv("CALLMGR_DISPLAY", "live", 1);
+        pal::display_reopen();
+        screen = new Screen();
+        real_name.clear();
+        give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        PalSetIdleHook(drive_display, nullptr);
+    }
+    void TearDown() override
+    {
+        PalSetIdleHook(nullptr, nullptr);
+        pal::display_shutdown();
+        delete screen;
+        screen = nullptr;
+        unsetenv("CALLMGR_DISPLAY");
+    }
+
+    /* Runs the dialog while `person` acts on the screen from another
+     * thread, once the dialog is there; the dialog's result. */
+    INT_PTR run_dialog(const std::function<void(Screen &)> &person)
+    {
+        std::thread helper([&] {
+            {
+                std::unique_lock<std::mutex> lock(screen->mu);
+                if (!screen->shown.wait_until(lock, give_up, [] { return screen->ready; }))
+                    return;
+            }
+            person(*screen);
+        });
+        INT_PTR result = DialogBoxParamA(resource_instance(), MAKEINTRESOURCEA(kNewAddressDialog),
+                                         nullptr, dialog_proc, 0);
+        helper.join();
+        return result;
+    }
+
+    static std::string xdo(const Screen &, const std::string &what)
+    {
+        return run("xdotool " + what + " 2>&1");
+    }
+    static std::string click(const Screen &s, POINT at)
+    {
+        return xdo(s, "mousemove --window " + std::to_string(s.xwin) + " " +
+                          std::to_string(at.x) + " " + std::to_string(at.y) + " click 1");
+    }
+    static void focus(const Screen &s)
+    {
+        xdo(s, "windowfocus --sync " + std::to_string(s.xwin));
+    }
+};
+
+TEST_F(DesktopTest, TheDialogIsAWindowWithItsTitleAndAClickEndsIt)
+{
+    std::string found;
+    INT_PTR result = run_dialog([&](Screen &s) {
+        found = run("xdotool search --onlyvisible --name '^New$'");
+        click(s, s.ok);
+    });
+    EXPECT_EQ(IDOK, result);
+    ASSERT_FALSE(found.empty()) << "no visible X window named New";
+    EXPECT_EQ(screen->xwin, std::stoul(found));
+}
+
+TEST_F(DesktopTest, TypingAndKeysReachTheFieldAndEnterPressesTheDefaultButton)
+{
+    INT_PTR result = run_dialog([&](Screen &s) {
+        click(s, s.field);
+        focus(s);
+        xdo(s, "type --delay 5 'Ada Lovelace!'");
+        xdo(s, "key BackSpace");
+        /* Out and back in with Shift+Tab selects the whole text; End keeps
+         * it. */
+        xdo(s, "key Tab shift+Tab End");
+        xdo(s, "type --delay 5 ', Countess'");
+        xdo(s, "key Return");
+    });
+    EXPECT_EQ(IDOK, result);
+    EXPECT_EQ("Ada Lovelace, Countess", real_name);
+}
+
+TEST_F(DesktopTest, EscapeAndTheCloseBoxCancel)
+{
+    EXPECT_EQ(IDCANCEL, run_dialog([&](Screen &s) {
+                  focus(s);
+                  xdo(s, "key Escape");
+              }));
+    pal::display_shutdown();
+    pal::display_reopen();
+    delete screen;
+    screen = new Screen();
+    EXPECT_EQ(IDCANCEL, run_dialog([&](Screen &s) { click(s, s.close); }));
+    /* A press on the close box that is let go elsewhere closes nothing. */
+    pal::display_shutdown();
+    pal::display_reopen();
+    delete screen;
+    screen = new Screen();
+    EXPECT_EQ(IDOK, run_dialog([&](Screen &s) {
+                  std::string id = std::to_string(s.xwin);
+                  xdo(s, "mousemove --window " + id + " " + std::to_string(s.close.x) + " " +
+                             std::to_string(s.close.y) + " mousedown 1");
+                  xdo(s, "mousemove --window " + id + " 5 60 mouseup 1");
+                  click(s, s.ok);
+              }));
+}
+
+TEST_F(DesktopTest, TheScreenShowsTheHeadlessRenderingPixelForPixel)
+{
+    std::string raw = std::string("/tmp/callmgr-shot-") + std::to_string(getpid()) + ".rgb";
+    std::string import_output;
+    INT_PTR result = run_dialog([&](Screen &s) {
+        import_output = run("import -window " + std::to_string(s.xwin) + " -depth 8 rgb:" + raw +
+                            " 2>&1");
+        click(s, s.cancel);
+    });
+    EXPECT_EQ(IDCANCEL, result);
+    std::ifstream in(raw, std::ios::binary);
+    std::vector<unsigned char> shot(std::istreambuf_iterator<char>(in), {});
+    std::remove(raw.c_str());
+    ASSERT_EQ((size_t)screen->width * (size_t)screen->height * 3, shot.size()) << import_output;
+    size_t differing = 0, first = 0;
+    for (size_t i = 0; i < (size_t)screen->width * (size_t)screen->height; ++i) {
+        const unsigned char *r = &screen->rendering[i * 4];
+        const unsigned char *p = &shot[i * 3];
+        if (p[0] != r[2] || p[1] != r[1] || p[2] != r[0]) {
+            if (!differing)
+                first = i;
+            ++differing;
+        }
+    }
+    EXPECT_EQ(0u, differing) << "first at x " << first % (size_t)screen->width << ", y "
+                             << first / (size_t)screen->width;
+}
+
+} // namespace

@@ -1,0 +1,235 @@
+/* The sound player on SDL's disk audio driver: what reaches the "device" is
+ * a file, so the samples played can be read back byte for byte. */
+#include "mmsystem/sdlsound.h"
+
+#include <mmsystem.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::vector<unsigned char> read_all(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+/* The PCM bytes of a canonical WAV file (the data chunk). */
+std::vector<unsigned char> pcm_of(const std::vector<unsigned char> &wav)
+{
+    size_t at = 12;
+    while (at + 8 <= wav.size()) {
+        size_t len = wav[at + 4] | wav[at + 5] << 8 | wav[at + 6] << 16 | (size_t)wav[at + 7] << 24;
+        if (std::string(wav.begin() + (long)at, wav.begin() + (long)at + 4) == "data")
+            return std::vector<unsigned char>(wav.begin() + (long)at + 8,
+                                              wav.begin() + (long)(at + 8 + len));
+        at += 8 + len + (len & 1);
+    }
+    return {};
+}
+
+/* A RIFF WAVE image of 8-bit unsigned stereo samples. */
+std::vector<unsigned char> wav_8bit_stereo(const std::vector<unsigned char> &pcm, unsigned rate)
+{
+    auto u32 = [](std::vector<unsigned char> &v, unsigned x) {
+        for (int i = 0; i < 4; ++i)
+            v.push_back((unsigned char)(x >> (8 * i)));
+    };
+    auto u16 = [](std::vector<unsigned char> &v, unsigned x) {
+        v.push_back((unsigned char)x);
+        v.push_back((unsigned char)(x >> 8));
+    };
+    std::vector<unsigned char> w{'R', 'I', 'F', 'F'};
+    u32(w, 36 + (unsigned)pcm.size());
+    w.insert(w.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    u32(w, 16);
+    u16(w, 1);
+    u16(w, 2);
+    u32(w, rate);
+    u32(w, rate * 2);
+    u16(w, 2);
+    u16(w, 8);
+    w.insert(w.end(), {'d', 'a', 't', 'a'});
+    u32(w, (unsigned)pcm.size());
+    w.insert(w.end(), pcm.begin(), pcm.end());
+    return w;
+}
+
+/* The device may get silence between its opening and the start of the
+ * sound: what it played with leading silence taken off, as is `sound`. */
+bool plays(const std::vector<unsigned char> &played, const std::vector<unsigned char> &sound,
+           unsigned char silence, size_t times = 1)
+{
+    auto lead = [&](const std::vector<unsigned char> &v) {
+        size_t i = 0;
+        while (i < v.size() && v[i] == silence)
+            ++i;
+        return i;
+    };
+    size_t skip = lead(sound), at = lead(played);
+    if (at < skip || played.size() < at - skip + sound.size() * times)
+        return false;
+    size_t start = at - skip;
+    for (size_t k = 0; k < times; ++k)
+        if (!std::equal(sound.begin(), sound.end(), played.begin() + (long)(start + k * sound.size())))
+            return false;
+    return true;
+}
+
+int peak16(const std::vector<unsigned char> &b, size_t from, size_t to)
+{
+    int peak = 0;
+    for (size_t i = from; i + 1 < to && i + 1 < b.size(); i += 2)
+        peak = std::max(peak, std::abs((int)(short)(b[i] | b[i + 1] << 8)));
+    return peak;
+}
+
+off_t size_of(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_size : -1;
+}
+
+/* Waits (real time: the device plays in real time) until the file holds
+ * `bytes`; false after ten seconds. */
+bool wait_for_size(const std::string &path, off_t bytes)
+{
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (size_of(path) < bytes) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+class SoundTest : public ::testing::Test {
+protected:
+    std::string out;
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/callmgr-sound-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(tmpl));
+        dir = tmpl;
+        out = dir + "/device.raw";
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+        setenv("SDL_DISKAUDIODELAY", "0", 1);
+        pal::sound_reset();
+    }
+    void TearDown() override
+    {
+        pal::sound_reset();
+        unsetenv("SDL_AUDIODRIVER");
+        unsetenv("SDL_DISKAUDIOFILE");
+        unsetenv("SDL_DISKAUDIODELAY");
+        std::remove(out.c_str());
+        rmdir(dir.c_str());
+    }
+    std::string dir;
+};
+
+TEST_F(SoundTest, TheRingPlaysItsSamplesOnceAndSyncReturnsAfterThem)
+{
+    std::vector<unsigned char> ring = pcm_of(read_all(CALLMGR_RING_WAV));
+    ASSERT_EQ(52920u, ring.size()) << "1.2 s of 16-bit mono at 22050 Hz";
+    ASSERT_EQ(TRUE, pal::sound_play(CALLMGR_RING_WAV, SND_SYNC | SND_NODEFAULT));
+    pal::sound_reset(); /* closes the device file */
+    std::vector<unsigned char> played = read_all(out);
+    ASSERT_GE(played.size(), ring.size());
+    EXPECT_TRUE(plays(played, ring, 0));
+    EXPECT_GT(peak16(ring, 0, 8820), 5000) << "the first burst is loud";
+    size_t end = played.size();
+    while (end > 0 && played[end - 1] == 0)
+        --end;
+    EXPECT_LE(end, played.size() - 4096) << "the device played silence after the ring";
+
+    /* The same sound from memory. */
+    std::vector<unsigned char> image = read_all(CALLMGR_RING_WAV);
+    std::remove(out.c_str());
+    ASSERT_EQ(TRUE, pal::sound_play((LPCSTR)image.data(), SND_SYNC | SND_MEMORY));
+    pal::sound_reset();
+    played = read_all(out);
+    EXPECT_TRUE(plays(played, ring, 0));
+}
+
+TEST_F(SoundTest, EightBitStereoReachesTheDeviceAsItIs)
+{
+    std::vector<unsigned char> pcm;
+    for (int i = 0; i < 2000; ++i) {
+        pcm.push_back((unsigned char)(128 + (i % 50) * 2)); /* left: a saw */
+        pcm.push_back((unsigned char)(i % 2 ? 40 : 216));   /* right: a square */
+    }
+    std::vector<unsigned char> image = wav_8bit_stereo(pcm, 11025);
+    std::string path = dir + "/stereo8.wav";
+    {
+        std::ofstream f(path, std::ios::binary);
+        f.write((const char *)image.data(), (long)image.size());
+    }
+    ASSERT_EQ(TRUE, pal::sound_play(path.c_str(), SND_SYNC | SND_NODEFAULT));
+    pal::sound_reset();
+    std::vector<unsigned char> played = read_all(out);
+    EXPECT_TRUE(plays(played, pcm, 128));
+    EXPECT_EQ(128, played.back()) << "unsigned 8-bit silence follows";
+    std::remove(path.c_str());
+}
+
+TEST_F(SoundTest, ALoopRepeatsUntilANullNameStopsIt)
+{
+    std::vector<unsigned char> ring = pcm_of(read_all(CALLMGR_RING_WAV));
+    ASSERT_EQ(TRUE, pal::sound_play(CALLMGR_RING_WAV, SND_ASYNC | SND_LOOP | SND_NODEFAULT));
+    ASSERT_TRUE(wait_for_size(out, (off_t)ring.size() * 4)) << "the loop stopped by itself";
+    EXPECT_EQ(FALSE, pal::sound_play(CALLMGR_RING_WAV, SND_ASYNC | SND_NOSTOP))
+        << "no-stop refuses while the loop plays";
+    EXPECT_EQ(TRUE, pal::sound_play(nullptr, 0));
+    off_t stopped = size_of(out);
+    std::vector<unsigned char> played = read_all(out);
+    EXPECT_EQ(stopped, (off_t)played.size()) << "nothing written after the stop";
+    EXPECT_TRUE(plays(played, ring, 0, 2)) << "the ring twice, back to back";
+    /* Nothing plays now: no-stop may play. */
+    EXPECT_EQ(TRUE, pal::sound_play(CALLMGR_RING_WAV, SND_SYNC | SND_NOSTOP));
+}
+
+TEST_F(SoundTest, AMissingFilePlaysTheDefaultUnlessTold)
+{
+    std::string missing = dir + "/missing.wav";
+    EXPECT_EQ(FALSE, pal::sound_play(missing.c_str(), SND_SYNC | SND_NODEFAULT));
+    EXPECT_EQ(-1, size_of(out)) << "the device was never opened";
+    /* Not a WAV either way. */
+    std::string junk = dir + "/junk.wav";
+    {
+        std::ofstream f(junk);
+        f << "RIFF? no";
+    }
+    EXPECT_EQ(FALSE, pal::sound_play(junk.c_str(), SND_SYNC | SND_NODEFAULT));
+    EXPECT_EQ(TRUE, pal::sound_play(missing.c_str(), SND_SYNC));
+    pal::sound_reset();
+    std::vector<unsigned char> played = read_all(out);
+    ASSERT_GE(played.size(), 6615u * 2) << "0.15 s of 16-bit mono at 22050 Hz";
+    EXPECT_GT(peak16(played, 0, played.size()), 5000);
+    std::remove(junk.c_str());
+}
+
+TEST_F(SoundTest, WithoutAnAudioDeviceTheCallFailsAtOnce)
+{
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    pal::sound_reset();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(FALSE, pal::sound_play(CALLMGR_RING_WAV, SND_ASYNC | SND_NODEFAULT));
+    EXPECT_EQ(FALSE, pal::sound_play(CALLMGR_RING_WAV, SND_SYNC));
+    EXPECT_EQ(TRUE, pal::sound_play(nullptr, 0)) << "stopping nothing succeeds";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+} // namespace
