@@ -23,6 +23,9 @@ readonly PACKAGES=(
   binutils-mingw-w64-i686
   libfreetype-dev libpng-dev fonts-dejavu-core
   python3
+  clang libclang-rt-14-dev clang-format
+  g++-mingw-w64-x86-64 wine wine64
+  libsdl2-dev xvfb xdotool imagemagick x11-utils
 )
 
 step() { printf '\n==== %s\n' "$*"; }

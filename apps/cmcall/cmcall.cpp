@@ -10,8 +10,10 @@
  *
  * answer: registers and waits.  With --auto-accept the library accepts every
  * invitation itself.  Otherwise the library asks through its Invite - RSVP
- * dialog; --decline presses that dialog's Decline button as a person would,
- * and without it the dialog declines by itself after about two minutes.  An
+ * dialog; --decline presses that dialog's Decline button as a person would.
+ * Without it the person answers: on a desktop the dialog is a window of its
+ * own and rings; without one it declines by itself after about two minutes.
+ * Without --sound both ends ring with the ring installed with the library.  An
  * accepted call's session is closed again at once (its datagram sockets with
  * it): the library hands a new invitation only to an application whose newest
  * session has no call, so cmcall stays ready for the next one.  Ends after
@@ -33,6 +35,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -598,16 +601,17 @@ int Run(const CmcallOptions &options)
     if (!SetUpSignals(g.wnd))
         return Fail("cannot set up signal handling");
 
-    if (options.has_sound || options.mode == CMCALL_ANSWER) {
+    const std::string sound = options.has_sound ? options.sound : DefaultRing();
+    if (!sound.empty() || options.mode == CMCALL_ANSWER) {
         /* Every setting is replaced at once; an empty address book path
          * switches the address book off, which cmcall never opens. */
         CMINFO info;
         std::memset(&info, 0, sizeof info);
-        if (options.has_sound) {
+        if (!sound.empty()) {
             info.rsvpring = 1;
             info.callring = 1;
-            std::snprintf(info.rsvpsound, sizeof info.rsvpsound, "%s", options.sound.c_str());
-            std::snprintf(info.callsound, sizeof info.callsound, "%s", options.sound.c_str());
+            std::snprintf(info.rsvpsound, sizeof info.rsvpsound, "%s", sound.c_str());
+            std::snprintf(info.callsound, sizeof info.callsound, "%s", sound.c_str());
         }
         info.autoaccept = options.mode == CMCALL_ANSWER && options.autoaccept;
         CMSetInfo(&info);
@@ -694,6 +698,29 @@ int Run(const CmcallOptions &options)
     if (winsock)
         WSACleanup();
     return g.exit_code;
+}
+
+/* The ring installed with the library (share/callmgr/ring.wav under the
+ * prefix cmcall runs from), or the one of the build tree cmcall was built
+ * in; empty when neither is there or its name does not fit the settings. */
+std::string DefaultRing()
+{
+    std::vector<std::string> candidates;
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string path(exe, (size_t)n);
+        size_t slash = path.rfind('/');
+        if (slash != std::string::npos)
+            candidates.push_back(path.substr(0, slash) + "/../share/callmgr/ring.wav");
+    }
+#ifdef CMCALL_BUILD_RING
+    candidates.push_back(CMCALL_BUILD_RING);
+#endif
+    for (const std::string &c : candidates)
+        if (c.size() <= CMCALL_MAX_SOUND && access(c.c_str(), R_OK) == 0)
+            return c;
+    return std::string();
 }
 
 } // namespace

@@ -33,6 +33,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "callmgr-snap: '%s' is not a resource id\n", argv[1]);
         return 2;
     }
+    /* A snapshot is the headless rendering, even on a desktop. */
+    setenv("CALLMGR_DISPLAY", "headless", 1);
     HINSTANCE library = GetModuleHandleA("CALLMGR.DLL");
     HWND dlg = CreateDialogParamA(library, MAKEINTRESOURCEA(id), nullptr, SNAP_DlgProc, 0);
     if (!dlg) {

@@ -11,6 +11,13 @@
 PAL_BEGIN_DECLS
 
 /*
+ * The test layer puts itself in place when the program starts.  Removing
+ * it shows the platform as an application has it: no point fails, the
+ * clock is the real one, nothing is recorded.
+ */
+void WINAPI PalTestLayerInstall(BOOL on);
+
+/*
  * The clock.  In virtual time GetTickCount stands still until a test
  * advances it; timers fall due only then, and every thread waiting for
  * messages re-examines its timers.  Switching back to real time continues

@@ -1,7 +1,7 @@
 /*
- * Fault points.  Tests (paltest.h) arm a point to fail after a number of
- * successful passes; the layer's functions ask the point before they act and
- * fail as the real function would, with the error the test chose.
+ * Fault points.  The layer's functions ask their point before they act and,
+ * when a test layer (kernel/hooks.h) says so, fail as the real function
+ * would, with the error it chose.  Without a test layer no point fails.
  */
 #ifndef PAL_KERNEL_FAULT_H
 #define PAL_KERNEL_FAULT_H

@@ -1,57 +1,24 @@
 /*
- * sndPlaySoundA without an audio device: every request is recorded, so tests
- * can see what would have played, in order.
+ * sndPlaySoundA: through the desktop's audio (mmsystem/sdlsound.h), unless
+ * CALLMGR_SOUND=off, where nothing plays and the answer is what a device
+ * would give: a stop request succeeds, a sound succeeds when its file can be
+ * read.  A test layer (kernel/hooks.h) hears every request either way.
  */
 #include <mmsystem.h>
-#include <paltest.h>
 
-#include <cstdio>
-#include <mutex>
-#include <string>
+#include "kernel/hooks.h"
+#include "mmsystem/sdlsound.h"
+
 #include <unistd.h>
-#include <vector>
-
-namespace {
-
-struct Played {
-    bool stop;
-    std::string name;
-    UINT flags;
-};
-
-std::mutex sound_mutex;
-std::vector<Played> played;
-
-} // namespace
 
 extern "C" BOOL WINAPI sndPlaySoundA(LPCSTR name, UINT flags)
 {
-    std::lock_guard<std::mutex> lock(sound_mutex);
-    played.push_back(Played{name == nullptr, name ? name : "", flags});
+    const pal::TestHooks *h = pal::test_hooks();
+    if (h && h->sound)
+        h->sound(name, flags);
+    if (pal::sound_enabled())
+        return pal::sound_play(name, flags);
     if (!name)
         return TRUE;
     return access(name, R_OK) == 0 ? TRUE : FALSE;
-}
-
-extern "C" UINT WINAPI PalSoundCount(void)
-{
-    std::lock_guard<std::mutex> lock(sound_mutex);
-    return (UINT)played.size();
-}
-
-extern "C" BOOL WINAPI PalSoundGet(UINT index, PAL_SOUND *sound)
-{
-    std::lock_guard<std::mutex> lock(sound_mutex);
-    if (!sound || index >= played.size())
-        return FALSE;
-    sound->stop = played[index].stop ? TRUE : FALSE;
-    std::snprintf(sound->name, sizeof sound->name, "%s", played[index].name.c_str());
-    sound->flags = played[index].flags;
-    return TRUE;
-}
-
-extern "C" void WINAPI PalSoundClear(void)
-{
-    std::lock_guard<std::mutex> lock(sound_mutex);
-    played.clear();
 }

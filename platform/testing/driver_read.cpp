@@ -79,18 +79,6 @@ std::vector<int> PalListSelection(HWND list)
     return out;
 }
 
-std::vector<UINT> PalBeeps() { return pal::beeps_recorded(); }
-
-std::vector<PalHelpCall> PalHelpCalls()
-{
-    std::vector<PalHelpCall> out;
-    for (const pal::HelpCall &c : pal::help_recorded())
-        out.push_back(PalHelpCall{c.hwnd, c.file, c.command, c.data});
-    return out;
-}
-
-void PalClearRecords() { pal::records_clear(); }
-
 bool PalRenderWindowPng(HWND hwnd, const char *path)
 {
     HBITMAP bmp = PalRenderWindow(hwnd);

@@ -125,17 +125,6 @@ bool dialog_key(HWND dlg, const MSG *msg);
  * holds a key. */
 void keyboard_set(int vk, bool down);
 
-/* What MessageBeep and WinHelpA were asked for, for tests. */
-struct HelpCall {
-    HWND hwnd;
-    std::string file;
-    UINT command;
-    ULONG_PTR data;
-};
-std::vector<UINT> beeps_recorded();
-std::vector<HelpCall> help_recorded();
-void records_clear();
-
 /* The character of Windows-1252 for a UTF-16 code unit ('?' when there is
  * none); defined with the string resources. */
 char ansi_char(WORD c);

@@ -1,43 +1,13 @@
 /*
  * Services dialogs call that have no screen of their own here: the beep,
- * the help viewer and the 3-D look.  Beeps and help requests are recorded,
- * in order, so tests can see that they happened and with what.
+ * the help viewer and the 3-D look.  Beeps and help requests make no sound
+ * and open nothing; a test layer (kernel/hooks.h) hears them, in order.
  */
 #include "user/dialog.h"
 
 #include <ctl3d.h>
 
-#include <mutex>
-
-namespace pal {
-namespace {
-
-std::mutex records_mutex;
-std::vector<UINT> beeps;
-std::vector<HelpCall> help_calls;
-
-} // namespace
-
-std::vector<UINT> beeps_recorded()
-{
-    std::lock_guard<std::mutex> lock(records_mutex);
-    return beeps;
-}
-
-std::vector<HelpCall> help_recorded()
-{
-    std::lock_guard<std::mutex> lock(records_mutex);
-    return help_calls;
-}
-
-void records_clear()
-{
-    std::lock_guard<std::mutex> lock(records_mutex);
-    beeps.clear();
-    help_calls.clear();
-}
-
-} // namespace pal
+#include "kernel/hooks.h"
 
 using namespace pal;
 
@@ -45,15 +15,17 @@ extern "C" {
 
 BOOL WINAPI MessageBeep(UINT type)
 {
-    std::lock_guard<std::mutex> lock(records_mutex);
-    beeps.push_back(type);
+    const TestHooks *h = test_hooks();
+    if (h && h->beep)
+        h->beep(type);
     return TRUE;
 }
 
 BOOL WINAPI WinHelpA(HWND hwnd, LPCSTR file, UINT command, ULONG_PTR data)
 {
-    std::lock_guard<std::mutex> lock(records_mutex);
-    help_calls.push_back(HelpCall{hwnd, file ? file : "", command, data});
+    const TestHooks *h = test_hooks();
+    if (h && h->help)
+        h->help(hwnd, file, command, data);
     return TRUE;
 }
 

@@ -8,6 +8,7 @@
  * area.  Outside rendering a DC draws nowhere but measures text.
  */
 #include "user/paint.h"
+#include "display/display.h"
 #include "user/dialog.h"
 #include "user/window.h"
 #include "gdi/gdi.h"
@@ -124,11 +125,13 @@ void paint_now(HWND hwnd)
     SendMessageA(hwnd, WM_PAINT, 0, 0);
 }
 
-/* Whether the window and every ancestor up to the root are visible. */
+/* Whether the window and every ancestor below the root have WS_VISIBLE: a
+ * hidden root is still rendered with what is shown inside it, so the
+ * root's own visibility (which IsWindowVisible would include) is left out. */
 bool shown_within(HWND root, HWND hwnd)
 {
     for (HWND h = hwnd; h && h != root; h = GetParent(h))
-        if (!IsWindowVisible(h))
+        if (!(GetWindowLongPtrA(h, GWL_STYLE) & WS_VISIBLE))
             return false;
     return true;
 }
@@ -278,6 +281,9 @@ BOOL WINAPI InvalidateRect(HWND hwnd, const RECT *, BOOL erase)
     std::erase_if(invalid_windows, [](const auto &e) { return !IsWindow(e.first); });
     for (HWND h : targets)
         invalid_windows[h] = invalid_windows[h] || erase;
+    /* A desktop window shows the new look at its next present. */
+    for (HWND h : targets)
+        display_invalidate(h);
     return TRUE;
 }
 

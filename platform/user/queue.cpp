@@ -16,6 +16,7 @@
 #include "user/queue.h"
 #include "user/window.h"
 #include "kernel/clock.h"
+#include "display/display.h"
 #include "rpc/rpcwait.h"
 
 #include <palrpc.h>
@@ -231,14 +232,17 @@ void wait(Queue &q)
         return;
     if (work_waiting(q))
         return;
+    display_present_dirty();
     int timeout = clock_is_virtual() ? -1 : timer_wait_ms(q, clock_now());
     std::vector<struct pollfd> fds = {{q.wakefd, POLLIN, 0}};
+    size_t display_first = display_add_fds(fds);
     size_t rpc_first = rpc_add_fds(fds);
     if (poll(fds.data(), fds.size(), timeout) <= 0)
         return;
     if (fds[0].revents)
         drain_wake(q);
     rpc_dispatch(fds, rpc_first);
+    display_dispatch(fds, display_first);
 }
 
 /* One wait of PalWaitSocket: like wait(), with `fd` in the poll and at most
@@ -249,7 +253,9 @@ void wait(Queue &q)
 short wait_socket(Queue &q, int fd, short events, DWORD limit)
 {
     retrievals_since_serving = 0;
+    display_present_dirty();
     std::vector<struct pollfd> fds = {{q.wakefd, POLLIN, 0}, {fd, events, 0}};
+    size_t display_first = display_add_fds(fds);
     size_t rpc_first = rpc_add_fds(fds);
     auto look = [&](int timeout) {
         int n;
@@ -280,6 +286,7 @@ short wait_socket(Queue &q, int fd, short events, DWORD limit)
     if (fds[0].revents)
         drain_wake(q);
     rpc_dispatch(fds, rpc_first);
+    display_dispatch(fds, display_first);
     return (short)(fds[1].revents & (events | POLLERR | POLLHUP | POLLNVAL));
 }
 

@@ -230,7 +230,7 @@ HWND WINAPI CreateWindowExA(DWORD exstyle, LPCSTR class_name, LPCSTR title, DWOR
         w->serial = next_serial++;
     }
     w->proc = w->cls->wc.lpfnWndProc;
-    w->style = style;
+    w->style = style & ~(DWORD)WS_VISIBLE;
     w->exstyle = exstyle;
     w->instance = instance;
     w->extra.assign((size_t)w->cls->wc.cbWndExtra, 0);
@@ -251,7 +251,6 @@ HWND WINAPI CreateWindowExA(DWORD exstyle, LPCSTR class_name, LPCSTR title, DWOR
     int cx = width == CW_USEDEFAULT ? 0 : width, cy = height == CW_USEDEFAULT ? 0 : height;
     int px = x == CW_USEDEFAULT ? 0 : x, py = y == CW_USEDEFAULT ? 0 : y;
     w->rect = RECT{px, py, px + cx, py + cy};
-    w->enabled = !(style & WS_DISABLED);
     {
         std::lock_guard<std::recursive_mutex> lock(wm_mutex);
         windows[(uintptr_t)w->handle] = w;
@@ -266,8 +265,9 @@ HWND WINAPI CreateWindowExA(DWORD exstyle, LPCSTR class_name, LPCSTR title, DWOR
     }
     if (!window_get(w->handle))
         return nullptr;
+    /* Shown once created: WM_CREATE sees the style without WS_VISIBLE. */
     if (style & WS_VISIBLE)
-        w->visible = true;
+        w->style |= WS_VISIBLE;
     return w->handle;
 }
 
@@ -525,10 +525,9 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    bool was_disabled = !w->enabled;
+    bool was_disabled = (w->style & WS_DISABLED) != 0;
     bool now = enable != FALSE;
-    if (w->enabled != now) {
-        w->enabled = now;
+    if (was_disabled == now) {
         if (now)
             w->style &= ~(DWORD)WS_DISABLED;
         else
@@ -541,7 +540,7 @@ BOOL WINAPI EnableWindow(HWND hwnd, BOOL enable)
 BOOL WINAPI IsWindowEnabled(HWND hwnd)
 {
     WindowRef w = window_get(hwnd);
-    return w && w->enabled ? TRUE : FALSE;
+    return w && !(w->style & WS_DISABLED) ? TRUE : FALSE;
 }
 
 BOOL WINAPI ShowWindow(HWND hwnd, int cmd)
@@ -551,10 +550,9 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    bool was = w->visible;
+    bool was = (w->style & WS_VISIBLE) != 0;
     bool show = cmd != SW_HIDE;
     if (was != show) {
-        w->visible = show;
         if (show)
             w->style |= WS_VISIBLE;
         else
@@ -564,10 +562,21 @@ BOOL WINAPI ShowWindow(HWND hwnd, int cmd)
     return was ? TRUE : FALSE;
 }
 
+/* Visible when the window and every parent up its chain of children have
+ * WS_VISIBLE; an owner's visibility does not matter. */
 BOOL WINAPI IsWindowVisible(HWND hwnd)
 {
     WindowRef w = window_get(hwnd);
-    return w && w->visible ? TRUE : FALSE;
+    if (!w)
+        return FALSE;
+    for (int depth = 0; w && depth < 64; ++depth) {
+        if (!(w->style & WS_VISIBLE))
+            return FALSE;
+        if (!(w->style & WS_CHILD) || !w->parent)
+            return TRUE;
+        w = window_get(w->parent);
+    }
+    return w ? FALSE : TRUE;
 }
 
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect)

@@ -39,8 +39,9 @@ struct Window {
     std::vector<BYTE> extra;
     QueueRef queue;
     RECT rect{};
-    bool enabled = true;
-    bool visible = false;
+    /* Visibility and enabling live in `style` (WS_VISIBLE, WS_DISABLED)
+     * alone, so SetWindowLongPtrA(GWL_STYLE) changes them as it does on
+     * Windows. */
     bool destroying = false;
     uint64_t serial = 0; /* creation order */
     std::shared_ptr<void> ext; /* state kept by the dialog and control code */

@@ -15,7 +15,22 @@
 
 namespace {
 
-TEST(LibMain, AttachRegistersTheWindowClassAndAttachesTheStack)
+/* Each case starts as a freshly loaded library does: no instance, not
+ * initialised, no class of its own, no stack loaded; and leaves the same. */
+struct LibraryAttach : ::testing::Test {
+    void SetUp() override { forget(); }
+    void TearDown() override { forget(); }
+    static void forget()
+    {
+        if (LIB_Initialised)
+            WEP(0);
+        UnregisterClassA("CMFSMClass", resource_instance());
+        LIB_Instance = nullptr;
+        LIB_Initialised = nullptr;
+    }
+};
+
+TEST_F(LibraryAttach, AttachRegistersTheWindowClassAndAttachesTheStack)
 {
     HINSTANCE inst = resource_instance();
     EXPECT_TRUE(LibMain(inst, DLL_THREAD_ATTACH, nullptr));
@@ -45,7 +60,7 @@ TEST(LibMain, AttachRegistersTheWindowClassAndAttachesTheStack)
     EXPECT_EQ(nullptr, FindWindowA("KRAQClass", nullptr));
 }
 
-TEST(LibMain, AttachSucceedsEvenWithoutItsClass)
+TEST_F(LibraryAttach, AttachSucceedsEvenWithoutItsClass)
 {
     static const PAL_MODULEDESC bare = {"BARE.DLL", nullptr, 0, nullptr, nullptr, 0};
     HINSTANCE inst = PalAttachModule(&bare);
@@ -55,7 +70,7 @@ TEST(LibMain, AttachSucceedsEvenWithoutItsClass)
     EXPECT_EQ(nullptr, GetModuleHandleA("VXLIB32.DLL"));
 }
 
-TEST(LibMain, TheLoaderOffersTheExportsOfTheDefinitionFile)
+TEST_F(LibraryAttach, TheLoaderOffersTheExportsOfTheDefinitionFile)
 {
     std::ifstream def(CALLMGR_DEF);
     ASSERT_TRUE(def.good());

@@ -87,6 +87,8 @@ TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
     EXPECT_EQ(5000u, info.udpport1) << "the ports the inviter chose";
     EXPECT_EQ(5002u, info.udpport2);
     EXPECT_EQ(opened->udpsocket1, (SOCKET)info.udpsocket1);
+    /* The call's datagram sockets are the application's to close. */
+    const SOCKET owned[] = {(SOCKET)info.udpsocket1, (SOCKET)info.udpsocket2};
 
     const CALLCTX *call = opened->call;
     EXPECT_EQ(CMS_JOINED, call->to->state);
@@ -99,6 +101,8 @@ TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
     FSM_Proceed(opened->id);
     ct_pump();
     EXPECT_EQ(2u, ct_notes().size());
+    for (SOCKET sock : owned)
+        NET_Close(sock);
 }
 
 TEST_F(Invited, AnApplicationThatIsGoneStillAnswersDecline)

@@ -2,7 +2,7 @@
 #include "api/api.h"
 #include "fsm/fsm.h"
 #include "support/instance.h"
-#include "support/recorder.h"
+#include "support/msgseq.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@ namespace {
 TEST(FsmPlainHost, AHostNameWithoutDotsIsItsOwnShortName)
 {
     LibMain(resource_instance(), DLL_PROCESS_ATTACH, nullptr);
-    register_recording_class("PlainOwner");
-    HWND owner = make_window("PlainOwner");
+    SEQ_RegisterClass("PlainOwner");
+    HWND owner = SEQ_CreateWindow("PlainOwner");
     ASSERT_NE(nullptr, CMFSM_Create(resource_instance(), owner));
     EXPECT_STREQ("plainhost", FSM_FullHostName());
     EXPECT_STREQ("plainhost", FSM_ShortHostName());

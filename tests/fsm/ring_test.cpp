@@ -3,8 +3,9 @@
 #include "api/settings.h"
 #include "fsm/fsm.h"
 
-#include "support/recorder.h"
+#include "support/msgseq.h"
 
+#include <mmsystem.h>
 #include <paltest.h>
 
 #include <gtest/gtest.h>
@@ -46,7 +47,7 @@ class Ring : public ::testing::Test {
     void advance(DWORD ms)
     {
         PalClockAdvance(ms);
-        pump();
+        SEQ_Pump();
     }
     CMSETTINGS saved;
     CMAPP first{}, second{};
@@ -125,6 +126,22 @@ TEST_F(Ring, WithTheSwitchOffOrNoFileTheRingIsSilentButRuns)
     advance(4000);
     EXPECT_EQ((std::vector<std::string>{ring}), played()) << "the settings are read at every tick";
     RING_Stop(&first);
+}
+
+TEST_F(Ring, WithoutTheTestLayerARingingCallLeavesNoRecord)
+{
+    /* The platform as an application has it: the ring's sounds are asked
+     * for, but nothing keeps them, however long the call rings. */
+    PalTestLayerInstall(FALSE);
+    RING_Start(&first);
+    ASSERT_NE(0u, first.ringtimer);
+    for (int tick = 0; tick < 50; ++tick)
+        first.ringproc(nullptr, WM_TIMER, first.ringtimer, 0);
+    RING_Stop(&first);
+    EXPECT_TRUE(sndPlaySoundA(nullptr, 0)) << "a stop still succeeds";
+    PalTestLayerInstall(TRUE);
+    EXPECT_EQ(0u, PalSoundCount());
+    EXPECT_TRUE(PalClockIsVirtual()) << "back in place, the layer's clock is as it was";
 }
 
 } // namespace

@@ -68,9 +68,16 @@ class Sockets : public ::testing::Test {
     }
     void TearDown() override
     {
+        /* A test may have released the socket library already; its own
+         * start-up keeps the library there while the held sockets close,
+         * so no port stays taken for the tests after it. */
+        WSADATA data;
+        bool started = WSAStartup(MAKEWORD(1, 1), &data) == 0;
         for (SOCKET s : held)
-            real.closesocket(s);
+            EXPECT_EQ(0, closesocket(s));
         held.clear();
+        if (started)
+            WSACleanup();
         if (NET_Users())
             NET_Slots = real;
         while (NET_Users())

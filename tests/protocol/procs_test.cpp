@@ -9,7 +9,7 @@
 #include "netlib/netlib.h"
 #include "protocol/rpc.h"
 #include "support/instance.h"
-#include "support/recorder.h"
+#include "support/msgseq_gtest.h"
 
 #include <paltest.h>
 
@@ -20,10 +20,8 @@ namespace {
 const UINT NOTIFY = WM_USER + 7;
 
 // What a state-machine window saw of a received call before releasing it.
+// (Which window, which message: the record of msgseq.h.)
 struct Seen {
-    HWND hwnd = nullptr;
-    UINT msg = 0;
-    WPARAM wparam = 0;
     std::string callid, subject, to_user, to_realname, from_user;
     size_t members = 0;
     bool ends_in_own_list = false, shares_request_records = false;
@@ -36,11 +34,9 @@ LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
     if (msg != FSM_INVITED && msg != FSM_UPDATED)
         return DefWindowProcA(hwnd, msg, wparam, lparam);
+    SEQ_Received(hwnd, msg, wparam, lparam);
     const CALLCTX *call = (const CALLCTX *)lparam;
     Seen s;
-    s.hwnd = hwnd;
-    s.msg = msg;
-    s.wparam = wparam;
     s.callid = call->caller->callid;
     s.subject = call->caller->subject;
     s.to_user = call->to->user;
@@ -66,15 +62,18 @@ class Procs : public ::testing::Test {
     void SetUp() override
     {
         ASSERT_EQ(1, NET_Startup(resource_instance()));
-        register_recording_class("ProcsOwner");
+        /* The order pinned: what the state-machine windows and the
+         * application's window are handed. */
+        SEQ_Only({NOTIFY, FSM_INVITED, FSM_UPDATED});
+        SEQ_RegisterClass("ProcsOwner");
         WNDCLASSA wc = {};
         wc.lpfnWndProc = fsm_probe;
         wc.hInstance = resource_instance();
         wc.lpszClassName = "ProcsFsm";
         RegisterClassA(&wc);
-        owner = make_window("ProcsOwner");
+        owner = SEQ_CreateWindow("ProcsOwner");
         seen.clear();
-        received().clear();
+        SEQ_Flush();
         PalSoundClear();
     }
     void TearDown() override
@@ -84,6 +83,8 @@ class Procs : public ::testing::Test {
             APP_Destroy(APP_First()); // with the sessions' calls
         DestroyWindow(owner);
         NET_Cleanup();
+        SEQ_Flush();
+        SEQ_Only({});
     }
 
     CMAPP *app()
@@ -106,7 +107,7 @@ class Procs : public ::testing::Test {
     {
         sent_request = &call.request;
         INT *answer = callproc_request_1_svc(&call.request);
-        pump();
+        SEQ_Pump();
         return *answer;
     }
 
@@ -126,9 +127,6 @@ TEST_F(Procs, AnInvitationReachesTheFirstIdleApplicationAsAFaithfulCopy)
     EXPECT_EQ(CALL_DELIVERED, request(invite));
     ASSERT_EQ(1u, seen.size());
     const Seen &s = seen[0];
-    EXPECT_EQ(older->fsmwnd, s.hwnd) << "an older idle session does not make the newest busy";
-    EXPECT_EQ((UINT)FSM_INVITED, s.msg);
-    EXPECT_EQ((WPARAM)older->id, s.wparam);
     EXPECT_EQ("0123456789ABCDEF", s.callid);
     EXPECT_EQ("Design review", s.subject);
     EXPECT_EQ(3u, s.members);
@@ -137,7 +135,12 @@ TEST_F(Procs, AnInvitationReachesTheFirstIdleApplicationAsAFaithfulCopy)
     EXPECT_EQ("alice", s.from_user);
     EXPECT_TRUE(s.ends_in_own_list);
     EXPECT_FALSE(s.shares_request_records);
-    EXPECT_TRUE(received().empty()) << "nothing reaches the application itself";
+    const SEQ_MSG handed[] = {
+        {FSM_INVITED, SEQ_POSTED | SEQ_WPARAM | SEQ_HWND, older->id, 0, older->fsmwnd},
+        {0, 0},
+    };
+    /* An older idle session does not make the newest application busy. */
+    EXPECT_TRUE(SEQ_Ok(handed, "posted to the idle application's window, nothing to the application"));
 }
 
 TEST_F(Procs, AnInvitationNoApplicationCanTakeIsAnsweredNotHandled)
@@ -178,10 +181,11 @@ TEST_F(Procs, AnUpdateReachesTheApplicationThatHasTheCall)
 
     SampleCall update("the-call", CALL_UPDATE);
     EXPECT_EQ(CALL_DELIVERED, request(update));
-    ASSERT_EQ(1u, seen.size());
-    EXPECT_EQ(has_call->fsmwnd, seen[0].hwnd);
-    EXPECT_EQ((UINT)FSM_UPDATED, seen[0].msg);
-    EXPECT_EQ((WPARAM)has_call->id, seen[0].wparam);
+    const SEQ_MSG handed[] = {
+        {FSM_UPDATED, SEQ_POSTED | SEQ_WPARAM | SEQ_HWND, has_call->id, 0, has_call->fsmwnd},
+        {0, 0},
+    };
+    EXPECT_TRUE(SEQ_Ok(handed, "the update"));
 
     SampleCall unknown("The-Call", CALL_UPDATE); // ids compare case-sensitively
     EXPECT_EQ(CALL_NOTHANDLED, request(unknown));
@@ -214,7 +218,7 @@ class Replies : public Procs {
         std::string id = callid;
         CALLRPY r{msg, &call.members[0], from, id.data(), 42};
         INT *answer = callproc_reply_1_svc(&r);
-        pump();
+        SEQ_Pump();
         return *answer;
     }
     SampleCall call{"outgoing"};
@@ -230,10 +234,12 @@ TEST_F(Replies, AnAcceptanceJoinsTheMemberNotifiesAndStopsTheRing)
     EXPECT_EQ(CALL_DELIVERED, reply(CALL_ACCEPT, &call.members[2]));
     EXPECT_EQ(CMS_JOINED, member2->state);
     EXPECT_EQ(CMS_IDLE, member1->state) << "told apart by the real name alone";
-    ASSERT_EQ(1u, received().size());
-    EXPECT_EQ(NOTIFY, received()[0].msg);
-    EXPECT_EQ((WPARAM)((2 << 8) | session->id), received()[0].wparam);
-    EXPECT_EQ((LPARAM)0x020012C6, received()[0].lparam) << "the address in network order";
+    const SEQ_MSG accepted[] = {
+        /* The member's address in network order. */
+        {NOTIFY, SEQ_POSTED | SEQ_WPARAM | SEQ_LPARAM, (WPARAM)((2 << 8) | session->id), 0x020012C6},
+        {0, 0},
+    };
+    EXPECT_TRUE(SEQ_Ok(accepted, "the acceptance"));
     EXPECT_EQ(0u, a->ringtimer);
     EXPECT_EQ(nullptr, a->ringproc);
     EXPECT_FALSE(KillTimer(nullptr, ring_timer)) << "the timer is gone";
@@ -256,17 +262,16 @@ TEST_F(Replies, EachReplyCodeSetsItsStateAndNotifiesCodePlusOne)
                  {47, 0x4321, 48}, {48, 0x4321, -1}};
     call.members[1].state = 0x4321; // what the other codes carry over
     for (const auto &row : table) {
-        received().clear();
+        SEQ_Flush();
         a->ringtimer = (UINT)SetTimer(nullptr, 0, 4000, CLIENT_TimerProc);
         EXPECT_EQ(CALL_DELIVERED, reply(row.msg, &call.members[1]));
         EXPECT_EQ(row.state, member1->state) << row.msg;
         EXPECT_EQ(0u, a->ringtimer) << "every reply stops the ring";
-        if (row.code < 0) {
-            EXPECT_TRUE(received().empty()) << row.msg;
-            continue;
-        }
-        ASSERT_EQ(1u, received().size());
-        EXPECT_EQ((WPARAM)((row.code << 8) | session->id), received()[0].wparam) << row.msg;
+        std::vector<SEQ_MSG> told;
+        if (row.code >= 0)
+            told.push_back({NOTIFY, SEQ_POSTED | SEQ_WPARAM, (WPARAM)((row.code << 8) | session->id)});
+        std::string what = "reply " + std::to_string(row.msg);
+        EXPECT_TRUE(SEQ_Ok(told, what.c_str()));
     }
 }
 

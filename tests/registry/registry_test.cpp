@@ -1,7 +1,7 @@
 // The record allocator and the registry of applications and sessions: block
 // layout, id wrap-around, lookups in list order and deferred clean-up.
 #include "registry/registry.h"
-#include "support/recorder.h"
+#include "support/msgseq_gtest.h"
 
 #include <paltest.h>
 
@@ -31,6 +31,24 @@ void destroy_all()
 {
     while (APP_First())
         APP_Destroy(APP_First());
+}
+
+/* The id counters run on for the life of the process (ids wrap after 127,
+ * they never restart).  Cases that pin exact ids first walk both counters
+ * round to 127, so the next application and the next session are 1 as in
+ * a freshly loaded library, whatever ran before. */
+void ids_from_one()
+{
+    destroy_all();
+    CMAPP *app = APP_Create(nullptr, 0);
+    while (app->id != 127)
+        app = APP_Create(nullptr, 0);
+    CMSESSION *s = SESSION_Create(app);
+    while (s->id != 127) {
+        SESSION_Destroy(app, s);
+        s = SESSION_Create(app);
+    }
+    destroy_all();
 }
 
 TEST(RecordAllocator, BlocksCarryTagTotalAndAZeroTrailer)
@@ -69,6 +87,7 @@ TEST(RecordAllocator, BlocksCarryTagTotalAndAZeroTrailer)
 
 TEST(Registry, ApplicationIdsWrapAfter127AndTheNewestIsFound)
 {
+    ids_from_one();
     CMAPP *first = register_apps(1);
     ASSERT_EQ(1, first->id);
     CMAPP *last = register_apps(126);
@@ -86,6 +105,7 @@ TEST(Registry, ApplicationIdsWrapAfter127AndTheNewestIsFound)
 
 TEST(Registry, SessionIdsAreLibraryWideAndFoundInListOrder)
 {
+    ids_from_one();
     CMAPP *a = APP_Create(nullptr, 0);
     CMAPP *b = APP_Create(nullptr, 0);
     CMSESSION *sa = SESSION_Create(a);
@@ -171,10 +191,22 @@ TEST(Registry, AFailedAllocationRegistersNothing)
     destroy_all();
 }
 
+TEST(Registry, WithoutTheTestLayerNoFaultPointFails)
+{
+    PalFaultSet(PAL_FAULT_HEAPALLOC, 0, -1, ERROR_NOT_ENOUGH_MEMORY);
+    PalTestLayerInstall(FALSE);
+    CMAPP *app = APP_Create(nullptr, 0);
+    PalTestLayerInstall(TRUE);
+    EXPECT_NE(nullptr, app) << "the platform alone never fails on purpose";
+    EXPECT_EQ(nullptr, APP_Create(nullptr, 0)) << "the point is still armed in the layer";
+    PalFaultClear();
+    destroy_all();
+}
+
 TEST(Registry, ADeferredCleanupWaitsForTheExchangeAndThenTellsTheApplication)
 {
-    register_recording_class("CleanupNotify");
-    HWND w = make_window("CleanupNotify");
+    SEQ_RegisterClass("CleanupNotify");
+    HWND w = SEQ_CreateWindow("CleanupNotify");
     CMAPP *app = APP_Create(w, WM_USER + 5);
     SESSION_Create(app);
     app->busy = 1;
@@ -182,14 +214,15 @@ TEST(Registry, ADeferredCleanupWaitsForTheExchangeAndThenTellsTheApplication)
     EXPECT_EQ(app, APP_First());
     EXPECT_EQ(CMERR_BADAPP, APP_CompleteCleanup(nullptr));
     app->busy = 0;
-    received().clear();
+    SEQ_Flush();
     EXPECT_EQ(0, APP_CompleteCleanup(app));
     EXPECT_EQ(nullptr, APP_First());
-    pump();
-    ASSERT_EQ(1u, received().size());
-    EXPECT_EQ((UINT)WM_USER + 5, received()[0].msg);
-    EXPECT_EQ(0x3600u, received()[0].wparam);
-    EXPECT_EQ(0, received()[0].lparam);
+    SEQ_Pump();
+    static const SEQ_MSG cleaned_up[] = {
+        {WM_USER + 5, SEQ_POSTED | SEQ_WPARAM | SEQ_LPARAM, 0x3600, 0},
+        {0, 0},
+    };
+    EXPECT_TRUE(SEQ_Ok(cleaned_up, "the deferred clean-up"));
 
     CMAPP *gone = APP_Create(w, WM_USER + 5);
     DestroyWindow(w);

@@ -1,27 +1,28 @@
-/* A window procedure that records what it receives, for tests that pin
- * message order. */
+/* The older names of the message-sequence recorder (msgseq.h), kept while
+ * tests move to its tables: `received()` is the recorder's own record. */
 #ifndef CALLMGR_TESTS_RECORDER_H
 #define CALLMGR_TESTS_RECORDER_H
 
-#include <windows.h>
+#include "support/msgseq.h"
 
-#include <string>
-#include <vector>
+using Received = SEQ_RECORD;
 
-struct Received {
-    HWND hwnd;
-    UINT msg;
-    WPARAM wparam;
-    LPARAM lparam;
-};
-
-/* Everything the recording procedure saw, in order. */
-std::vector<Received> &received();
-LRESULT CALLBACK recording_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
-/* Registers the recording class under `name` for the test's instance. */
-void register_recording_class(const char *name);
-HWND make_window(const char *cls, HWND owner = nullptr, DWORD style = 0);
-/* Takes every message waiting for the thread, dispatching each. */
-int pump();
+inline std::vector<SEQ_RECORD> &received()
+{
+    return SEQ_Log();
+}
+constexpr WNDPROC recording_proc = SEQ_WindowProc;
+inline void register_recording_class(const char *name)
+{
+    SEQ_RegisterClass(name);
+}
+inline HWND make_window(const char *cls, HWND owner = nullptr, DWORD style = 0)
+{
+    return SEQ_CreateWindow(cls, owner, style);
+}
+inline int pump()
+{
+    return SEQ_Pump();
+}
 
 #endif

@@ -7,7 +7,7 @@
 #include "api/settings.h"
 
 #include "support/instance.h"
-#include "support/recorder.h"
+#include "support/msgseq.h"
 
 #include <windows.h>
 #include <paldriver.h>
@@ -71,8 +71,8 @@ class AddressDialogs : public ::testing::Test {
         book = dir + "/book.zab";
         snprintf(LIB_Settings.addressbook, sizeof LIB_Settings.addressbook, "%s", book.c_str());
         PalClearRecords();
-        register_recording_class("AddrOwner");
-        owner = make_window("AddrOwner");
+        SEQ_RegisterClass("AddrOwner");
+        owner = SEQ_CreateWindow("AddrOwner");
         ShowWindow(owner, SW_SHOW);
         LIST_LoadIcons(resource_instance());
     }

@@ -6,7 +6,7 @@
 #include "ui/ui.h"
 
 #include "support/instance.h"
-#include "support/recorder.h"
+#include "support/msgseq.h"
 
 #include <windows.h>
 #include <paldriver.h>
@@ -98,8 +98,8 @@ class Rsvp : public ::testing::Test {
         PalClockSetVirtual(TRUE, kStart);
         PalSoundClear();
         PalClearRecords();
-        register_recording_class("RsvpOwner");
-        owner = make_window("RsvpOwner");
+        SEQ_RegisterClass("RsvpOwner");
+        owner = SEQ_CreateWindow("RsvpOwner");
         ShowWindow(owner, SW_SHOW);
     }
     void TearDown() override

@@ -1,6 +1,7 @@
 // Message queues: retrieval order, filters, WM_QUIT, posting from other
 // threads and messages sent across threads.
-#include "support/recorder.h"
+#include "conformance.h"
+#include "support/msgseq_gtest.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +11,8 @@ namespace {
 
 TEST(Messages, PostedMessagesComeInOrderAndQuitComesAfterThem)
 {
-    register_recording_class("Order");
-    HWND w = make_window("Order");
+    SEQ_RegisterClass("Order");
+    HWND w = SEQ_CreateWindow("Order");
     PostMessageA(w, WM_USER + 1, 1, 10);
     PostQuitMessage(3);
     PostMessageA(w, WM_USER + 2, 2, 20);
@@ -32,6 +33,27 @@ TEST(Messages, PostedMessagesComeInOrderAndQuitComesAfterThem)
     EXPECT_EQ(3u, m.wParam);
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
     DestroyWindow(w);
+    SEQ_Flush();
+}
+
+TEST(Messages, DispatchedPostsAndSendsArriveInTheirOrder)
+{
+    SEQ_RegisterClass("Kinds");
+    HWND w = SEQ_CreateWindow("Kinds");
+    SEQ_Only({WM_USER + 1, WM_USER + 2, WM_USER + 3});
+    SEQ_Flush();
+    PostMessageA(w, WM_USER + 1, 1, 0);
+    SendMessageA(w, WM_USER + 2, 2, 0);
+    PostMessageA(w, WM_USER + 3, 3, 0);
+    EXPECT_EQ(2, SEQ_Pump());
+    static const SEQ_MSG expected[] = {{WM_USER + 2, SEQ_SENT | SEQ_WPARAM, 2},
+                                       {WM_USER + 1, SEQ_POSTED | SEQ_WPARAM, 1},
+                                       {WM_USER + 3, SEQ_POSTED | SEQ_WPARAM, 3},
+                                       {0, 0}};
+    EXPECT_TRUE(SEQ_Ok(expected, "a send goes past the queue"));
+    SEQ_Only({});
+    DestroyWindow(w);
+    SEQ_Flush();
 }
 
 LRESULT CALLBACK answer_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
@@ -46,11 +68,10 @@ LRESULT CALLBACK answer_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 /* The waiting thread wakes both for the sent message and for the post. */
 TEST(Messages, AMessageSentFromAnotherThreadRunsOnTheWindowsThread)
 {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = answer_proc;
-    wc.lpszClassName = "Answer";
-    RegisterClassA(&wc); /* fails harmlessly when the test runs again */
-    HWND w = make_window("Answer");
+    conf::register_class("Answer", answer_proc);
+    HWND w = CreateWindowExA(0, "Answer", "", 0, 0, 0, 10, 10, nullptr, nullptr, conf::instance(),
+                             nullptr);
+    ASSERT_NE(nullptr, w);
     EXPECT_EQ(42, SendMessageA(w, WM_USER, 21, 0)) << "same thread: a direct call";
     LRESULT answer = 0;
     std::thread sender([&] {
@@ -67,14 +88,15 @@ TEST(Messages, AMessageSentFromAnotherThreadRunsOnTheWindowsThread)
 
 TEST(Messages, DispatchRefusesAnotherThreadsWindow)
 {
-    register_recording_class("Foreign");
+    SEQ_RegisterClass("Foreign");
     HWND foreign = nullptr;
-    std::thread maker([&] { foreign = make_window("Foreign"); });
+    std::thread maker([&] { foreign = SEQ_CreateWindow("Foreign"); });
     maker.join();
     MSG m{foreign, WM_USER, 0, 0, 0, {0, 0}};
-    received().clear();
+    SEQ_Flush();
     EXPECT_EQ(0, DispatchMessageA(&m));
-    EXPECT_TRUE(received().empty());
+    EXPECT_EQ(0u, SEQ_Count());
+    SEQ_Flush();
     EXPECT_FALSE(DestroyWindow(foreign)) << "only the owning thread destroys a window";
     EXPECT_EQ((DWORD)ERROR_ACCESS_DENIED, GetLastError());
     EXPECT_FALSE(PostMessageA(foreign, WM_USER, 0, 0)) << "its thread and queue are gone";

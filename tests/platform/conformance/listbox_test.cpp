@@ -1,11 +1,7 @@
 // The list box control: sorted insertion, LB_ERR answers, single and
 // extended selection, notifications from the user's mouse and keys only, and
 // owner drawing.
-#include "user/dialog.h"
-#include "user/paint.h"
-
-#include <windows.h>
-#include <paltest.h>
+#include "conformance.h"
 
 #include <gtest/gtest.h>
 
@@ -85,7 +81,10 @@ LRESULT send(HWND w, UINT msg, WPARAM wparam = 0, LPARAM lparam = 0)
     return SendMessageA(w, msg, wparam, lparam);
 }
 
-LRESULT add(HWND list, const char *text) { return send(list, LB_ADDSTRING, 0, (LPARAM)text); }
+LRESULT add(HWND list, const char *text)
+{
+    return send(list, LB_ADDSTRING, 0, (LPARAM)text);
+}
 
 void add_all(HWND list, std::initializer_list<const char *> items)
 {
@@ -125,18 +124,18 @@ void click(HWND list, int index, WPARAM keys = 0)
 }
 
 using Ints = std::vector<int>;
-Ints edges(const RECT &r) { return Ints{r.left, r.top, r.right, r.bottom}; }
+Ints edges(const RECT &r)
+{
+    return Ints{r.left, r.top, r.right, r.bottom};
+}
 
 class ListBox : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = owner_proc;
-        wc.lpszClassName = "ListOwner";
-        RegisterClassA(&wc);
+        conf::register_class("ListOwner", owner_proc);
         owner = CreateWindowExA(0, "ListOwner", "", WS_VISIBLE, 0, 0, 300, 300, nullptr, nullptr,
-                                nullptr, nullptr);
+                                conf::instance(), nullptr);
         ASSERT_NE(nullptr, owner);
         seen.clear();
         measured_height = 20;
@@ -148,7 +147,6 @@ protected:
     void TearDown() override
     {
         on_command = nullptr;
-        PalFaultClear();
         DestroyWindow(owner);
     }
 
@@ -172,10 +170,10 @@ TEST_F(ListBox, SortedInsertionAndSearch)
     EXPECT_EQ(0, add(list, "bob")) << "an equal text goes in front of the listed one";
     EXPECT_EQ(0, add(list, "<x>"));
     EXPECT_EQ((std::vector<std::string>{"<x>", "bob", "Bob", "charlie", "dave"}), texts(list));
-    EXPECT_EQ(0, send(list, LB_INSERTSTRING, 0, (LPARAM)"zulu")) << "no sorting";
-    EXPECT_EQ(6, send(list, LB_INSERTSTRING, (WPARAM)-1, (LPARAM)"alpha")) << "-1 appends";
-    EXPECT_EQ(7, send(list, LB_INSERTSTRING, 7, (LPARAM)"end")) << "the count is a place";
-    EXPECT_EQ(LB_ERR, send(list, LB_INSERTSTRING, 9, (LPARAM)"beyond"));
+    EXPECT_EQ(0, send(list, LB_INSERTSTRING, 0, (LPARAM) "zulu")) << "no sorting";
+    EXPECT_EQ(6, send(list, LB_INSERTSTRING, (WPARAM)-1, (LPARAM) "alpha")) << "-1 appends";
+    EXPECT_EQ(7, send(list, LB_INSERTSTRING, 7, (LPARAM) "end")) << "the count is a place";
+    EXPECT_EQ(LB_ERR, send(list, LB_INSERTSTRING, 9, (LPARAM) "beyond"));
     HWND plain = make(0);
     add(plain, "b");
     EXPECT_EQ(1, add(plain, "a")) << "an unsorted list appends";
@@ -184,15 +182,15 @@ TEST_F(ListBox, SortedInsertionAndSearch)
     /* Searches start after the start index and wrap round. */
     HWND l = make(LBS_HASSTRINGS);
     add_all(l, {"Bob", "alice", "BOB", "Bobby"});
-    EXPECT_EQ(0, send(l, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)"bob"));
-    EXPECT_EQ(2, send(l, LB_FINDSTRINGEXACT, 0, (LPARAM)"bob"));
-    EXPECT_EQ(0, send(l, LB_FINDSTRINGEXACT, 2, (LPARAM)"bob"));
-    EXPECT_EQ(0, send(l, LB_FINDSTRINGEXACT, 99, (LPARAM)"bob")) << "from the top";
-    EXPECT_EQ(1, send(l, LB_FINDSTRINGEXACT, 1, (LPARAM)"ALICE")) << "back to the start";
-    EXPECT_EQ(LB_ERR, send(l, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)"bo"));
-    EXPECT_EQ(3, send(l, LB_FINDSTRING, 2, (LPARAM)"bo")) << "a prefix";
-    EXPECT_EQ(LB_ERR, send(l, LB_FINDSTRING, (WPARAM)-1, (LPARAM)"Bobby2"));
-    EXPECT_EQ(LB_ERR, send(plain, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)""));
+    EXPECT_EQ(0, send(l, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM) "bob"));
+    EXPECT_EQ(2, send(l, LB_FINDSTRINGEXACT, 0, (LPARAM) "bob"));
+    EXPECT_EQ(0, send(l, LB_FINDSTRINGEXACT, 2, (LPARAM) "bob"));
+    EXPECT_EQ(0, send(l, LB_FINDSTRINGEXACT, 99, (LPARAM) "bob")) << "from the top";
+    EXPECT_EQ(1, send(l, LB_FINDSTRINGEXACT, 1, (LPARAM) "ALICE")) << "back to the start";
+    EXPECT_EQ(LB_ERR, send(l, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM) "bo"));
+    EXPECT_EQ(3, send(l, LB_FINDSTRING, 2, (LPARAM) "bo")) << "a prefix";
+    EXPECT_EQ(LB_ERR, send(l, LB_FINDSTRING, (WPARAM)-1, (LPARAM) "Bobby2"));
+    EXPECT_EQ(LB_ERR, send(plain, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM) ""));
 }
 
 TEST_F(ListBox, BadIndexesAnswerLbErrAndChangeNothing)
@@ -212,7 +210,10 @@ TEST_F(ListBox, BadIndexesAnswerLbErrAndChangeNothing)
         }
     }
     EXPECT_EQ(LB_ERR, send(list, LB_GETITEMRECT, 2, (LPARAM)buf));
-    EXPECT_EQ(LB_ERR, send(list, LB_GETTEXT, 0, 0)) << "no buffer";
+    KNOWN_DEVIATION(WINE, "Wine answers the text's length to LB_GETTEXT without a buffer")
+    {
+        EXPECT_EQ(LB_ERR, send(list, LB_GETTEXT, 0, 0)) << "no buffer";
+    }
     EXPECT_EQ(2, send(list, LB_GETCOUNT));
     std::memset(buf, 'x', sizeof buf);
     EXPECT_EQ(3, send(list, LB_GETTEXT, 1, (LPARAM)buf));
@@ -234,7 +235,10 @@ TEST_F(ListBox, DeletingReturnsTheCountAndTheLastDeletionResetsTheList)
     EXPECT_EQ(2, send(list, LB_GETANCHORINDEX));
     EXPECT_EQ(2, send(list, LB_DELETESTRING, 2));
     EXPECT_EQ(1, send(list, LB_GETCARETINDEX)) << "the caret left the end of the list";
-    EXPECT_EQ(-1, send(list, LB_GETANCHORINDEX)) << "the anchor went with its item";
+    KNOWN_DEVIATION(WINE, "Wine keeps the anchor's index when its item is deleted")
+    {
+        EXPECT_EQ(-1, send(list, LB_GETANCHORINDEX)) << "the anchor went with its item";
+    }
 
     /* A subclass sees the list empty itself with LB_RESETCONTENT. */
     static std::vector<UINT> messages;
@@ -258,10 +262,16 @@ TEST_F(ListBox, SingleSelectionAnswersLbErrForMultipleSelectionMessages)
     int items[4];
     EXPECT_EQ(LB_ERR, send(list, LB_GETSELCOUNT));
     EXPECT_EQ(LB_ERR, send(list, LB_GETSELITEMS, 4, (LPARAM)items));
-    EXPECT_EQ(LB_ERR, send(list, LB_SETSEL, TRUE, 1));
+    KNOWN_DEVIATION(WINE, "Wine answers LB_SETSEL in a single-selection list")
+    {
+        EXPECT_EQ(LB_ERR, send(list, LB_SETSEL, TRUE, 1));
+    }
     EXPECT_EQ(LB_ERR, send(list, LB_SELITEMRANGE, TRUE, MAKELPARAM(0, 3)));
     EXPECT_EQ(2, send(list, LB_SETCURSEL, 2));
-    EXPECT_EQ(LB_ERR, send(list, LB_GETANCHORINDEX)) << "LB_SETCURSEL sets no anchor";
+    KNOWN_DEVIATION(WINE, "Wine's LB_SETCURSEL sets the anchor too")
+    {
+        EXPECT_EQ(LB_ERR, send(list, LB_GETANCHORINDEX)) << "LB_SETCURSEL sets no anchor";
+    }
     EXPECT_EQ(1, send(list, LB_SETCURSEL, 1));
     EXPECT_EQ((Ints{1}), selected(list)) << "one item at a time";
     EXPECT_EQ(LB_ERR, send(list, LB_SETCURSEL, 4)) << "beyond the list";
@@ -269,11 +279,11 @@ TEST_F(ListBox, SingleSelectionAnswersLbErrForMultipleSelectionMessages)
     EXPECT_EQ(LB_ERR, send(list, LB_SETCURSEL, (WPARAM)-1)) << "clearing answers LB_ERR";
     EXPECT_EQ(LB_ERR, send(list, LB_GETCURSEL));
     send(list, LB_SETCURSEL, 2);
-    send(list, LB_INSERTSTRING, 0, (LPARAM)"first");
+    send(list, LB_INSERTSTRING, 0, (LPARAM) "first");
     EXPECT_EQ(3, send(list, LB_GETCURSEL)) << "the selection moves with its item";
     send(list, LB_DELETESTRING, 3);
     EXPECT_EQ(LB_ERR, send(list, LB_GETCURSEL)) << "the selected item is gone";
-    EXPECT_TRUE(seen.empty()) << "messages never notify";
+    EXPECT_TRUE(codes().empty()) << "messages never notify";
 }
 
 TEST_F(ListBox, ExtendedSelectionByMessages)
@@ -286,15 +296,24 @@ TEST_F(ListBox, ExtendedSelectionByMessages)
     EXPECT_EQ(LB_OKAY, send(list, LB_SETSEL, TRUE, 3));
     EXPECT_EQ(3, send(list, LB_GETANCHORINDEX));
     EXPECT_EQ(LB_OKAY, send(list, LB_SETSEL, FALSE, 1));
-    EXPECT_EQ(1, send(list, LB_GETCURSEL)) << "even deselecting moves the caret";
+    KNOWN_DEVIATION(WINE, "Wine leaves the caret where it was when LB_SETSEL deselects")
+    {
+        EXPECT_EQ(1, send(list, LB_GETCURSEL)) << "even deselecting moves the caret";
+    }
     EXPECT_EQ(LB_ERR, send(list, LB_SETSEL, TRUE, 5));
     EXPECT_EQ(LB_ERR, send(list, LB_SETSEL, TRUE, -2));
     EXPECT_EQ(LB_OKAY, send(list, LB_SETSEL, TRUE, -1));
-    EXPECT_EQ(1, send(list, LB_GETCARETINDEX)) << "-1 leaves caret and anchor";
+    KNOWN_DEVIATION(WINE, "Wine moves the caret to the last item LB_SETSEL touched")
+    {
+        EXPECT_EQ(1, send(list, LB_GETCARETINDEX)) << "-1 leaves caret and anchor";
+    }
     int items[6] = {-7, -7, -7, -7, -7, -7};
     EXPECT_EQ(3, send(list, LB_GETSELITEMS, 3, (LPARAM)items)) << "no more than asked for";
     EXPECT_EQ((Ints{0, 1, 2, -7}), Ints(items, items + 4));
-    EXPECT_EQ(LB_ERR, send(list, LB_GETSELITEMS, 3, 0));
+    KNOWN_DEVIATION(WINE, "Wine writes through a null LB_GETSELITEMS buffer and crashes")
+    {
+        EXPECT_EQ(LB_ERR, send(list, LB_GETSELITEMS, 3, 0));
+    }
 
     /* Ranges are unsigned words in either order, cut at the list's end. */
     struct Range {
@@ -307,7 +326,7 @@ TEST_F(ListBox, ExtendedSelectionByMessages)
         EXPECT_EQ(LB_OKAY, send(list, LB_SELITEMRANGE, TRUE, r.range));
         EXPECT_EQ(r.expect, selected(list)) << std::hex << r.range;
     }
-    EXPECT_TRUE(seen.empty()) << "messages never notify";
+    EXPECT_TRUE(codes().empty()) << "messages never notify";
 }
 
 TEST_F(ListBox, ClicksSelectAndNotifyOnRelease)
@@ -379,11 +398,17 @@ TEST_F(ListBox, DoubleClickNotifiesBetweenTheSelectionChanges)
         send(l, WM_LBUTTONUP, 0, centre_of(l, at));
         EXPECT_TRUE(l == list || codes().empty()) << "no LBS_NOTIFY, no notifications";
     }
-    EXPECT_EQ((Ints{LBN_SELCHANGE, LBN_DBLCLK, LBN_SELCHANGE}), codes());
+    KNOWN_DEVIATION(WINE, "Wine sends no second LBN_SELCHANGE on the release after a double-click")
+    {
+        EXPECT_EQ((Ints{LBN_SELCHANGE, LBN_DBLCLK, LBN_SELCHANGE}), codes());
+    }
     EXPECT_EQ(2, picked) << "the owner finds the double-clicked item current";
     seen.clear();
     send(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 95));
-    EXPECT_TRUE(codes().empty()) << "a double-click beside the items";
+    KNOWN_DEVIATION(WINE, "Wine notifies a double-click below the last item")
+    {
+        EXPECT_TRUE(codes().empty()) << "a double-click beside the items";
+    }
 }
 
 TEST_F(ListBox, KeysMoveCaretAndSelectionAndScroll)
@@ -395,7 +420,10 @@ TEST_F(ListBox, KeysMoveCaretAndSelectionAndScroll)
     send(list, WM_SETFOCUS);
     seen.clear();
     send(list, WM_KEYDOWN, VK_DOWN);
-    EXPECT_EQ(1, send(list, LB_GETCURSEL)) << "from the caret on item 0";
+    KNOWN_DEVIATION(WINE, "Wine starts a list without a selection from the first item on VK_DOWN")
+    {
+        EXPECT_EQ(1, send(list, LB_GETCURSEL)) << "from the caret on item 0";
+    }
     send(list, WM_KEYDOWN, VK_END);
     EXPECT_EQ(6 - 40 / height, send(list, LB_GETTOPINDEX)) << "the list scrolled to the caret";
     send(list, WM_KEYDOWN, VK_DOWN);
@@ -404,7 +432,11 @@ TEST_F(ListBox, KeysMoveCaretAndSelectionAndScroll)
     EXPECT_EQ(0, send(list, LB_GETTOPINDEX));
     send(list, WM_KEYDOWN, VK_UP);
     send(list, WM_KEYDOWN, 'X');
-    EXPECT_EQ((Ints(3, LBN_SELCHANGE)), codes()) << "single selection: only keys that change it";
+    KNOWN_DEVIATION(WINE, "Wine reports every arrow key in a single-selection list")
+    {
+        EXPECT_EQ((Ints(3, LBN_SELCHANGE)), codes())
+            << "single selection: only keys that change it";
+    }
 
     HWND ext = make(LBS_EXTENDEDSEL | LBS_NOTIFY);
     add_all(ext, {"a", "b", "c"});
@@ -417,16 +449,19 @@ TEST_F(ListBox, KeysMoveCaretAndSelectionAndScroll)
     send(ext, WM_KEYDOWN, VK_UP);
     send(ext, WM_KEYDOWN, VK_UP);
     EXPECT_EQ((Ints(3, LBN_SELCHANGE)), codes()) << "multiple selection reports every arrow";
-    pal::keyboard_set(VK_SHIFT, true);
+    conf::set_key(VK_SHIFT, true);
     send(ext, WM_KEYDOWN, VK_DOWN);
     send(ext, WM_KEYDOWN, VK_DOWN);
-    pal::keyboard_set(VK_SHIFT, false);
+    conf::set_key(VK_SHIFT, false);
     EXPECT_EQ((Ints{0, 1, 2}), selected(ext)) << "Shift extends from the anchor";
-    pal::keyboard_set(VK_CONTROL, true);
+    conf::set_key(VK_CONTROL, true);
     send(ext, WM_KEYDOWN, VK_UP);
     send(ext, WM_KEYDOWN, VK_SPACE);
-    pal::keyboard_set(VK_CONTROL, false);
-    EXPECT_EQ((Ints{0, 2}), selected(ext)) << "Ctrl moves the caret alone; Ctrl+Space toggles";
+    conf::set_key(VK_CONTROL, false);
+    KNOWN_DEVIATION(WINE, "Wine's Ctrl+arrow in an extended-selection list moves the selection")
+    {
+        EXPECT_EQ((Ints{0, 2}), selected(ext)) << "Ctrl moves the caret alone; Ctrl+Space toggles";
+    }
     send(ext, WM_KEYDOWN, VK_SPACE);
     EXPECT_EQ((Ints{1}), selected(ext)) << "Space selects the caret item alone";
 
@@ -439,22 +474,31 @@ TEST_F(ListBox, KeysMoveCaretAndSelectionAndScroll)
     EXPECT_EQ((Ints{0, 1}), selected(multi)) << "the caret moves alone, space toggles";
     send(multi, WM_KEYDOWN, VK_UP);
     send(multi, WM_KEYDOWN, VK_UP);
-    EXPECT_EQ((Ints(4, LBN_SELCHANGE)), codes()) << "every key, changed or not";
+    KNOWN_DEVIATION(WINE, "Wine's multiple-selection list reports only keys that change it")
+    {
+        EXPECT_EQ((Ints(4, LBN_SELCHANGE)), codes()) << "every key, changed or not";
+    }
 }
 
 TEST_F(ListBox, OwnerDrawnListIsMeasuredOnceAndDrawnByItsOwner)
 {
-    HWND list = make(LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_SORT | LBS_EXTENDEDSEL |
-                         LBS_NOTIFY | WS_VSCROLL | WS_BORDER,
+    HWND list = make(LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_SORT | LBS_EXTENDEDSEL | LBS_NOTIFY |
+                         WS_VSCROLL | WS_BORDER,
                      50);
     ASSERT_EQ(1u, received(WM_MEASUREITEM).size()) << "once, while the list is created";
     MEASUREITEMSTRUCT mis = received(WM_MEASUREITEM)[0].mis;
-    EXPECT_EQ((Ints{ODT_LISTBOX, kListId, 0}), (Ints{(int)mis.CtlType, (int)mis.CtlID,
-                                                     (int)mis.itemID}));
+    KNOWN_DEVIATION(WINE, "Wine measures a fixed-height owner-drawn list with itemID -1")
+    {
+        EXPECT_EQ((Ints{ODT_LISTBOX, kListId, 0}),
+                  (Ints{(int)mis.CtlType, (int)mis.CtlID, (int)mis.itemID}));
+    }
     EXPECT_GT(mis.itemHeight, 0u) << "the font's height is suggested";
     RECT wr{};
     GetWindowRect(list, &wr);
-    EXPECT_EQ(44, wr.bottom - wr.top) << "2 whole rows and the border: the part row went";
+    KNOWN_DEVIATION(WINE, "Wine's border is 1 pixel narrower each side")
+    {
+        EXPECT_EQ(44, wr.bottom - wr.top) << "2 whole rows and the border: the part row went";
+    }
     add_all(list, {"Dave <d>", "alice <a>", "Carol <c>", "bob <b>"});
     send(list, LB_SETITEMDATA, 1, 1);
     send(list, LB_SETSEL, TRUE, 1);
@@ -485,9 +529,12 @@ TEST_F(ListBox, OwnerDrawnListIsMeasuredOnceAndDrawnByItsOwner)
     send(list, WM_SETFOCUS);
     draws = paint(list);
     ASSERT_EQ(3u, draws.size());
-    EXPECT_EQ((UINT)(ODS_SELECTED | ODS_FOCUS), draws[1].dis.itemState);
-    EXPECT_EQ(1u, draws[2].dis.itemID);
-    EXPECT_EQ((UINT)ODA_FOCUS, draws[2].dis.itemAction);
+    KNOWN_DEVIATION(WINE, "Wine does not mark the focused caret item ODS_FOCUS in its own draw")
+    {
+        EXPECT_EQ((UINT)(ODS_SELECTED | ODS_FOCUS), draws[1].dis.itemState);
+        EXPECT_EQ(1u, draws[2].dis.itemID);
+        EXPECT_EQ((UINT)ODA_FOCUS, draws[2].dis.itemAction);
+    }
     send(list, LB_SETTOPINDEX, 2);
     draws = paint(list);
     ASSERT_EQ(2u, draws.size()) << "items 2 and 3; the caret item is out of sight";
@@ -497,10 +544,13 @@ TEST_F(ListBox, OwnerDrawnListIsMeasuredOnceAndDrawnByItsOwner)
     /* An empty list with the focus has its focus drawn as item -1. */
     send(list, LB_RESETCONTENT);
     draws = paint(list);
-    ASSERT_EQ(1u, draws.size());
-    EXPECT_EQ((UINT)-1, draws[0].dis.itemID);
-    EXPECT_EQ((UINT)ODA_FOCUS, draws[0].dis.itemAction);
-    EXPECT_EQ(20, draws[0].dis.rcItem.bottom);
+    KNOWN_DEVIATION(WINE, "Wine draws no focus for an empty owner-drawn list")
+    {
+        ASSERT_EQ(1u, draws.size());
+        EXPECT_EQ((UINT)-1, draws[0].dis.itemID);
+        EXPECT_EQ((UINT)ODA_FOCUS, draws[0].dis.itemAction);
+        EXPECT_EQ(20, draws[0].dis.rcItem.bottom);
+    }
 
     /* LBS_NOINTEGRALHEIGHT keeps the height, and the part row is drawn. */
     HWND loose = make(LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT | WS_BORDER, 50);
@@ -509,18 +559,6 @@ TEST_F(ListBox, OwnerDrawnListIsMeasuredOnceAndDrawnByItsOwner)
     add_all(loose, {"a", "b", "c", "d"});
     EXPECT_EQ(3u, paint(loose).size()) << "2 whole rows, 1 in part";
     DeleteDC(dc);
-}
-
-TEST_F(ListBox, OutOfMemoryAnswersErrSpaceAndTellsTheOwner)
-{
-    HWND list = make(LBS_SORT);
-    add(list, "a");
-    seen.clear();
-    PalFaultSet(PAL_FAULT_HEAPALLOC, 0, 1, 0);
-    EXPECT_EQ(LB_ERRSPACE, add(list, "b"));
-    EXPECT_EQ(Ints{LBN_ERRSPACE}, codes()) << "without LBS_NOTIFY too";
-    EXPECT_EQ(1, send(list, LB_GETCOUNT));
-    EXPECT_EQ(1, add(list, "b"));
 }
 
 TEST_F(ListBox, OwnerMayChangeOrDestroyTheListFromANotification)
@@ -543,7 +581,10 @@ TEST_F(ListBox, OwnerMayChangeOrDestroyTheListFromANotification)
     send(list, WM_LBUTTONDBLCLK, MK_LBUTTON, centre_of(list, 1));
     EXPECT_FALSE(IsWindow(list));
     ASSERT_FALSE(codes().empty());
-    EXPECT_EQ(LBN_DBLCLK, codes().back()) << "nothing after the list is gone";
+    KNOWN_DEVIATION(WINE, "Wine tells the owner LBN_KILLFOCUS as the focused list is destroyed")
+    {
+        EXPECT_EQ(LBN_DBLCLK, codes().back()) << "nothing after the list is gone";
+    }
 }
 
 } // namespace

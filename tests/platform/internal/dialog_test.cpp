@@ -1,6 +1,7 @@
 // The dialog manager: modal loops, EndDialog, the owner's disabling, the first
 // focus, the dialog keyboard, templates, message boxes and controls by id.
 #include "support/instance.h"
+#include "support/msgseq_gtest.h"
 #include "support/recorder.h"
 
 #include <windows.h>
@@ -139,12 +140,21 @@ TEST_F(Dialogs, ModalLoopServicesTimersAndPostsAndEndsFromInside)
     ASSERT_EQ(1u, seen_of(WM_DESTROY).size()) << "destroyed before DialogBoxParamA returned";
     EXPECT_FALSE(IsWindow(seen_of(WM_DESTROY)[0].dlg));
     EXPECT_EQ(nullptr, PalFindModalDialog());
-    int disabled = owner_index_of(WM_ENABLE, FALSE), enabled = owner_index_of(WM_ENABLE, TRUE);
-    ASSERT_GE(disabled, 0);
-    EXPECT_LT(disabled, owner_index_of(WM_USER + 5, 1)) << "disabled before the loop ran";
-    EXPECT_LT(owner_index_of(WM_USER + 5, 1), enabled);
-    EXPECT_LT(enabled, owner_index_of(WM_ACTIVATE, WA_ACTIVE))
-        << "enabled, then activated when the dialog ends";
+    /* The owner is disabled before the loop runs, gets its post inside it,
+     * and is enabled and then activated when the dialog ends. */
+    std::vector<SEQ_RECORD> got = SEQ_Recorded();
+    SEQ_Flush();
+    for (const SEQ_RECORD &r : got)
+        if (r.msg == WM_ENABLE || r.msg == WM_USER + 5 || r.msg == WM_ACTIVATE)
+            SEQ_Add(r.hwnd, r.msg, r.wparam, r.lparam, r.flags);
+    static const SEQ_MSG owner_saw[] = {
+        {WM_ENABLE, SEQ_SENT | SEQ_WPARAM, FALSE},
+        {WM_ACTIVATE, SEQ_SENT | SEQ_WPARAM | SEQ_OPTIONAL, WA_INACTIVE},
+        {WM_USER + 5, SEQ_WPARAM, 1}, /* dispatched by the modal loop */
+        {WM_ENABLE, SEQ_SENT | SEQ_WPARAM, TRUE},
+        {WM_ACTIVATE, SEQ_SENT | SEQ_WPARAM, WA_ACTIVE},
+        {0, 0}};
+    EXPECT_TRUE(SEQ_Ok(owner_saw, "the owner around a modal dialog"));
     EXPECT_EQ(owner, GetActiveWindow());
 }
 

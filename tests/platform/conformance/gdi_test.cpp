@@ -1,20 +1,13 @@
-/* Drawing: raster operations, objects, system colours and text. */
-#include <windows.h>
-#include <palgdi.h>
-#include <palmodule.h>
-
-#include "gdi/gdi.h"
-#include "support/instance.h"
+// GDI on memory bitmaps: raster operations, BitBlt between depths, object
+// selection and the edges that filling and framing leave out.
+#include "conformance.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <string>
 #include <vector>
 
-/* For comparing rectangles in expectations. */
 static bool operator==(const RECT &a, const RECT &b)
 {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -63,15 +56,6 @@ struct Canvas {
     }
 };
 
-int extent(HDC dc, const char *text)
-{
-    SIZE size{};
-    GetTextExtentPoint32A(dc, text, (int)std::strlen(text), &size);
-    return size.cx;
-}
-
-HFONT dialog_font() { return pal::font_create_points("MS Sans Serif", 8, 0, false); }
-
 TEST(Gdi, RasterOperationsAreBitwiseOnPixelValues)
 {
     const COLORREF s[4] = {0x123456, 0xFFFFFF, 0x000000, 0x0F0F0F};
@@ -104,8 +88,12 @@ TEST(Gdi, RasterOperationsAreBitwiseOnPixelValues)
     PatBlt(dst.dc, 0, 0, 1, 1, PATCOPY);
     PatBlt(dst.dc, 1, 0, 1, 1, PATINVERT);
     PatBlt(dst.dc, 3, 0, -1, 1, DSTINVERT); /* a negative width counts leftwards */
-    EXPECT_EQ((std::vector<COLORREF>{0x3C3C3C, 0x3C3C3C ^ d, ~d & 0xFFFFFF}),
-              (std::vector<COLORREF>{dst.at(0, 0), dst.at(1, 0), dst.at(2, 0)}));
+    EXPECT_EQ((std::vector<COLORREF>{0x3C3C3C, 0x3C3C3C ^ d}),
+              (std::vector<COLORREF>{dst.at(0, 0), dst.at(1, 0)}));
+    KNOWN_DEVIATION(WINE, "Wine leaves the pixel left of x alone for a negative width")
+    {
+        EXPECT_EQ(~d & 0xFFFFFF, dst.at(2, 0));
+    }
     EXPECT_FALSE(PatBlt(dst.dc, 0, 0, 1, 1, SRCCOPY)) << "needs a source";
     SelectObject(dst.dc, old);
     DeleteObject(brush);
@@ -173,9 +161,15 @@ TEST(Gdi, ObjectsSelectionAndDescriptions)
     /* One DC at a time draws on a bitmap, and it cannot go while selected. */
     HDC other = CreateCompatibleDC(dc);
     EXPECT_EQ(nullptr, SelectObject(other, colour));
-    EXPECT_FALSE(DeleteObject(colour));
+    BOOL deleted_while_selected = DeleteObject(colour);
+    KNOWN_DEVIATION(WINE, "Wine deletes a selected bitmap once it is deselected")
+    {
+        EXPECT_FALSE(deleted_while_selected);
+    }
     EXPECT_EQ((HGDIOBJ)colour, SelectObject(dc, first));
-    EXPECT_TRUE(DeleteObject(colour));
+    if (!deleted_while_selected) {
+        EXPECT_TRUE(DeleteObject(colour));
+    }
     SetLastError(0);
     EXPECT_EQ(0u, GetObjectType(colour));
     EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
@@ -205,28 +199,36 @@ TEST(Gdi, ObjectsSelectionAndDescriptions)
 
 TEST(Gdi, FillRectFocusRectAndRectangleLeaveOutTheFarEdges)
 {
-    /* A system colour index + 1 serves as a brush. */
+    /* A system colour index + 1 serves as a brush.  The colours are the
+     * system's scheme, so they are compared with GetSysColor. */
     Canvas c(6, 5, 0);
     RECT r{1, 1, 4, 3};
     EXPECT_NE(0, FillRect(c.dc, &r, (HBRUSH)(COLOR_HIGHLIGHT + 1)));
-    EXPECT_EQ(0x800000u, c.at(3, 2));
+    EXPECT_EQ(GetSysColor(COLOR_HIGHLIGHT), c.at(3, 2));
     EXPECT_EQ((RECT{1, 1, 4, 3}), c.ink(0)) << "right and bottom edges left out";
     HBRUSH face = GetSysColorBrush(COLOR_BTNFACE);
     EXPECT_TRUE(DeleteObject(face)) << "system brushes stay";
     EXPECT_NE(0, FillRect(c.dc, &r, face));
-    EXPECT_EQ(0xC0C0C0u, c.at(2, 2));
+    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), c.at(2, 2));
     EXPECT_NE(0, FillRect(c.dc, &r, (HBRUSH)GetStockObject(NULL_BRUSH)));
-    EXPECT_EQ(0xC0C0C0u, c.at(2, 2));
-    EXPECT_EQ(0, FillRect(c.dc, &r, (HBRUSH)(uintptr_t)0x7777));
+    EXPECT_EQ(GetSysColor(COLOR_BTNFACE), c.at(2, 2));
+    KNOWN_DEVIATION(WINE, "Wine's FillRect answers success for a brush that does not exist")
+    {
+        EXPECT_EQ(0, FillRect(c.dc, &r, (HBRUSH)(uintptr_t)0x7777));
+    }
 
     /* The focus rectangle inverts every other frame pixel; twice is none. */
     Canvas f(6, 4, 0xFFFFFF);
     RECT all{0, 0, 6, 4};
     DrawFocusRect(f.dc, &all);
-    for (POINT p : {POINT{0, 0}, POINT{2, 0}, POINT{0, 2}, POINT{5, 1}})
-        EXPECT_EQ(0u, f.at(p.x, p.y)) << p.x << "," << p.y;
-    for (POINT p : {POINT{1, 0}, POINT{0, 1}, POINT{2, 2}})
-        EXPECT_EQ(0xFFFFFFu, f.at(p.x, p.y)) << p.x << "," << p.y;
+    KNOWN_DEVIATION(WINE, "Wine starts the dotted frame one pixel later")
+    {
+        for (POINT p : {POINT{0, 0}, POINT{2, 0}, POINT{0, 2}, POINT{5, 1}})
+            EXPECT_EQ(0u, f.at(p.x, p.y)) << p.x << "," << p.y;
+        for (POINT p : {POINT{1, 0}, POINT{0, 1}})
+            EXPECT_EQ(0xFFFFFFu, f.at(p.x, p.y)) << p.x << "," << p.y;
+    }
+    EXPECT_EQ(0xFFFFFFu, f.at(2, 2)) << "inside the frame";
     DrawFocusRect(f.dc, &all);
     EXPECT_EQ(0, f.ink(0xFFFFFF).right);
 
@@ -249,93 +251,6 @@ TEST(Gdi, FillRectFocusRectAndRectangleLeaveOutTheFarEdges)
     EXPECT_EQ(0xFFFFFFu, g.at(4, 6));
     MoveToEx(g.dc, 0, 0, &was);
     EXPECT_EQ(4, was.x);
-}
-
-TEST(Gdi, WindowDcsDrawAtTheirOriginInsideTheirClip)
-{
-    HBITMAP surface = CreateBitmap(20, 20, 1, 32, nullptr);
-    RECT clip{5, 5, 15, 10};
-    HDC dc = pal::dc_create_window(surface, POINT{5, 5}, &clip);
-    ASSERT_NE(nullptr, dc);
-    HBITMAP one = CreateBitmap(1, 1, 1, 1, nullptr);
-    EXPECT_EQ(nullptr, SelectObject(dc, one)) << "a window DC takes no bitmap";
-    DeleteObject(one);
-    RECT box{};
-    EXPECT_EQ(SIMPLEREGION, GetClipBox(dc, &box));
-    EXPECT_EQ((RECT{0, 0, 10, 5}), box);
-
-    RECT huge{-100, -100, 100, 100};
-    FillRect(dc, &huge, (HBRUSH)GetStockObject(WHITE_BRUSH));
-    SetPixel(dc, 0, 0, 0x0000FF);
-    int w = 0, h = 0;
-    std::vector<COLORREF> px;
-    ASSERT_TRUE(pal::bitmap_read(surface, &w, &h, &px));
-    auto at = [&](int x, int y) { return px[(size_t)y * (size_t)w + (size_t)x]; };
-    EXPECT_EQ(0x0000FFu, at(5, 5));
-    EXPECT_EQ(0xFFFFFFu, at(14, 9));
-    EXPECT_EQ(0u, at(15, 9));
-    EXPECT_EQ(0u, at(14, 10));
-    EXPECT_EQ(0u, at(4, 5));
-    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 10, 0));
-
-    /* The DC keeps its surface while it lives; clipping only narrows. */
-    EXPECT_TRUE(DeleteObject(surface));
-    EXPECT_EQ(0x0000FFu, GetPixel(dc, 0, 0));
-    EXPECT_EQ(SIMPLEREGION, IntersectClipRect(dc, 2, 0, 4, 5));
-    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 0, 0));
-    DeleteDC(dc);
-
-    /* Without a surface a DC measures text and draws nothing. */
-    HDC screen = pal::dc_create_window(nullptr, POINT{0, 0}, nullptr);
-    EXPECT_NE(0, FillRect(screen, &huge, (HBRUSH)GetStockObject(BLACK_BRUSH)));
-    EXPECT_GT(extent(screen, "text"), 0);
-    DeleteDC(screen);
-}
-
-TEST(Gdi, DialogFontMeasuresPrefixesAndLines)
-{
-    HFONT font = dialog_font();
-    SIZE units{};
-    ASSERT_TRUE(pal::font_base_units(font, &units));
-    EXPECT_EQ(7, units.cx);
-    EXPECT_EQ(13, units.cy);
-    EXPECT_FALSE(pal::font_base_units((HFONT)GetStockObject(WHITE_BRUSH), &units));
-    Canvas c(10, 10, 0);
-    HFONT helv = pal::font_create_points("Helv", 8, 0, false); /* the older name */
-    HGDIOBJ old = SelectObject(c.dc, helv);
-    const int helv_width = extent(c.dc, "Address Book");
-    SelectObject(c.dc, font);
-    DeleteObject(helv);
-    EXPECT_EQ(helv_width, extent(c.dc, "Address Book"));
-    TEXTMETRICA tm{};
-    ASSERT_TRUE(GetTextMetricsA(c.dc, &tm));
-    EXPECT_EQ(10, tm.tmAscent);
-    auto calc = [&](const char *text, UINT format, int width = 200) {
-        RECT r{3, 4, 3 + width, 100};
-        int h = DrawTextA(c.dc, text, -1, &r, format | DT_CALCRECT);
-        EXPECT_EQ(4 + h, r.bottom) << text;
-        return std::make_pair(r.right - r.left, h);
-    };
-
-    EXPECT_EQ(std::make_pair(extent(c.dc, "Address"), 13), calc("&Address", DT_SINGLELINE));
-    EXPECT_EQ(extent(c.dc, "&Address"), calc("&Address", DT_SINGLELINE | DT_NOPREFIX).first);
-    EXPECT_EQ(extent(c.dc, "A&B"), calc("A&&B", DT_SINGLELINE).first);
-    EXPECT_EQ(extent(c.dc, "a"), calc("a\nb", DT_SINGLELINE).first - extent(c.dc, "b"));
-    EXPECT_EQ(39, calc("a\nb\r\nc", 0).second);
-    EXPECT_EQ(13, calc("a\nb", DT_SINGLELINE).second);
-
-    /* Word breaks wrap where the rectangle ends; a long word stays whole. */
-    int both = extent(c.dc, "aaaa bbbbbb");
-    EXPECT_EQ(std::make_pair(both, 13), calc("aaaa bbbbbb", DT_WORDBREAK, both));
-    EXPECT_EQ(std::make_pair(extent(c.dc, "bbbbbb"), 26),
-              calc("aaaa bbbbbb", DT_WORDBREAK, both - 1));
-    EXPECT_EQ(std::make_pair(extent(c.dc, "abcdefghij"), 13), calc("abcdefghij", DT_WORDBREAK, 5));
-
-    RECT r{3, 4, 50, 60};
-    EXPECT_EQ(0, DrawTextA(c.dc, "", -1, &r, DT_CALCRECT));
-    EXPECT_EQ((RECT{3, 4, 3, 4}), r);
-    SelectObject(c.dc, old);
-    DeleteObject(font);
 }
 
 } // namespace
