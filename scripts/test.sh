@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The test command: installs what building and testing need (Debian 12),
-# builds, runs every test in a normal and in a sanitizer build, then installs
-# the library and builds an application against it with pkg-config alone.
+# checks the format, builds, runs every test in a normal and in a sanitizer
+# build, builds the tree with Clang and runs the fuzz harnesses briefly, then
+# installs the library and builds an application against it with pkg-config
+# alone.
 # Runs as root: tests that serve RPC run on isolated test hosts
 # (scripts/testhost.sh), which need network, mount and pid namespaces.
 #
-# Build directories (reused on the next run): build/ and build-asan/, or
-# CALLMGR_BUILD_DIR and CALLMGR_ASAN_BUILD_DIR.
+# Build directories (reused on the next run): build/, build-asan/ and
+# build-clang/, or CALLMGR_BUILD_DIR, CALLMGR_ASAN_BUILD_DIR and
+# CALLMGR_CLANG_BUILD_DIR.
 #
 # --deps-only: only install the packages, then stop (scripts/demo.sh uses it).
 set -euo pipefail
@@ -15,6 +18,7 @@ cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
 readonly ROOT=$PWD
 readonly BUILD=${CALLMGR_BUILD_DIR:-build}
 readonly ASAN_BUILD=${CALLMGR_ASAN_BUILD_DIR:-build-asan}
+readonly CLANG_BUILD=${CALLMGR_CLANG_BUILD_DIR:-build-clang}
 
 readonly PACKAGES=(
   build-essential g++ cmake pkg-config
@@ -24,7 +28,7 @@ readonly PACKAGES=(
   libfreetype-dev libpng-dev fonts-dejavu-core
   python3
   clang libclang-rt-14-dev clang-format
-  g++-mingw-w64-x86-64 wine wine64
+  g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine wine64
   libsdl2-dev xvfb xdotool imagemagick x11-utils
 )
 
@@ -201,8 +205,32 @@ if [[ ${1:-} == --deps-only ]]; then
   step "packages ready"
   exit 0
 fi
+# One style for the whole tree: every C and C++ file as .clang-format has it.
+check_format() {
+  step "format: clang-format"
+  local f bad=()
+  while IFS= read -r -d '' f; do
+    clang-format --dry-run -Werror "$f" >/dev/null 2>&1 || bad+=("$f")
+  done < <(git -C "$ROOT" ls-files -z -- '*.c' '*.cpp' '*.h')
+  ((${#bad[@]} == 0)) || fail "not formatted (clang-format -i): ${bad[*]}"
+}
+
+# The whole tree built with Clang, which also builds the fuzz harnesses;
+# their short runs are its tests (the other tests ran in the GCC trees).
+build_clang_and_fuzz() {
+  step "$CLANG_BUILD: configure (Clang)"
+  cmake -S "$ROOT" -B "$CLANG_BUILD" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DCALLMGR_FUZZ=ON -DCALLMGR_BENCH=OFF >/dev/null
+  step "$CLANG_BUILD: build"
+  cmake --build "$CLANG_BUILD" -j"$(nproc)"
+  step "$CLANG_BUILD: fuzz runs"
+  ctest --test-dir "$CLANG_BUILD" -L fuzz --output-on-failure -j2
+}
+
+if [[ -d $ROOT/.git ]] && command -v git >/dev/null; then check_format; fi
 build_and_test "$BUILD"
 UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
   build_and_test "$ASAN_BUILD" -DCALLMGR_SANITIZE=ON
+build_clang_and_fuzz
 check_install
 step "all passed"

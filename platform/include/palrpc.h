@@ -4,7 +4,7 @@
  *
  * One thread serves the RPC server's descriptors (svc_pollfd): the one named
  * with PalRpcServeOnThisThread.  Each of its message waits -- GetMessageA,
- * WaitMessage, modal loops, PalRunBlocking, PalWaitSocket -- also waits on
+ * WaitMessage, modal loops, PalWaitSocket -- also waits on
  * the descriptors and dispatches the calls that arrive, on that thread.  The
  * message waits of every other thread never touch them, so server routines
  * run only where the records they read live.
@@ -12,17 +12,12 @@
  * A window thread that must wait for a network exchange cannot simply block:
  * its windows would stop answering, and an RPC call to its own server (which
  * it serves from its message wait) would never be answered.  PalWaitSocket
- * waits for one descriptor inside the message wait; PalRunBlocking runs
- * work without a descriptor on a worker thread.  Both keep the calling thread
- * retrieving and dispatching its messages meanwhile, as a modal loop does:
- * posted and sent messages, timers and incoming RPC calls are handled, so
- * the caller's code can be entered again before either returns.  A WM_QUIT
+ * waits for one descriptor inside the message wait and keeps the calling
+ * thread retrieving and dispatching its messages meanwhile, as a modal loop
+ * does: posted and sent messages, timers and incoming RPC calls are handled,
+ * so the caller's code can be entered again before it returns.  A WM_QUIT
  * met while waiting is posted again before returning, so the caller's own
  * loop still ends.
- *
- * PalRunBlocking's work runs on another thread: it must touch nothing that
- * the calling thread's code uses without locks; it reads its context, does
- * its job, writes its results into its context and returns.
  */
 #ifndef PAL_PALRPC_H
 #define PAL_PALRPC_H
@@ -38,14 +33,6 @@ PAL_BEGIN_DECLS
  * until one is named again.  A named thread that ends gives the service up
  * as well. */
 void WINAPI PalRpcServeOnThisThread(BOOL on);
-
-typedef DWORD(WINAPI *PAL_BLOCKINGWORK)(void *context);
-
-/* Runs work(context) on a worker thread, dispatching this thread's messages
- * until it returns; returns what work returned.  For work that has no
- * descriptor to wait on (a child process, a blocking library call); a
- * network exchange waits with PalWaitSocket instead and needs no thread. */
-DWORD WINAPI PalRunBlocking(PAL_BLOCKINGWORK work, void *context);
 
 /*
  * Non-blocking stream connections for exchanges driven from the message
@@ -87,7 +74,7 @@ void WINAPI PalStreamClose(int fd);
 /* Waits until `fd` is ready for `events` (PAL_SOCKET_READ, _WRITE) or
  * until `timeout` milliseconds of the platform clock have passed, and
  * retrieves and dispatches this thread's messages meanwhile exactly as
- * PalRunBlocking does: sent and posted messages, timers, the RPC server's
+ * a modal loop does: sent and posted messages, timers, the RPC server's
  * calls on the serving thread, a WM_QUIT posted again before returning.
  * The caller's code may run again inside, and wait in turn.  Returns the
  * ready events (the asked ones, PAL_SOCKET_ERROR, PAL_SOCKET_HANGUP), or 0

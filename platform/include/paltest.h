@@ -78,6 +78,17 @@ void WINAPI PalSoundClear(void);
 typedef BOOL(CALLBACK *PAL_IDLEHOOK)(void *context);
 void WINAPI PalSetIdleHook(PAL_IDLEHOOK hook, void *context);
 
+/*
+ * Blocking work beside the message loop: runs work(context) on a worker
+ * thread while this thread retrieves and dispatches its messages (posted,
+ * sent, timers, the RPC server's calls), and returns what work returned.  A
+ * WM_QUIT met meanwhile is posted again afterwards.  Tests use it for a
+ * blocking client of the process's own server, or a child process to wait
+ * for.  The work must touch nothing the calling thread uses without locks.
+ */
+typedef DWORD(WINAPI *PAL_BLOCKINGWORK)(void *context);
+DWORD WINAPI PalRunBlocking(PAL_BLOCKINGWORK work, void *context);
+
 PAL_END_DECLS
 
 #endif

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -98,7 +99,18 @@ const pal::TestHooks layer = {
     layer_fault_hit, layer_virtual_clock, layer_sound, layer_beep, layer_help,
 };
 
-const bool installed_at_start = (pal::test_hooks_install(&layer), true);
+/* Installed as the program starts.  A test program also shows no desktop
+ * windows and plays no sound unless its environment asks for them (the
+ * desktop tests choose for themselves). */
+bool start_layer()
+{
+    setenv("CALLMGR_DISPLAY", "headless", 0);
+    setenv("CALLMGR_SOUND", "off", 0);
+    pal::test_hooks_install(&layer);
+    return true;
+}
+
+const bool installed_at_start = start_layer();
 
 } // namespace
 

@@ -2,6 +2,7 @@
  * Binding the socket library at run time, by ordinal, with a use count.
  */
 #include "netlib/netlib.h"
+#include "resources/resource.h"
 
 #include <string.h>
 
@@ -46,7 +47,7 @@ extern "C" int NET_Startup(HINSTANCE instance)
 {
     if (net_users == 0) {
         char name[32];
-        if (!LoadStringA(instance, 107, name, sizeof name))
+        if (!LoadStringA(instance, STR_NETLIBRARY, name, sizeof name))
             return 0;
         net_module = LoadLibraryA(name);
         if (!net_module)

@@ -4,6 +4,7 @@
 #include "support/instance.h"
 
 #include <palrpc.h>
+#include <paltest.h>
 
 #include <cstdlib>
 #include <cstring>

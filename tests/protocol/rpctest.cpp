@@ -1,6 +1,7 @@
 #include "protocol/rpctest.h"
 
 #include <cmwire.h>
+#include <paltest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -2,7 +2,7 @@
  * PalRunBlocking: the work on a worker thread, the caller in a message loop
  * until the worker says it is done.
  */
-#include <palrpc.h>
+#include <paltest.h>
 #include <windows.h>
 
 #include "rpc/sigpipe.h"
