@@ -19,11 +19,14 @@ extern HINSTANCE LIB_Instance;
 extern HINSTANCE LIB_Initialised;
 
 /* The library's entry point: the process attach registers the state-machine
- * window class and attaches the TCP/IP stack. */
+ * window class and attaches the TCP/IP stack.  Always TRUE, so that loading
+ * never fails here: without the class LIB_Initialised stays null and every
+ * CMStartup fails with CMERR_WINDOW instead.  Other reasons do nothing. */
 BOOL WINAPI LibMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
 
 /* The library as a module: its exports by ordinal, its entry point and its
- * resources. */
+ * resources.  A static description, never null, valid for the life of the
+ * process; nothing to free. */
 const PAL_MODULEDESC *LIB_Describe(void);
 
 #ifdef __cplusplus

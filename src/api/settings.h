@@ -27,6 +27,8 @@ typedef struct CMSETTINGS {
     INT autoaccept;                      /* nonzero: accept without asking */
 } CMSETTINGS;
 
+/* Nothing guards it: like every record of the library it is used only from
+ * the thread that runs the state-machine windows. */
 extern CMSETTINGS LIB_Settings;
 
 #ifdef __cplusplus

@@ -39,12 +39,25 @@ typedef struct NET_SLOTS {
 /* The slot table; every slot is null while the socket library is not loaded. */
 extern NET_SLOTS NET_Slots;
 
+/* Takes one use of the socket library, loading it and filling the slots on
+ * the first, and starts it (version 1.1, else 1.0).  1 when started; 0 when
+ * not.  A 0 may or may not have counted a use: the library's name or module
+ * missing counts none, a module without WSAStartup or one that refuses to
+ * start counts one.  A caller therefore compares NET_Users() before and
+ * after, and owes one NET_Cleanup exactly when the count rose. */
 int NET_Startup(HINSTANCE instance);
+/* Releases one use; the last one cleans the socket library up, unloads it
+ * and empties every slot.  Nothing when no use is held. */
 void NET_Cleanup(void);
 /* The use count: one per NET_Startup that got as far as counting. */
 DWORD NET_Users(void);
 
-/* Guarded calls. */
+/* Guarded calls: the socket library's own result while it is loaded and
+ * offers the function, else the fixed one noted.  NET_gethostname gives 0
+ * on success.  NET_inet_ntoa's text lives in the socket library's buffer,
+ * overwritten by its next call.  NET_WSAAsyncGetHostByName lays the host
+ * entry out in `buf`, which must outlive the answer: `msg` posted to `hwnd`
+ * with the returned task handle as wParam. */
 int NET_gethostname(char *name, int len);        /* -1 when not loaded */
 char *NET_inet_ntoa(struct in_addr in);          /* null when not loaded */
 u_long NET_inet_addr(const char *text);          /* 0 when not loaded */
@@ -73,7 +86,16 @@ void NET_SetStackOption(SOCKET sock, DWORD on);
  * or while the socket library is not bound. */
 void NET_Close(SOCKET sock);
 
-/* The TCP/IP stack. */
+/* The TCP/IP stack, attached by the library's process attach and detached
+ * by its WEP; the results are informative only (nobody acts on them).
+ * STACK_Attach: 1 when the stack's window exists or its library was loaded;
+ * 0 when already attached, for a null instance or when the library could
+ * not be loaded.  It counts as attached only once the window exists: a
+ * loaded library that brought no window up is never unloaded.
+ * STACK_Detach: 0 when nothing was attached; else it unloads what the attach
+ * loaded and returns 1 when the stack's window still exists afterwards
+ * (someone else keeps the stack up), 0 when it is gone.
+ * STACK_Window: the stack's window, null when none or before any attach. */
 int STACK_Attach(HINSTANCE instance);
 int STACK_Detach(void);
 HWND STACK_Window(void);

@@ -28,7 +28,10 @@ void EXCH_SetPortMapperPort(WORD port);
  * `addr` (host byte order) with the already encoded argument, and decodes
  * an INT answer.  TRUE with *answer set when the call succeeded; FALSE on
  * every failure (no program registered, refused, timed out, a denied or
- * undecodable reply). */
+ * undecodable reply), *answer then untouched.  `argument` is borrowed for
+ * the call.  Dispatches messages and incoming calls while it waits, so the
+ * caller's code may run again inside.  Only on the thread that sends: it
+ * updates the port-mapper cache, which is not locked. */
 BOOL EXCH_Call(DWORD addr, rpcproc_t procedure, const char *argument, u_int length, INT *answer);
 
 /*
@@ -45,9 +48,13 @@ BOOL EXCH_Call(DWORD addr, rpcproc_t procedure, const char *argument, u_int leng
  * makes room.  It is touched only by the thread that sends.
  */
 #define PMAP_CACHE_SIZE 16
-/* The cached port, 0 when the host is unknown. */
+/* The cached port of `addr` (host order), 0 when the host is unknown; a hit
+ * counts as a use. */
 WORD PMAP_CacheFind(DWORD addr);
+/* Records or replaces the host's port, evicting the least recently used
+ * entry when the table is full; a port of 0 drops the entry instead. */
 void PMAP_CacheStore(DWORD addr, WORD port);
+/* Forgets the host (nothing when unknown); PMAP_CacheClear forgets all. */
 void PMAP_CacheDrop(DWORD addr);
 void PMAP_CacheClear(void);
 

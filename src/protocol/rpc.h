@@ -32,12 +32,17 @@ void SERVER_Cleanup(void);
 /* The server's start count. */
 DWORD SERVER_Users(void);
 
+/* The client's reference count.  CLIENT_Startup takes one and always
+ * succeeds (TRUE): the record routines need nothing set up.  CLIENT_Cleanup
+ * releases one; nothing when none is held. */
 BOOL CLIENT_Startup(void);
 void CLIENT_Cleanup(void);
 DWORD CLIENT_Users(void);
 
-/* Client stubs: one call on an existing client.  The result lives in the
- * stub's holder until the stub's next call; null when the call failed. */
+/* Client stubs: one call on an existing client (the caller's; `argument`
+ * borrowed), blocking for up to CLIENT_TIMEOUT seconds.  The result lives in
+ * the stub's static holder until the stub's next call (nothing to free);
+ * null when the call failed.  The library itself sends through CALL_Send. */
 INT *callproc_request_1(CALLREQ *argument, CLIENT *client);
 INT *callproc_reply_1(CALLRPY *argument, CLIENT *client);
 CAPINFO *callproc_capinfo_1(CAPINFOMESSAGE *argument, CLIENT *client);
@@ -52,7 +57,15 @@ CAPINFO *callproc_capinfo_1(CAPINFOMESSAGE *argument, CLIENT *client);
  * counts the exchange (a null `app` counts nothing). */
 INT CALL_Send(CMAPP *app, CALLCTX *context, INT code, BOOL reply);
 
-/* Server procedures; each answer lives in its procedure's holder. */
+/* Server procedures, called by the dispatcher on the thread that serves the
+ * program.  The argument is the dispatcher's decoded record, freed when the
+ * procedure returns: whatever is kept is copied.  Each answer lives in its
+ * procedure's static holder until the procedure's next call; null sends no
+ * reply.  A request answers CALL_DELIVERED (posted to an application's
+ * state-machine window, or a code it ignores; a post that fails drops the
+ * copy and still answers so) or CALL_NOTHANDLED (no application takes it,
+ * or it could not be copied); a reply always answers CALL_DELIVERED, a stale
+ * one being dropped; capinfo answers nothing. */
 INT *callproc_request_1_svc(CALLREQ *request);
 INT *callproc_reply_1_svc(CALLRPY *reply);
 CAPINFO *callproc_capinfo_1_svc(CAPINFOMESSAGE *message);

@@ -10,7 +10,9 @@
  * encoding; an absent text travels as the empty one, so that a call whose
  * subject was never given still reaches its members.  Freeing releases the
  * text whatever its length (the primitive would keep one longer than its
- * bound). */
+ * bound).  TRUE, or FALSE for a text longer than WIRE_MAXTEXT or a stream
+ * that fails.  A decoded text is the runtime's allocation (a null *text is
+ * filled), released only by this routine's XDR_FREE, never by REC_Free. */
 inline bool_t WIRE_Text(XDR *xdrs, char **text)
 {
     if (xdrs->x_op == XDR_FREE) {
@@ -27,7 +29,8 @@ inline bool_t WIRE_Text(XDR *xdrs, char **text)
 }
 
 /* An optional reference to a record of type T, handled by that type's
- * routine. */
+ * routine; xdr_pointer's result and ownership (decoding allocates the
+ * record through the runtime, XDR_FREE releases it). */
 template <typename T>
 inline bool_t WIRE_Optional(XDR *xdrs, T **ref, bool_t (*proc)(XDR *, T *))
 {

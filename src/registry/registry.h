@@ -5,6 +5,12 @@
  * A record block is a tag word, a total-size word, the body the caller sees
  * and a zero trailer word.  Blocks are zero-filled when made and wiped before
  * they are released.
+ *
+ * Nothing here is locked: the registry and every record in it are used only
+ * on the thread that runs the state-machine windows.  A pointer found here
+ * is borrowed: any call that dispatches messages (a dialog, a network
+ * exchange) may free the record, so such callers keep ids and look the
+ * record up again afterwards.
  */
 #ifndef CALLMGR_REGISTRY_H
 #define CALLMGR_REGISTRY_H
@@ -92,42 +98,70 @@ typedef struct CALLKEY {
     DWORD ticks;
 } CALLKEY;
 
+/* The body of a new record of `type` (a REC_* value) with `extra` zero
+ * bytes after the type's own size (a text's characters); zero-filled.  Null
+ * when memory ran out or the total would not fit its 32-bit size word.  The
+ * caller owns it and releases it with REC_Free (or the release operation of
+ * whatever record it is linked into). */
 void *REC_Alloc(int type, size_t extra);
+/* Wipes and frees a body that REC_Alloc made; nothing for null.  Always 1. */
 int REC_Free(void *body);
-/* A type-7 copy of a text; null for an absent text or when memory ran out. */
+/* A type-7 copy of a text, which the caller releases with REC_Free; null for
+ * an absent text or when memory ran out. */
 char *REC_CopyText(const char *text);
 
+/* The next application or session id: 1..127, wrapping back to 1.  Ids are
+ * not checked against those still in use. */
 WORD NEXT_AppId(void);
 WORD NEXT_SessionId(void);
 
-/* Registers an application; null when memory ran out (nothing registered). */
+/* Registers an application (newest first) with a fresh id and no sessions;
+ * it takes no protocol references and makes no window (CMStartup does).  The
+ * record is the registry's: APP_Destroy or APP_Unregister frees it.  Null
+ * when memory ran out (nothing registered). */
 CMAPP *APP_Create(HWND notifywnd, UINT notifymsg);
+/* The application whose id is the low word of `id`; null when none. */
 CMAPP *APP_Find(UINT_PTR id);
 /* Unregisters and frees `app` with its sessions and their calls (a call in
  * use is freed by its last user), releasing its protocol references: 1, or
- * CMERR_INVALID when `app` is not registered. */
+ * CMERR_INVALID when `app` is not registered (nothing done) -- both nonzero,
+ * so the result is not a truth value.  Neither the state-machine window
+ * (it goes with its owner, the notification window), the ring nor the
+ * sessions' sockets (the application's) are touched. */
 int APP_Destroy(CMAPP *app);
 /* The same without releasing protocol references: for a registration that
- * failed before it took them. */
+ * failed before it took them.  1, or CMERR_INVALID. */
 int APP_Unregister(CMAPP *app);
 /* The application that takes an incoming invitation: the first in list order
  * that is not closing and has no session or whose newest session has no
  * call; null when none. */
 CMAPP *APP_FindIdle(void);
 /* Finishes a deferred clean-up: CMERR_BADAPP for null, CMERR_BUSY while an
- * exchange runs, else 0 after APP_Destroy and CMN_CLEANEDUP. */
+ * exchange runs, else 0 after APP_Destroy and CMN_CLEANEDUP (posted when the
+ * notification window still exists); `app` is freed then. */
 int APP_CompleteCleanup(CMAPP *app);
 /* Head of the registry (newest application first). */
 CMAPP *APP_First(void);
 
+/* Opens a session of `app` (not null): first in its list, a fresh id, no
+ * call, every socket -1.  The record belongs to the application's list
+ * (SESSION_Destroy, or APP_Destroy with the application).  Null when memory
+ * ran out. */
 CMSESSION *SESSION_Create(CMAPP *app);
+/* The session whose id is the low word of `handle`, in any application;
+ * *app (when `app` is given) receives its application, or null when none
+ * is found.  Null when none. */
 CMSESSION *SESSION_Find(UINT_PTR handle, CMAPP **app);
+/* The same for the session whose call's CALLER has exactly `callid` (an
+ * absent one matches only an absent one). */
 CMSESSION *SESSION_FindByCallId(const char *callid, CMAPP **app);
-/* Unlinks and frees `session` and its call (see CALLCTX); 1, or 0 when the
- * session is not in app's list.  A caller that keeps the call detaches it
- * first (session->call = null). */
+/* Unlinks and frees `session` and its call (see CALLCTX); 1, or 0 for a null
+ * argument or a session not in app's list (nothing done).  The session's
+ * sockets are not closed: they were handed to the application.  A caller
+ * that keeps the call detaches it first (session->call = null). */
 int SESSION_Destroy(CMAPP *app, CMSESSION *session);
-/* Frees a session's call now, or once its last user has released it. */
+/* Frees a session's call now, or once its last user has released it (it is
+ * then only marked orphaned).  Nothing for null. */
 void SESSION_DiscardCall(CALLCTX *call);
 
 #ifdef __cplusplus

@@ -41,7 +41,8 @@ int ADDRBOOK_AddUser(const char *entry);
 /* Deletes the key `entry` (leading blanks skipped) from "users"; 1 or 0. */
 int ADDRBOOK_DeleteUser(const char *entry);
 /* Deletes `old_key` from `section` (trimmed), then writes `new_key`; 1 both
- * writes succeeded, 0 not. */
+ * writes succeeded, 0 not (when only the new key failed, the old one is
+ * written back). */
 int ADDRBOOK_RenameKey(const char *section, const char *old_key, const char *new_key);
 /* ADDRBOOK_RenameKey on "users". */
 int ADDRBOOK_RenameUser(const char *old_entry, const char *new_entry);
@@ -58,7 +59,9 @@ int ADDRBOOK_DeleteGroupLine(const char *group, const char *entry);
 /* The New/Change Address dialog (MEMBER_DIALOG).  `text` (LIST_TEXTSIZE
  * bytes, the caller's) holds the entry to edit ("" for a new one) and
  * receives the composed entry on OK.  Returns 1 for OK; 0 for Cancel, a
- * null text or a dialog that could not run (text untouched then). */
+ * null text or a dialog that could not run (text untouched then).  The
+ * dialogs here are modal: their loops dispatch messages, so the library may
+ * be entered again before they return. */
 int MEMBER_DoDialog(HWND owner, const char *title, char *text);
 /* The Group dialog (GROUP_DIALOG).  `name` (ADDRBOOK_NAMESIZE bytes, the
  * caller's) holds the group name and receives the new one on OK; *members
@@ -67,7 +70,10 @@ int MEMBER_DoDialog(HWND owner, const char *title, char *text);
  * in *members (the caller owns it).  Returns 1 for OK; 0 for Cancel, null
  * arguments or a dialog that could not run (name and block untouched). */
 int GROUP_DoDialog(HWND owner, const char *title, char *name, HGLOBAL *members);
-/* The Address Book dialog (ADDRBOOK_DIALOG). */
+/* The Address Book dialog (ADDRBOOK_DIALOG), on the book named by
+ * LIB_Settings.addressbook.  Every change the user makes is written to the
+ * file at once; there is nothing to return.  Made with `owner`'s instance,
+ * or the library's when the owner has none. */
 void ADDRBOOK_DoDialog(HWND owner);
 
 #ifdef __cplusplus

@@ -25,8 +25,9 @@ int ADDRBOOK_EntryFits(const char *entry);
  * case (the fixed sections, which a group would overwrite or delete). */
 int ADDRBOOK_GroupNameFits(const char *name);
 /* Copies `name` without leading and trailing blanks into `out`
- * (ADDRBOOK_NAMESIZE bytes).  0, with `out` empty, when the trimmed name
- * is empty or longer than 127 characters (never cut). */
+ * (ADDRBOOK_NAMESIZE bytes, not null): 1.  0, with `out` empty, for a null
+ * name or when the trimmed name is empty or longer than 127 characters
+ * (never cut). */
 int ADDRBOOK_TrimName(const char *name, char *out);
 
 #ifdef __cplusplus

@@ -32,16 +32,22 @@ extern "C" {
  * dialog for a handle that matches no session, INVITE_STOP(CMERR_BUSY)
  * without a dialog while another Invite dialog runs, and
  * INVITE_STOP(CMERR_CANCELLED) for Close, Esc and a dialog that could not
- * be made (then nothing was changed). */
+ * be made (then nothing was changed).  A Call that fails stops with its
+ * status (CALL_Create's or CALL_AddMember's) and leaves the session as it
+ * was.  The dialog is modal: it dispatches messages, so the library may be
+ * entered again before this returns; look the session up again by its
+ * handle afterwards.  A new call it made is the session's. */
 WORD INVITE_DoDialog(HINSTANCE instance, HWND owner, WORD session);
 
 /* The number of members the session's call held when the last Call began
- * adding to it (0 for a new call). */
+ * adding to it (0 for a new call).  Kept until the next Invite dialog: read
+ * it right after INVITE_DoDialog. */
 DWORD INVITE_MembersBefore(void);
 
 /* Takes back the members that the last Call appended to `session`'s call
- * (those still in its list), for a caller that cannot place them.  Does
- * nothing when that Call made a new call or appended nothing. */
+ * (those still in its list), for a caller that cannot place them; they are
+ * freed.  Does nothing when that Call made a new call or appended nothing,
+ * or for a null session, and nothing a second time. */
 void INVITE_RemoveAdded(CMSESSION *session);
 
 /* Members in `call`'s list (0 without a call or CALLER). */

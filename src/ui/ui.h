@@ -22,11 +22,15 @@ extern "C" {
  * CALL_ACCEPT or CALL_DECLINE.  With auto-accept on, CALL_ACCEPT at once,
  * without sound or dialog.  The dialog's modal loop dispatches messages, so
  * the library may be entered again before this returns; `call` must stay
- * alive meanwhile (it is read only while the dialog starts). */
+ * alive meanwhile (it is read only while the dialog starts).  Only an
+ * explicit Accept accepts: a null call, a dialog that could not be made and
+ * every other way out decline. */
 INT RSVP_Run(HWND owner, const CALLCTX *call);
 /* The text that stands for a member: its real name, user, host or dotted
  * address, the first that is not empty; null for an absent member or when
- * none can be had.  The dotted form lives in the socket library's buffer. */
+ * none can be had.  Borrowed: a text of `member`, valid while it lives, or
+ * the dotted form in the socket library's buffer, valid until its next
+ * conversion. */
 const char *RSVP_MemberLabel(const CM *member);
 
 #ifdef __cplusplus
