@@ -44,6 +44,7 @@ class CallPair : public ::testing::Test {
     }
     void TearDown() override
     {
+        ct_close_sockets();
         EXPECT_EQ(0u, CMCleanup(app));
         DestroyWindow(owner);
         ct_pump();
@@ -80,10 +81,14 @@ TEST_F(CallPair, AnAutoAcceptingPeerJoinsTheCall)
     /* B's block: the same call seen from B, on the ports A chose. */
     char expected[512];
     snprintf(expected, sizeof expected,
-             "started size=948 local=020012c6 origin=010012c6 groups=010001e9/020001e9 tcp=%u "
+             "started size=948 local=020012c6 origin=010012c6 groups=%08x/%08x tcp=%u "
              "udp=%u/%u sockets=11 subject=Design review count=2 hosta@hosta.callmgr.test/010012c6 "
              "bob@hostb.callmgr.test/020012c6",
-             appinfo.tcpport, mine.udpport1, mine.udpport2);
+             mine.group1, mine.group2, appinfo.tcpport, mine.udpport1, mine.udpport2);
+    /* Two numbers in a row after the default base 233.1.0.0; the process's
+     * count goes on from call to call. */
+    EXPECT_EQ(0x01E9u, mine.group1 & 0xFFFF) << "233.1.x.x";
+    EXPECT_EQ(__builtin_bswap32(mine.group1) + 1, __builtin_bswap32(mine.group2));
     EXPECT_EQ(expected, peer.line());
     EXPECT_EQ("cleanup 0", peer.line());
     EXPECT_EQ(0, peer.finish());

@@ -1,13 +1,17 @@
 #include "api/calltest.h"
 
 #include "api/api.h"
+#include "registry/registry.h"
 #include "support/instance.h"
 
 #include <palrpc.h>
 #include <paltest.h>
+#include <winsock.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <sys/wait.h>
 
 namespace {
@@ -95,6 +99,53 @@ bool ct_wait_for(BYTE code, int seconds)
             return false;
         },
         seconds);
+}
+
+namespace {
+
+std::set<uint32_t> &kept_sockets()
+{
+    static std::set<uint32_t> kept;
+    return kept;
+}
+
+void keep_session(const CMSESSION *s)
+{
+    ct_keep_socket((uint32_t)s->tcpsocket);
+    ct_keep_socket((uint32_t)s->udpsocket1);
+    ct_keep_socket((uint32_t)s->udpsocket2);
+}
+
+} // namespace
+
+void ct_keep_socket(uint32_t handle)
+{
+    if (handle != 0 && handle != 0xFFFFFFFFu)
+        kept_sockets().insert(handle);
+}
+
+void ct_keep_session_sockets(WORD session)
+{
+    if (const CMSESSION *s = SESSION_Find(session, nullptr))
+        keep_session(s);
+}
+
+void ct_close_sockets()
+{
+    for (CMAPP *app = APP_First(); app; app = app->next)
+        for (const CMSESSION *s = app->sessions; s; s = s->next)
+            keep_session(s);
+    for (const Note &n : ct_notes())
+        if ((n.code == CMN_CALLSTARTED || n.code == CMN_CALLUPDATED) &&
+            n.block.size() >= offsetof(CMCALLINFO, members)) {
+            ct_keep_socket(ct_info(n).udpsocket1);
+            ct_keep_socket(ct_info(n).udpsocket2);
+        }
+    /* Collected first and closed once each: a handle closed twice could be
+     * a descriptor the process has reused meanwhile. */
+    for (uint32_t handle : kept_sockets())
+        closesocket((SOCKET)(int)handle);
+    kept_sockets().clear();
 }
 
 std::vector<int> ct_codes_of(WORD session)

@@ -7,6 +7,7 @@
 
 #include <callmgr.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -44,6 +45,16 @@ void ct_reset();
 bool ct_wait_until(const std::function<bool()> &done, int seconds = 30);
 // The codes notified for one session, in order.
 std::vector<int> ct_codes_of(WORD session);
+
+// The sockets a session hands to the application (its stream socket, its
+// call's datagram sockets) are the application's to close: the library never
+// closes them, not on CMCloseSession nor on CMCleanup.  A test that closes a
+// session keeps its handles first; ct_close_sockets closes those, the
+// sockets of every session still registered, and the datagram sockets of
+// every call information block notified so far, each once.
+void ct_keep_session_sockets(WORD session);
+void ct_keep_socket(uint32_t handle);
+void ct_close_sockets();
 
 // A program on another host (`command` is the whole command line, usually
 // through $CALLMGR_PEER_EXEC or $CALLMGR_NET_EXEC), read line by line while
