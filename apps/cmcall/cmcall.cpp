@@ -580,6 +580,29 @@ void Shutdown()
     }
 }
 
+/* The ring installed with the library (share/callmgr/ring.wav under the
+ * prefix cmcall runs from), or the one of the build tree cmcall was built
+ * in; empty when neither is there or its name does not fit the settings. */
+std::string DefaultRing()
+{
+    std::vector<std::string> candidates;
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string path(exe, (size_t)n);
+        size_t slash = path.rfind('/');
+        if (slash != std::string::npos)
+            candidates.push_back(path.substr(0, slash) + "/../share/callmgr/ring.wav");
+    }
+#ifdef CMCALL_BUILD_RING
+    candidates.push_back(CMCALL_BUILD_RING);
+#endif
+    for (const std::string &c : candidates)
+        if (c.size() <= CMCALL_MAX_SOUND && access(c.c_str(), R_OK) == 0)
+            return c;
+    return std::string();
+}
+
 int Run(const CmcallOptions &options)
 {
     g.options = options;
@@ -698,29 +721,6 @@ int Run(const CmcallOptions &options)
     if (winsock)
         WSACleanup();
     return g.exit_code;
-}
-
-/* The ring installed with the library (share/callmgr/ring.wav under the
- * prefix cmcall runs from), or the one of the build tree cmcall was built
- * in; empty when neither is there or its name does not fit the settings. */
-std::string DefaultRing()
-{
-    std::vector<std::string> candidates;
-    char exe[4096];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        std::string path(exe, (size_t)n);
-        size_t slash = path.rfind('/');
-        if (slash != std::string::npos)
-            candidates.push_back(path.substr(0, slash) + "/../share/callmgr/ring.wav");
-    }
-#ifdef CMCALL_BUILD_RING
-    candidates.push_back(CMCALL_BUILD_RING);
-#endif
-    for (const std::string &c : candidates)
-        if (c.size() <= CMCALL_MAX_SOUND && access(c.c_str(), R_OK) == 0)
-            return c;
-    return std::string();
 }
 
 } // namespace
