@@ -39,19 +39,6 @@ SOCKET callinfo_socket(INT *port, DWORD low, DWORD high, DWORD option)
     return sock;
 }
 
-/* Starts the lookup of a member still resolving.  A lookup that cannot
- * start is answered as failed through the window, so the member is reported
- * without an address instead of holding its call back for good. */
-void callinfo_lookup(HWND window, CM *member)
-{
-    DWORD id = LOOKUP_Start(window, FSM_RESOLVED, member->host);
-    if (!id) {
-        id = LOOKUP_NewId();
-        PostMessageA(window, FSM_RESOLVEFAILED, id, (LPARAM)WSANO_DATA);
-    }
-    member->ipaddr = id;
-}
-
 int callinfo_build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block, BOOL sockets,
                    DWORD local)
 {
@@ -102,7 +89,7 @@ int callinfo_build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block
     CMMEMBERENTRY *entry = info->members;
     for (CML *node = caller->members; node; node = node->next, ++entry) {
         if (node->cm && node->cm->state == CMS_RESOLVING)
-            callinfo_lookup(app->fsmwnd, node->cm);
+            LOOKUP_Member(app->fsmwnd, node->cm);
         entry_fill(entry, node->cm);
     }
     GlobalUnlock(handle);

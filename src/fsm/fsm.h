@@ -56,6 +56,11 @@ DWORD LOOKUP_Start(HWND window, UINT message, const char *host);
 /* A fresh lookup id from the same counter, for a lookup that could not
  * start and is answered by the caller itself. */
 DWORD LOOKUP_NewId(void);
+/* Starts the lookup of a member still resolving; its id goes into the
+ * member's `ipaddr`.  A lookup that cannot start is answered as failed
+ * through the window (FSM_RESOLVEFAILED), so the member is reported without
+ * an address instead of holding its call back for good. */
+void LOOKUP_Member(HWND window, CM *member);
 /* Posts a notification (wParam: `code` in the high byte, the session id's
  * low byte in the low byte); TRUE when posted, FALSE when it could not be
  * (null app, no window, no message number, the window is gone, or the post

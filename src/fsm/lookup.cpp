@@ -160,3 +160,13 @@ extern "C" void LOCALHOST_Release(void)
         lookup_free(rec);
     }
 }
+
+extern "C" void LOOKUP_Member(HWND window, CM *member)
+{
+    DWORD id = LOOKUP_Start(window, FSM_RESOLVED, member->host);
+    if (!id) {
+        id = LOOKUP_NewId();
+        PostMessageA(window, FSM_RESOLVEFAILED, id, (LPARAM)WSANO_DATA);
+    }
+    member->ipaddr = id;
+}

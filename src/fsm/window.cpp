@@ -20,7 +20,7 @@ void fsm_resolve(HWND hwnd, WPARAM session_handle)
         return;
     for (CML *node = s->call->caller->members; node; node = node->next)
         if (node->cm && node->cm->state == CMS_RESOLVING)
-            node->cm->ipaddr = LOOKUP_Start(hwnd, FSM_RESOLVED, node->cm->host);
+            LOOKUP_Member(hwnd, node->cm);
 }
 
 void fsm_destroy(HWND hwnd)

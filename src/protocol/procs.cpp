@@ -36,9 +36,12 @@ int request_handle(const CALLREQ *request)
     if (status != 0)
         return status;
     /* The window owns the copy once it is posted; a window that is gone
-     * cannot take it, so it is released here. */
-    if (!PostMessageA(app->fsmwnd, message, (WPARAM)app->id, (LPARAM)call))
+     * cannot take it, so it is released here and the sender hears that
+     * nobody took the request. */
+    if (!PostMessageA(app->fsmwnd, message, (WPARAM)app->id, (LPARAM)call)) {
         CALL_Free(call);
+        return CMERR_BADAPP;
+    }
     return 0;
 }
 

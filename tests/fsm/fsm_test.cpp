@@ -221,6 +221,16 @@ TEST_F(Fsm, ResolveStartsALookupForEveryMemberStillResolving)
     ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVED, FSM_RESOLVED, PM_REMOVE));
     EXPECT_EQ(0x8002u, m.wParam);
     EXPECT_EQ(0x0A040404, m.lParam);
+
+    // A lookup that cannot start is answered as failed, so the member is
+    // reported without an address instead of resolving for good.
+    CM unstarted{CMS_RESOLVING, 0, named, nullptr, nullptr, nullptr, 0};
+    second.cm = &unstarted;
+    PalFaultSet(PAL_FAULT_ASYNCLOOKUP, 0, 1, WSAENOBUFS);
+    SendMessageA(fsm, FSM_RESOLVE, 0x10000 | s->id, 0);
+    ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVEFAILED, FSM_RESOLVEFAILED, PM_REMOVE));
+    EXPECT_NE(0u, unstarted.ipaddr);
+    EXPECT_EQ(unstarted.ipaddr, m.wParam);
     s->call = nullptr;
     APP_Destroy(app);
 }

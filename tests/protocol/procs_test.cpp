@@ -193,10 +193,11 @@ TEST_F(Procs, AnUpdateReachesTheApplicationThatHasTheCall)
     EXPECT_EQ(CALL_NOTHANDLED, request(update));
     EXPECT_EQ(1u, seen.size());
 
-    // A window that is gone: the copy is released, the post not examined.
+    // A window that is gone: the copy is released and the sender hears that
+    // nobody took the request.
     DestroyWindow(has_call->fsmwnd);
     update.request.caller = &update.caller;
-    EXPECT_EQ(CALL_DELIVERED, request(update));
+    EXPECT_EQ(CALL_NOTHANDLED, request(update));
     EXPECT_EQ(1u, seen.size());
 }
 
