@@ -25,8 +25,8 @@
 // a single answering application is offered the next invitation only once
 // it has handled the last acceptance, which a back-to-back inviter can
 // overtake.  Prints one table: median, 90th and 99th percentile, mean and
-// minimum in microseconds, and each median against raw TCP's.  Exit status 0 when every iteration succeeded, 1 when any failed,
-// 2 on bad arguments or when the application could not be set up.
+// minimum in microseconds, and each median against raw TCP's.  Exit status 0 when every iteration
+// succeeded, 1 when any failed, 2 on bad arguments or when the application could not be set up.
 #include "bench_common.h"
 
 #include <algorithm>
@@ -164,9 +164,9 @@ bool rpc_once(const Options &o, const struct sockaddr_in &, std::string *error)
         return false;
     }
     struct timeval timeout = {25, 0};
-    enum clnt_stat st = clnt_call(clnt, BENCH_PROC_ECHO, bench_xdrproc(bench_xdr_payload),
-                                  (caddr_t)out, bench_xdrproc(bench_xdr_payload), (caddr_t)in,
-                                  timeout);
+    enum clnt_stat st =
+        clnt_call(clnt, BENCH_PROC_ECHO, bench_xdrproc(bench_xdr_payload), (caddr_t)out,
+                  bench_xdrproc(bench_xdr_payload), (caddr_t)in, timeout);
     bool ok = st == RPC_SUCCESS && in[0] == ('r' ^ 1);
     if (!ok)
         *error = std::string("clnt_call: ") + clnt_sperrno(st);
@@ -372,10 +372,11 @@ int main(int argc, char **argv)
     Options o;
     std::string error;
     if (!parse_args(argc, argv, &o, &error)) {
-        std::fprintf(stderr,
-                     "callsetup_bench: %s\nusage: callsetup_bench --peer-addr ADDR --peer-name "
-                     "NAME --tcp-port PORT [--iterations N] [--rounds R] [--warmup W] [--gap-ms G]\n",
-                     error.c_str());
+        std::fprintf(
+            stderr,
+            "callsetup_bench: %s\nusage: callsetup_bench --peer-addr ADDR --peer-name "
+            "NAME --tcp-port PORT [--iterations N] [--rounds R] [--warmup W] [--gap-ms G]\n",
+            error.c_str());
         return 2;
     }
     struct sockaddr_in peer;
@@ -426,8 +427,8 @@ int main(int argc, char **argv)
     Summary base = summarise(tcp.us);
     std::printf("call set-up from %s to %s (%s): %u iterations each in %u interleaved rounds, "
                 "%u warm-up, %u ms between call set-ups\n",
-                host, o.peer_name.c_str(), o.peer_addr.c_str(), o.iterations, o.rounds,
-                o.warmup, o.gap_ms);
+                host, o.peer_name.c_str(), o.peer_addr.c_str(), o.iterations, o.rounds, o.warmup,
+                o.gap_ms);
     std::printf("load average of the machine: %s before, %s after\n", load_before.c_str(),
                 load_average().c_str());
     std::printf("%-12s %-42s %5s %5s %10s %10s %10s %10s %10s %7s\n", "method", "each iteration",
@@ -439,8 +440,8 @@ int main(int argc, char **argv)
         if (base.median > 0 && !x.m->us.empty())
             snprintf(ratio, sizeof ratio, "%.1f", s.median / base.median);
         std::printf("%-12s %-42s %5zu %5u %10.1f %10.1f %10.1f %10.1f %10.1f %7s\n", x.m->name,
-                    x.m->what, x.m->us.size(), x.m->failures, s.median, s.p90, s.p99, s.mean,
-                    s.min, ratio);
+                    x.m->what, x.m->us.size(), x.m->failures, s.median, s.p90, s.p99, s.mean, s.min,
+                    ratio);
         if (x.m->failures) {
             all_ok = false;
             std::printf("  %s: last failure: %s\n", x.m->name, x.m->last_error.c_str());
@@ -449,8 +450,7 @@ int main(int argc, char **argv)
     Summary call_s = summarise(cm.us);
     if (base.median > 0 && base.mean > 0 && !cm.us.empty())
         std::printf("call set-up / raw TCP: median %.1fx, p99 %.1fx, mean %.1fx\n",
-                    call_s.median / base.median, call_s.p99 / base.p99,
-                    call_s.mean / base.mean);
+                    call_s.median / base.median, call_s.p99 / base.p99, call_s.mean / base.mean);
 
     UINT status = CMCleanup(app);
     if (status != 0)

@@ -39,8 +39,8 @@ namespace {
 /* The library's resources, where the socket library's name is kept. */
 HINSTANCE resource_instance()
 {
-    static const PAL_MODULEDESC desc = {"CMRES.DLL", nullptr, 0, nullptr, CALLMGR_Resources,
-                                        CALLMGR_Resources_size};
+    static const PAL_MODULEDESC desc = {"CMRES.DLL", nullptr,           0,
+                                        nullptr,     CALLMGR_Resources, CALLMGR_Resources_size};
     static HINSTANCE instance = PalAttachModule(&desc);
     return instance;
 }
@@ -165,8 +165,20 @@ int main(int argc, char **argv)
                      {CMS_IDLE, to, (char *)"hostb", (char *)"bench", (char *)"Bench B",
                       (char *)"bench@hostb", 0}};
     CML nodes[2] = {{&members[0], &nodes[1]}, {&members[1], nullptr}};
-    CALLER caller = {CS_ACTIVE, 1, 0, 1, 5000, 5002, 6000, callid.data(), (char *)"233.1.0.1",
-                     (char *)"233.1.0.2", (char *)"", (char *)"Bench", &members[0], &members[0],
+    CALLER caller = {CS_ACTIVE,
+                     1,
+                     0,
+                     1,
+                     5000,
+                     5002,
+                     6000,
+                     callid.data(),
+                     (char *)"233.1.0.1",
+                     (char *)"233.1.0.2",
+                     (char *)"",
+                     (char *)"Bench",
+                     &members[0],
+                     &members[0],
                      &nodes[0]};
     CALLREQ request = {CALL_INVITE, &members[1], &members[0], &caller};
     if (CALL_FromRequest(&invitation, &request) != 0) {
@@ -175,9 +187,7 @@ int main(int argc, char **argv)
     }
 
     Method methods[3] = {{"raw TCP", {}, 0}, {"libtirpc", {}, 0}, {"CALL_Send", {}, 0}};
-    auto once = [&](int m) {
-        return m == 0 ? tcp_once(peer) : m == 1 ? rpc_once(o) : send_once();
-    };
+    auto once = [&](int m) { return m == 0 ? tcp_once(peer) : m == 1 ? rpc_once(o) : send_once(); };
     for (unsigned w = 0; w < o.warmup; ++w)
         for (int m = 0; m < 3; ++m)
             once(m);

@@ -37,9 +37,9 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "idle_dialog_bench: no desktop (set DISPLAY, e.g. under xvfb-run)\n");
         return 2;
     }
-    HWND win = CreateWindowExA(0, "EDIT", "Idle dialog",
-                               WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE, 100, 100, 320, 120,
-                               nullptr, nullptr, nullptr, nullptr);
+    HWND win =
+        CreateWindowExA(0, "EDIT", "Idle dialog", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE,
+                        100, 100, 320, 120, nullptr, nullptr, nullptr, nullptr);
     if (!win) {
         std::fprintf(stderr, "idle_dialog_bench: no window\n");
         return 2;

@@ -24,7 +24,10 @@
 
 namespace {
 
-bool Blank(char c) { return c == ' ' || c == '\t'; }
+bool Blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 /* Drops the blanks that end `s`, never its first character. */
 void TrimEnd(std::string &s)

@@ -119,7 +119,10 @@ void CheckNoStrayFiles()
     closedir(d);
 }
 
-bool Blank(char c) { return c == ' ' || c == '\t'; }
+bool Blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string Trim(const std::string &s)
 {
@@ -131,7 +134,10 @@ std::string Trim(const std::string &s)
     return s.substr(b, e - b);
 }
 
-bool HasBreak(const char *s) { return s && strpbrk(s, "\r\n") != nullptr; }
+bool HasBreak(const char *s)
+{
+    return s && strpbrk(s, "\r\n") != nullptr;
+}
 
 /* The default as a read gives it: without its trailing blanks. */
 std::string Default(const char *dflt)
@@ -142,19 +148,20 @@ std::string Default(const char *dflt)
     return d;
 }
 
-std::string Cut(const std::string &s, DWORD size) { return s.substr(0, size - 1); }
+std::string Cut(const std::string &s, DWORD size)
+{
+    return s.substr(0, size - 1);
+}
 
 /* A read into a block of exactly `size` bytes; the block is checked and its
  * text returned up to the result. */
 enum ReadKind { READ_LIST, READ_VALUE };
 
-std::string Read(const char *section, const char *key, const char *dflt, DWORD size,
-                 ReadKind kind)
+std::string Read(const char *section, const char *key, const char *dflt, DWORD size, ReadKind kind)
 {
     /* Size 0 gets a one-byte block that must stay untouched. */
     std::vector<char> *block = new std::vector<char>(size ? size : 1, '\x5A');
-    DWORD r = GetPrivateProfileStringA(section, key, dflt, block->data(), size,
-                                       file_path.c_str());
+    DWORD r = GetPrivateProfileStringA(section, key, dflt, block->data(), size, file_path.c_str());
     std::string text;
     if (size == 0) {
         FUZZ_CHECK(r == 0 && (*block)[0] == '\x5A');
@@ -167,8 +174,8 @@ std::string Read(const char *section, const char *key, const char *dflt, DWORD s
             /* Two zeros end the list: after the last name, or after the
              * cut one.  A missing or empty section gives the default
              * instead, as one string. */
-            bool ended = (r > 0 && (*block)[r - 1] == '\0') ||
-                         (r + 1 < size && (*block)[r + 1] == '\0');
+            bool ended =
+                (r > 0 && (*block)[r - 1] == '\0') || (r + 1 < size && (*block)[r + 1] == '\0');
             FUZZ_CHECK(ended || (strlen(block->data()) == r && section &&
                                  std::string(block->data()) == Cut(Default(dflt), size)));
         }
@@ -238,8 +245,8 @@ void CheckDosPath(const std::string &path)
     size_t pos = drive.size();
     while (pos < host.size()) {
         size_t next = host.find('/', pos + 1);
-        std::string comp = host.substr(pos + 1, next == std::string::npos ? std::string::npos
-                                                                         : next - pos - 1);
+        std::string comp =
+            host.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
         FUZZ_CHECK(!comp.empty() && comp != "." && comp != "..");
         pos = next == std::string::npos ? host.size() : next;
     }

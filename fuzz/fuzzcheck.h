@@ -10,12 +10,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#define FUZZ_CHECK(cond)                                                                       \
-    do {                                                                                       \
-        if (!(cond)) {                                                                         \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);           \
-            abort();                                                                           \
-        }                                                                                      \
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);               \
+            abort();                                                                               \
+        }                                                                                          \
     } while (0)
 
 #endif

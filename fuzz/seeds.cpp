@@ -57,8 +57,13 @@ void WireSeed(const char *routine, const char *variant, void *record)
 CM Member(INT state, ipaddr_t ip, const char *host, const char *user, const char *realname,
           const char *address)
 {
-    return CM{state, ip, const_cast<char *>(host), const_cast<char *>(user),
-              const_cast<char *>(realname), const_cast<char *>(address), 0};
+    return CM{state,
+              ip,
+              const_cast<char *>(host),
+              const_cast<char *>(user),
+              const_cast<char *>(realname),
+              const_cast<char *>(address),
+              0};
 }
 
 void WireSeeds()
@@ -71,13 +76,36 @@ void WireSeeds()
     CML n3 = {&carol, nullptr};
     CML n2 = {&bob, &n3};
     CML n1 = {&alice, &n2};
-    CALLER call = {CS_CHANGED, (int32_t)0x80000123, 0, 1, 5004, 5005, 5000,
-                   const_cast<char *>("3323068417/2147483939"), const_cast<char *>("233.1.0.1"),
-                   const_cast<char *>("233.1.0.2"), const_cast<char *>(""),
-                   const_cast<char *>("Weekly review"), &alice, &alice, &n1};
-    CALLER lone = {CS_NEW, 1000, 0, 2, 0, 0, 5000, const_cast<char *>("3323068417/1000"),
-                   const_cast<char *>("233.1.0.3"), const_cast<char *>("233.1.0.4"),
-                   const_cast<char *>(""), nullptr, nullptr, nullptr, nullptr};
+    CALLER call = {CS_CHANGED,
+                   (int32_t)0x80000123,
+                   0,
+                   1,
+                   5004,
+                   5005,
+                   5000,
+                   const_cast<char *>("3323068417/2147483939"),
+                   const_cast<char *>("233.1.0.1"),
+                   const_cast<char *>("233.1.0.2"),
+                   const_cast<char *>(""),
+                   const_cast<char *>("Weekly review"),
+                   &alice,
+                   &alice,
+                   &n1};
+    CALLER lone = {CS_NEW,
+                   1000,
+                   0,
+                   2,
+                   0,
+                   0,
+                   5000,
+                   const_cast<char *>("3323068417/1000"),
+                   const_cast<char *>("233.1.0.3"),
+                   const_cast<char *>("233.1.0.4"),
+                   const_cast<char *>(""),
+                   nullptr,
+                   nullptr,
+                   nullptr,
+                   nullptr};
 
     /* A member whose texts stand at the bounds: 255 bytes, and empty. */
     std::string longest(WIRE_MAXTEXT, 'h');

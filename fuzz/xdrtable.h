@@ -21,14 +21,13 @@
 typedef bool_t (*FUZZ_XdrThunk)(XDR *xdrs, void *object);
 
 typedef struct FUZZ_XDRCODEC {
-    const char *name;    /* file name stem of its seeds */
-    FUZZ_XdrThunk run;   /* the routine, on a record of `size` bytes */
-    xdrproc_t raw;       /* the same routine as the runtime takes it */
-    size_t size;         /* the record, or for an LP type the reference */
+    const char *name;  /* file name stem of its seeds */
+    FUZZ_XdrThunk run; /* the routine, on a record of `size` bytes */
+    xdrproc_t raw;     /* the same routine as the runtime takes it */
+    size_t size;       /* the record, or for an LP type the reference */
 } FUZZ_XDRCODEC;
 
-template <typename T, bool_t (*Proc)(XDR *, T *)>
-bool_t FUZZ_XdrCall(XDR *xdrs, void *object)
+template <typename T, bool_t (*Proc)(XDR *, T *)> bool_t FUZZ_XdrCall(XDR *xdrs, void *object)
 {
     return Proc(xdrs, static_cast<T *>(object));
 }

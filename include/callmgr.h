@@ -102,7 +102,7 @@ typedef struct CMCALLINFO {
     uint32_t originaddr; /* the originator's address, network order */
     uint32_t group1;     /* the call's two group addresses, network order */
     uint32_t group2;
-    uint32_t tcpport;    /* the inviting session's stream port */
+    uint32_t tcpport; /* the inviting session's stream port */
     uint32_t udpport1;
     uint32_t udpsocket1; /* 0 in a block built without sockets; -1 when the
                           * socket could not be opened */

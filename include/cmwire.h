@@ -69,11 +69,7 @@ typedef enum CallMessage {
 } CallMessage;
 
 /* States of a CALLER. */
-typedef enum CallState {
-    CS_NEW = 0,
-    CS_CHANGED = 3,
-    CS_ACTIVE = 4
-} CallState;
+typedef enum CallState { CS_NEW = 0, CS_CHANGED = 3, CS_ACTIVE = 4 } CallState;
 
 /* States of a CM.  CMS_REPLIEDn is the state of a member whose reply was
  * CALL_REPLYn. */
@@ -92,8 +88,8 @@ typedef enum CallMemberState {
 } CallMemberState;
 
 typedef struct CM {
-    INT state;        /* a CallMemberState */
-    ipaddr_t ipaddr;  /* host order; the lookup id while CMS_RESOLVING */
+    INT state;       /* a CallMemberState */
+    ipaddr_t ipaddr; /* host order; the lookup id while CMS_RESOLVING */
     char *host;
     char *user;
     char *realname;
@@ -107,7 +103,7 @@ typedef struct CML {
 } CML, *LPCML;
 
 typedef struct CALLER {
-    INT state;        /* a CallState */
+    INT state;         /* a CallState */
     int32_t starttime; /* the creator's tick count, bit for bit */
     INT reserved;
     INT seqno;

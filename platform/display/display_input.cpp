@@ -55,7 +55,8 @@ bool transparent(const WindowRef &w)
 HWND child_at(HWND parent, POINT at, POINT *local, bool *blocked)
 {
     for (const WindowRef &w : window_list()) {
-        if (w->parent != parent || w->destroying || !(w->style & WS_VISIBLE) || !(w->style & WS_CHILD))
+        if (w->parent != parent || w->destroying || !(w->style & WS_VISIBLE) ||
+            !(w->style & WS_CHILD))
             continue;
         if (!inside(w->rect, at) || transparent(w))
             continue;
@@ -113,7 +114,10 @@ void sync_modifiers()
     keyboard_set((int)kVkMenu, (mod & KMOD_ALT) != 0);
 }
 
-LPARAM point_param(POINT p) { return MAKELPARAM((WORD)(short)p.x, (WORD)(short)p.y); }
+LPARAM point_param(POINT p)
+{
+    return MAKELPARAM((WORD)(short)p.x, (WORD)(short)p.y);
+}
 
 POINT event_point(int x, int y)
 {
@@ -321,8 +325,7 @@ void key(const SDL_KeyboardEvent &e)
         c = '\b';
     else if ((mod & KMOD_CTRL) && vk >= 'A' && vk <= 'Z')
         c = (char)(vk - 'A' + 1);
-    else if (!dialog_containing(target) &&
-             (vk == VK_TAB || vk == VK_RETURN || vk == VK_ESCAPE))
+    else if (!dialog_containing(target) && (vk == VK_TAB || vk == VK_RETURN || vk == VK_ESCAPE))
         c = vk == VK_TAB ? '\t' : vk == VK_RETURN ? '\r' : 0x1B;
     if (c)
         PostMessageA(target, WM_CHAR, (unsigned char)c, info);
@@ -378,10 +381,10 @@ void window_event(const SDL_WindowEvent &e)
 }
 
 /* Windows-1252 from 0x80 to 0x9F; 0 where the code page has no character. */
-const Uint16 kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+const Uint16 kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 } // namespace
 

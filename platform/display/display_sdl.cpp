@@ -137,10 +137,9 @@ DisplayWindow *create_window(DisplayState &s, const WindowRef &w)
         x = (int)(w->rect.left - dw->insets.left) * s.scale;
         y = (int)(w->rect.top - dw->insets.top) * s.scale;
     }
-    dw->win = SDL_CreateWindow(display_to_utf8(dw->title).c_str(), x, y,
-                               std::max(1, (int)dw->size.cx * s.scale),
-                               std::max(1, (int)dw->size.cy * s.scale),
-                               SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
+    dw->win = SDL_CreateWindow(
+        display_to_utf8(dw->title).c_str(), x, y, std::max(1, (int)dw->size.cx * s.scale),
+        std::max(1, (int)dw->size.cy * s.scale), SDL_WINDOW_BORDERLESS | SDL_WINDOW_SHOWN);
     if (!dw->win)
         return nullptr;
     dw->id = SDL_GetWindowID(dw->win);

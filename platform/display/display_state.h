@@ -20,11 +20,11 @@ namespace pal {
 struct DisplayWindow {
     HWND hwnd = nullptr;
     SDL_Window *win = nullptr;
-    Uint32 id = 0;        /* SDL's window id, named by its events */
-    uint32_t xwin = 0;    /* the X window, 0 on another desktop */
-    std::string title;    /* as last shown, in the window's code page */
-    SIZE size{0, 0};      /* the rendering's size, frame included */
-    Insets insets;        /* where the client area starts in the rendering */
+    Uint32 id = 0;     /* SDL's window id, named by its events */
+    uint32_t xwin = 0; /* the X window, 0 on another desktop */
+    std::string title; /* as last shown, in the window's code page */
+    SIZE size{0, 0};   /* the rendering's size, frame included */
+    Insets insets;     /* where the client area starts in the rendering */
     DWORD style = 0;
     bool active = false;
     bool enabled = true;

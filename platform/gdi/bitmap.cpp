@@ -13,7 +13,10 @@ using namespace pal::gdi;
 
 namespace {
 
-size_t row_bytes(const Bitmap &b) { return (size_t)((b.width * b.bpp + 15) / 16 * 2); }
+size_t row_bytes(const Bitmap &b)
+{
+    return (size_t)((b.width * b.bpp + 15) / 16 * 2);
+}
 
 void unpack(Bitmap &b, const BYTE *bits)
 {

@@ -146,11 +146,17 @@ HGDIOBJ WINAPI GetCurrentObject(HDC hdc, UINT type)
     if (!dc)
         return nullptr;
     switch (type) {
-    case OBJ_BRUSH: return dc->brush_handle;
-    case OBJ_PEN: return dc->pen_handle;
-    case OBJ_FONT: return dc->font_handle;
-    case OBJ_BITMAP: return dc->bitmap;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+    case OBJ_BRUSH:
+        return dc->brush_handle;
+    case OBJ_PEN:
+        return dc->pen_handle;
+    case OBJ_FONT:
+        return dc->font_handle;
+    case OBJ_BITMAP:
+        return dc->bitmap;
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
     }
 }
 
@@ -160,18 +166,28 @@ int WINAPI GetDeviceCaps(HDC hdc, int index)
     if (!dc)
         return 0;
     switch (index) {
-    case HORZRES: return pal::kScreenWidth;
-    case VERTRES: return pal::kScreenHeight;
-    case BITSPIXEL: return dc->mono() ? 1 : 32;
-    case PLANES: return 1;
-    case NUMCOLORS: return dc->mono() ? 2 : -1;
+    case HORZRES:
+        return pal::kScreenWidth;
+    case VERTRES:
+        return pal::kScreenHeight;
+    case BITSPIXEL:
+        return dc->mono() ? 1 : 32;
+    case PLANES:
+        return 1;
+    case NUMCOLORS:
+        return dc->mono() ? 2 : -1;
     case LOGPIXELSX:
-    case LOGPIXELSY: return pal::kScreenDpi;
-    default: return 0;
+    case LOGPIXELSY:
+        return pal::kScreenDpi;
+    default:
+        return 0;
     }
 }
 
-COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color) { return swap_color(hdc, &Dc::text_color, color); }
+COLORREF WINAPI SetTextColor(HDC hdc, COLORREF color)
+{
+    return swap_color(hdc, &Dc::text_color, color);
+}
 
 COLORREF WINAPI GetTextColor(HDC hdc)
 {
@@ -179,7 +195,10 @@ COLORREF WINAPI GetTextColor(HDC hdc)
     return dc ? dc->text_color : CLR_INVALID;
 }
 
-COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color) { return swap_color(hdc, &Dc::bk_color, color); }
+COLORREF WINAPI SetBkColor(HDC hdc, COLORREF color)
+{
+    return swap_color(hdc, &Dc::bk_color, color);
+}
 
 COLORREF WINAPI GetBkColor(HDC hdc)
 {

@@ -167,8 +167,8 @@ extern "C" int WINAPI DrawTextA(HDC hdc, LPCSTR text, int count, LPRECT rect, UI
     }
 
     std::vector<size_t> underlined;
-    std::string shown = (format & DT_NOPREFIX) ? std::string(text, n)
-                                               : strip_prefixes(text, n, &underlined);
+    std::string shown =
+        (format & DT_NOPREFIX) ? std::string(text, n) : strip_prefixes(text, n, &underlined);
     const FontFace &face = dc_face(*dc);
     Layout lay{face, shown, (format & DT_EXPANDTABS) != 0};
     std::vector<Line> lines = break_lines(lay, format, rect->right - rect->left);

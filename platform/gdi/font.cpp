@@ -51,10 +51,10 @@ FT_Library library;
 std::map<std::tuple<std::string, int, bool>, std::shared_ptr<const FontFace>> faces;
 
 /* Windows code page 1252 from 0x80 to 0x9F; 0 where it has no character. */
-const uint16_t cp1252_high[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+const uint16_t cp1252_high[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                  0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 bool same_face(const char *a, const char *b)
 {
@@ -217,8 +217,7 @@ std::shared_ptr<const FontFace> face_for(const LOGFONTA &lf)
     auto it = faces.find(key);
     if (it != faces.end())
         return it->second;
-    auto face = realise(path, family, family_bits, lf.lfHeight, italic,
-                        lf.lfWeight >= FW_SEMIBOLD);
+    auto face = realise(path, family, family_bits, lf.lfHeight, italic, lf.lfWeight >= FW_SEMIBOLD);
     faces.emplace(key, face);
     return face;
 }

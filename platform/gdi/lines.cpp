@@ -16,9 +16,12 @@ namespace {
 bool pen_on(const Pen &pen, int n)
 {
     switch (pen.style) {
-    case PS_DOT: return n % 2 == 0;
-    case PS_DASH: return n % 8 < 6;
-    default: return true;
+    case PS_DOT:
+        return n % 2 == 0;
+    case PS_DASH:
+        return n % 8 < 6;
+    default:
+        return true;
     }
 }
 

@@ -19,7 +19,10 @@ namespace {
 constexpr size_t kCoreHeaderSize = 12;
 constexpr size_t kInfoHeaderSize = 40;
 
-WORD rd16(const BYTE *p) { return (WORD)(p[0] | (p[1] << 8)); }
+WORD rd16(const BYTE *p)
+{
+    return (WORD)(p[0] | (p[1] << 8));
+}
 DWORD rd32(const BYTE *p)
 {
     return (DWORD)(p[0] | (p[1] << 8) | (p[2] << 16) | ((DWORD)p[3] << 24));
@@ -98,11 +101,21 @@ std::shared_ptr<Bitmap> decode(const BYTE *p, size_t len)
         for (int x = 0; x < width; ++x) {
             size_t index = 0;
             switch (h.bpp) {
-            case 1: index = (src[x >> 3] >> (7 - (x & 7))) & 1; break;
-            case 4: index = (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF; break;
-            case 8: index = src[x]; break;
-            case 24: dst[x] = RGB(src[3 * x + 2], src[3 * x + 1], src[3 * x]); continue;
-            case 32: dst[x] = RGB(src[4 * x + 2], src[4 * x + 1], src[4 * x]); continue;
+            case 1:
+                index = (src[x >> 3] >> (7 - (x & 7))) & 1;
+                break;
+            case 4:
+                index = (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF;
+                break;
+            case 8:
+                index = src[x];
+                break;
+            case 24:
+                dst[x] = RGB(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+                continue;
+            case 32:
+                dst[x] = RGB(src[4 * x + 2], src[4 * x + 1], src[4 * x]);
+                continue;
             }
             dst[x] = index < palette.size() ? palette[index] : 0;
         }

@@ -56,30 +56,48 @@ std::shared_ptr<Object> make_font(const char *face, LONG height, LONG weight, BY
 std::shared_ptr<Object> make_stock(int index)
 {
     switch (index) {
-    case WHITE_BRUSH: return make_brush(BS_SOLID, 0xFFFFFF);
-    case LTGRAY_BRUSH: return make_brush(BS_SOLID, 0xC0C0C0);
-    case GRAY_BRUSH: return make_brush(BS_SOLID, 0x808080);
-    case DKGRAY_BRUSH: return make_brush(BS_SOLID, 0x404040);
-    case BLACK_BRUSH: return make_brush(BS_SOLID, 0x000000);
-    case NULL_BRUSH: return make_brush(BS_NULL, 0);
-    case WHITE_PEN: return make_pen(PS_SOLID, 0xFFFFFF);
-    case BLACK_PEN: return make_pen(PS_SOLID, 0x000000);
-    case NULL_PEN: return make_pen(PS_NULL, 0);
-    case OEM_FIXED_FONT: return make_font("Terminal", 12, FW_NORMAL, FIXED_PITCH | FF_MODERN);
-    case ANSI_FIXED_FONT: return make_font("Courier", 13, FW_NORMAL, FIXED_PITCH | FF_MODERN);
-    case ANSI_VAR_FONT: return make_font("MS Sans Serif", 13, FW_NORMAL, VARIABLE_PITCH | FF_SWISS);
+    case WHITE_BRUSH:
+        return make_brush(BS_SOLID, 0xFFFFFF);
+    case LTGRAY_BRUSH:
+        return make_brush(BS_SOLID, 0xC0C0C0);
+    case GRAY_BRUSH:
+        return make_brush(BS_SOLID, 0x808080);
+    case DKGRAY_BRUSH:
+        return make_brush(BS_SOLID, 0x404040);
+    case BLACK_BRUSH:
+        return make_brush(BS_SOLID, 0x000000);
+    case NULL_BRUSH:
+        return make_brush(BS_NULL, 0);
+    case WHITE_PEN:
+        return make_pen(PS_SOLID, 0xFFFFFF);
+    case BLACK_PEN:
+        return make_pen(PS_SOLID, 0x000000);
+    case NULL_PEN:
+        return make_pen(PS_NULL, 0);
+    case OEM_FIXED_FONT:
+        return make_font("Terminal", 12, FW_NORMAL, FIXED_PITCH | FF_MODERN);
+    case ANSI_FIXED_FONT:
+        return make_font("Courier", 13, FW_NORMAL, FIXED_PITCH | FF_MODERN);
+    case ANSI_VAR_FONT:
+        return make_font("MS Sans Serif", 13, FW_NORMAL, VARIABLE_PITCH | FF_SWISS);
     case SYSTEM_FONT:
-    case DEVICE_DEFAULT_FONT: return make_font("System", 16, FW_BOLD, VARIABLE_PITCH | FF_SWISS);
-    case SYSTEM_FIXED_FONT: return make_font("Fixedsys", 15, FW_NORMAL, FIXED_PITCH | FF_MODERN);
+    case DEVICE_DEFAULT_FONT:
+        return make_font("System", 16, FW_BOLD, VARIABLE_PITCH | FF_SWISS);
+    case SYSTEM_FIXED_FONT:
+        return make_font("Fixedsys", 15, FW_NORMAL, FIXED_PITCH | FF_MODERN);
     case DEFAULT_GUI_FONT:
         return make_font("MS Shell Dlg", -11, FW_NORMAL, VARIABLE_PITCH | FF_SWISS);
-    default: return nullptr;
+    default:
+        return nullptr;
     }
 }
 
 } // namespace
 
-std::recursive_mutex &table_mutex() { return table_lock; }
+std::recursive_mutex &table_mutex()
+{
+    return table_lock;
+}
 
 HGDIOBJ add(std::shared_ptr<Object> obj)
 {

@@ -65,7 +65,7 @@ struct Dc : Object {
     POINT origin{};                  /* logical (0, 0) on the surface, before the viewport */
     RECT bounds{};                   /* window DC: its clip on the surface */
     bool has_user_clip = false;
-    RECT user_clip{};                /* IntersectClipRect, surface coordinates */
+    RECT user_clip{}; /* IntersectClipRect, surface coordinates */
     POINT viewport{};
     std::shared_ptr<Brush> brush;
     HGDIOBJ brush_handle = nullptr;

@@ -25,7 +25,10 @@ COLORREF rop3(DWORD rop, COLORREF p, COLORREF s, COLORREF d)
     return r & 0xFFFFFF;
 }
 
-bool uses_source(DWORD rop) { return (((rop >> 2) ^ rop) & 0x330000) != 0; }
+bool uses_source(DWORD rop)
+{
+    return (((rop >> 2) ^ rop) & 0x330000) != 0;
+}
 
 COLORREF pattern_of(const Dc &dc)
 {
@@ -72,7 +75,10 @@ template <class Source> void apply(Dc &dc, const RECT &r, DWORD rop, Source sour
     }
 }
 
-bool no_source(int, int, COLORREF *) { return true; }
+bool no_source(int, int, COLORREF *)
+{
+    return true;
+}
 
 } // namespace
 

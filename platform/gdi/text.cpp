@@ -13,7 +13,10 @@ using namespace pal::gdi;
 
 namespace pal::gdi {
 
-const FontFace &dc_face(const Dc &dc) { return *dc.font->face; }
+const FontFace &dc_face(const Dc &dc)
+{
+    return *dc.font->face;
+}
 
 int text_run(Dc &dc, int x, int top, const char *text, size_t n,
              const std::vector<size_t> &underlined, const RECT *limit)
@@ -234,8 +237,8 @@ int WINAPI GetTextFaceA(HDC hdc, int count, LPSTR face)
     if (!dc)
         return 0;
     /* The requested face stands for the font that renders it. */
-    const char *name = dc->font->lf.lfFaceName[0] ? dc->font->lf.lfFaceName
-                                                  : dc_face(*dc).family.c_str();
+    const char *name =
+        dc->font->lf.lfFaceName[0] ? dc->font->lf.lfFaceName : dc_face(*dc).family.c_str();
     int len = (int)std::strlen(name);
     if (!face)
         return len + 1;

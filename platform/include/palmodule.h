@@ -28,11 +28,11 @@ typedef struct PAL_EXPORT {
 } PAL_EXPORT;
 
 typedef struct PAL_MODULEDESC {
-    const char *name;           /* "WSOCK32.DLL" */
+    const char *name; /* "WSOCK32.DLL" */
     const PAL_EXPORT *exports;
     size_t export_count;
-    PAL_DLLMAIN entry;          /* may be null */
-    const void *resources;      /* compiled .res data, may be null */
+    PAL_DLLMAIN entry;     /* may be null */
+    const void *resources; /* compiled .res data, may be null */
     size_t resource_size;
 } PAL_MODULEDESC;
 

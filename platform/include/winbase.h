@@ -104,8 +104,8 @@ DWORD WINAPI SizeofResource(HMODULE module, HRSRC res);
  * A path "X:\dir\file" names a file under the user's data folder
  * ($XDG_DATA_HOME/callmgr/drives/x/dir/file); other paths are host paths.
  */
-DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR out,
-                                      DWORD size, LPCSTR file);
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR out, DWORD size,
+                                      LPCSTR file);
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR value, LPCSTR file);
 
 PAL_END_DECLS

@@ -133,7 +133,7 @@ PAL_END_DECLS
 #define WS_TABSTOP 0x00010000L
 #define WS_MINIMIZEBOX 0x00020000L
 #define WS_MAXIMIZEBOX 0x00010000L
-#define WS_OVERLAPPEDWINDOW \
+#define WS_OVERLAPPEDWINDOW                                                                        \
     (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
 #define WS_EX_DLGMODALFRAME 0x00000001L
 #define WS_EX_NOPARENTNOTIFY 0x00000004L
@@ -206,7 +206,7 @@ int WINAPI GetClassNameA(HWND hwnd, LPSTR name, int max);
 HWND WINAPI CreateWindowExA(DWORD exstyle, LPCSTR class_name, LPCSTR title, DWORD style, int x,
                             int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param);
-#define CreateWindowA(c, t, s, x, y, w, h, p, m, i, l) \
+#define CreateWindowA(c, t, s, x, y, w, h, p, m, i, l)                                             \
     CreateWindowExA(0, c, t, s, x, y, w, h, p, m, i, l)
 BOOL WINAPI DestroyWindow(HWND hwnd);
 BOOL WINAPI IsWindow(HWND hwnd);
@@ -588,8 +588,8 @@ typedef struct tagPAINTSTRUCT {
 } PAINTSTRUCT, *LPPAINTSTRUCT;
 
 /* Dialogs. */
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND owner,
-                               DLGPROC proc, LPARAM param);
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR template_name, HWND owner, DLGPROC proc,
+                               LPARAM param);
 #define DialogBoxA(i, t, o, p) DialogBoxParamA(i, t, o, p, 0)
 BOOL WINAPI EndDialog(HWND dlg, INT_PTR result);
 LRESULT WINAPI DefDlgProcA(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam);
@@ -606,8 +606,8 @@ HWND WINAPI GetFocus(void);
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 BOOL WINAPI MessageBeep(UINT type);
 BOOL WINAPI WinHelpA(HWND hwnd, LPCSTR file, UINT command, ULONG_PTR data);
-HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR template_name, HWND owner,
-                               DLGPROC proc, LPARAM param);
+HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR template_name, HWND owner, DLGPROC proc,
+                               LPARAM param);
 #define CreateDialogA(i, t, o, p) CreateDialogParamA(i, t, o, p, 0)
 HWND WINAPI GetNextDlgTabItem(HWND dlg, HWND control, BOOL previous);
 HWND WINAPI GetNextDlgGroupItem(HWND dlg, HWND control, BOOL previous);

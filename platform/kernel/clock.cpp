@@ -35,7 +35,10 @@ bool clock_is_virtual()
     return h && h->virtual_clock && h->virtual_clock(nullptr);
 }
 
-void clock_set_listener(void (*fn)()) { listener.store(fn); }
+void clock_set_listener(void (*fn)())
+{
+    listener.store(fn);
+}
 
 void clock_changed()
 {
@@ -47,4 +50,7 @@ void clock_changed()
 
 using namespace pal;
 
-extern "C" DWORD WINAPI GetTickCount(void) { return clock_now(); }
+extern "C" DWORD WINAPI GetTickCount(void)
+{
+    return clock_now();
+}

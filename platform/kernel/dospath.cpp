@@ -19,9 +19,15 @@
 namespace pal {
 namespace {
 
-bool is_sep(char c) { return c == '\\' || c == '/'; }
+bool is_sep(char c)
+{
+    return c == '\\' || c == '/';
+}
 
-char lower_ascii(char c) { return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c; }
+char lower_ascii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
 
 /* The folder that holds the drive folders' parent: the XDG data folder. */
 bool data_home(std::string *out)
@@ -41,8 +47,8 @@ bool data_home(std::string *out)
         std::vector<char> buf(n > 0 ? (size_t)n : 16384);
         struct passwd pw;
         struct passwd *res = nullptr;
-        if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &res) != 0 || !res ||
-            !res->pw_dir || res->pw_dir[0] != '/')
+        if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &res) != 0 || !res || !res->pw_dir ||
+            res->pw_dir[0] != '/')
             return false;
         h = res->pw_dir;
     }
@@ -103,8 +109,7 @@ bool dos_path_is_dos(const char *path)
     if (!path)
         return false;
     char c = path[0];
-    return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && path[1] == ':' &&
-           is_sep(path[2]);
+    return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && path[1] == ':' && is_sep(path[2]);
 }
 
 bool dos_path_map(const char *path, std::string *host)

@@ -11,8 +11,14 @@ std::atomic<const TestHooks *> installed{nullptr};
 
 } // namespace
 
-const TestHooks *test_hooks() { return installed.load(std::memory_order_acquire); }
+const TestHooks *test_hooks()
+{
+    return installed.load(std::memory_order_acquire);
+}
 
-void test_hooks_install(const TestHooks *table) { installed.store(table, std::memory_order_release); }
+void test_hooks_install(const TestHooks *table)
+{
+    installed.store(table, std::memory_order_release);
+}
 
 } // namespace pal

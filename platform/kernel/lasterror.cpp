@@ -4,5 +4,11 @@ namespace {
 thread_local DWORD last_error = 0;
 }
 
-extern "C" DWORD WINAPI GetLastError(void) { return last_error; }
-extern "C" void WINAPI SetLastError(DWORD err) { last_error = err; }
+extern "C" DWORD WINAPI GetLastError(void)
+{
+    return last_error;
+}
+extern "C" void WINAPI SetLastError(DWORD err)
+{
+    last_error = err;
+}

@@ -152,9 +152,15 @@ BOOL WINAPI GlobalUnlock(HGLOBAL mem)
     return FALSE;
 }
 
-HGLOBAL WINAPI GlobalFree(HGLOBAL mem) { return mem_free(mem); }
+HGLOBAL WINAPI GlobalFree(HGLOBAL mem)
+{
+    return mem_free(mem);
+}
 
-SIZE_T WINAPI GlobalSize(HGLOBAL mem) { return mem_size(mem); }
+SIZE_T WINAPI GlobalSize(HGLOBAL mem)
+{
+    return mem_size(mem);
+}
 
 UINT WINAPI GlobalFlags(HGLOBAL mem)
 {
@@ -187,9 +193,15 @@ HLOCAL WINAPI LocalAlloc(UINT flags, SIZE_T bytes)
     return mem_alloc(flags, bytes, PAL_FAULT_LOCALALLOC);
 }
 
-HLOCAL WINAPI LocalFree(HLOCAL mem) { return mem_free(mem); }
+HLOCAL WINAPI LocalFree(HLOCAL mem)
+{
+    return mem_free(mem);
+}
 
-SIZE_T WINAPI LocalSize(HLOCAL mem) { return mem_size(mem); }
+SIZE_T WINAPI LocalSize(HLOCAL mem)
+{
+    return mem_size(mem);
+}
 
 HANDLE WINAPI GetProcessHeap(void)
 {

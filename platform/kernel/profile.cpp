@@ -78,7 +78,10 @@ constexpr size_t PROFILE_MAX_BYTES = 1u << 20;
 
 std::mutex write_mutex;
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 std::string trim(const std::string &s)
 {
@@ -99,11 +102,16 @@ unsigned char fold(unsigned char c)
     if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
         return (unsigned char)(c + 32);
     switch (c) {
-    case 0x8A: return 0x9A;
-    case 0x8C: return 0x9C;
-    case 0x8E: return 0x9E;
-    case 0x9F: return 0xFF;
-    default: return c;
+    case 0x8A:
+        return 0x9A;
+    case 0x8C:
+        return 0x9C;
+    case 0x8E:
+        return 0x9E;
+    case 0x9F:
+        return 0xFF;
+    default:
+        return c;
     }
 }
 
@@ -152,8 +160,8 @@ Parsed parse(const Line &line)
     } else if (t[0] == '[') {
         p.kind = LINE_SECTION;
         size_t close = t.rfind(']');
-        p.name = trim(close == std::string::npos || close == 0 ? t.substr(1)
-                                                              : t.substr(1, close - 1));
+        p.name =
+            trim(close == std::string::npos || close == 0 ? t.substr(1) : t.substr(1, close - 1));
     } else {
         size_t eq = t.find('=');
         if (eq == std::string::npos) {
@@ -232,8 +240,7 @@ size_t section_end(const Profile &pf, size_t head)
     return i;
 }
 
-size_t find_key(const Profile &pf, size_t head, size_t end, const std::string &key,
-                Parsed *found)
+size_t find_key(const Profile &pf, size_t head, size_t end, const std::string &key, Parsed *found)
 {
     for (size_t i = head + 1; i < end; ++i) {
         Parsed p = parse(pf.lines[i]);
@@ -251,14 +258,21 @@ size_t find_key(const Profile &pf, size_t head, size_t end, const std::string &k
 DWORD win_error(int err)
 {
     switch (err) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case ENOENT:
+        return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
     case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case EFBIG: return ERROR_FILE_TOO_LARGE;
-    case EIO: return ERROR_WRITE_FAULT;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    default: return ERROR_ACCESS_DENIED; /* EACCES, EPERM, EROFS, ELOOP ... */
+    case EDQUOT:
+        return ERROR_DISK_FULL;
+    case EFBIG:
+        return ERROR_FILE_TOO_LARGE;
+    case EIO:
+        return ERROR_WRITE_FAULT;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+        return ERROR_ACCESS_DENIED; /* EACCES, EPERM, EROFS, ELOOP ... */
     }
 }
 
@@ -405,12 +419,15 @@ DWORD copy_list(const std::vector<std::string> &names, LPSTR out, DWORD size)
     return size - 2;
 }
 
-bool has_line_break(const char *s) { return s && std::strpbrk(s, "\r\n") != nullptr; }
+bool has_line_break(const char *s)
+{
+    return s && std::strpbrk(s, "\r\n") != nullptr;
+}
 
 } // namespace
 
-extern "C" DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def,
-                                                 LPSTR out, DWORD size, LPCSTR file)
+extern "C" DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR def, LPSTR out,
+                                                 DWORD size, LPCSTR file)
 {
     if (!out || size == 0)
         return 0;

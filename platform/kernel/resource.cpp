@@ -24,8 +24,14 @@ struct ResId {
     const BYTE *text; /* UTF-16LE, zero-terminated */
 };
 
-WORD rd16(const BYTE *p) { return (WORD)(p[0] | (p[1] << 8)); }
-DWORD rd32(const BYTE *p) { return (DWORD)(p[0] | (p[1] << 8) | (p[2] << 16) | ((DWORD)p[3] << 24)); }
+WORD rd16(const BYTE *p)
+{
+    return (WORD)(p[0] | (p[1] << 8));
+}
+DWORD rd32(const BYTE *p)
+{
+    return (DWORD)(p[0] | (p[1] << 8) | (p[2] << 16) | ((DWORD)p[3] << 24));
+}
 
 /* Reads a type or name field; returns the bytes it takes or 0 when it runs
  * past the header. */
@@ -112,7 +118,10 @@ HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC res)
     return (HGLOBAL)(e + rd32(e + 4));
 }
 
-LPVOID WINAPI LockResource(HGLOBAL data) { return data; }
+LPVOID WINAPI LockResource(HGLOBAL data)
+{
+    return data;
+}
 
 DWORD WINAPI SizeofResource(HMODULE module, HRSRC res)
 {

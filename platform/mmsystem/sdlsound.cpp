@@ -45,8 +45,8 @@ struct Player {
 
     std::mutex end_mutex;
     std::condition_variable ended_cv;
-    unsigned long ended = 0;   /* the serial of the last sound that ended */
-    unsigned long serial = 0;  /* the serial of the newest sound */
+    unsigned long ended = 0;  /* the serial of the last sound that ended */
+    unsigned long serial = 0; /* the serial of the newest sound */
     bool reaper_started = false;
 };
 

@@ -18,7 +18,10 @@
 
 namespace {
 
-int would_block_or_error() { return errno == EAGAIN || errno == EWOULDBLOCK ? PAL_STREAM_WOULDBLOCK : -1; }
+int would_block_or_error()
+{
+    return errno == EAGAIN || errno == EWOULDBLOCK ? PAL_STREAM_WOULDBLOCK : -1;
+}
 
 } // namespace
 

@@ -148,7 +148,10 @@ bool PalClick(HWND hwnd)
     return true;
 }
 
-bool PalPressButton(HWND dlg, int id) { return PalClick(GetDlgItem(dlg, id)); }
+bool PalPressButton(HWND dlg, int id)
+{
+    return PalClick(GetDlgItem(dlg, id));
+}
 
 bool PalTypeText(HWND field, const char *text)
 {
@@ -206,7 +209,10 @@ bool PalClickListItem(HWND list, int index, UINT modifiers)
     return click_item(list, index, modifiers, false);
 }
 
-bool PalDoubleClickListItem(HWND list, int index) { return click_item(list, index, 0, true); }
+bool PalDoubleClickListItem(HWND list, int index)
+{
+    return click_item(list, index, 0, true);
+}
 
 bool PalCloseWindow(HWND hwnd)
 {

@@ -37,7 +37,10 @@ std::string PalGetText(HWND hwnd)
     return text;
 }
 
-std::string PalGetDlgItemText(HWND dlg, int id) { return PalGetText(GetDlgItem(dlg, id)); }
+std::string PalGetDlgItemText(HWND dlg, int id)
+{
+    return PalGetText(GetDlgItem(dlg, id));
+}
 
 std::vector<std::string> PalListContents(HWND list)
 {

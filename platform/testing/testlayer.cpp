@@ -153,7 +153,10 @@ void WINAPI PalClockAdvance(DWORD ms)
     pal::clock_changed();
 }
 
-BOOL WINAPI PalClockIsVirtual(void) { return pal::clock_is_virtual() ? TRUE : FALSE; }
+BOOL WINAPI PalClockIsVirtual(void)
+{
+    return pal::clock_is_virtual() ? TRUE : FALSE;
+}
 
 UINT WINAPI PalSoundCount(void)
 {

@@ -26,11 +26,20 @@ std::shared_ptr<Button> button_of(HWND hwnd)
     return w ? std::static_pointer_cast<Button>(w->ext) : nullptr;
 }
 
-DWORD style_of(HWND hwnd) { return (DWORD)GetWindowLongPtrA(hwnd, GWL_STYLE); }
+DWORD style_of(HWND hwnd)
+{
+    return (DWORD)GetWindowLongPtrA(hwnd, GWL_STYLE);
+}
 
-bool is_default(HWND hwnd) { return (style_of(hwnd) & BS_TYPEMASK) == BS_DEFPUSHBUTTON; }
+bool is_default(HWND hwnd)
+{
+    return (style_of(hwnd) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+}
 
-void redraw(HWND hwnd) { InvalidateRect(hwnd, nullptr, TRUE); }
+void redraw(HWND hwnd)
+{
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
 
 void set_pressed(HWND hwnd, const std::shared_ptr<Button> &b, bool pressed)
 {
@@ -43,8 +52,7 @@ void set_pressed(HWND hwnd, const std::shared_ptr<Button> &b, bool pressed)
 void clicked(HWND hwnd)
 {
     if (HWND parent = GetParent(hwnd))
-        SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), BN_CLICKED),
-                     (LPARAM)hwnd);
+        SendMessageA(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(hwnd), BN_CLICKED), (LPARAM)hwnd);
 }
 
 bool inside(HWND hwnd, LPARAM lparam)
@@ -147,9 +155,9 @@ LRESULT CALLBACK button_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         set_pressed(hwnd, b, wparam != 0);
         return 0;
     case BM_SETSTYLE:
-        SetWindowLongPtrA(hwnd, GWL_STYLE,
-                          (LONG_PTR)((style_of(hwnd) & ~(DWORD)BS_TYPEMASK) |
-                                     ((DWORD)wparam & BS_TYPEMASK)));
+        SetWindowLongPtrA(
+            hwnd, GWL_STYLE,
+            (LONG_PTR)((style_of(hwnd) & ~(DWORD)BS_TYPEMASK) | ((DWORD)wparam & BS_TYPEMASK)));
         if (LOWORD(lparam))
             redraw(hwnd);
         return 0;

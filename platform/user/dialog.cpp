@@ -59,16 +59,21 @@ RECT to_pixels(const SIZE &units, int x, int y, int cx, int cy)
     return r;
 }
 
-bool has_extra(const WindowRef &w) { return w->extra.size() >= DLGWINDOWEXTRA; }
+bool has_extra(const WindowRef &w)
+{
+    return w->extra.size() >= DLGWINDOWEXTRA;
+}
 
 /* The WM_CTLCOLOR... messages, which ask for a brush and set the colours of
  * the DC they carry. */
-bool is_ctlcolor(UINT msg) { return msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC; }
+bool is_ctlcolor(UINT msg)
+{
+    return msg >= WM_CTLCOLORMSGBOX && msg <= WM_CTLCOLORSTATIC;
+}
 
 /* The next (or previous) control after `from` among the dialog's children,
  * wrapping around, that passes `ok`; `from` itself when no other does. */
-template <typename Ok>
-HWND step_children(HWND dlg, HWND from, bool previous, Ok ok)
+template <typename Ok> HWND step_children(HWND dlg, HWND from, bool previous, Ok ok)
 {
     std::vector<HWND> kids;
     for (const WindowRef &c : window_list())
@@ -324,8 +329,8 @@ LRESULT WINAPI DefDlgProcA(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam)
     }
 }
 
-HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR template_name, HWND owner,
-                               DLGPROC proc, LPARAM param)
+HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR template_name, HWND owner, DLGPROC proc,
+                               LPARAM param)
 {
     if (owner && !IsWindow(owner)) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -413,11 +418,10 @@ HWND WINAPI GetNextDlgTabItem(HWND dlg, HWND control, BOOL previous)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
-    return step_children(dlg, control, previous != FALSE,
-                         [](HWND c, size_t, const std::vector<HWND> &) {
-                             return can_take_focus(c) &&
-                                    (GetWindowLongPtrA(c, GWL_STYLE) & WS_TABSTOP);
-                         });
+    return step_children(
+        dlg, control, previous != FALSE, [](HWND c, size_t, const std::vector<HWND> &) {
+            return can_take_focus(c) && (GetWindowLongPtrA(c, GWL_STYLE) & WS_TABSTOP);
+        });
 }
 
 HWND WINAPI GetNextDlgGroupItem(HWND dlg, HWND control, BOOL previous)

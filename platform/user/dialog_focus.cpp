@@ -21,9 +21,15 @@ struct ThreadInput {
 
 thread_local ThreadInput input;
 
-HWND live(HWND hwnd) { return hwnd && IsWindow(hwnd) ? hwnd : nullptr; }
+HWND live(HWND hwnd)
+{
+    return hwnd && IsWindow(hwnd) ? hwnd : nullptr;
+}
 
-bool is_push_button(LRESULT code) { return code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON); }
+bool is_push_button(LRESULT code)
+{
+    return code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON);
+}
 
 } // namespace
 
@@ -112,7 +118,10 @@ using namespace pal;
 
 extern "C" {
 
-HWND WINAPI GetFocus(void) { return live(input.focus); }
+HWND WINAPI GetFocus(void)
+{
+    return live(input.focus);
+}
 
 HWND WINAPI SetFocus(HWND hwnd)
 {
@@ -135,7 +144,10 @@ HWND WINAPI SetFocus(HWND hwnd)
     return old;
 }
 
-HWND WINAPI GetActiveWindow(void) { return live(input.active); }
+HWND WINAPI GetActiveWindow(void)
+{
+    return live(input.active);
+}
 
 HWND WINAPI SetActiveWindow(HWND hwnd)
 {

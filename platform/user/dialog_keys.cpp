@@ -19,7 +19,10 @@ namespace {
 
 std::atomic<bool> keys_down[256];
 
-bool shift_down() { return GetKeyState(VK_SHIFT) < 0; }
+bool shift_down()
+{
+    return GetKeyState(VK_SHIFT) < 0;
+}
 
 void press_enter(HWND dlg)
 {

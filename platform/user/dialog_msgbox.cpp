@@ -149,7 +149,7 @@ extern "C" int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT 
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;
     }
-    INT_PTR answer = dialog_box(nullptr, layout(text ? text : "", caption, type), 0, owner,
-                                msgbox_proc, 0);
+    INT_PTR answer =
+        dialog_box(nullptr, layout(text ? text : "", caption, type), 0, owner, msgbox_proc, 0);
     return answer < 0 ? 0 : (int)answer;
 }

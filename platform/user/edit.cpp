@@ -47,7 +47,10 @@ EditRef edit_of(HWND hwnd)
     return w ? std::static_pointer_cast<Edit>(w->ext) : nullptr;
 }
 
-DWORD style_of(HWND hwnd) { return (DWORD)GetWindowLongPtrA(hwnd, GWL_STYLE); }
+DWORD style_of(HWND hwnd)
+{
+    return (DWORD)GetWindowLongPtrA(hwnd, GWL_STYLE);
+}
 
 std::string text_of(HWND hwnd)
 {
@@ -82,7 +85,10 @@ int width_of(HWND hwnd, const EditRef &e, const std::string &text)
     return size.cx;
 }
 
-int text_room(HWND hwnd) { return std::max(0, (int)client_area(hwnd).right - 2 * kMargin); }
+int text_room(HWND hwnd)
+{
+    return std::max(0, (int)client_area(hwnd).right - 2 * kMargin);
+}
 
 /* Scrolls so that the caret is in view. */
 void show_caret(HWND hwnd, const EditRef &e)

@@ -82,7 +82,10 @@ void notify(const ListRef &lb, int code)
         SendMessageA(lb->owner, WM_COMMAND, MAKEWPARAM(lb->id, code), (LPARAM)lb->self);
 }
 
-void redraw(const ListRef &lb) { InvalidateRect(lb->self, nullptr, TRUE); }
+void redraw(const ListRef &lb)
+{
+    InvalidateRect(lb->self, nullptr, TRUE);
+}
 
 int font_height(HFONT font)
 {
@@ -98,7 +101,10 @@ int font_height(HFONT font)
 }
 
 /* Inside the border and the scroll bar. */
-RECT client_of(const ListRef &lb) { return client_area(lb->self); }
+RECT client_of(const ListRef &lb)
+{
+    return client_area(lb->self);
+}
 
 /* Whole items that fit in the client area, at least one. */
 int page_size(const ListRef &lb)
@@ -213,10 +219,10 @@ int sorted_position(const ListRef &lb, const char *text, ULONG_PTR data)
         if (lb->has_strings()) {
             order = lstrcmpiA(lb->items[(size_t)i].text.c_str(), text);
         } else {
-            COMPAREITEMSTRUCT cis{ODT_LISTBOX,       lb->id, lb->self, (UINT)i,
-                                  lb->items[(size_t)i].data, (UINT)-1, data,  0};
-            order = lb->owner ? (int)SendMessageA(lb->owner, WM_COMPAREITEM, lb->id, (LPARAM)&cis)
-                              : -1;
+            COMPAREITEMSTRUCT cis{ODT_LISTBOX, lb->id, lb->self, (UINT)i, lb->items[(size_t)i].data,
+                                  (UINT)-1,    data,   0};
+            order =
+                lb->owner ? (int)SendMessageA(lb->owner, WM_COMPAREITEM, lb->id, (LPARAM)&cis) : -1;
             if (!list_of(lb->self))
                 return -1;
         }
@@ -619,8 +625,8 @@ LRESULT create(HWND hwnd, const CREATESTRUCTA *cs)
     lb->id = (UINT)w->id;
     lb->style = (DWORD)cs->style;
     char cls[16];
-    lb->in_combo = lb->owner && GetClassNameA(lb->owner, cls, sizeof cls) &&
-                   lstrcmpiA(cls, "COMBOBOX") == 0;
+    lb->in_combo =
+        lb->owner && GetClassNameA(lb->owner, cls, sizeof cls) && lstrcmpiA(cls, "COMBOBOX") == 0;
     w->ext = lb;
     lb->item_height = font_height(nullptr);
     if (lb->owner_draw())

@@ -91,8 +91,8 @@ void place(const Render &r, HWND hwnd, POINT *origin, RECT *clip)
     RECT rc = window_get(hwnd)->rect;
     Insets in = nonclient_insets(hwnd);
     *origin = POINT{parent_origin.x + rc.left + in.left, parent_origin.y + rc.top + in.top};
-    *clip = intersect(parent_clip, RECT{origin->x, origin->y, origin->x + area.right,
-                                        origin->y + area.bottom});
+    *clip = intersect(parent_clip,
+                      RECT{origin->x, origin->y, origin->x + area.right, origin->y + area.bottom});
 }
 
 HDC window_dc(HWND hwnd)
@@ -151,8 +151,8 @@ Insets nonclient_insets(HWND hwnd)
             in.right += kScrollWidth;
         return in;
     }
-    bool dialog_frame = (w->style & (WS_DLGFRAME | WS_THICKFRAME)) ||
-                        (w->exstyle & WS_EX_DLGMODALFRAME);
+    bool dialog_frame =
+        (w->style & (WS_DLGFRAME | WS_THICKFRAME)) || (w->exstyle & WS_EX_DLGMODALFRAME);
     int frame = dialog_frame ? kFrameWidth : (w->style & WS_BORDER) ? 1 : 0;
     in = Insets{frame, frame, frame, frame};
     if ((w->style & WS_CAPTION) == WS_CAPTION)
@@ -185,8 +185,8 @@ HBITMAP render_window(HWND hwnd)
         size.cx += in.left + in.right;
         size.cy += in.top + in.bottom;
     }
-    HBITMAP surface = CreateBitmap(std::max(1L, (long)size.cx), std::max(1L, (long)size.cy), 1, 32,
-                                   nullptr);
+    HBITMAP surface =
+        CreateBitmap(std::max(1L, (long)size.cx), std::max(1L, (long)size.cy), 1, 32, nullptr);
     if (!surface)
         return nullptr;
     Render r{hwnd, surface, POINT{in.left, in.top}};
@@ -232,7 +232,10 @@ HDC WINAPI GetDC(HWND hwnd)
     return window_dc(hwnd);
 }
 
-int WINAPI ReleaseDC(HWND, HDC dc) { return DeleteDC(dc) ? 1 : 0; }
+int WINAPI ReleaseDC(HWND, HDC dc)
+{
+    return DeleteDC(dc) ? 1 : 0;
+}
 
 HDC WINAPI BeginPaint(HWND hwnd, LPPAINTSTRUCT ps)
 {

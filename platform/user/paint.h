@@ -25,10 +25,10 @@ struct Insets {
 };
 
 /* The metrics of the non-client parts, in pixels. */
-constexpr int kFrameWidth = 3;    /* a dialog frame */
+constexpr int kFrameWidth = 3;     /* a dialog frame */
 constexpr int kCaptionHeight = 19; /* the caption bar and the line under it */
-constexpr int kEdgeWidth = 2;     /* a control's sunken border */
-constexpr int kScrollWidth = 16;  /* a vertical scroll bar */
+constexpr int kEdgeWidth = 2;      /* a control's sunken border */
+constexpr int kScrollWidth = 16;   /* a vertical scroll bar */
 
 /* The width of the non-client parts on each side of a window. */
 Insets nonclient_insets(HWND hwnd);

@@ -85,8 +85,8 @@ HBRUSH control_color_default(UINT msg, HDC dc)
 HBRUSH control_color(HWND control, UINT msg, HDC dc)
 {
     HWND parent = GetParent(control);
-    HBRUSH brush = parent ? (HBRUSH)SendMessageA(parent, msg, (WPARAM)dc, (LPARAM)control)
-                          : nullptr;
+    HBRUSH brush =
+        parent ? (HBRUSH)SendMessageA(parent, msg, (WPARAM)dc, (LPARAM)control) : nullptr;
     return brush ? brush : control_color_default(msg, dc);
 }
 

@@ -80,7 +80,10 @@ thread_local unsigned retrievals_since_serving = 0;
  * thread, with an id of its own, and asks again. */
 thread_local DWORD cached_thread_id = 0;
 
-void forget_thread_id() { cached_thread_id = 0; }
+void forget_thread_id()
+{
+    cached_thread_id = 0;
+}
 
 const int thread_id_fork_hook = pthread_atfork(nullptr, nullptr, forget_thread_id);
 
@@ -152,7 +155,8 @@ bool take_posted(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool re
         *out = p.msg;
         if (!remove) {
             std::lock_guard<std::mutex> lock(q.mu);
-            q.posted.insert(q.posted.begin() + (long)std::min(index, q.posted.size()), std::move(p));
+            q.posted.insert(q.posted.begin() + (long)std::min(index, q.posted.size()),
+                            std::move(p));
         }
         return true;
     }
@@ -403,9 +407,8 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last, UINT remov
 {
     if (!msg)
         return FALSE;
-    return peek(*queue_current(), msg, hwnd, first, last, (remove & PM_REMOVE) != 0, true)
-               ? TRUE
-               : FALSE;
+    return peek(*queue_current(), msg, hwnd, first, last, (remove & PM_REMOVE) != 0, true) ? TRUE
+                                                                                           : FALSE;
 }
 
 BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last)
@@ -466,7 +469,10 @@ DWORD WINAPI PalWaitSocket(int fd, DWORD events, DWORD timeout)
     return ready;
 }
 
-DWORD WINAPI GetMessageTime(void) { return queue_current()->last_time; }
+DWORD WINAPI GetMessageTime(void)
+{
+    return queue_current()->last_time;
+}
 
 BOOL WINAPI TranslateMessage(const MSG *msg)
 {

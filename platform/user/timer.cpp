@@ -16,7 +16,10 @@ namespace {
 
 std::atomic<UINT_PTR> next_thread_timer_id{0x7FF0};
 
-bool reached(DWORD now, DWORD due) { return (int32_t)(now - due) >= 0; }
+bool reached(DWORD now, DWORD due)
+{
+    return (int32_t)(now - due) >= 0;
+}
 
 UINT clamp_elapse(UINT elapse)
 {

@@ -255,8 +255,8 @@ HWND WINAPI CreateWindowExA(DWORD exstyle, LPCSTR class_name, LPCSTR title, DWOR
         std::lock_guard<std::recursive_mutex> lock(wm_mutex);
         windows[(uintptr_t)w->handle] = w;
     }
-    CREATESTRUCTA cs{param, instance, menu, parent, cy, cx, py, px, (LONG)style, title,
-                     class_name, exstyle};
+    CREATESTRUCTA cs{param, instance, menu,        parent, cy,         cx,
+                     py,    px,       (LONG)style, title,  class_name, exstyle};
     if (!window_call(w, WM_NCCREATE, 0, (LPARAM)&cs) ||
         window_call(w, WM_CREATE, 0, (LPARAM)&cs) == -1) {
         destroy(w);
@@ -285,7 +285,10 @@ BOOL WINAPI DestroyWindow(HWND hwnd)
     return destroy(w) ? TRUE : FALSE;
 }
 
-BOOL WINAPI IsWindow(HWND hwnd) { return window_get(hwnd) ? TRUE : FALSE; }
+BOOL WINAPI IsWindow(HWND hwnd)
+{
+    return window_get(hwnd) ? TRUE : FALSE;
+}
 
 HWND WINAPI FindWindowA(LPCSTR class_name, LPCSTR title)
 {

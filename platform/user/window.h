@@ -43,7 +43,7 @@ struct Window {
      * alone, so SetWindowLongPtrA(GWL_STYLE) changes them as it does on
      * Windows. */
     bool destroying = false;
-    uint64_t serial = 0; /* creation order */
+    uint64_t serial = 0;       /* creation order */
     std::shared_ptr<void> ext; /* state kept by the dialog and control code */
 };
 

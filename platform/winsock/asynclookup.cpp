@@ -58,11 +58,16 @@ struct Request {
 int h_errno_to_wsa(int herr)
 {
     switch (herr) {
-    case HOST_NOT_FOUND: return WSAHOST_NOT_FOUND;
-    case TRY_AGAIN: return WSATRY_AGAIN;
-    case NO_RECOVERY: return WSANO_RECOVERY;
-    case NO_DATA: return WSANO_DATA;
-    default: return WSANO_RECOVERY;
+    case HOST_NOT_FOUND:
+        return WSAHOST_NOT_FOUND;
+    case TRY_AGAIN:
+        return WSATRY_AGAIN;
+    case NO_RECOVERY:
+        return WSANO_RECOVERY;
+    case NO_DATA:
+        return WSANO_DATA;
+    default:
+        return WSANO_RECOVERY;
     }
 }
 
@@ -71,7 +76,10 @@ bool is_loopback(uint32_t addr /* network byte order */)
     return (ntohl(addr) >> 24) == 127;
 }
 
-std::string short_form(const std::string &name) { return name.substr(0, name.find('.')); }
+std::string short_form(const std::string &name)
+{
+    return name.substr(0, name.find('.'));
+}
 
 /* Whether `name` is this host's own name: the name gethostname gives, or its
  * short form, or -- when the host's name is a short one -- a longer name
@@ -307,7 +315,10 @@ Resolver &resolver()
 
 } // namespace
 
-void async_cancel_all() { resolver().cancel_all(); }
+void async_cancel_all()
+{
+    resolver().cancel_all();
+}
 
 struct hostent *PASCAL ws_gethostbyname(const char *name)
 {

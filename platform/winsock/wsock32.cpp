@@ -88,10 +88,22 @@ int PASCAL ws_getsockname(SOCKET s, struct sockaddr *addr, int *len)
     return 0;
 }
 
-u_long PASCAL ws_htonl(u_long v) { return htonl((uint32_t)v); }
-u_short PASCAL ws_htons(u_short v) { return htons(v); }
-u_long PASCAL ws_ntohl(u_long v) { return ntohl((uint32_t)v); }
-u_short PASCAL ws_ntohs(u_short v) { return ntohs(v); }
+u_long PASCAL ws_htonl(u_long v)
+{
+    return htonl((uint32_t)v);
+}
+u_short PASCAL ws_htons(u_short v)
+{
+    return htons(v);
+}
+u_long PASCAL ws_ntohl(u_long v)
+{
+    return ntohl((uint32_t)v);
+}
+u_short PASCAL ws_ntohs(u_short v)
+{
+    return ntohs(v);
+}
 
 /* The dotted forms of BSD inet_addr; INADDR_NONE (all bits set) for
  * anything else, an empty text included. */
@@ -103,7 +115,10 @@ u_long PASCAL ws_inet_addr(const char *cp)
 }
 
 /* Per-thread static buffer, overwritten by the thread's next call. */
-char *PASCAL ws_inet_ntoa(struct in_addr in) { return ::inet_ntoa(in); }
+char *PASCAL ws_inet_ntoa(struct in_addr in)
+{
+    return ::inet_ntoa(in);
+}
 
 int PASCAL ws_gethostname(char *name, int namelen)
 {
@@ -216,7 +231,10 @@ int PASCAL ioctlsocket(SOCKET s, long cmd, u_long *argp)
 
 namespace pal {
 
-bool wsa_started() { return startups.load() > 0; }
+bool wsa_started()
+{
+    return startups.load() > 0;
+}
 
 /* The host-name lookups live with the asynchronous ones (asynclookup.cpp). */
 struct hostent *PASCAL ws_gethostbyname(const char *name);

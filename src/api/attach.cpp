@@ -4,4 +4,7 @@
  */
 #include "api/api.h"
 
-__attribute__((constructor)) static void lib_load(void) { PalAttachModule(LIB_Describe()); }
+__attribute__((constructor)) static void lib_load(void)
+{
+    PalAttachModule(LIB_Describe());
+}

@@ -79,7 +79,10 @@ extern "C" BOOL WINAPI CMSetInfo(const CMINFO *info)
     return TRUE;
 }
 
-extern "C" int WINAPI CMSetLogInfo(int32_t, int32_t, int32_t) { return 1; }
+extern "C" int WINAPI CMSetLogInfo(int32_t, int32_t, int32_t)
+{
+    return 1;
+}
 
 extern "C" UINT WINAPI CMGetNetInfo(UINT app_id, CMNETINFO *netinfo)
 {

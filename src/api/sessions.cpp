@@ -21,7 +21,8 @@ extern "C" WORD WINAPI CMOpenSession(UINT app_id)
         return CMERR_SESSION;
     snprintf(s->username, sizeof s->username, "%s", FSM_ShortHostName());
     snprintf(s->realname, sizeof s->realname, "%s", FSM_ShortHostName());
-    if (NET_OpenStream(&s->tcpsocket, &s->tcpport, app->netinfo.tcplow, app->netinfo.tcphigh) != 0) {
+    if (NET_OpenStream(&s->tcpsocket, &s->tcpport, app->netinfo.tcplow, app->netinfo.tcphigh) !=
+        0) {
         SESSION_Destroy(app, s);
         return CMERR_SESSION;
     }

@@ -22,9 +22,9 @@ typedef struct CMSETTINGS {
     char addressbook[SETTINGS_PATHSIZE]; /* empty: no address book */
     INT callring;                        /* nonzero: ring while inviting */
     char callsound[SETTINGS_SOUNDSIZE];
-    INT rsvpring;                        /* nonzero: ring when invited */
+    INT rsvpring; /* nonzero: ring when invited */
     char rsvpsound[SETTINGS_SOUNDSIZE];
-    INT autoaccept;                      /* nonzero: accept without asking */
+    INT autoaccept; /* nonzero: accept without asking */
 } CMSETTINGS;
 
 /* Nothing guards it: like every record of the library it is used only from

@@ -105,8 +105,8 @@ extern "C" int CALLINFO_Build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGL
     return callinfo_build(app, session, call, block, sockets, FSM_LocalAddress());
 }
 
-extern "C" int CALLINFO_BuildReceived(CMAPP *app, CMSESSION *session, CALLCTX *call,
-                                      HGLOBAL *block, BOOL sockets)
+extern "C" int CALLINFO_BuildReceived(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block,
+                                      BOOL sockets)
 {
     /* An application invited right after it registered may not know its
      * own address yet; the inviter reached it at the address its member

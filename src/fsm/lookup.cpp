@@ -54,12 +54,27 @@ void lookup_post(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 
 } // namespace
 
-extern "C" DWORD FSM_LocalAddress(void) { return local_address; }
-extern "C" const char *FSM_FullHostName(void) { return full_host; }
-extern "C" const char *FSM_ShortHostName(void) { return short_host; }
-extern "C" void LOCALHOST_SetAddress(DWORD address) { local_address = address; }
+extern "C" DWORD FSM_LocalAddress(void)
+{
+    return local_address;
+}
+extern "C" const char *FSM_FullHostName(void)
+{
+    return full_host;
+}
+extern "C" const char *FSM_ShortHostName(void)
+{
+    return short_host;
+}
+extern "C" void LOCALHOST_SetAddress(DWORD address)
+{
+    local_address = address;
+}
 
-extern "C" DWORD LOOKUP_NewId(void) { return lookup_next_id(); }
+extern "C" DWORD LOOKUP_NewId(void)
+{
+    return lookup_next_id();
+}
 
 extern "C" DWORD LOOKUP_Start(HWND window, UINT message, const char *host)
 {

@@ -44,7 +44,10 @@ bool pass_skip(const PASS *pass, const CM *m)
     return !m || m == pass->call->from || m->ipaddr == FSM_LocalAddress();
 }
 
-bool unreachable(INT result) { return result == CALL_UNREACHABLE || result == CALL_NOTHANDLED; }
+bool unreachable(INT result)
+{
+    return result == CALL_UNREACHABLE || result == CALL_NOTHANDLED;
+}
 
 /* Sends the changed member list to every joined member. */
 bool pass_update(PASS *pass)

@@ -19,7 +19,10 @@ void ring_play(void)
 
 } // namespace
 
-extern "C" void CALLBACK CLIENT_TimerProc(HWND, UINT, UINT_PTR, DWORD) { ring_play(); }
+extern "C" void CALLBACK CLIENT_TimerProc(HWND, UINT, UINT_PTR, DWORD)
+{
+    ring_play();
+}
 
 extern "C" void RING_Start(CMAPP *app)
 {

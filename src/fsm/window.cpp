@@ -46,7 +46,8 @@ extern "C" HWND CMFSM_Create(HINSTANCE instance, HWND owner)
     char class_name[32];
     if (!LoadStringA(instance, STR_FSMCLASS, class_name, sizeof class_name))
         return nullptr;
-    HWND hwnd = CreateWindowExA(0, class_name, "", 0, 0, 0, 0, 0, owner, nullptr, instance, nullptr);
+    HWND hwnd =
+        CreateWindowExA(0, class_name, "", 0, 0, 0, 0, 0, owner, nullptr, instance, nullptr);
     if (!hwnd)
         return nullptr;
     DWORD before = NET_Users();

@@ -71,7 +71,10 @@ extern "C" const char *ADDR_NextGroup(DWORD base)
     return group_buffer;
 }
 
-extern "C" BOOL ADDR_IsBlank(char c) { return c == ' ' || c == '\t'; }
+extern "C" BOOL ADDR_IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 extern "C" const char *ADDR_SkipBlanks(const char *text)
 {

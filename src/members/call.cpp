@@ -139,8 +139,7 @@ extern "C" int CALL_AddMember(CMSESSION *session, char *address)
      * member keeps as its address. */
     LPCML node = nullptr;
     if (!ADDR_Parse(address, &member->user, &member->host, &member->realname) ||
-        !STR_Dup(&member->address, address) ||
-        !(node = (LPCML)REC_Alloc(REC_CML, 0))) {
+        !STR_Dup(&member->address, address) || !(node = (LPCML)REC_Alloc(REC_CML, 0))) {
         CM_Free(member);
         return CMERR_BADMEMBER;
     }

@@ -30,8 +30,7 @@ extern "C" LPCM CM_Copy(const CM *source)
     bool ok;
     if (source) {
         ok = STR_Dup(&copy->host, source->host) && STR_Dup(&copy->user, source->user) &&
-             STR_Dup(&copy->realname, source->realname) &&
-             STR_Dup(&copy->address, source->address);
+             STR_Dup(&copy->realname, source->realname) && STR_Dup(&copy->address, source->address);
         copy->state = source->state;
         copy->ipaddr = source->ipaddr;
         copy->reserved = source->reserved;

@@ -78,7 +78,10 @@ extern "C" void NET_Cleanup(void)
     memset(&NET_Slots, 0, sizeof NET_Slots);
 }
 
-extern "C" DWORD NET_Users(void) { return net_users; }
+extern "C" DWORD NET_Users(void)
+{
+    return net_users;
+}
 
 extern "C" int NET_gethostname(char *name, int len)
 {

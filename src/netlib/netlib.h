@@ -58,13 +58,13 @@ DWORD NET_Users(void);
  * overwritten by its next call.  NET_WSAAsyncGetHostByName lays the host
  * entry out in `buf`, which must outlive the answer: `msg` posted to `hwnd`
  * with the returned task handle as wParam. */
-int NET_gethostname(char *name, int len);        /* -1 when not loaded */
-char *NET_inet_ntoa(struct in_addr in);          /* null when not loaded */
-u_long NET_inet_addr(const char *text);          /* 0 when not loaded */
-u_long NET_htonl(u_long value);                  /* 0 when not loaded */
-u_long NET_ntohl(u_long value);                  /* 0 when not loaded */
+int NET_gethostname(char *name, int len); /* -1 when not loaded */
+char *NET_inet_ntoa(struct in_addr in);   /* null when not loaded */
+u_long NET_inet_addr(const char *text);   /* 0 when not loaded */
+u_long NET_htonl(u_long value);           /* 0 when not loaded */
+u_long NET_ntohl(u_long value);           /* 0 when not loaded */
 HANDLE NET_WSAAsyncGetHostByName(HWND hwnd, unsigned int msg, const char *name, char *buf,
-                                 int buflen);    /* 0 when not loaded */
+                                 int buflen); /* 0 when not loaded */
 
 /* Call sockets.  A range is low..high (host order); ports above 65535 are
  * clamped, and a low bound above 65535 fails without binding (WSAEINVAL).

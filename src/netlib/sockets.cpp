@@ -30,13 +30,11 @@ static_assert(sizeof(struct sockaddr_in) == 16, "the bound address is 16 bytes l
 /* The slots a socket of this file needs; without them nothing is opened. */
 bool net_bound()
 {
-    return NET_Slots.socket && NET_Slots.bind && NET_Slots.getsockname &&
-           NET_Slots.closesocket && NET_Slots.WSAGetLastError && NET_Slots.htons &&
-           NET_Slots.ntohs;
+    return NET_Slots.socket && NET_Slots.bind && NET_Slots.getsockname && NET_Slots.closesocket &&
+           NET_Slots.WSAGetLastError && NET_Slots.htons && NET_Slots.ntohs;
 }
 
-int net_open(SOCKET *sock, DWORD *port, DWORD low, DWORD high, int type, int protocol,
-             DWORD option)
+int net_open(SOCKET *sock, DWORD *port, DWORD low, DWORD high, int type, int protocol, DWORD option)
 {
     *sock = INVALID_SOCKET;
     if (!net_bound())

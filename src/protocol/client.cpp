@@ -92,7 +92,10 @@ extern "C" void CLIENT_Cleanup(void)
         --client_users;
 }
 
-extern "C" DWORD CLIENT_Users(void) { return client_users; }
+extern "C" DWORD CLIENT_Users(void)
+{
+    return client_users;
+}
 
 extern "C" INT *callproc_request_1(CALLREQ *argument, CLIENT *client)
 {

@@ -225,8 +225,8 @@ bool pmap_encode(char *out, u_int room)
     XDR xdrs;
     xdrmem_create(&xdrs, out, room, XDR_ENCODE);
     u_long prog = CALLPROG, vers = CALLVERS, prot = PROTOCOL_TCP, port = 0;
-    bool ok = xdr_u_long(&xdrs, &prog) && xdr_u_long(&xdrs, &vers) &&
-              xdr_u_long(&xdrs, &prot) && xdr_u_long(&xdrs, &port);
+    bool ok = xdr_u_long(&xdrs, &prog) && xdr_u_long(&xdrs, &vers) && xdr_u_long(&xdrs, &prot) &&
+              xdr_u_long(&xdrs, &port);
     xdr_destroy(&xdrs);
     return ok;
 }

@@ -7,7 +7,7 @@ namespace {
 
 struct PMAP_ENTRY {
     DWORD addr;
-    WORD port; /* 0: the slot is free */
+    WORD port;  /* 0: the slot is free */
     DWORD used; /* use stamp, for the least recently used */
 };
 

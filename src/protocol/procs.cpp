@@ -123,4 +123,7 @@ extern "C" INT *callproc_reply_1_svc(CALLRPY *reply)
     return &reply_answer;
 }
 
-extern "C" CAPINFO *callproc_capinfo_1_svc(CAPINFOMESSAGE *) { return nullptr; }
+extern "C" CAPINFO *callproc_capinfo_1_svc(CAPINFOMESSAGE *)
+{
+    return nullptr;
+}

@@ -74,8 +74,7 @@ CAPINFO *callproc_capinfo_1_svc(CAPINFOMESSAGE *message);
 }
 
 /* An XDR routine of a typed record as the runtime's generic routine type. */
-template <typename T>
-inline xdrproc_t RPC_XdrProc(bool_t (*proc)(XDR *, T *))
+template <typename T> inline xdrproc_t RPC_XdrProc(bool_t (*proc)(XDR *, T *))
 {
     return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)(void)>(proc));
 }

@@ -101,4 +101,7 @@ extern "C" void SERVER_Cleanup(void)
     PalRpcServeOnThisThread(FALSE);
 }
 
-extern "C" DWORD SERVER_Users(void) { return server_users; }
+extern "C" DWORD SERVER_Users(void)
+{
+    return server_users;
+}

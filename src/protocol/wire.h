@@ -31,8 +31,7 @@ inline bool_t WIRE_Text(XDR *xdrs, char **text)
 /* An optional reference to a record of type T, handled by that type's
  * routine; xdr_pointer's result and ownership (decoding allocates the
  * record through the runtime, XDR_FREE releases it). */
-template <typename T>
-inline bool_t WIRE_Optional(XDR *xdrs, T **ref, bool_t (*proc)(XDR *, T *))
+template <typename T> inline bool_t WIRE_Optional(XDR *xdrs, T **ref, bool_t (*proc)(XDR *, T *))
 {
     return xdr_pointer(xdrs, reinterpret_cast<char **>(ref), sizeof(T),
                        reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)(void)>(proc)));

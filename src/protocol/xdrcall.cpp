@@ -22,8 +22,8 @@ bool_t xdr_LPCALLER(XDR *xdrs, LPCALLER *objp)
 
 bool_t xdr_CALLREQ(XDR *xdrs, CALLREQ *objp)
 {
-    return xdr_INT(xdrs, &objp->msg) && xdr_LPCM(xdrs, &objp->to) &&
-           xdr_LPCM(xdrs, &objp->from) && xdr_LPCALLER(xdrs, &objp->caller);
+    return xdr_INT(xdrs, &objp->msg) && xdr_LPCM(xdrs, &objp->to) && xdr_LPCM(xdrs, &objp->from) &&
+           xdr_LPCALLER(xdrs, &objp->caller);
 }
 
 bool_t xdr_LPCALLREQ(XDR *xdrs, LPCALLREQ *objp)
@@ -33,9 +33,8 @@ bool_t xdr_LPCALLREQ(XDR *xdrs, LPCALLREQ *objp)
 
 bool_t xdr_CALLRPY(XDR *xdrs, CALLRPY *objp)
 {
-    return xdr_INT(xdrs, &objp->msg) && xdr_LPCM(xdrs, &objp->to) &&
-           xdr_LPCM(xdrs, &objp->from) && WIRE_Text(xdrs, &objp->callid) &&
-           xdr_INT(xdrs, &objp->seqno);
+    return xdr_INT(xdrs, &objp->msg) && xdr_LPCM(xdrs, &objp->to) && xdr_LPCM(xdrs, &objp->from) &&
+           WIRE_Text(xdrs, &objp->callid) && xdr_INT(xdrs, &objp->seqno);
 }
 
 bool_t xdr_LPCALLRPY(XDR *xdrs, LPCALLRPY *objp)

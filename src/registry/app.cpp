@@ -18,7 +18,10 @@ extern "C" WORD NEXT_AppId(void)
     return ++app_counter;
 }
 
-extern "C" CMAPP *APP_First(void) { return apps; }
+extern "C" CMAPP *APP_First(void)
+{
+    return apps;
+}
 
 extern "C" CMAPP *APP_Create(HWND notifywnd, UINT notifymsg)
 {

@@ -17,15 +17,24 @@ const size_t REC_TRAILER = 4;
 size_t rec_size(int type)
 {
     switch (type) {
-    case REC_APP: return sizeof(CMAPP);
-    case REC_SESSION: return sizeof(CMSESSION);
-    case REC_CALLCTX: return sizeof(CALLCTX);
-    case REC_CALLER: return sizeof(CALLER);
-    case REC_CALLKEY: return sizeof(CALLKEY);
-    case REC_CML: return sizeof(CML);
-    case REC_CM: return sizeof(CM);
-    case REC_TEXT: return 1;
-    default: return 0;
+    case REC_APP:
+        return sizeof(CMAPP);
+    case REC_SESSION:
+        return sizeof(CMSESSION);
+    case REC_CALLCTX:
+        return sizeof(CALLCTX);
+    case REC_CALLER:
+        return sizeof(CALLER);
+    case REC_CALLKEY:
+        return sizeof(CALLKEY);
+    case REC_CML:
+        return sizeof(CML);
+    case REC_CM:
+        return sizeof(CM);
+    case REC_TEXT:
+        return 1;
+    default:
+        return 0;
     }
 }
 

@@ -25,15 +25,15 @@
 extern "C" {
 #endif
 
-#define ADDRBOOK_NAMESIZE 128    /* group names: at most 127 characters */
+#define ADDRBOOK_NAMESIZE 128 /* group names: at most 127 characters */
 
 /* Key names of `section` (exactly as passed) as a member block that the
  * caller owns and releases with GlobalFree; null when the section is
  * missing or empty, the path is empty, memory runs out, or the key list
  * filled the whole 32767-byte read block (it may have been cut). */
 HGLOBAL ADDRBOOK_ReadSection(const char *section);
-HGLOBAL ADDRBOOK_ReadUsers(void);                   /* section "users" */
-HGLOBAL ADDRBOOK_ReadGroups(void);                  /* section "groups" */
+HGLOBAL ADDRBOOK_ReadUsers(void);                     /* section "users" */
+HGLOBAL ADDRBOOK_ReadGroups(void);                    /* section "groups" */
 HGLOBAL ADDRBOOK_ReadGroupMembers(const char *group); /* section `group` */
 /* Writes `entry` (leading blanks skipped) as a key of "users".
  * 1 written, 0 not (refused, or the file could not be written). */

@@ -44,7 +44,10 @@ const ULONG_PTR HELP_TOPIC = 7;
  * instead of being cut into another text. */
 const size_t LINE_SIZE = ADDRBOOK_NAMESIZE + LIST_TEXTSIZE + 2;
 
-HWND book_list(HWND dlg) { return GetDlgItem(dlg, ID_LIST); }
+HWND book_list(HWND dlg)
+{
+    return GetDlgItem(dlg, ID_LIST);
+}
 
 HWND invitation_list(HWND dlg)
 {
@@ -72,7 +75,6 @@ bool list_text(HWND list, int index, char *out, size_t size)
         return false;
     return SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)out) != LB_ERR;
 }
-
 
 /* Splits a group line at its first tab; false when it has none or a part
  * does not fit. */

@@ -27,7 +27,10 @@ struct GROUPDLG {
     HGLOBAL chosen;               /* the block OK built, or null */
 };
 
-GROUPDLG *state_of(HWND dlg) { return (GROUPDLG *)GetWindowLongPtrA(dlg, DWLP_USER); }
+GROUPDLG *state_of(HWND dlg)
+{
+    return (GROUPDLG *)GetWindowLongPtrA(dlg, DWLP_USER);
+}
 
 /* Adds `text` to the list where the list's sort puts it, flagged as a user;
  * the index or LB_ERR.  A text longer than any list entry is refused with
@@ -74,7 +77,10 @@ bool group_can_save(HWND dlg)
     return selected != LB_ERR && selected > 0;
 }
 
-void GROUP_UpdateOk(HWND dlg) { EnableWindow(GetDlgItem(dlg, IDOK), group_can_save(dlg)); }
+void GROUP_UpdateOk(HWND dlg)
+{
+    EnableWindow(GetDlgItem(dlg, IDOK), group_can_save(dlg));
+}
 
 void select_members(HWND list, HGLOBAL members)
 {

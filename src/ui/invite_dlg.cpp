@@ -54,7 +54,10 @@ WORD invite_session = 0;
 DWORD invite_before = 0;
 LPCML invite_added = nullptr; /* first node appended; compared, never read */
 
-HWND invite_list(HWND dlg) { return GetDlgItem(dlg, ID_LIST); }
+HWND invite_list(HWND dlg)
+{
+    return GetDlgItem(dlg, ID_LIST);
+}
 
 /* The text of list entry `index` into `out`, only when it fits. */
 bool list_text(HWND list, int index, char *out, size_t size)
@@ -65,7 +68,10 @@ bool list_text(HWND list, int index, char *out, size_t size)
     return SendMessageA(list, LB_GETTEXT, (WPARAM)index, (LPARAM)out) != LB_ERR;
 }
 
-void enable(HWND dlg, int id, bool on) { EnableWindow(GetDlgItem(dlg, id), on ? TRUE : FALSE); }
+void enable(HWND dlg, int id, bool on)
+{
+    EnableWindow(GetDlgItem(dlg, id), on ? TRUE : FALSE);
+}
 
 void invite_update_buttons(HWND dlg, int which)
 {
@@ -281,7 +287,10 @@ void invite_delete_selected(HWND dlg)
     invite_update_buttons(dlg, ID_DELETE);
 }
 
-void invite_end(HWND dlg, WORD result) { EndDialog(dlg, INVITE_ENDED | (INT_PTR)result); }
+void invite_end(HWND dlg, WORD result)
+{
+    EndDialog(dlg, INVITE_ENDED | (INT_PTR)result);
+}
 
 void invite_call(HWND dlg)
 {
@@ -370,8 +379,8 @@ extern "C" WORD INVITE_DoDialog(HINSTANCE instance, HWND owner, WORD session)
     invite_before = 0;
     invite_added = nullptr;
     LIST_LoadIcons(instance);
-    INT_PTR end = DialogBoxParamA(instance, MAKEINTRESOURCEA(INVITE_DIALOG), owner,
-                                  INVITE_DlgProc, 0);
+    INT_PTR end =
+        DialogBoxParamA(instance, MAKEINTRESOURCEA(INVITE_DIALOG), owner, INVITE_DlgProc, 0);
     LIST_FreeIcons();
     invite_running = FALSE;
     /* Only a value the dialog ended with is a result; a dialog that could
@@ -381,7 +390,10 @@ extern "C" WORD INVITE_DoDialog(HINSTANCE instance, HWND owner, WORD session)
     return (WORD)(end & 0xFFFF);
 }
 
-extern "C" DWORD INVITE_MembersBefore(void) { return invite_before; }
+extern "C" DWORD INVITE_MembersBefore(void)
+{
+    return invite_before;
+}
 
 extern "C" void INVITE_RemoveAdded(CMSESSION *session)
 {

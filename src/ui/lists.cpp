@@ -38,7 +38,6 @@ void trim_end(char *text)
         text[--n] = '\0';
 }
 
-
 /* Copies `len` characters of `from` into `out` (`size` bytes), cut at the
  * end of `out` and always terminated. */
 void copy_part(char *out, size_t size, const char *from, size_t len)

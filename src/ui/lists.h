@@ -19,10 +19,10 @@ extern "C" {
 
 /* Item flags (the item data of every list entry; exactly one is set).  A
  * list holds first the entries without ENTRY_USER, then the user entries. */
-#define ENTRY_USER 1       /* a user; in the invitation list a new invitee */
-#define ENTRY_GROUP 2      /* a group (Address Book list only) */
-#define ENTRY_GROUPLINE 4  /* "group\tentry": a member under its group */
-#define ENTRY_INCALL 16    /* a member of the existing call, drawn grey */
+#define ENTRY_USER 1      /* a user; in the invitation list a new invitee */
+#define ENTRY_GROUP 2     /* a group (Address Book list only) */
+#define ENTRY_GROUPLINE 4 /* "group\tentry": a member under its group */
+#define ENTRY_INCALL 16   /* a member of the existing call, drawn grey */
 
 #define LIST_ITEMHEIGHT 20 /* answer to WM_MEASUREITEM of every address list */
 #define LIST_TEXTSIZE 256  /* entry texts hold at most 255 characters */

@@ -28,8 +28,8 @@ const UINT RSVP_SOUNDFLAGS = SND_ASYNC | SND_NODEFAULT | SND_NOSTOP;
 
 /* One open dialog's ring. */
 struct RSVPDLG {
-    DWORD ticks;     /* timer ticks seen by this dialog */
-    UINT_PTR timer;  /* what SetTimer returned; 0: no timer to stop */
+    DWORD ticks;    /* timer ticks seen by this dialog */
+    UINT_PTR timer; /* what SetTimer returned; 0: no timer to stop */
 };
 
 /* Plays the invitation sound when ringing is on and a sound is named.  The
@@ -45,7 +45,10 @@ void rsvp_ring(void)
     sndPlaySoundA(name, RSVP_SOUNDFLAGS);
 }
 
-bool has_text(const char *text) { return text && text[0]; }
+bool has_text(const char *text)
+{
+    return text && text[0];
+}
 
 /* Fills the fields from the invitation; the focus then belongs on Accept. */
 void rsvp_show(HWND dlg, const CALLCTX *call)
@@ -158,8 +161,8 @@ extern "C" INT RSVP_Run(HWND owner, const CALLCTX *call)
         HINSTANCE instance = owner ? (HINSTANCE)GetWindowLongPtrA(owner, GWLP_HINSTANCE) : nullptr;
         if (!instance)
             instance = LIB_Instance;
-        INT_PTR end = DialogBoxParamA(instance, MAKEINTRESOURCEA(RSVP_DIALOG), owner,
-                                      RSVP_DlgProc, (LPARAM)call);
+        INT_PTR end = DialogBoxParamA(instance, MAKEINTRESOURCEA(RSVP_DIALOG), owner, RSVP_DlgProc,
+                                      (LPARAM)call);
         /* Only an explicit Accept joins: a dialog that could not be made
          * (-1, 0) or was closed any other way declines. */
         result = end == CALL_ACCEPT ? CALL_ACCEPT : CALL_DECLINE;

@@ -24,7 +24,6 @@ const DWORD ADDRBOOK_READSIZE = 32767;
 const size_t ADDRBOOK_MAXENTRY = LIST_TEXTSIZE - 1;
 const size_t ADDRBOOK_MAXNAME = ADDRBOOK_NAMESIZE - 1;
 
-
 /* The address book path, or null while the address book is off.  A store
  * without its terminator is no path at all. */
 const char *book_path(void)
@@ -143,9 +142,15 @@ extern "C" HGLOBAL ADDRBOOK_ReadSection(const char *section)
     return block;
 }
 
-extern "C" HGLOBAL ADDRBOOK_ReadUsers(void) { return ADDRBOOK_ReadSection(ADDRBOOK_USERS); }
+extern "C" HGLOBAL ADDRBOOK_ReadUsers(void)
+{
+    return ADDRBOOK_ReadSection(ADDRBOOK_USERS);
+}
 
-extern "C" HGLOBAL ADDRBOOK_ReadGroups(void) { return ADDRBOOK_ReadSection(ADDRBOOK_GROUPS); }
+extern "C" HGLOBAL ADDRBOOK_ReadGroups(void)
+{
+    return ADDRBOOK_ReadSection(ADDRBOOK_GROUPS);
+}
 
 extern "C" HGLOBAL ADDRBOOK_ReadGroupMembers(const char *group)
 {

@@ -58,9 +58,9 @@ std::string describe(const Note &n)
     snprintf(head, sizeof head,
              "%s size=%zu local=%08x origin=%08x groups=%08x/%08x tcp=%u udp=%u/%u "
              "sockets=%d%d subject=%s count=%u",
-             n.code == CMN_CALLSTARTED ? "started" : "updated", n.block.size(), info.localaddr, info.originaddr, info.group1, info.group2,
-             info.tcpport, info.udpport1, info.udpport2, opened(info.udpsocket1),
-             opened(info.udpsocket2), info.subject, info.count);
+             n.code == CMN_CALLSTARTED ? "started" : "updated", n.block.size(), info.localaddr,
+             info.originaddr, info.group1, info.group2, info.tcpport, info.udpport1, info.udpport2,
+             opened(info.udpsocket1), opened(info.udpsocket2), info.subject, info.count);
     line = head;
     for (size_t i = 0; i < info.count; ++i) {
         line += " ";

@@ -177,7 +177,10 @@ CtPeer::CtPeer(const std::string &command)
     ct_blocking([&] { pipe_ = popen(command.c_str(), "r"); });
 }
 
-CtPeer::~CtPeer() { finish(); }
+CtPeer::~CtPeer()
+{
+    finish();
+}
 
 std::string CtPeer::line()
 {
@@ -225,7 +228,10 @@ std::vector<int> ct_codes()
     return codes;
 }
 
-const CMCALLINFO &ct_info(const Note &note) { return *(const CMCALLINFO *)note.block.data(); }
+const CMCALLINFO &ct_info(const Note &note)
+{
+    return *(const CMCALLINFO *)note.block.data();
+}
 
 const CMMEMBERENTRY &ct_entry(const Note &note, size_t index)
 {

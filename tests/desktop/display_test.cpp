@@ -214,7 +214,7 @@ INT_PTR CALLBACK dialog_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM)
 }
 
 class DesktopTest : public ::testing::Test {
-protected:
+  protected:
     /* One server for the process: the desktop stays connected to it once
      * opened, also across repeated runs of the tests. */
     static void SetUpTestSuite()
@@ -272,13 +272,10 @@ protected:
     }
     static std::string click(const Screen &s, POINT at)
     {
-        return xdo(s, "mousemove --window " + std::to_string(s.xwin) + " " +
-                          std::to_string(at.x) + " " + std::to_string(at.y) + " click 1");
+        return xdo(s, "mousemove --window " + std::to_string(s.xwin) + " " + std::to_string(at.x) +
+                          " " + std::to_string(at.y) + " click 1");
     }
-    static void focus(const Screen &s)
-    {
-        xdo(s, "windowfocus --sync " + std::to_string(s.xwin));
-    }
+    static void focus(const Screen &s) { xdo(s, "windowfocus --sync " + std::to_string(s.xwin)); }
 };
 
 TEST_F(DesktopTest, TheDialogIsAWindowWithItsTitleAndAClickEndsIt)
@@ -340,8 +337,8 @@ TEST_F(DesktopTest, TheScreenShowsTheHeadlessRenderingPixelForPixel)
     std::string raw = std::string("/tmp/callmgr-shot-") + std::to_string(getpid()) + ".rgb";
     std::string import_output;
     INT_PTR result = run_dialog([&](Screen &s) {
-        import_output = run("import -window " + std::to_string(s.xwin) + " -depth 8 rgb:" + raw +
-                            " 2>&1");
+        import_output =
+            run("import -window " + std::to_string(s.xwin) + " -depth 8 rgb:" + raw + " 2>&1");
         click(s, s.cancel);
     });
     EXPECT_EQ(IDCANCEL, result);

@@ -82,7 +82,8 @@ bool plays(const std::vector<unsigned char> &played, const std::vector<unsigned 
         return false;
     size_t start = at - skip;
     for (size_t k = 0; k < times; ++k)
-        if (!std::equal(sound.begin(), sound.end(), played.begin() + (long)(start + k * sound.size())))
+        if (!std::equal(sound.begin(), sound.end(),
+                        played.begin() + (long)(start + k * sound.size())))
             return false;
     return true;
 }
@@ -115,7 +116,7 @@ bool wait_for_size(const std::string &path, off_t bytes)
 }
 
 class SoundTest : public ::testing::Test {
-protected:
+  protected:
     std::string out;
     void SetUp() override
     {

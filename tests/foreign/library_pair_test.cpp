@@ -164,7 +164,8 @@ TEST_F(ForeignPair, TheForeignPeersInvitationReachesTheApplicationAndIsAnswered)
     // The library's own reply, through CALL_Send, reaches the peer.
     EXPECT_EQ(CALL_DELIVERED, CALL_Send(app, call, CALL_ACCEPT, TRUE));
     EXPECT_EQ("reply msg=1 from=alice@hosta.callmgr.test to=foreign@hostb.callmgr.test "
-              "callid=" + callid + " seqno=1",
+              "callid=" +
+                  callid + " seqno=1",
               peer.line());
     EXPECT_EQ(0, peer.finish());
 

@@ -78,7 +78,10 @@ static void say(const char *format, ...)
     fflush(stdout);
 }
 
-static const char *text_or_empty(const char *text) { return text != NULL ? text : ""; }
+static const char *text_or_empty(const char *text)
+{
+    return text != NULL ? text : "";
+}
 
 /* "user@host" of a member, "-" when it is absent. */
 static const char *member_name(const CM *member, char *buf, size_t size)
@@ -319,7 +322,10 @@ static unsigned int own_address(char *name, size_t size)
  * and look-ups to the end; in a sanitizer build the leak checker is told so.
  * Its frame-pointer-less code needs the slow unwinder to be recognised. */
 const char *__asan_default_options(void);
-const char *__asan_default_options(void) { return "fast_unwind_on_malloc=0"; }
+const char *__asan_default_options(void)
+{
+    return "fast_unwind_on_malloc=0";
+}
 const char *__lsan_default_suppressions(void);
 const char *__lsan_default_suppressions(void)
 {
@@ -395,8 +401,8 @@ static int invite_mode(int argc, char **argv)
     CM invited = {MEMBER_IDLE, address_of(host), (char *)host, (char *)user, empty, address, 0};
     CML second = {&invited, NULL};
     CML first = {&self, &second};
-    CALLER call = {CALL_ACTIVE, (int)start, 0, 1, 0, 0, 0, callid, group1, group2, empty,
-                   (char *)subject, &self, &self, &first};
+    CALLER call = {CALL_ACTIVE, (int)start,      0,     1,     0,     0, 0, callid, group1, group2,
+                   empty,       (char *)subject, &self, &self, &first};
     CALLREQ request = {CALL_INVITE, &invited, &self, &call};
 
     if (!serve_start())

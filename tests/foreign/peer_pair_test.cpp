@@ -47,7 +47,10 @@ std::string on_b(const std::string &args)
     return std::string(std::getenv("CALLMGR_PEER_EXEC")) + " -- " FOREIGN_PEER " " + args;
 }
 
-std::string on_a(const std::string &args) { return FOREIGN_PEER " " + args; }
+std::string on_a(const std::string &args)
+{
+    return FOREIGN_PEER " " + args;
+}
 
 TEST(ForeignPeer, AnInvitationIsAcceptedAcrossThePair)
 {
@@ -65,7 +68,8 @@ TEST(ForeignPeer, AnInvitationIsAcceptedAcrossThePair)
     // The reply goes to the address the inviter gave for itself.
     EXPECT_EQ(answer.line(), "replied msg=1 host=198.18.0.1 answer=16");
     EXPECT_EQ(invite.line(), "reply msg=1 from=bob@hostb.callmgr.test "
-                             "to=foreign@hosta.callmgr.test callid=" + callid + " seqno=1");
+                             "to=foreign@hosta.callmgr.test callid=" +
+                                 callid + " seqno=1");
     EXPECT_EQ(invite.finish(), 0);
     EXPECT_EQ(answer.finish(), 0);
 }

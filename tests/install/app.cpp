@@ -212,8 +212,8 @@ bool place_call(WORD app, const char *peer_host, uint32_t peer_addr)
     // An answer, or the news that there will be none.
     auto over = [&] {
         for (const Note &n : notes)
-            if (n.session == session &&
-                (n.code == 2 || n.code == 5 || n.code == CMN_UNREACHABLE || n.code == CMN_NOADDRESS))
+            if (n.session == session && (n.code == 2 || n.code == 5 || n.code == CMN_UNREACHABLE ||
+                                         n.code == CMN_NOADDRESS))
                 return true;
         return false;
     };

@@ -34,10 +34,7 @@ const LPARAM HOST3_NET = 0x030012C6;
 // call_peer on host `index` of the net.
 class Peer : public CtPeer {
   public:
-    Peer(int index, const std::string &mode)
-        : CtPeer(ct_peer_command(index, PEER_PROGRAM, mode))
-    {
-    }
+    Peer(int index, const std::string &mode) : CtPeer(ct_peer_command(index, PEER_PROGRAM, mode)) {}
 };
 
 std::string hex(DWORD v)
@@ -160,10 +157,10 @@ class ThreeHosts : public ::testing::Test {
         const CALLER *c = caller(session);
         const std::string host = "host" + std::to_string(index) + ".callmgr.test";
         const std::string addr = hex(((DWORD)index << 24) | 0x0012C6u);
-        return "started size=948 local=" + addr + " origin=010012c6 groups=" +
-               group_hex(c->group1) + "/" + group_hex(c->group2) +
-               " tcp=" + std::to_string(c->tcpport) + " udp=" + std::to_string(c->udpport1) +
-               "/" + std::to_string(c->udpport2) + " sockets=11 subject=" + subject +
+        return "started size=948 local=" + addr +
+               " origin=010012c6 groups=" + group_hex(c->group1) + "/" + group_hex(c->group2) +
+               " tcp=" + std::to_string(c->tcpport) + " udp=" + std::to_string(c->udpport1) + "/" +
+               std::to_string(c->udpport2) + " sockets=11 subject=" + subject +
                " count=2 host1@host1.callmgr.test/010012c6 " + user + "@" + host + "/" + addr;
     }
 
@@ -228,7 +225,8 @@ TEST_F(ThreeHosts, OneHostAcceptsWhileTheOtherDeclines)
         << ::testing::PrintToString(ct_codes());
 
     EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 2}), ct_codes_of(first));
-    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 5}), ct_codes_of(second));
+    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 5}),
+              ct_codes_of(second));
     EXPECT_EQ(HOST2_NET, notes_of(first).back().lparam);
     EXPECT_EQ(HOST3_NET, notes_of(second).back().lparam);
     EXPECT_EQ(CMS_JOINED, invited(first)->state);

@@ -43,8 +43,8 @@ TEST(AddrParse, FormsOfAddressText)
         {"Desk\t \t<\tdesk@alpha\t>tail", "Desk", "desk", "alpha"},
         {"Desk <desk@>", "Desk", "desk", ""},
         {"Desk < @alpha>", "Desk", "", "alpha"},
-        {"Desk < >", "Desk", "ANYBODY", ""}, // blanks after '<' are skipped
-        {"Desk <a@ >", "Desk", "a", " "},    // the host's first character stays
+        {"Desk < >", "Desk", "ANYBODY", ""},   // blanks after '<' are skipped
+        {"Desk <a@ >", "Desk", "a", " "},      // the host's first character stays
         {" <alpha>", " ", "ANYBODY", "alpha"}, // as does the text's
     };
     for (const Case &c : cases) {
@@ -112,7 +112,7 @@ TEST(AddrNextGroup, CounterBasesAndWrap)
 
     ResetGroupCounter();
     EXPECT_STREQ("0.0.0.0", ADDR_NextGroup(0xFFFFFFFF)); // the sum wraps
-    const char *longest = ADDR_NextGroup(0xFFFFFFFC); // 15 characters
+    const char *longest = ADDR_NextGroup(0xFFFFFFFC);    // 15 characters
     EXPECT_STREQ("255.255.255.254", longest);
     EXPECT_EQ(longest, ADDR_NextGroup(1)); // one buffer, overwritten
 }

@@ -18,7 +18,7 @@ namespace {
 const DWORD kLocal = 0x01020304; // 1.2.3.4
 
 class CallTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         PalClockSetVirtual(TRUE, 123456);
@@ -195,11 +195,11 @@ struct Received {
     {
         cms.reserve(8);
         nodes.reserve(8);
-        cms.push_back(Member("boss", "alpha", 10));   // 0: originator in the list
-        cms.push_back(Member("desk", "beta", 20));    // 1
-        cms.push_back(Member("boss", "alpha", 10));   // 2: originator reference
-        cms.push_back(Member("desk", "beta", 20));    // 3: to
-        cms.push_back(Member("boss", "alpha", 10));   // 4: from
+        cms.push_back(Member("boss", "alpha", 10)); // 0: originator in the list
+        cms.push_back(Member("desk", "beta", 20));  // 1
+        cms.push_back(Member("boss", "alpha", 10)); // 2: originator reference
+        cms.push_back(Member("desk", "beta", 20));  // 3: to
+        cms.push_back(Member("boss", "alpha", 10)); // 4: from
         nodes.push_back(CML{&cms[0], nullptr});
         nodes.push_back(CML{&cms[1], nullptr});
         nodes.push_back(CML{nullptr, nullptr}); // an entry without a member
@@ -261,8 +261,8 @@ TEST_F(CallTest, RequestsThatCannotBeMadeIntoAContext)
     CALLCTX *call = reinterpret_cast<CALLCTX *>(&call);
     const std::function<void(Received &)> spoil[] = {
         [](Received &r) { r.cms[3].host = r.T("gamma"); }, // `to` names nobody in the list
-        [](Received &r) { r.cms[4].user = nullptr; },       // absent matches only absent
-        [](Received &r) { r.cms[2].user = r.T("Boss"); },   // case counts: originator lost
+        [](Received &r) { r.cms[4].user = nullptr; }, // absent matches only absent
+        [](Received &r) { r.cms[2].user = r.T("Boss"); }, // case counts: originator lost
         [](Received &r) { r.req.to = nullptr; },
         [](Received &r) { r.req.from = nullptr; },
         [](Received &r) { r.req.caller = nullptr; },

@@ -134,8 +134,8 @@ TEST(Stack, AttachProbesForTheWindowAndLoadsTheLibraryWhenItIsMissing)
     wc.lpszClassName = "KRAQClass";
     wc.hInstance = inst;
     ASSERT_TRUE(RegisterClassA(&wc));
-    HWND running = CreateWindowExA(0, "KRAQClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, inst,
-                                   nullptr);
+    HWND running =
+        CreateWindowExA(0, "KRAQClass", "", 0, 0, 0, 0, 0, nullptr, nullptr, inst, nullptr);
     EXPECT_EQ(1, STACK_Attach(inst));
     EXPECT_EQ(nullptr, GetModuleHandleA("VXLIB32.DLL"));
     EXPECT_EQ(running, STACK_Window());

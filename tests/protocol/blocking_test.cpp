@@ -47,7 +47,10 @@ void await(const std::string &e)
 HWND target = nullptr;
 DWORD main_thread = 0;
 
-DWORD WINAPI inner_work(void *) { return 2; }
+DWORD WINAPI inner_work(void *)
+{
+    return 2;
+}
 
 LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
@@ -75,8 +78,8 @@ class Blocking : public ::testing::Test {
         wc.lpfnWndProc = proc;
         wc.lpszClassName = "BlockingTarget";
         RegisterClassA(&wc);
-        target = CreateWindowExA(0, "BlockingTarget", "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                 nullptr, nullptr);
+        target = CreateWindowExA(0, "BlockingTarget", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                                 nullptr);
         main_thread = GetCurrentThreadId();
         events.clear();
     }
@@ -248,8 +251,7 @@ TEST_F(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
     PostMessageA(sockets, WRITE_PEER, (WPARAM)outer.fd[1], 0);
     EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(outer.fd[0], PAL_SOCKET_READ, 60000));
     EXPECT_EQ((std::vector<std::string>{"write " + std::to_string(outer.fd[1]),
-                                        "write " + std::to_string(inner.fd[1]),
-                                        "inner ready 1"}),
+                                        "write " + std::to_string(inner.fd[1]), "inner ready 1"}),
               events);
     MSG m;
     ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));

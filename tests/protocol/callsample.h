@@ -10,7 +10,7 @@
 struct SampleCall {
     std::string texts[3][4];
     std::string callid, group1 = "233.1.0.1", group2 = "233.1.0.2", spare = "",
-                subject = "Design review";
+                        subject = "Design review";
     CM members[3];
     CML nodes[3];
     CALLER caller;
@@ -25,13 +25,30 @@ struct SampleCall {
         for (int i = 0; i < 3; ++i) {
             for (int t = 0; t < 4; ++t)
                 texts[i][t] = init[i][t];
-            members[i] = CM{CMS_IDLE, addr[i], texts[i][0].data(), texts[i][1].data(),
-                            texts[i][2].data(), texts[i][3].data(), 0};
+            members[i] = CM{CMS_IDLE,
+                            addr[i],
+                            texts[i][0].data(),
+                            texts[i][1].data(),
+                            texts[i][2].data(),
+                            texts[i][3].data(),
+                            0};
             nodes[i] = CML{&members[i], i < 2 ? &nodes[i + 1] : nullptr};
         }
-        caller = CALLER{CS_ACTIVE, 123456, 0, 42, 5000, 5002, 6000,
-                        callid.data(), group1.data(), group2.data(), spare.data(),
-                        subject.data(), &members[0], &members[0], &nodes[0]};
+        caller = CALLER{CS_ACTIVE,
+                        123456,
+                        0,
+                        42,
+                        5000,
+                        5002,
+                        6000,
+                        callid.data(),
+                        group1.data(),
+                        group2.data(),
+                        spare.data(),
+                        subject.data(),
+                        &members[0],
+                        &members[0],
+                        &nodes[0]};
         request = CALLREQ{msg, &members[1], &members[0], &caller};
     }
     SampleCall(const SampleCall &) = delete;

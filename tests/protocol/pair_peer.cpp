@@ -36,11 +36,10 @@ LRESULT CALLBACK peer_fsm(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         size_t members = 0;
         for (CML *n = call->caller->members; n; n = n->next)
             ++members;
-        report("invited app=" + std::to_string(wparam == app->id) + " callid=" +
-               call->caller->callid + " subject=" + call->caller->subject +
-               " seqno=" + std::to_string(call->caller->seqno) +
-               " members=" + std::to_string(members) + " to=" + member_text(call->to) +
-               " from=" + member_text(call->from));
+        report("invited app=" + std::to_string(wparam == app->id) +
+               " callid=" + call->caller->callid + " subject=" + call->caller->subject + " seqno=" +
+               std::to_string(call->caller->seqno) + " members=" + std::to_string(members) +
+               " to=" + member_text(call->to) + " from=" + member_text(call->from));
         CMSESSION *s = SESSION_Create(app);
         s->call = call;
         report("reply " + std::to_string(CALL_Send(app, call, CALL_ACCEPT, TRUE)));

@@ -120,7 +120,7 @@ TEST_F(Procs, AnInvitationReachesTheFirstIdleApplicationAsAFaithfulCopy)
     CMAPP *busy = app(); // newest: searched first
     SampleCall current("current-call");
     CMSESSION *idle_session = SESSION_Create(busy);
-    session_with(busy, current);          // the newest session has a call
+    session_with(busy, current); // the newest session has a call
     ASSERT_NE(idle_session, busy->sessions);
 
     SampleCall invite("0123456789ABCDEF");
@@ -140,7 +140,8 @@ TEST_F(Procs, AnInvitationReachesTheFirstIdleApplicationAsAFaithfulCopy)
         {0, 0},
     };
     /* An older idle session does not make the newest application busy. */
-    EXPECT_TRUE(SEQ_Ok(handed, "posted to the idle application's window, nothing to the application"));
+    EXPECT_TRUE(
+        SEQ_Ok(handed, "posted to the idle application's window, nothing to the application"));
 }
 
 TEST_F(Procs, AnInvitationNoApplicationCanTakeIsAnsweredNotHandled)
@@ -237,7 +238,8 @@ TEST_F(Replies, AnAcceptanceJoinsTheMemberNotifiesAndStopsTheRing)
     EXPECT_EQ(CMS_IDLE, member1->state) << "told apart by the real name alone";
     const SEQ_MSG accepted[] = {
         /* The member's address in network order. */
-        {NOTIFY, SEQ_POSTED | SEQ_WPARAM | SEQ_LPARAM, (WPARAM)((2 << 8) | session->id), 0x020012C6},
+        {NOTIFY, SEQ_POSTED | SEQ_WPARAM | SEQ_LPARAM, (WPARAM)((2 << 8) | session->id),
+         0x020012C6},
         {0, 0},
     };
     EXPECT_TRUE(SEQ_Ok(accepted, "the acceptance"));
@@ -258,9 +260,15 @@ TEST_F(Replies, EachReplyCodeSetsItsStateAndNotifiesCodePlusOne)
         INT msg;
         INT state;
         int code; // -1: not notified
-    } table[] = {{CALL_ACCEPT, CMS_JOINED, 2}, {CALL_DECLINE, CMS_DECLINED, 5}, {6, 5, 7},
-                 {20, 0x4321, 21}, {255, 0x4321, 0}, {0, 0x4321, -1}, {7, 0x4321, -1},
-                 {47, 0x4321, 48}, {48, 0x4321, -1}};
+    } table[] = {{CALL_ACCEPT, CMS_JOINED, 2},
+                 {CALL_DECLINE, CMS_DECLINED, 5},
+                 {6, 5, 7},
+                 {20, 0x4321, 21},
+                 {255, 0x4321, 0},
+                 {0, 0x4321, -1},
+                 {7, 0x4321, -1},
+                 {47, 0x4321, 48},
+                 {48, 0x4321, -1}};
     call.members[1].state = 0x4321; // what the other codes carry over
     for (const auto &row : table) {
         SEQ_Flush();
@@ -270,7 +278,8 @@ TEST_F(Replies, EachReplyCodeSetsItsStateAndNotifiesCodePlusOne)
         EXPECT_EQ(0u, a->ringtimer) << "every reply stops the ring";
         std::vector<SEQ_MSG> told;
         if (row.code >= 0)
-            told.push_back({NOTIFY, SEQ_POSTED | SEQ_WPARAM, (WPARAM)((row.code << 8) | session->id)});
+            told.push_back(
+                {NOTIFY, SEQ_POSTED | SEQ_WPARAM, (WPARAM)((row.code << 8) | session->id)});
         std::string what = "reply " + std::to_string(row.msg);
         EXPECT_TRUE(SEQ_Ok(told, what.c_str()));
     }

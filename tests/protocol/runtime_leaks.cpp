@@ -5,7 +5,10 @@
 // pointers, so stacks are taken the slow way, which reaches the runtime's
 // entry points that the suppressions name.  Linked into every program that
 // serves or calls the program.
-extern "C" const char *__asan_default_options(void) { return "fast_unwind_on_malloc=0"; }
+extern "C" const char *__asan_default_options(void)
+{
+    return "fast_unwind_on_malloc=0";
+}
 
 extern "C" const char *__lsan_default_suppressions(void)
 {

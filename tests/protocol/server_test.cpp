@@ -32,9 +32,9 @@ TEST(Server, TheFirstReferenceRegistersBothTransportsTheLastRemovesThem)
     std::string name = getenv("CALLMGR_HOST_NAME");
     for (const std::string &target : {std::string("127.0.0.1"), name})
         for (const char *transport : {"-t ", "-u "})
-            EXPECT_TRUE(has(run_command("rpcinfo " + std::string(transport) + target +
-                                        " 391010 1 2>&1"),
-                            "program 391010 version 1 ready and waiting"))
+            EXPECT_TRUE(
+                has(run_command("rpcinfo " + std::string(transport) + target + " 391010 1 2>&1"),
+                    "program 391010 version 1 ready and waiting"))
                 << transport << target;
 
     SERVER_Cleanup();

@@ -91,8 +91,18 @@ TEST(WireBytes, CallerMemberListFlags)
     c.callid = T("16909060/123456");
     // Seven ints, the five texts, then originator, local and the list.
     const Bytes head = WireBuilder()
-                           .U32(0).U32(0).U32(0).U32(0).U32(0).U32(0).U32(0)
-                           .Text("16909060/123456").Text("").Text("").Text("").Text("")
+                           .U32(0)
+                           .U32(0)
+                           .U32(0)
+                           .U32(0)
+                           .U32(0)
+                           .U32(0)
+                           .U32(0)
+                           .Text("16909060/123456")
+                           .Text("")
+                           .Text("")
+                           .Text("")
+                           .Text("")
                            .b;
     Bytes got;
     ASSERT_TRUE(Encode(xdr_CALLER, &c, &got));
@@ -103,8 +113,7 @@ TEST(WireBytes, CallerMemberListFlags)
     c.members = &n1;
     ASSERT_TRUE(Encode(xdr_CALLER, &c, &got));
     const Bytes member = WireBuilder().Member(4, 0xC0A80102, "pc1", "ANYBODY", "", "pc1").b;
-    EXPECT_EQ(WireBuilder().Append(head).U32(0).U32(0).U32(1).U32(1).Append(member).U32(0).b,
-              got);
+    EXPECT_EQ(WireBuilder().Append(head).U32(0).U32(0).U32(1).U32(1).Append(member).U32(0).b, got);
 
     // Two nodes, the second without a member.
     CML n2{nullptr, nullptr};
@@ -112,8 +121,14 @@ TEST(WireBytes, CallerMemberListFlags)
     ASSERT_TRUE(Encode(xdr_CALLER, &c, &got));
     EXPECT_EQ(WireBuilder()
                   .Append(head)
-                  .U32(0).U32(0)
-                  .U32(1).U32(1).Append(member).U32(1).U32(0).U32(0)
+                  .U32(0)
+                  .U32(0)
+                  .U32(1)
+                  .U32(1)
+                  .Append(member)
+                  .U32(1)
+                  .U32(0)
+                  .U32(0)
                   .b,
               got);
     CALLER back{};
@@ -151,14 +166,34 @@ TEST(WireBytes, RequestCarriesEverySharedReferenceAsItsOwnCopy)
     const Bytes mOther = WireBuilder().Member(4, 0xC0A80102, "beta", "desk", "", "pc1").b;
     const Bytes want = WireBuilder()
                            .U32(CALL_INVITE)
-                           .U32(1).Append(mOther)
-                           .U32(1).Append(mLocal)
                            .U32(1)
-                           .U32(4).U32(0).U32(0).U32(0).U32(0).U32(0).U32(0)
-                           .Text("").Text("").Text("").Text("").Text("")
-                           .U32(1).Append(mLocal)
-                           .U32(1).Append(mLocal)
-                           .U32(1).U32(1).Append(mLocal).U32(1).U32(1).Append(mOther).U32(0)
+                           .Append(mOther)
+                           .U32(1)
+                           .Append(mLocal)
+                           .U32(1)
+                           .U32(4)
+                           .U32(0)
+                           .U32(0)
+                           .U32(0)
+                           .U32(0)
+                           .U32(0)
+                           .U32(0)
+                           .Text("")
+                           .Text("")
+                           .Text("")
+                           .Text("")
+                           .Text("")
+                           .U32(1)
+                           .Append(mLocal)
+                           .U32(1)
+                           .Append(mLocal)
+                           .U32(1)
+                           .U32(1)
+                           .Append(mLocal)
+                           .U32(1)
+                           .U32(1)
+                           .Append(mOther)
+                           .U32(0)
                            .b;
     EXPECT_EQ(want, got);
 

@@ -46,18 +46,34 @@ TEST(WireDecode, RequestCutShortAnywhereIsRefusedAndReleasable)
 {
     Bytes full = WireBuilder()
                      .U32(CALL_INVITE)
-                     .U32(1).Member(0, 1, "beta", "desk", "Front Desk", "Front Desk")
-                     .U32(1).Member(0, 2, "alpha", "me", "Me", "")
                      .U32(1)
-                     .U32(4).U32(0x80000001).U32(0).U32(1).U32(5000).U32(5001).U32(6000)
-                     .Text("2/2147483649").Text("233.1.0.1").Text("233.1.0.2").Text("")
-                     .Text("hello")
-                     .U32(1).Member(0, 2, "alpha", "me", "Me", "")
+                     .Member(0, 1, "beta", "desk", "Front Desk", "Front Desk")
+                     .U32(1)
+                     .Member(0, 2, "alpha", "me", "Me", "")
+                     .U32(1)
+                     .U32(4)
+                     .U32(0x80000001)
                      .U32(0)
                      .U32(1)
-                     .U32(1).Member(0, 2, "alpha", "me", "Me", "")
-                     .U32(1).U32(0)
-                     .U32(1).U32(1).Member(0, 1, "beta", "desk", "Front Desk", "Front Desk")
+                     .U32(5000)
+                     .U32(5001)
+                     .U32(6000)
+                     .Text("2/2147483649")
+                     .Text("233.1.0.1")
+                     .Text("233.1.0.2")
+                     .Text("")
+                     .Text("hello")
+                     .U32(1)
+                     .Member(0, 2, "alpha", "me", "Me", "")
+                     .U32(0)
+                     .U32(1)
+                     .U32(1)
+                     .Member(0, 2, "alpha", "me", "Me", "")
+                     .U32(1)
+                     .U32(0)
+                     .U32(1)
+                     .U32(1)
+                     .Member(0, 1, "beta", "desk", "Front Desk", "Front Desk")
                      .U32(0)
                      .b;
     CALLREQ req{};
@@ -138,8 +154,7 @@ TEST(WireDecode, AbsentReferencesAndEmptyNodesDecode)
 
     // Flags other than 0 count as present, as the runtime's boolean does.
     LPCM m = nullptr;
-    ASSERT_TRUE(
-        Decode(xdr_LPCM, WireBuilder().U32(2).Member(1, 2, "h", "u", "r", "a", 3).b, &m));
+    ASSERT_TRUE(Decode(xdr_LPCM, WireBuilder().U32(2).Member(1, 2, "h", "u", "r", "a", 3).b, &m));
     ASSERT_NE(nullptr, m);
     EXPECT_STREQ("a", m->address);
     EXPECT_EQ(3, m->reserved);

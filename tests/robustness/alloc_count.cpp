@@ -85,7 +85,10 @@ std::ostream &operator<<(std::ostream &out, const Holdings &h)
                << ", apps " << h.apps << ", sessions " << h.sessions << ", fds " << h.fds << "}";
 }
 
-long blocks_outstanding() { return heap_held + global_held + local_held; }
+long blocks_outstanding()
+{
+    return heap_held + global_held + local_held;
+}
 
 Holdings holdings()
 {
@@ -116,10 +119,17 @@ bool fault_taken(PAL_FAULT point, int skip)
     for (int i = 0; i <= skip && !pending; ++i) {
         void *p = nullptr;
         switch (point) {
-        case PAL_FAULT_HEAPALLOC: p = HeapAlloc(GetProcessHeap(), 0, 8); break;
-        case PAL_FAULT_GLOBALALLOC: p = GlobalAlloc(GMEM_FIXED, 8); break;
-        case PAL_FAULT_LOCALALLOC: p = LocalAlloc(LMEM_FIXED, 8); break;
-        default: break;
+        case PAL_FAULT_HEAPALLOC:
+            p = HeapAlloc(GetProcessHeap(), 0, 8);
+            break;
+        case PAL_FAULT_GLOBALALLOC:
+            p = GlobalAlloc(GMEM_FIXED, 8);
+            break;
+        case PAL_FAULT_LOCALALLOC:
+            p = LocalAlloc(LMEM_FIXED, 8);
+            break;
+        default:
+            break;
         }
         if (p)
             made.push_back(p);

@@ -36,7 +36,10 @@ const char *const ALLOCATOR_NAMES[] = {"heap", "global", "local"};
 // found its end.
 const int MAX_SITES = 80;
 
-const char *allocator_name(PAL_FAULT point) { return ALLOCATOR_NAMES[point]; }
+const char *allocator_name(PAL_FAULT point)
+{
+    return ALLOCATOR_NAMES[point];
+}
 
 // A program on host B that runs until told to stop: its standard input is
 // a pipe whose end stops it.  Lines are read while this thread keeps
@@ -320,8 +323,9 @@ TEST_F(AllocFault, CallEndsCleanlyAtEveryAllocationUpToTheAnswer)
                         ++without_address_note;
                     /* B has closed its session and waits for the next call. */
                     EXPECT_TRUE(peer.line_with("session-closed"));
-                    EXPECT_EQ(CMS_JOINED,
-                              SESSION_Find(session, nullptr)->call->caller->members->next->cm->state);
+                    EXPECT_EQ(
+                        CMS_JOINED,
+                        SESSION_Find(session, nullptr)->call->caller->members->next->cm->state);
                 } else if (find_note(CMN_NOADDRESS)) {
                     ++noaddress;
                     EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_NOADDRESS}), codes);
@@ -352,8 +356,8 @@ TEST_F(AllocFault, CallEndsCleanlyAtEveryAllocationUpToTheAnswer)
     EXPECT_EQ(1, without_address_note);
     EXPECT_EQ(3 + 1 + 1, accepted) << "the runs without a failure, a lost member information "
                                       "block, and a member that lost its real name";
-    std::printf("call: %d statuses, %d without address, %d unreachable, %d accepted\n",
-                statuses, noaddress, unreachable, accepted);
+    std::printf("call: %d statuses, %d without address, %d unreachable, %d accepted\n", statuses,
+                noaddress, unreachable, accepted);
 }
 
 // An invitation from host B handled here, from the request up to the
@@ -376,8 +380,8 @@ TEST_P(InvitedAllocFault, InvitationEndsCleanlyAtEveryAllocation)
             SCOPED_TRACE(std::string(allocator_name(point)) + " allocation " + std::to_string(k));
             ct_reset();
             PalFaultSet(point, k, 1, ERROR_NOT_ENOUGH_MEMORY);
-            CtPeer peer(ct_peer_command(0, FOREIGN_PEER,
-                                        "invite hosta.callmgr.test alice --timeout 2"));
+            CtPeer peer(
+                ct_peer_command(0, FOREIGN_PEER, "invite hosta.callmgr.test alice --timeout 2"));
             std::string answer = peer.line();
             std::string outcome = answer == "answer 16" ? peer.line() : "";
             /* The foreign peer ends 0 with a reply, 2 without one, 1 when
@@ -429,8 +433,8 @@ TEST_P(InvitedAllocFault, InvitationEndsCleanlyAtEveryAllocation)
     /* Besides the runs without a failure, the dialog accepts also when its
      * list could not show a member (the list's own storage ran out). */
     EXPECT_EQ(dialog ? 3 + 2 : 3, accepted);
-    std::printf("invited: %d not handled, %d declined, %d unanswered, %d accepted\n",
-                not_handled, declined, unanswered, accepted);
+    std::printf("invited: %d not handled, %d declined, %d unanswered, %d accepted\n", not_handled,
+                declined, unanswered, accepted);
 }
 
 INSTANTIATE_TEST_SUITE_P(AutoAcceptOrDialog, InvitedAllocFault, ::testing::Bool());

@@ -93,8 +93,8 @@ TEST_F(Load, ThreeHostsInviteOneApplicationAtOnce)
     ASSERT_LT(app, 128);
     /* The address stays known from an earlier registration; the lookup's
      * own record goes when its answer arrives. */
-    ASSERT_TRUE(ct_wait_until(
-        [] { return FSM_LocalAddress() != 0xFFFFFFFFu && holdings().local == 0; }));
+    ASSERT_TRUE(
+        ct_wait_until([] { return FSM_LocalAddress() != 0xFFFFFFFFu && holdings().local == 0; }));
 
     /* As a conferencing application that takes one call after the other:
      * an accepted call's session is closed at once (with its sockets), so

@@ -18,56 +18,64 @@
 
 namespace {
 
-std::string interfaces() {
-  std::string names;
-  struct if_nameindex* list = if_nameindex();
-  for (struct if_nameindex* i = list; i != nullptr && i->if_index != 0; ++i) {
-    if (!names.empty()) names += ",";
-    names += i->if_name;
-  }
-  if_freenameindex(list);
-  return names;
-}
-
-std::string lookup(const std::string& name) {
-  int status = 0;
-  std::string addr = hostprobe::resolve(name.c_str(), &status);
-  return addr.empty() ? "none" : addr;
-}
-
-int survey(int hosts) {
-  char name[256] = "";
-  gethostname(name, sizeof name);
-  std::printf("name=%s env=%s addr=%s net-exec=%s size=%s if=%s\n", name,
-              hostprobe::env("CALLMGR_HOST_NAME").c_str(),
-              hostprobe::env("CALLMGR_HOST_ADDR").c_str(),
-              hostprobe::env("CALLMGR_NET_EXEC").empty() ? "unset" : "set",
-              hostprobe::env("CALLMGR_NET_SIZE").c_str(), interfaces().c_str());
-  for (int j = 1; j <= hosts; ++j) {
-    const std::string shortname = "host" + std::to_string(j);
-    std::string error;
-    std::string programs;
-    for (unsigned long program : hostprobe::rpcbind_programs(shortname.c_str(), &error)) {
-      programs += programs.empty() ? "" : ",";
-      programs += program == 100000 ? std::string("rpcbind")
-                                    : "probe+" + std::to_string(program - hostprobe::kProbeProgram);
+std::string interfaces()
+{
+    std::string names;
+    struct if_nameindex *list = if_nameindex();
+    for (struct if_nameindex *i = list; i != nullptr && i->if_index != 0; ++i) {
+        if (!names.empty())
+            names += ",";
+        names += i->if_name;
     }
-    std::printf("%d %s %s %s%s\n", j, lookup(shortname).c_str(),
-                lookup(shortname + ".callmgr.test").c_str(), programs.c_str(), error.c_str());
-  }
-  return 0;
+    if_freenameindex(list);
+    return names;
 }
 
-}  // namespace
+std::string lookup(const std::string &name)
+{
+    int status = 0;
+    std::string addr = hostprobe::resolve(name.c_str(), &status);
+    return addr.empty() ? "none" : addr;
+}
 
-int main(int argc, char** argv) {
-  if (argc != 3) return 2;
-  const std::string mode = argv[1];
-  const int number = std::atoi(argv[2]);
-  if (mode == "register") {
-    const std::string own = hostprobe::env("CALLMGR_HOST_ADDR");
-    return hostprobe::register_probe(own.c_str(), hostprobe::kProbeProgram + number) ? 0 : 1;
-  }
-  if (mode == "survey") return survey(number);
-  return 2;
+int survey(int hosts)
+{
+    char name[256] = "";
+    gethostname(name, sizeof name);
+    std::printf("name=%s env=%s addr=%s net-exec=%s size=%s if=%s\n", name,
+                hostprobe::env("CALLMGR_HOST_NAME").c_str(),
+                hostprobe::env("CALLMGR_HOST_ADDR").c_str(),
+                hostprobe::env("CALLMGR_NET_EXEC").empty() ? "unset" : "set",
+                hostprobe::env("CALLMGR_NET_SIZE").c_str(), interfaces().c_str());
+    for (int j = 1; j <= hosts; ++j) {
+        const std::string shortname = "host" + std::to_string(j);
+        std::string error;
+        std::string programs;
+        for (unsigned long program : hostprobe::rpcbind_programs(shortname.c_str(), &error)) {
+            programs += programs.empty() ? "" : ",";
+            programs += program == 100000
+                            ? std::string("rpcbind")
+                            : "probe+" + std::to_string(program - hostprobe::kProbeProgram);
+        }
+        std::printf("%d %s %s %s%s\n", j, lookup(shortname).c_str(),
+                    lookup(shortname + ".callmgr.test").c_str(), programs.c_str(), error.c_str());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 3)
+        return 2;
+    const std::string mode = argv[1];
+    const int number = std::atoi(argv[2]);
+    if (mode == "register") {
+        const std::string own = hostprobe::env("CALLMGR_HOST_ADDR");
+        return hostprobe::register_probe(own.c_str(), hostprobe::kProbeProgram + number) ? 0 : 1;
+    }
+    if (mode == "survey")
+        return survey(number);
+    return 2;
 }

@@ -19,38 +19,42 @@ namespace {
 
 constexpr long kTmpfsMagic = 0x01021994;
 
-std::string slurp(const char* path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+std::string slurp(const char *path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
-std::vector<std::string> interfaces() {
-  std::vector<std::string> names;
-  struct if_nameindex* list = if_nameindex();
-  for (struct if_nameindex* i = list; i != nullptr && i->if_index != 0; ++i) names.push_back(i->if_name);
-  if_freenameindex(list);
-  return names;
+std::vector<std::string> interfaces()
+{
+    std::vector<std::string> names;
+    struct if_nameindex *list = if_nameindex();
+    for (struct if_nameindex *i = list; i != nullptr && i->if_index != 0; ++i)
+        names.push_back(i->if_name);
+    if_freenameindex(list);
+    return names;
 }
 
-TEST(TestHostRun, NameNetworkAndRunAreTheHostsOwn) {
-  char name[256] = "";
-  ASSERT_EQ(gethostname(name, sizeof name), 0);
-  EXPECT_STREQ(name, "hostx.callmgr.test");
-  EXPECT_EQ(hostprobe::env("CALLMGR_HOST_NAME"), "hostx.callmgr.test");
-  EXPECT_EQ(hostprobe::env("CALLMGR_HOST_ADDR"), "127.0.1.1");
-  EXPECT_EQ(hostprobe::env("CALLMGR_PEER_EXEC"), "");
+TEST(TestHostRun, NameNetworkAndRunAreTheHostsOwn)
+{
+    char name[256] = "";
+    ASSERT_EQ(gethostname(name, sizeof name), 0);
+    EXPECT_STREQ(name, "hostx.callmgr.test");
+    EXPECT_EQ(hostprobe::env("CALLMGR_HOST_NAME"), "hostx.callmgr.test");
+    EXPECT_EQ(hostprobe::env("CALLMGR_HOST_ADDR"), "127.0.1.1");
+    EXPECT_EQ(hostprobe::env("CALLMGR_PEER_EXEC"), "");
 
-  EXPECT_EQ(interfaces(), std::vector<std::string>{"lo"});
-  EXPECT_EQ(slurp("/etc/resolv.conf"), "nameserver 127.0.0.1\n");
+    EXPECT_EQ(interfaces(), std::vector<std::string>{"lo"});
+    EXPECT_EQ(slurp("/etc/resolv.conf"), "nameserver 127.0.0.1\n");
 
-  struct statfs run{};
-  ASSERT_EQ(statfs("/run", &run), 0);
-  EXPECT_EQ(static_cast<long>(run.f_type), kTmpfsMagic);
-  struct stat sock{};
-  ASSERT_EQ(stat("/run/rpcbind.sock", &sock), 0);
-  EXPECT_TRUE(S_ISSOCK(sock.st_mode));
+    struct statfs run {};
+    ASSERT_EQ(statfs("/run", &run), 0);
+    EXPECT_EQ(static_cast<long>(run.f_type), kTmpfsMagic);
+    struct stat sock {};
+    ASSERT_EQ(stat("/run/rpcbind.sock", &sock), 0);
+    EXPECT_TRUE(S_ISSOCK(sock.st_mode));
 }
 
-}  // namespace
+} // namespace

@@ -34,23 +34,56 @@ struct KnownName {
     const char *name;
 };
 const KnownName known_names[] = {
-    {0x0000, "WM_NULL"},        {0x0001, "WM_CREATE"},         {0x0002, "WM_DESTROY"},
-    {0x0003, "WM_MOVE"},        {0x0005, "WM_SIZE"},           {0x0006, "WM_ACTIVATE"},
-    {0x0007, "WM_SETFOCUS"},    {0x0008, "WM_KILLFOCUS"},      {0x000A, "WM_ENABLE"},
-    {0x000B, "WM_SETREDRAW"},   {0x000C, "WM_SETTEXT"},        {0x000D, "WM_GETTEXT"},
-    {0x000E, "WM_GETTEXTLENGTH"}, {0x000F, "WM_PAINT"},        {0x0010, "WM_CLOSE"},
-    {0x0012, "WM_QUIT"},        {0x0014, "WM_ERASEBKGND"},     {0x0018, "WM_SHOWWINDOW"},
-    {0x0019, "WM_CTLCOLOR"},    {0x0020, "WM_SETCURSOR"},      {0x0028, "WM_NEXTDLGCTL"},
-    {0x002B, "WM_DRAWITEM"},    {0x002C, "WM_MEASUREITEM"},    {0x002D, "WM_DELETEITEM"},
-    {0x002E, "WM_VKEYTOITEM"},  {0x002F, "WM_CHARTOITEM"},     {0x0030, "WM_SETFONT"},
-    {0x0031, "WM_GETFONT"},     {0x0039, "WM_COMPAREITEM"},    {0x0081, "WM_NCCREATE"},
-    {0x0082, "WM_NCDESTROY"},   {0x0087, "WM_GETDLGCODE"},     {0x0100, "WM_KEYDOWN"},
-    {0x0101, "WM_KEYUP"},       {0x0102, "WM_CHAR"},           {0x0110, "WM_INITDIALOG"},
-    {0x0111, "WM_COMMAND"},     {0x0112, "WM_SYSCOMMAND"},     {0x0113, "WM_TIMER"},
-    {0x0121, "WM_ENTERIDLE"},   {0x0132, "WM_CTLCOLORMSGBOX"}, {0x0133, "WM_CTLCOLOREDIT"},
-    {0x0134, "WM_CTLCOLORLISTBOX"}, {0x0135, "WM_CTLCOLORBTN"}, {0x0136, "WM_CTLCOLORDLG"},
-    {0x0138, "WM_CTLCOLORSTATIC"}, {0x0200, "WM_MOUSEMOVE"},   {0x0201, "WM_LBUTTONDOWN"},
-    {0x0202, "WM_LBUTTONUP"},   {0x0203, "WM_LBUTTONDBLCLK"},
+    {0x0000, "WM_NULL"},
+    {0x0001, "WM_CREATE"},
+    {0x0002, "WM_DESTROY"},
+    {0x0003, "WM_MOVE"},
+    {0x0005, "WM_SIZE"},
+    {0x0006, "WM_ACTIVATE"},
+    {0x0007, "WM_SETFOCUS"},
+    {0x0008, "WM_KILLFOCUS"},
+    {0x000A, "WM_ENABLE"},
+    {0x000B, "WM_SETREDRAW"},
+    {0x000C, "WM_SETTEXT"},
+    {0x000D, "WM_GETTEXT"},
+    {0x000E, "WM_GETTEXTLENGTH"},
+    {0x000F, "WM_PAINT"},
+    {0x0010, "WM_CLOSE"},
+    {0x0012, "WM_QUIT"},
+    {0x0014, "WM_ERASEBKGND"},
+    {0x0018, "WM_SHOWWINDOW"},
+    {0x0019, "WM_CTLCOLOR"},
+    {0x0020, "WM_SETCURSOR"},
+    {0x0028, "WM_NEXTDLGCTL"},
+    {0x002B, "WM_DRAWITEM"},
+    {0x002C, "WM_MEASUREITEM"},
+    {0x002D, "WM_DELETEITEM"},
+    {0x002E, "WM_VKEYTOITEM"},
+    {0x002F, "WM_CHARTOITEM"},
+    {0x0030, "WM_SETFONT"},
+    {0x0031, "WM_GETFONT"},
+    {0x0039, "WM_COMPAREITEM"},
+    {0x0081, "WM_NCCREATE"},
+    {0x0082, "WM_NCDESTROY"},
+    {0x0087, "WM_GETDLGCODE"},
+    {0x0100, "WM_KEYDOWN"},
+    {0x0101, "WM_KEYUP"},
+    {0x0102, "WM_CHAR"},
+    {0x0110, "WM_INITDIALOG"},
+    {0x0111, "WM_COMMAND"},
+    {0x0112, "WM_SYSCOMMAND"},
+    {0x0113, "WM_TIMER"},
+    {0x0121, "WM_ENTERIDLE"},
+    {0x0132, "WM_CTLCOLORMSGBOX"},
+    {0x0133, "WM_CTLCOLOREDIT"},
+    {0x0134, "WM_CTLCOLORLISTBOX"},
+    {0x0135, "WM_CTLCOLORBTN"},
+    {0x0136, "WM_CTLCOLORDLG"},
+    {0x0138, "WM_CTLCOLORSTATIC"},
+    {0x0200, "WM_MOUSEMOVE"},
+    {0x0201, "WM_LBUTTONDOWN"},
+    {0x0202, "WM_LBUTTONUP"},
+    {0x0203, "WM_LBUTTONDBLCLK"},
 };
 
 /* The queued message SEQ_Dispatch is handing over on this thread: the
@@ -136,8 +169,7 @@ std::string pad(const std::string &s, size_t width)
     return s.size() >= width ? s : s + std::string(width - s.size(), ' ');
 }
 
-bool compare(const SEQ_MSG *expected, size_t n_expected, const char *context,
-             std::string *listing)
+bool compare(const SEQ_MSG *expected, size_t n_expected, const char *context, std::string *listing)
 {
     std::vector<SEQ_RECORD> got;
     {
@@ -300,8 +332,8 @@ BOOL SEQ_RegisterClass(const char *name)
 
 HWND SEQ_CreateWindow(const char *cls, HWND owner, DWORD style)
 {
-    return CreateWindowExA(0, cls, "", style, 0, 0, 10, 10, owner, nullptr,
-                           own_instance(), nullptr);
+    return CreateWindowExA(0, cls, "", style, 0, 0, 10, 10, owner, nullptr, own_instance(),
+                           nullptr);
 }
 
 LRESULT SEQ_Dispatch(const MSG *m)

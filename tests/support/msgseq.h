@@ -109,7 +109,6 @@ int SEQ_Pump(void);
  */
 bool SEQ_Compare(const SEQ_MSG *expected, const char *context, std::string *listing);
 /* The same with an expected sequence held in a vector (no terminator). */
-bool SEQ_Compare(const std::vector<SEQ_MSG> &expected, const char *context,
-                 std::string *listing);
+bool SEQ_Compare(const std::vector<SEQ_MSG> &expected, const char *context, std::string *listing);
 
 #endif

@@ -37,15 +37,30 @@ TEST_F(MsgSeq, TablesMatchKindParametersAndSkipOnlyOptionalEntries)
         bool ok;
         const char *why;
     } cases[] = {
-        {"all present", {{0, A, 7, 0, SEQ_POSTED}, {0, B, 0, 0, SEQ_SENT}, {0, C, 0, -1, SEQ_SENT}, {0, B, 1, 1, SEQ_POSTED}}, true, ""},
+        {"all present",
+         {{0, A, 7, 0, SEQ_POSTED},
+          {0, B, 0, 0, SEQ_SENT},
+          {0, C, 0, -1, SEQ_SENT},
+          {0, B, 1, 1, SEQ_POSTED}},
+         true,
+         ""},
         {"optional ones missing", {{0, A, 7, 0, SEQ_POSTED}, {0, C, 9, -1, SEQ_SENT}}, true, ""},
-        {"sent where posted", {{0, A, 7, 0, SEQ_SENT}, {0, C, 0, -1, SEQ_SENT}}, false, "should have been posted"},
-        {"posted where sent", {{0, A, 7, 0, SEQ_POSTED}, {0, C, 0, -1, SEQ_POSTED}}, false, "should have been sent"},
+        {"sent where posted",
+         {{0, A, 7, 0, SEQ_SENT}, {0, C, 0, -1, SEQ_SENT}},
+         false,
+         "should have been posted"},
+        {"posted where sent",
+         {{0, A, 7, 0, SEQ_POSTED}, {0, C, 0, -1, SEQ_POSTED}},
+         false,
+         "should have been sent"},
         {"wparam", {{0, A, 8, 0, SEQ_POSTED}, {0, C, 0, -1, SEQ_SENT}}, false, "wparam differs"},
         {"lparam", {{0, A, 7, 0, SEQ_POSTED}, {0, C, 0, 1, SEQ_SENT}}, false, "lparam differs"},
         {"order", {{0, C, 0, -1, SEQ_SENT}, {0, A, 7, 0, SEQ_POSTED}}, false, "another message"},
         {"short", {{0, A, 7, 0, SEQ_POSTED}}, false, "expected more messages"},
-        {"long", {{0, A, 7, 0, SEQ_POSTED}, {0, C, 0, -1, SEQ_SENT}, {0, A, 7, 0, SEQ_POSTED}}, false, "more messages than expected"},
+        {"long",
+         {{0, A, 7, 0, SEQ_POSTED}, {0, C, 0, -1, SEQ_SENT}, {0, A, 7, 0, SEQ_POSTED}},
+         false,
+         "more messages than expected"},
         {"empty", {}, false, "expected more messages"},
     };
     for (const Case &c : cases) {
@@ -67,8 +82,11 @@ TEST_F(MsgSeq, ListingShowsBothSidesAndMarksWhereTheyPart)
     SEQ_Add(0, A, 1, 2, SEQ_POSTED);
     SEQ_Add(0, B, 0, 0, SEQ_SENT);
     std::string listing;
-    EXPECT_FALSE(SEQ_Compare(std::vector<SEQ_MSG>{{A, SEQ_POSTED}, {C, SEQ_SENT}}, "after accept", &listing));
-    EXPECT_EQ(0u, listing.find("after accept: message sequence differs at expected 1 / got 1: another message\n"))
+    EXPECT_FALSE(SEQ_Compare(std::vector<SEQ_MSG>{{A, SEQ_POSTED}, {C, SEQ_SENT}}, "after accept",
+                             &listing));
+    EXPECT_EQ(
+        0u, listing.find(
+                "after accept: message sequence differs at expected 1 / got 1: another message\n"))
         << listing;
     EXPECT_NE(std::string::npos, listing.find("  > 1  CM_THIRD sent")) << listing;
     EXPECT_NE(std::string::npos, listing.find("    0  WM_USER+1 posted w=0x1 l=0x2")) << listing;

@@ -72,10 +72,7 @@ class AddressBookDialog : public ::testing::Test {
         PalClearRecords();
     }
 
-    void write_book(const std::string &text)
-    {
-        std::ofstream(path, std::ios::binary) << text;
-    }
+    void write_book(const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
     std::string book() const
     {
         std::ifstream in(path, std::ios::binary);
@@ -97,8 +94,14 @@ class AddressBookDialog : public ::testing::Test {
     HWND owner = nullptr;
 };
 
-HWND list_of(HWND dlg) { return GetDlgItem(dlg, kList); }
-Texts entries(HWND dlg) { return PalListContents(list_of(dlg)); }
+HWND list_of(HWND dlg)
+{
+    return GetDlgItem(dlg, kList);
+}
+Texts entries(HWND dlg)
+{
+    return PalListContents(list_of(dlg));
+}
 
 bool type_into(HWND dlg, int id, const char *text)
 {
@@ -155,15 +158,14 @@ TEST_F(AddressBookDialog, NewAddressesAndGroupsAreWrittenAtOnce)
                        PalClickListItem(members, 0) && PalClickListItem(members, 1, MK_CONTROL) &&
                        PalPressButton(dlg, IDOK);
             })
-        .on(kBook, "group written and listed without its blanks",
-            [&](HWND dlg) {
-                EXPECT_EQ(users + kTeam, book());
-                EXPECT_EQ((Texts{"Team", kAnn, kBob}), entries(dlg));
-                EXPECT_EQ((std::vector<int>{ENTRY_GROUP, ENTRY_USER, ENTRY_USER}),
-                          list_flags(list_of(dlg)));
-                PalClearRecords();
-                return PalPressKey(dlg, VK_ESCAPE);
-            });
+        .on(kBook, "group written and listed without its blanks", [&](HWND dlg) {
+            EXPECT_EQ(users + kTeam, book());
+            EXPECT_EQ((Texts{"Team", kAnn, kBob}), entries(dlg));
+            EXPECT_EQ((std::vector<int>{ENTRY_GROUP, ENTRY_USER, ENTRY_USER}),
+                      list_flags(list_of(dlg)));
+            PalClearRecords();
+            return PalPressKey(dlg, VK_ESCAPE);
+        });
     run(script);
     EXPECT_TRUE(PalListContents(invitations()).empty()) << "nothing was selected";
     EXPECT_EQ(users + kTeam, book());
@@ -210,16 +212,15 @@ TEST_F(AddressBookDialog, PickedUsersAndGroupsBecomeInvitees)
                 /* Enter: there is no OK, the dialog stays. */
                 return PalClickListItem(list_of(dlg), 2) && PalPressKey(dlg, VK_RETURN);
             })
-        .on(kBook, "still open; two selected disables Change",
-            [&](HWND dlg) {
-                EXPECT_TRUE(enabled(dlg, 205));
-                EXPECT_TRUE(enabled(dlg, 206));
-                EXPECT_TRUE(PalClickListItem(list_of(dlg), 0, MK_CONTROL));
-                EXPECT_FALSE(enabled(dlg, 205));
-                EXPECT_TRUE(enabled(dlg, 206));
-                PalClearRecords();
-                return PalPressButton(dlg, IDCANCEL);
-            });
+        .on(kBook, "still open; two selected disables Change", [&](HWND dlg) {
+            EXPECT_TRUE(enabled(dlg, 205));
+            EXPECT_TRUE(enabled(dlg, 206));
+            EXPECT_TRUE(PalClickListItem(list_of(dlg), 0, MK_CONTROL));
+            EXPECT_FALSE(enabled(dlg, 205));
+            EXPECT_TRUE(enabled(dlg, 206));
+            PalClearRecords();
+            return PalPressButton(dlg, IDCANCEL);
+        });
     run(script);
     EXPECT_FALSE(IsWindow(seen));
     /* Close copied bob (a duplicate) and the group (two duplicates). */
@@ -300,16 +301,13 @@ TEST_F(AddressBookDialog, ChangeRenamesUsersGroupsAndGroupLines)
                 return PalClickListItem(GetDlgItem(dlg, 302), 1, MK_CONTROL) &&
                        PalPressButton(dlg, IDOK);
             })
-        .on(kBook, "same group: members replaced in place",
-            [&](HWND dlg) {
-                EXPECT_EQ(renamed + kBob + "=\n[Squad]\nBobby <bob>=\n",
-                          book());
-                EXPECT_EQ((Texts{"Crew", std::string("Crew\t") + kBob,
-                                 std::string("Crew\t") + kCarol, "Squad", "Squad\tBobby <bob>",
-                                 "Annie <ann@east>", kBob, kCarol}),
-                          entries(dlg));
-                return PalPressButton(dlg, IDCANCEL);
-            });
+        .on(kBook, "same group: members replaced in place", [&](HWND dlg) {
+            EXPECT_EQ(renamed + kBob + "=\n[Squad]\nBobby <bob>=\n", book());
+            EXPECT_EQ((Texts{"Crew", std::string("Crew\t") + kBob, std::string("Crew\t") + kCarol,
+                             "Squad", "Squad\tBobby <bob>", "Annie <ann@east>", kBob, kCarol}),
+                      entries(dlg));
+            return PalPressButton(dlg, IDCANCEL);
+        });
     run(script);
     /* Close copies the selection: the changed group stayed selected. */
     EXPECT_EQ((Texts{kBob, kCarol}), PalListContents(invitations()));
@@ -350,20 +348,19 @@ TEST_F(AddressBookDialog, DeleteAsksFirstAndRemovesFromFileAndList)
                        PalClickListItem(list, 4, MK_CONTROL) && PalPressButton(dlg, 206);
             })
         .on(kBox, "Yes", [&](HWND box) { return PalPressKey(box, VK_RETURN); })
-        .on(kBook, "the group and its section went; its lines left the list",
-            [&](HWND dlg) {
-                EXPECT_EQ(std::string("[users]\n") + kAnn + "=\n[groups]\n", book());
-                EXPECT_EQ((Texts{kAnn}), entries(dlg));
-                EXPECT_TRUE(PalListSelection(list_of(dlg)).empty());
-                return PalCloseWindow(dlg);
-            });
+        .on(kBook, "the group and its section went; its lines left the list", [&](HWND dlg) {
+            EXPECT_EQ(std::string("[users]\n") + kAnn + "=\n[groups]\n", book());
+            EXPECT_EQ((Texts{kAnn}), entries(dlg));
+            EXPECT_TRUE(PalListSelection(list_of(dlg)).empty());
+            return PalCloseWindow(dlg);
+        });
     run(script);
 }
 
 TEST_F(AddressBookDialog, FailedWritesBeepAndTheListStaysAsTheFileIs)
 {
-    const std::string start = std::string("[users]\n") + kAnn + "=\n[groups]\nTeam=\n[Team]\n" +
-                              kAnn + "=\n";
+    const std::string start =
+        std::string("[users]\n") + kAnn + "=\n[groups]\nTeam=\n[Team]\n" + kAnn + "=\n";
     write_book(start);
     /* After each failed write: one beep, and the list as the file is. */
     auto unchanged = [&](HWND dlg, size_t beeps) {
@@ -403,12 +400,11 @@ TEST_F(AddressBookDialog, FailedWritesBeepAndTheListStaysAsTheFileIs)
                        PalClickListItem(list_of(dlg), 1, MK_SHIFT) && PalPressButton(dlg, 206);
             })
         .on(kBox, "Yes", [&](HWND box) { return PalPressButton(box, IDYES); })
-        .on(kBook, "neither deleted: one beep each",
-            [&](HWND dlg) {
-                unchanged(dlg, 2);
-                PalFaultClear();
-                return PalPressButton(dlg, IDCANCEL);
-            });
+        .on(kBook, "neither deleted: one beep each", [&](HWND dlg) {
+            unchanged(dlg, 2);
+            PalFaultClear();
+            return PalPressButton(dlg, IDCANCEL);
+        });
     run(script);
     EXPECT_EQ(start, book());
 }

@@ -46,11 +46,10 @@ class Conference : public ::testing::Test {
     {
         UINT result = 1;
         DialogScript script;
-        script.on(100, "type the address", [&](HWND dlg) {
-                  return PalTypeText(GetDlgItem(dlg, ADDRESS_FIELD), address);
-              })
-            .on(100, "press Call",
-                [](HWND dlg) { return PalPressButton(dlg, CALL_BUTTON); });
+        script
+            .on(100, "type the address",
+                [&](HWND dlg) { return PalTypeText(GetDlgItem(dlg, ADDRESS_FIELD), address); })
+            .on(100, "press Call", [](HWND dlg) { return PalPressButton(dlg, CALL_BUTTON); });
         script.run([&] { result = CMInvite(session); });
         return result;
     }

@@ -91,6 +91,9 @@ inline std::vector<int> list_flags(HWND list)
     return out;
 }
 
-inline bool enabled(HWND dlg, int id) { return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE; }
+inline bool enabled(HWND dlg, int id)
+{
+    return IsWindowEnabled(GetDlgItem(dlg, id)) != FALSE;
+}
 
 #endif

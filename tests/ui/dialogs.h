@@ -41,6 +41,9 @@ inline std::string class_of(HWND hwnd)
 }
 
 /* Dialog units to pixels, rounded as MulDiv rounds. */
-inline LONG MulDivRound(LONG v, LONG num, LONG den) { return (v * num + den / 2) / den; }
+inline LONG MulDivRound(LONG v, LONG num, LONG den)
+{
+    return (v * num + den / 2) / den;
+}
 
 #endif

@@ -123,8 +123,14 @@ class Invite : public ::testing::Test {
     std::string dir, path;
 };
 
-HWND list_of(HWND dlg) { return GetDlgItem(dlg, kList); }
-bool type(HWND dlg, int id, const char *text) { return PalTypeText(GetDlgItem(dlg, id), text); }
+HWND list_of(HWND dlg)
+{
+    return GetDlgItem(dlg, kList);
+}
+bool type(HWND dlg, int id, const char *text)
+{
+    return PalTypeText(GetDlgItem(dlg, id), text);
+}
 
 TEST_F(Invite, ComposingTheListFollowsTheButtonRulesAndCloseCancels)
 {
@@ -172,13 +178,12 @@ TEST_F(Invite, ComposingTheListFollowsTheButtonRulesAndCloseCancels)
                 EXPECT_TRUE(enabled(dlg, kDelete));
                 return PalClickListItem(list, 1, MK_SHIFT) && PalPressButton(dlg, kDelete);
             })
-        .on(kInvite, "both deleted",
-            [&](HWND dlg) {
-                EXPECT_TRUE(PalListContents(list_of(dlg)).empty());
-                EXPECT_FALSE(enabled(dlg, kDelete));
-                EXPECT_FALSE(enabled(dlg, kCall));
-                return PalPressKey(dlg, VK_ESCAPE);
-            });
+        .on(kInvite, "both deleted", [&](HWND dlg) {
+            EXPECT_TRUE(PalListContents(list_of(dlg)).empty());
+            EXPECT_FALSE(enabled(dlg, kDelete));
+            EXPECT_FALSE(enabled(dlg, kCall));
+            return PalPressKey(dlg, VK_ESCAPE);
+        });
     UINT result = 0;
     script.run([&] { result = CMInvite(s); });
     EXPECT_EQ((UINT)CMERR_CANCELLED, result);
@@ -219,7 +224,6 @@ TEST_F(Invite, EnterPlacesANewCallWithTheTypedAddress)
     EXPECT_EQ(session->udpsocket1, (SOCKET)info.udpsocket1) << "a new call gets its sockets";
     EXPECT_NE(0u, info.udpsocket1);
     EXPECT_STREQ("nowhere", ct_entry(started, 1).host);
-
 }
 
 TEST_F(Invite, GrowingACallListsItsMembersGreyedAndAddsOnlyNewInvitees)
@@ -238,11 +242,10 @@ TEST_F(Invite, GrowingACallListsItsMembersGreyedAndAddsOnlyNewInvitees)
                 EXPECT_TRUE(enabled(dlg, kCall)) << "the list is not empty";
                 return PalClickListItem(list_of(dlg), 0) && PalPressButton(dlg, kDelete);
             })
-        .on(kInvite, "a member of the call is never deleted",
-            [&](HWND dlg) {
-                EXPECT_EQ((Texts{"Bob"}), PalListContents(list_of(dlg)));
-                return type(dlg, 102, "carol@nowhere") && PalPressButton(dlg, kCall);
-            });
+        .on(kInvite, "a member of the call is never deleted", [&](HWND dlg) {
+            EXPECT_EQ((Texts{"Bob"}), PalListContents(list_of(dlg)));
+            return type(dlg, 102, "carol@nowhere") && PalPressButton(dlg, kCall);
+        });
     UINT result = 1;
     script.run([&] { result = CMInvite(s); });
     ASSERT_EQ(0u, result);
@@ -309,11 +312,10 @@ TEST_F(Invite, TextsAreBoundedTo255Characters)
                 return PalClearText(GetDlgItem(dlg, 105)) && PalClearText(GetDlgItem(dlg, 102)) &&
                        type(dlg, 102, address.c_str()) && PalPressButton(dlg, kAdd);
             })
-        .on(kInvite, "255 characters fit",
-            [&](HWND dlg) {
-                EXPECT_EQ(fitting, PalListContents(list_of(dlg)).back());
-                return PalPressButton(dlg, kCall);
-            });
+        .on(kInvite, "255 characters fit", [&](HWND dlg) {
+            EXPECT_EQ(fitting, PalListContents(list_of(dlg)).back());
+            return PalPressButton(dlg, kCall);
+        });
     UINT result = 1;
     script.run([&] { result = CMInvite(s); });
     ASSERT_EQ(0u, result);
@@ -349,15 +351,14 @@ TEST_F(Invite, AddressBookPicksJoinTheListAndAFailedAddLeavesTheCallAsItWas)
             [&](HWND dlg) {
                 return PalClickListItem(GetDlgItem(dlg, 202), 2) && PalPressButton(dlg, IDCANCEL);
             })
-        .on(kInvite, "back: the picks are invitees",
-            [&](HWND dlg) {
-                EXPECT_EQ((Texts{"Bob", "Ann <ann@peer>", "bob <bob@peer>", "plainhost"}),
-                          PalListContents(list_of(dlg)));
-                EXPECT_EQ((std::vector<int>{ENTRY_INCALL, ENTRY_USER, ENTRY_USER, ENTRY_USER}),
-                          list_flags(list_of(dlg)));
-                EXPECT_EQ("zed@peer", PalGetDlgItemText(dlg, 102));
-                return PalPressButton(dlg, kCall);
-            });
+        .on(kInvite, "back: the picks are invitees", [&](HWND dlg) {
+            EXPECT_EQ((Texts{"Bob", "Ann <ann@peer>", "bob <bob@peer>", "plainhost"}),
+                      PalListContents(list_of(dlg)));
+            EXPECT_EQ((std::vector<int>{ENTRY_INCALL, ENTRY_USER, ENTRY_USER, ENTRY_USER}),
+                      list_flags(list_of(dlg)));
+            EXPECT_EQ("zed@peer", PalGetDlgItemText(dlg, 102));
+            return PalPressButton(dlg, kCall);
+        });
     UINT result = 1;
     script.run([&] { result = CMInvite(s); });
     /* "plainhost" is no address: the two added before it are taken back. */
@@ -368,7 +369,6 @@ TEST_F(Invite, AddressBookPicksJoinTheListAndAFailedAddLeavesTheCallAsItWas)
     EXPECT_FALSE(update_pending(s));
     ct_pump();
     EXPECT_TRUE(ct_notes().empty());
-
 }
 
 TEST_F(Invite, BadSessionBusyAndADialogThatCannotRunChangeNothing)

@@ -74,10 +74,10 @@ TEST_F(AddressLists, InsertionKeepsGroupsBeforeUsersEachSortedWithoutCase)
     /* A member of the running call belongs to the part without users. */
     EXPECT_EQ(1, LIST_InsertEntry(list, "beta", ENTRY_INCALL));
     EXPECT_TRUE(PalBeeps().empty());
-    std::vector<Entry> expected = {{"alpha", ENTRY_GROUP},      {"beta", ENTRY_INCALL},
-                                   {"Team", ENTRY_GROUP},       {"Team\tann <a>", ENTRY_GROUPLINE},
-                                   {"zed <z>", ENTRY_GROUP},    {"Bob <b>", ENTRY_USER},
-                                   {"zed <z>", ENTRY_USER},     {"zz <zz>", ENTRY_USER}};
+    std::vector<Entry> expected = {{"alpha", ENTRY_GROUP},   {"beta", ENTRY_INCALL},
+                                   {"Team", ENTRY_GROUP},    {"Team\tann <a>", ENTRY_GROUPLINE},
+                                   {"zed <z>", ENTRY_GROUP}, {"Bob <b>", ENTRY_USER},
+                                   {"zed <z>", ENTRY_USER},  {"zz <zz>", ENTRY_USER}};
     EXPECT_EQ(expected, entries(list));
 
     /* Duplicates differing in letter case only: one beep each, list unchanged. */
@@ -114,7 +114,7 @@ TEST_F(AddressLists, InsertionIntoListsOfOnePartAndRefusals)
     HWND other = book_list;
     SendMessageA(other, LB_INSERTSTRING, 0, (LPARAM)std::string(300, 'a').c_str());
     SendMessageA(other, LB_SETITEMDATA, 0, ENTRY_USER);
-    SendMessageA(other, LB_INSERTSTRING, 1, (LPARAM)"m <m>");
+    SendMessageA(other, LB_INSERTSTRING, 1, (LPARAM) "m <m>");
     SendMessageA(other, LB_SETITEMDATA, 1, ENTRY_USER);
     EXPECT_EQ(LB_ERR, LIST_InsertEntry(other, "M <M>", ENTRY_USER));
     EXPECT_EQ(1u, PalBeeps().size());

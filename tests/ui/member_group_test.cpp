@@ -56,7 +56,10 @@ std::string bytes_of(HGLOBAL block)
     return out;
 }
 
-bool ok_enabled(HWND dlg) { return IsWindowEnabled(GetDlgItem(dlg, IDOK)) != FALSE; }
+bool ok_enabled(HWND dlg)
+{
+    return IsWindowEnabled(GetDlgItem(dlg, IDOK)) != FALSE;
+}
 
 class AddressDialogs : public ::testing::Test {
   protected:
@@ -154,7 +157,10 @@ TEST_F(AddressDialogs, AddressDialogComposesTheEntryFromTrimmedFields)
 
 TEST_F(AddressDialogs, AddressOkRefusesWhatCannotBeAnEntryAndStaysOpen)
 {
-    struct Bad { const char *what; std::string address, name; } bad[] = {
+    struct Bad {
+        const char *what;
+        std::string address, name;
+    } bad[] = {
         {"empty address", "", "Ann"},
         {"blank address", "   ", "Ann"},
         {"263 characters", std::string(130, 'a'), std::string(130, 'n')},

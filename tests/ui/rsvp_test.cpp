@@ -41,7 +41,10 @@ std::vector<std::string> played()
     return out;
 }
 
-char *text(const char *s) { return const_cast<char *>(s); }
+char *text(const char *s)
+{
+    return const_cast<char *>(s);
+}
 
 CM member(const char *realname, const char *user = nullptr, const char *host = nullptr,
           ipaddr_t ipaddr = 0)
@@ -82,9 +85,9 @@ struct Invitation {
 
 Invitation three_members()
 {
-    return Invitation("Budget review", member("Ann Smith", "ann", "east"),
-                      {member("gamma"), member(nullptr, "alpha", "h1"),
-                       member("", "", "beta", 0x0A000001)});
+    return Invitation(
+        "Budget review", member("Ann Smith", "ann", "east"),
+        {member("gamma"), member(nullptr, "alpha", "h1"), member("", "", "beta", 0x0A000001)});
 }
 
 class Rsvp : public ::testing::Test {
@@ -172,7 +175,6 @@ TEST_F(Rsvp, ShowsTheInvitationAndEnterOnTheFocusedAcceptJoins)
     EXPECT_FALSE(IsWindow(seen));
     EXPECT_TRUE(IsWindowEnabled(owner));
     EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << "ring off: only the stop";
-
 }
 
 TEST_F(Rsvp, MemberLabelTakesRealNameUserHostThenTheDottedAddress)

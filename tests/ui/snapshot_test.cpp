@@ -72,7 +72,7 @@ TEST(Snapshots, ControlsShowTheirStateAndOwnerDrawnItemsComeFromTheOwner)
     static int draw_requests = 0;
     DLGPROC proc = [](HWND dlg, UINT msg, WPARAM, LPARAM lparam) -> INT_PTR {
         if (msg == WM_INITDIALOG) {
-            SendDlgItemMessageA(dlg, 109, LB_ADDSTRING, 0, (LPARAM)"someone <a@b>");
+            SendDlgItemMessageA(dlg, 109, LB_ADDSTRING, 0, (LPARAM) "someone <a@b>");
             return TRUE;
         }
         if (msg == WM_DRAWITEM) {
@@ -108,8 +108,8 @@ TEST(Snapshots, ControlsShowTheirStateAndOwnerDrawnItemsComeFromTheOwner)
     EXPECT_EQ(GetSysColor(COLOR_BTNFACE), render(dlg).at(field.x, field.y))
         << "a disabled field takes the dialog's face colour";
 
-    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                 nullptr, nullptr);
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                 nullptr);
     SetActiveWindow(other);
     Picture inactive = render(dlg);
     EXPECT_EQ(GetSysColor(COLOR_INACTIVECAPTION), inactive.at(inactive.width / 2, 4));

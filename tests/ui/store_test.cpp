@@ -175,8 +175,8 @@ TEST_F(AddressStore, TextsTheFileCannotHoldAreRefusedUntouched)
     const std::string before = file();
     const std::string name127(127, 'g'), entry255(255, 'e');
 
-    const char *bad_entries[] = {"",          "   ",        "a=b <a>", ";Ann <a>", "[Ann <a>",
-                                 "Ann <a> ", "Ann\n<a>",  "Ann <a\r>"};
+    const char *bad_entries[] = {"",         "   ",      "a=b <a>",  ";Ann <a>",
+                                 "[Ann <a>", "Ann <a> ", "Ann\n<a>", "Ann <a\r>"};
     for (const char *e : bad_entries) {
         EXPECT_EQ(0, ADDRBOOK_AddUser(e)) << e;
         EXPECT_EQ(0, ADDRBOOK_DeleteUser(e)) << e;
@@ -189,8 +189,8 @@ TEST_F(AddressStore, TextsTheFileCannotHoldAreRefusedUntouched)
     EXPECT_EQ(0, ADDRBOOK_AddUser(entry256.c_str()));
 
     const std::string too_long(128, 'g');
-    const char *bad_groups[] = {"users", " Users ", "GROUPS", "", " \t ", "a=b", ";g", "[g",
-                                "g\nh",  too_long.c_str()};
+    const char *bad_groups[] = {"users", " Users ", "GROUPS", "",     " \t ",
+                                "a=b",   ";g",      "[g",     "g\nh", too_long.c_str()};
     for (const char *g : bad_groups) {
         EXPECT_EQ(0, ADDRBOOK_WriteGroup(g, Block({"Ann <a>"}))) << g;
         EXPECT_EQ(0, ADDRBOOK_DeleteGroup(g)) << g;

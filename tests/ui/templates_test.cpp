@@ -79,13 +79,17 @@ TEST(Templates, EachDialogHasItsItemsInOrderPlacedInDialogUnitsWithWrappingTabOr
 
 TEST(Templates, ControlsCarryTheStylesTheDialogCodeNeeds)
 {
-    constexpr DWORD kList = LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_SORT | LBS_EXTENDEDSEL |
-                            LBS_NOTIFY;
-    struct Need { int dialog, id; DWORD style; } needs[] = {
-        {100, 109, kList}, {200, 202, kList}, {300, 302, kList},
-        {100, 103, WS_DISABLED}, {300, 1, BS_DEFPUSHBUTTON}, {400, 1, BS_DEFPUSHBUTTON},
-        {500, 502, ES_READONLY}, {500, 504, ES_READONLY}, {500, 6, BS_DEFPUSHBUTTON},
-        {500, 506, CBS_DROPDOWNLIST | CBS_SORT},
+    constexpr DWORD kList =
+        LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_SORT | LBS_EXTENDEDSEL | LBS_NOTIFY;
+    struct Need {
+        int dialog, id;
+        DWORD style;
+    } needs[] = {
+        {100, 109, kList},          {200, 202, kList},
+        {300, 302, kList},          {100, 103, WS_DISABLED},
+        {300, 1, BS_DEFPUSHBUTTON}, {400, 1, BS_DEFPUSHBUTTON},
+        {500, 502, ES_READONLY},    {500, 504, ES_READONLY},
+        {500, 6, BS_DEFPUSHBUTTON}, {500, 506, CBS_DROPDOWNLIST | CBS_SORT},
     };
     for (const Need &n : needs) {
         pal::DialogTemplate tpl = parse(n.dialog);

@@ -31,16 +31,15 @@ std::string window_text(HWND w)
 }
 
 class ComboBox : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         register_recording_class("ComboOwner");
-        owner = CreateWindowExA(0, "ComboOwner", "", WS_VISIBLE, 0, 0, 300, 300, nullptr,
-                                nullptr, nullptr, nullptr);
+        owner = CreateWindowExA(0, "ComboOwner", "", WS_VISIBLE, 0, 0, 300, 300, nullptr, nullptr,
+                                nullptr, nullptr);
         combo = CreateWindowExA(0, "COMBOBOX", "title",
                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST | CBS_SORT,
-                                10, 10, 100, 80, owner, (HMENU)(INT_PTR)kComboId, nullptr,
-                                nullptr);
+                                10, 10, 100, 80, owner, (HMENU)(INT_PTR)kComboId, nullptr, nullptr);
         ASSERT_NE(nullptr, combo);
         for (const pal::WindowRef &w : pal::window_list())
             if (w->parent == combo)
@@ -85,8 +84,8 @@ protected:
 
 TEST_F(ComboBox, SortedItemsAndCbErrForBadIndexes)
 {
-    EXPECT_EQ(2, send(combo, CB_ADDSTRING, 0, (LPARAM)"Charlie")) << "before its equal";
-    EXPECT_EQ(0, send(combo, CB_INSERTSTRING, 0, (LPARAM)"zulu")) << "inserting never sorts";
+    EXPECT_EQ(2, send(combo, CB_ADDSTRING, 0, (LPARAM) "Charlie")) << "before its equal";
+    EXPECT_EQ(0, send(combo, CB_INSERTSTRING, 0, (LPARAM) "zulu")) << "inserting never sorts";
     EXPECT_EQ(5, send(combo, CB_DELETESTRING, 0));
     EXPECT_EQ(4, send(combo, CB_DELETESTRING, 2));
     char buf[16];
@@ -94,8 +93,8 @@ TEST_F(ComboBox, SortedItemsAndCbErrForBadIndexes)
     EXPECT_EQ(5, send(combo, CB_GETLBTEXT, 1, (LPARAM)buf));
     EXPECT_STREQ("bravo", buf);
     EXPECT_EQ('x', buf[6]);
-    EXPECT_EQ(2, send(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)"CHARLIE"));
-    EXPECT_EQ(3, send(combo, CB_FINDSTRING, (WPARAM)-1, (LPARAM)"d"));
+    EXPECT_EQ(2, send(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM) "CHARLIE"));
+    EXPECT_EQ(3, send(combo, CB_FINDSTRING, (WPARAM)-1, (LPARAM) "d"));
     EXPECT_EQ(TRUE, send(combo, CB_SETITEMDATA, 2, 77));
     EXPECT_EQ(77, send(combo, CB_GETITEMDATA, 2));
     for (WPARAM bad : {(WPARAM)-1, (WPARAM)4, (WPARAM)50}) {
@@ -105,7 +104,7 @@ TEST_F(ComboBox, SortedItemsAndCbErrForBadIndexes)
         EXPECT_EQ(CB_ERR, send(combo, CB_SETITEMDATA, bad, 1));
         EXPECT_EQ(CB_ERR, send(combo, CB_DELETESTRING, bad));
     }
-    EXPECT_EQ(CB_ERR, send(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)"echo"));
+    EXPECT_EQ(CB_ERR, send(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM) "echo"));
     EXPECT_EQ(4, send(combo, CB_GETCOUNT));
     EXPECT_TRUE(codes().empty());
 }
@@ -118,10 +117,10 @@ TEST_F(ComboBox, TheSelectionIsTheWindowTextAndSetCurSelNeverNotifies)
     EXPECT_EQ(CB_ERR, send(combo, CB_SETCURSEL, 4)) << "beyond the list clears the selection";
     EXPECT_EQ(CB_ERR, send(combo, CB_GETCURSEL));
     EXPECT_EQ("", window_text(combo));
-    EXPECT_EQ(3, send(combo, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)"DEL"));
-    EXPECT_EQ(CB_ERR, send(combo, CB_SELECTSTRING, (WPARAM)-1, (LPARAM)"x"));
+    EXPECT_EQ(3, send(combo, CB_SELECTSTRING, (WPARAM)-1, (LPARAM) "DEL"));
+    EXPECT_EQ(CB_ERR, send(combo, CB_SELECTSTRING, (WPARAM)-1, (LPARAM) "x"));
     EXPECT_EQ(3, send(combo, CB_GETCURSEL)) << "no match keeps the selection";
-    EXPECT_EQ(CB_ERR, send(combo, WM_SETTEXT, 0, (LPARAM)"Alpha")) << "no edit field";
+    EXPECT_EQ(CB_ERR, send(combo, WM_SETTEXT, 0, (LPARAM) "Alpha")) << "no edit field";
     EXPECT_EQ("delta", window_text(combo));
     send(combo, CB_DELETESTRING, 0);
     EXPECT_EQ(2, send(combo, CB_GETCURSEL)) << "the selection moves with its item";

@@ -17,7 +17,7 @@ namespace {
 constexpr int kId = 5;
 
 class Controls : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         register_recording_class("ControlParent");
@@ -106,7 +106,7 @@ TEST_F(Controls, EditLimitStopsInputButNotSetText)
     EXPECT_EQ("aZde", text_of(e));
     received().clear();
     SendMessageA(e, EM_SETSEL, 0, 0);
-    SendMessageA(e, EM_REPLACESEL, FALSE, (LPARAM)"123");
+    SendMessageA(e, EM_REPLACESEL, FALSE, (LPARAM) "123");
     EXPECT_EQ("1aZde", text_of(e)) << "EM_REPLACESEL is cut to the limit";
     EXPECT_EQ((std::vector<int>{EN_MAXTEXT, EN_UPDATE, EN_CHANGE}), notes());
 

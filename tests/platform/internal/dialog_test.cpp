@@ -45,7 +45,7 @@ std::vector<DialogMessage> seen_of(UINT msg)
 }
 
 class Dialogs : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         dialog_seen.clear();
@@ -85,7 +85,10 @@ INT_PTR modal(HWND owner, LPCSTR name)
     return DialogBoxParamA(resource_instance(), name, owner, test_dialog_proc, 0);
 }
 
-DWORD button_type(HWND b) { return (DWORD)GetWindowLongPtrA(b, GWL_STYLE) & BS_TYPEMASK; }
+DWORD button_type(HWND b)
+{
+    return (DWORD)GetWindowLongPtrA(b, GWL_STYLE) & BS_TYPEMASK;
+}
 
 /* The WM_COMMAND messages the dialog procedure got, as (wParam, lParam). */
 using Commands = std::vector<std::pair<WPARAM, LPARAM>>;

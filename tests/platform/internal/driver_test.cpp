@@ -25,7 +25,7 @@ INT_PTR CALLBACK listening_proc(HWND, UINT msg, WPARAM wparam, LPARAM)
 }
 
 class Driver : public ::testing::Test {
-protected:
+  protected:
     HWND open(int id)
     {
         HWND dlg = CreateDialogParamA(resource_instance(), MAKEINTRESOURCEA(id), nullptr,
@@ -105,8 +105,8 @@ TEST_F(Driver, ReadsComboBoxesAndSingleSelectionLists)
 
     HWND single = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, dlg,
                                   (HMENU)77, nullptr, nullptr);
-    SendMessageA(single, LB_ADDSTRING, 0, (LPARAM)"one");
-    SendMessageA(single, LB_ADDSTRING, 0, (LPARAM)"two");
+    SendMessageA(single, LB_ADDSTRING, 0, (LPARAM) "one");
+    SendMessageA(single, LB_ADDSTRING, 0, (LPARAM) "two");
     EXPECT_TRUE(PalListSelection(single).empty());
     PalClickListItem(single, 1);
     EXPECT_EQ((std::vector<int>{1}), PalListSelection(single));

@@ -71,7 +71,10 @@ int extent(HDC dc, const char *text)
     return size.cx;
 }
 
-HFONT dialog_font() { return pal::font_create_points("MS Sans Serif", 8, 0, false); }
+HFONT dialog_font()
+{
+    return pal::font_create_points("MS Sans Serif", 8, 0, false);
+}
 
 TEST(Gdi, WindowDcsDrawAtTheirOriginInsideTheirClip)
 {

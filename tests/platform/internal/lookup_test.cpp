@@ -155,7 +155,8 @@ TEST_F(Lookup, CancelledLookupsAndVanishedWindowsGetNoAnswer)
     HWND doomed = make_window("LookupWnd");
     char doomed_buf[MAXGETHOSTSTRUCT];
     memset(doomed_buf, 0x55, sizeof doomed_buf);
-    ASSERT_NE(nullptr, WSAAsyncGetHostByName(doomed, ANSWER, "peer", doomed_buf, sizeof doomed_buf));
+    ASSERT_NE(nullptr,
+              WSAAsyncGetHostByName(doomed, ANSWER, "peer", doomed_buf, sizeof doomed_buf));
     DestroyWindow(doomed);
 
     HANDLE last = WSAAsyncGetHostByName(w, ANSWER + 1, "localhost", buf, sizeof buf);

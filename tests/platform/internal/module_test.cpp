@@ -18,7 +18,10 @@ BOOL WINAPI recording_entry(HINSTANCE, DWORD reason, LPVOID)
     return TRUE;
 }
 
-int WINAPI fake_startup(WORD, LPWSADATA) { return 4242; }
+int WINAPI fake_startup(WORD, LPWSADATA)
+{
+    return 4242;
+}
 
 TEST(Modules, NamesOrdinalsAndReferenceCounts)
 {
@@ -58,8 +61,8 @@ TEST(Modules, ATestMayReplaceABuiltInModuleOrFailItsLoad)
     static const PAL_MODULEDESC fake = {"WSOCK32.DLL", exports, 1, nullptr, nullptr, 0};
     PalRegisterModule(&fake);
     HMODULE m = LoadLibraryA("WSOCK32.DLL");
-    auto startup = (int(WINAPI *)(WORD, LPWSADATA))(void (*)(void))GetProcAddress(
-        m, MAKEINTRESOURCEA(115));
+    auto startup =
+        (int(WINAPI *)(WORD, LPWSADATA))(void (*)(void))GetProcAddress(m, MAKEINTRESOURCEA(115));
     ASSERT_NE(nullptr, startup);
     EXPECT_EQ(4242, startup(0x101, nullptr));
     FreeLibrary(m);

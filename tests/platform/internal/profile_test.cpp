@@ -83,8 +83,7 @@ class ProfileTest : public ::testing::Test {
 
     // GetPrivateProfileStringA into a buffer pre-filled with 0x7F, so that
     // every byte the call writes or leaves can be checked.
-    DWORD get(const char *section, const char *key, const char *def, DWORD size,
-              std::string *bytes)
+    DWORD get(const char *section, const char *key, const char *def, DWORD size, std::string *bytes)
     {
         std::vector<char> buf(size + 4, '\x7f');
         DWORD r = GetPrivateProfileStringA(section, key, def, buf.data(), size, ini_.c_str());
@@ -108,18 +107,27 @@ class ProfileTest : public ::testing::Test {
 
 TEST_F(ProfileTest, SectionsAndKeysMatchWithoutRegardToCase)
 {
-    write_bytes(ini_, "[Users]\nAlice <a@h>=1\n[Gr\xDC\xDF" "e]\nk=2\n");
+    write_bytes(ini_, "[Users]\nAlice <a@h>=1\n[Gr\xDC\xDF"
+                      "e]\nk=2\n");
     EXPECT_EQ(value("  users\t", " ALICE <a@h> "), "1");
-    EXPECT_EQ(value("gr\xFC\xDF" "E", "K"), "2"); // Windows-1252 letters fold too
-    EXPECT_EQ(value("gr\xFC" "sse", "k"), "<none>");
+    EXPECT_EQ(value("gr\xFC\xDF"
+                    "E",
+                    "K"),
+              "2"); // Windows-1252 letters fold too
+    EXPECT_EQ(value("gr\xFC"
+                    "sse",
+                    "k"),
+              "<none>");
 
     // Writing keeps the file's spelling; renaming to another case is delete
     // then write.
     ASSERT_TRUE(put("users", "ALICE <A@H>", "3"));
-    EXPECT_EQ(read_bytes(ini_), "[Users]\nAlice <a@h>=3\n[Gr\xDC\xDF" "e]\nk=2\n");
+    EXPECT_EQ(read_bytes(ini_), "[Users]\nAlice <a@h>=3\n[Gr\xDC\xDF"
+                                "e]\nk=2\n");
     ASSERT_TRUE(put("users", "alice <a@h>", nullptr));
     ASSERT_TRUE(put("users", "alice <a@h>", ""));
-    EXPECT_EQ(read_bytes(ini_), "[Users]\nalice <a@h>=\n[Gr\xDC\xDF" "e]\nk=2\n");
+    EXPECT_EQ(read_bytes(ini_), "[Users]\nalice <a@h>=\n[Gr\xDC\xDF"
+                                "e]\nk=2\n");
 }
 
 TEST_F(ProfileTest, WritesCreateFileSectionAndKeysAndReadBack)
@@ -176,8 +184,10 @@ TEST_F(ProfileTest, NameListsHaveExactBytesAndAreCutAsWindowsCuts)
         DWORD size, result;
         std::string bytes;
     } cuts[] = {
-        {11, 10, "alice\0bob\0\0\x7f"s}, {10, 8, "alice\0bo\0\0\x7f"s},
-        {8, 6, "alice\0\0\0\x7f"s},      {2, 0, "\0\0\x7f"s},
+        {11, 10, "alice\0bob\0\0\x7f"s},
+        {10, 8, "alice\0bo\0\0\x7f"s},
+        {8, 6, "alice\0\0\0\x7f"s},
+        {2, 0, "\0\0\x7f"s},
         {1, 0, "\0\x7f"s},
     };
     std::string bytes;
@@ -301,9 +311,9 @@ TEST_F(ProfileTest, OnlyRegularFilesAreOpenedAndNeverThroughALink)
     const std::string linkdir = dir_ + "/linkdir";
     ASSERT_EQ(symlink(dir_.c_str(), linkdir.c_str()), 0);
     char buf[16];
-    EXPECT_EQ(GetPrivateProfileStringA("s", "k", "", buf, sizeof buf,
-                                       (linkdir + "/target.ini").c_str()),
-              6u);
+    EXPECT_EQ(
+        GetPrivateProfileStringA("s", "k", "", buf, sizeof buf, (linkdir + "/target.ini").c_str()),
+        6u);
 }
 
 TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
@@ -441,8 +451,9 @@ TEST_F(DosPathTest, DefaultAddressBookPathWorksOutOfTheBoxAndPersists)
     EXPECT_EQ(GetPrivateProfileStringA("users", nullptr, "", buf, sizeof buf, path), 0u);
     ASSERT_TRUE(WritePrivateProfileStringA("users", "Alice <alice@host>", "", path));
     EXPECT_EQ(read_bytes(drives_ + "/c/TEMP/vorlane.zab"), "[users]\nAlice <alice@host>=\n");
-    EXPECT_EQ(GetPrivateProfileStringA("USERS", nullptr, "", buf, sizeof buf, "c:/temp/VORLANE.ZAB"),
-              19u);
+    EXPECT_EQ(
+        GetPrivateProfileStringA("USERS", nullptr, "", buf, sizeof buf, "c:/temp/VORLANE.ZAB"),
+        19u);
     EXPECT_EQ(std::string(buf, 20), "Alice <alice@host>\0\0"s);
 }
 
