@@ -75,40 +75,38 @@ int stream_open(EXCH_CLOCK *clock, DWORD addr, WORD port)
     return fd;
 }
 
-bool stream_write(EXCH_CLOCK *clock, int fd, const char *bytes, u_int length)
+/* Moves exactly `length` bytes: writes them from `out`, or reads them into
+ * `in` (the other is null).  False at the end of the stream, on an error or
+ * when time runs out. */
+bool stream_move(EXCH_CLOCK *clock, int fd, const char *out, char *in, u_int length)
 {
+    const DWORD wait = out ? PAL_SOCKET_WRITE : PAL_SOCKET_READ;
     while (length > 0) {
-        int n = PalStreamSend(fd, bytes, (int)length);
+        int n = out ? PalStreamSend(fd, out, (int)length) : PalStreamRecv(fd, in, (int)length);
         if (n == PAL_STREAM_WOULDBLOCK) {
-            if (!clock_wait(clock, fd, PAL_SOCKET_WRITE))
+            if (!clock_wait(clock, fd, wait))
                 return false;
             continue;
         }
         if (n <= 0)
             return false;
-        bytes += n;
+        if (out)
+            out += n;
+        else
+            in += n;
         length -= (u_int)n;
     }
     return true;
 }
 
-/* Exactly `length` bytes; false at the end of the stream, on an error or
- * when time runs out. */
+bool stream_write(EXCH_CLOCK *clock, int fd, const char *bytes, u_int length)
+{
+    return stream_move(clock, fd, bytes, nullptr, length);
+}
+
 bool stream_read(EXCH_CLOCK *clock, int fd, char *bytes, u_int length)
 {
-    while (length > 0) {
-        int n = PalStreamRecv(fd, bytes, (int)length);
-        if (n == PAL_STREAM_WOULDBLOCK) {
-            if (!clock_wait(clock, fd, PAL_SOCKET_READ))
-                return false;
-            continue;
-        }
-        if (n <= 0)
-            return false;
-        bytes += n;
-        length -= (u_int)n;
-    }
-    return true;
+    return stream_move(clock, fd, nullptr, bytes, length);
 }
 
 DWORD mark_value(const unsigned char *m)

@@ -110,9 +110,11 @@ int REC_Free(void *body);
  * an absent text or when memory ran out. */
 char *REC_CopyText(const char *text);
 
-/* The next application or session id: 1..127, wrapping back to 1.  Ids are
- * not checked against those still in use. */
+/* The next application id: 1..127, wrapping back to 1, not checked against
+ * those still in use. */
 WORD NEXT_AppId(void);
+/* The next session id: 1..127, wrapping back to 1, passing over the ids of
+ * live sessions; 0 when all 127 are in use (SESSION_Create then fails). */
 WORD NEXT_SessionId(void);
 
 /* Registers an application (newest first) with a fresh id and no sessions;

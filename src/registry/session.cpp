@@ -38,9 +38,17 @@ bool same_text(const char *a, const char *b)
 
 extern "C" WORD NEXT_SessionId(void)
 {
-    if (session_counter + 1 >= 128)
-        session_counter = 0;
-    return ++session_counter;
+    /* Ids go round 1..127.  One still held by a live session is passed
+     * over: handlers keep a session's id across their waits and find the
+     * session again by it, so two live sessions must never share one. */
+    for (int tried = 0; tried < 127; ++tried) {
+        if (session_counter + 1 >= 128)
+            session_counter = 0;
+        WORD id = ++session_counter;
+        if (!SESSION_Find(id, nullptr))
+            return id;
+    }
+    return 0;
 }
 
 extern "C" CMSESSION *SESSION_Create(CMAPP *app)
@@ -48,8 +56,12 @@ extern "C" CMSESSION *SESSION_Create(CMAPP *app)
     CMSESSION *s = (CMSESSION *)REC_Alloc(REC_SESSION, 0);
     if (!s)
         return nullptr;
-    s->next = app->sessions;
     s->id = NEXT_SessionId();
+    if (s->id == 0) {
+        REC_Free(s);
+        return nullptr;
+    }
+    s->next = app->sessions;
     s->tcpsocket = INVALID_SOCKET;
     s->udpsocket1 = INVALID_SOCKET;
     s->udpsocket2 = INVALID_SOCKET;

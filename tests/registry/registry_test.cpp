@@ -116,13 +116,19 @@ TEST(Registry, SessionIdsAreLibraryWideAndFoundInListOrder)
     EXPECT_EQ(INVALID_SOCKET, sa->udpsocket1);
     EXPECT_EQ(INVALID_SOCKET, sa->udpsocket2);
     CMSESSION *s = nullptr;
-    for (int i = 0; i < 126; ++i)
+    for (int i = 0; i < 125; ++i)
         s = SESSION_Create(a);
-    EXPECT_EQ(1, s->id) << "the 128th session gets id 1 again";
+    EXPECT_EQ(127, s->id);
+    EXPECT_EQ(nullptr, SESSION_Create(a)) << "every id is held: no session rather than a "
+                                             "second one under an id in use";
+    EXPECT_EQ(1, SESSION_Destroy(b, sb));
+    s = SESSION_Create(b);
+    ASSERT_NE(nullptr, s);
+    EXPECT_EQ(2, s->id) << "ids go round, passing over those still held";
     CMAPP *owner = nullptr;
-    EXPECT_EQ(s, SESSION_Find(1, &owner)) << "newest application first, newest session first";
+    EXPECT_EQ(sa, SESSION_Find(1, &owner));
     EXPECT_EQ(a, owner);
-    EXPECT_EQ(sb, SESSION_Find(0x20002, &owner));
+    EXPECT_EQ(s, SESSION_Find(0x20002, &owner)) << "only the low word is the id";
     EXPECT_EQ(b, owner);
     EXPECT_EQ(nullptr, SESSION_Find(0, &owner));
     EXPECT_EQ(nullptr, owner);
