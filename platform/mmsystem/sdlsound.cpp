@@ -22,8 +22,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include <dirent.h>
+#include <unistd.h>
 
 namespace pal {
 namespace {
@@ -176,10 +180,38 @@ bool load(LPCSTR name, UINT flags, SDL_AudioSpec *spec, std::vector<Uint8> *data
     return true;
 }
 
+/* Whether there is anything to play on: an audio driver named for SDL, a
+ * sound server of the user's session, or a sound card.  Without one the
+ * request fails quietly, as on Windows, instead of the audio libraries
+ * reporting their search for a device on the application's stderr. */
+bool device_present()
+{
+    if (std::getenv("SDL_AUDIODRIVER") || std::getenv("PULSE_SERVER"))
+        return true;
+    if (const char *run = std::getenv("XDG_RUNTIME_DIR")) {
+        for (const char *socket : {"/pulse/native", "/pipewire-0"}) {
+            std::string path = std::string(run) + socket;
+            if (access(path.c_str(), F_OK) == 0)
+                return true;
+        }
+    }
+    DIR *dir = opendir("/dev/snd");
+    if (!dir)
+        return false;
+    bool card = false;
+    while (struct dirent *e = readdir(dir))
+        if (std::strncmp(e->d_name, "pcmC", 4) == 0)
+            card = true;
+    closedir(dir);
+    return card;
+}
+
 bool audio_up_locked(Player &pl)
 {
     if (pl.audio_up)
         return true;
+    if (!device_present())
+        return false;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
         return false;
