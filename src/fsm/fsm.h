@@ -34,6 +34,8 @@ typedef struct CMLOOKUP {
     DWORD id;
     HWND window;
     UINT message;
+    /* The socket library's task while a name is looked up, else null. */
+    HANDLE task;
     /* Aligned for the host entry that the socket library lays out in it. */
     alignas(8) char hostentry[LOOKUP_HOSTENTRY];
 } CMLOOKUP;

@@ -102,6 +102,7 @@ extern "C" DWORD LOOKUP_Start(HWND window, UINT message, const char *host)
                 lookup_free(rec);
                 return 0;
             }
+            rec->task = task;
             rec->id = (DWORD)(UINT_PTR)task;
             return rec->id;
         }
@@ -172,6 +173,10 @@ extern "C" void LOCALHOST_Release(void)
     while (lookups) {
         CMLOOKUP *rec = lookups;
         lookups = rec->next;
+        /* The socket library would lay its answer out in the record when
+         * the answer is retrieved: cancelled, it never writes there. */
+        if (rec->task)
+            NET_WSACancelAsyncRequest(rec->task);
         lookup_free(rec);
     }
 }

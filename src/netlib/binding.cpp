@@ -22,7 +22,7 @@ template <typename T> void net_resolve(T &slot, WORD ordinal)
 void net_bind_slots()
 {
     /* The order in which the ordinals are taken: 2, 3, 57, 6, 8, 9, 10,
-     * 11, 12, 14, 15, 23, 103, 116, 111, 115. */
+     * 11, 12, 14, 15, 23, 103, 108, 116, 111, 115. */
     net_resolve(NET_Slots.bind, 2);
     net_resolve(NET_Slots.closesocket, 3);
     net_resolve(NET_Slots.gethostname, 57);
@@ -36,6 +36,7 @@ void net_bind_slots()
     net_resolve(NET_Slots.ntohs, 15);
     net_resolve(NET_Slots.socket, 23);
     net_resolve(NET_Slots.WSAAsyncGetHostByName, 103);
+    net_resolve(NET_Slots.WSACancelAsyncRequest, 108);
     net_resolve(NET_Slots.WSACleanup, 116);
     net_resolve(NET_Slots.WSAGetLastError, 111);
     net_resolve(NET_Slots.WSAStartup, 115);
@@ -109,6 +110,12 @@ extern "C" u_long NET_htonl(u_long value)
 extern "C" u_long NET_ntohl(u_long value)
 {
     return net_module && NET_Slots.ntohl ? (NET_Slots.ntohl)(value) : 0;
+}
+
+extern "C" int NET_WSACancelAsyncRequest(HANDLE task)
+{
+    return net_module && NET_Slots.WSACancelAsyncRequest ? NET_Slots.WSACancelAsyncRequest(task)
+                                                         : -1;
 }
 
 extern "C" HANDLE NET_WSAAsyncGetHostByName(HWND hwnd, unsigned int msg, const char *name,

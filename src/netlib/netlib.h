@@ -31,6 +31,7 @@ typedef struct NET_SLOTS {
     u_short(PASCAL *ntohs)(u_short);
     SOCKET(PASCAL *socket)(int, int, int);
     HANDLE(PASCAL *WSAAsyncGetHostByName)(HWND, unsigned int, const char *, char *, int);
+    int(PASCAL *WSACancelAsyncRequest)(HANDLE);
     int(PASCAL *WSACleanup)(void);
     int(PASCAL *WSAGetLastError)(void);
     int(PASCAL *WSAStartup)(WORD, LPWSADATA);
@@ -65,6 +66,10 @@ u_long NET_htonl(u_long value);           /* 0 when not loaded */
 u_long NET_ntohl(u_long value);           /* 0 when not loaded */
 HANDLE NET_WSAAsyncGetHostByName(HWND hwnd, unsigned int msg, const char *name, char *buf,
                                  int buflen); /* 0 when not loaded */
+/* Cancels a lookup NET_WSAAsyncGetHostByName started, so that its buffer
+ * may be freed: 0, or -1 when not loaded or the task is unknown (answered
+ * already). */
+int NET_WSACancelAsyncRequest(HANDLE task);
 
 /* Call sockets.  A range is low..high (host order); ports above 65535 are
  * clamped, and a low bound above 65535 fails without binding (WSAEINVAL).
