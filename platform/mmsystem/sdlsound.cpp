@@ -136,7 +136,7 @@ void reap()
 
 /* The sound Windows plays when the one asked for cannot be: a short beep,
  * 16-bit mono at 22050 Hz. */
-std::vector<Uint8> default_sound(SDL_AudioSpec *spec)
+std::vector<Uint8> default_sound(SDL_AudioSpec *audio)
 {
     const int rate = 22050, samples = rate * 15 / 100;
     std::vector<Uint8> out((size_t)samples * 2);
@@ -146,15 +146,15 @@ std::vector<Uint8> default_sound(SDL_AudioSpec *spec)
         out[(size_t)i * 2] = (Uint8)(v & 0xFF);
         out[(size_t)i * 2 + 1] = (Uint8)((v >> 8) & 0xFF);
     }
-    SDL_zerop(spec);
-    spec->freq = rate;
-    spec->format = AUDIO_S16LSB;
-    spec->channels = 1;
+    SDL_zerop(audio);
+    audio->freq = rate;
+    audio->format = AUDIO_S16LSB;
+    audio->channels = 1;
     return out;
 }
 
 /* Reads a WAV file or image; false when it is missing or no WAV SDL reads. */
-bool load(LPCSTR name, UINT flags, SDL_AudioSpec *spec, std::vector<Uint8> *data)
+bool load(LPCSTR name, UINT flags, SDL_AudioSpec *audio, std::vector<Uint8> *data)
 {
     SDL_RWops *rw = nullptr;
     if (flags & SND_MEMORY) {
@@ -173,7 +173,7 @@ bool load(LPCSTR name, UINT flags, SDL_AudioSpec *spec, std::vector<Uint8> *data
         return false;
     Uint8 *buf = nullptr;
     Uint32 len = 0;
-    if (!SDL_LoadWAV_RW(rw, 1, spec, &buf, &len))
+    if (!SDL_LoadWAV_RW(rw, 1, audio, &buf, &len))
         return false;
     data->assign(buf, buf + len);
     SDL_FreeWAV(buf);
@@ -245,13 +245,13 @@ BOOL sound_play(LPCSTR name, UINT flags)
     }
     if ((flags & SND_NOSTOP) && playing_locked(pl))
         return FALSE;
-    SDL_AudioSpec spec;
-    SDL_zero(spec);
+    SDL_AudioSpec audio;
+    SDL_zero(audio);
     auto sound = std::make_unique<Playing>();
-    if (!load(name, flags, &spec, &sound->data)) {
+    if (!load(name, flags, &audio, &sound->data)) {
         if (flags & SND_NODEFAULT)
             return FALSE;
-        sound->data = default_sound(&spec);
+        sound->data = default_sound(&audio);
     }
     if (!audio_up_locked(pl))
         return FALSE;
@@ -259,11 +259,11 @@ BOOL sound_play(LPCSTR name, UINT flags)
     bool wait = !(flags & (SND_ASYNC | SND_LOOP));
     sound->loop = (flags & SND_LOOP) != 0;
     sound->serial = ++pl.serial;
-    spec.samples = 2048;
-    spec.callback = fill;
-    spec.userdata = sound.get();
+    audio.samples = 2048;
+    audio.callback = fill;
+    audio.userdata = sound.get();
     SDL_AudioSpec got;
-    SDL_AudioDeviceID dev = SDL_OpenAudioDevice(nullptr, 0, &spec, &got, 0);
+    SDL_AudioDeviceID dev = SDL_OpenAudioDevice(nullptr, 0, &audio, &got, 0);
     if (!dev)
         return FALSE;
     sound->silence = got.silence;
