@@ -2,7 +2,7 @@
 // name for an address that no host answers): registration and its failures,
 // settings, sessions, and calls that end without an answer, also when the
 // application re-enters the library from inside the exchange's wait.
-#include "api/calltest.h"
+#include "api/callfixture.h"
 
 #include "api/settings.h"
 #include "fsm/fsm.h"
@@ -19,47 +19,15 @@
 
 namespace {
 
-class Entries : public ::testing::Test {
+class Entries : public CallFixture {
   protected:
-    void SetUp() override
-    {
-        saved = LIB_Settings;
-        owner = ct_start_window();
-        ASSERT_NE(nullptr, owner);
-    }
-    void TearDown() override
-    {
-        PalFaultClear();
-        /* The sockets are the application's: the next case may want the
-         * same ports. */
-        ct_close_sockets();
-        for (CMAPP *app = APP_First(); app; app = APP_First()) {
-            app->busy = 0;
-            CMCleanup(app->id);
-        }
-        DestroyWindow(owner);
-        ct_pump();
-        ct_reset();
-        LIB_Settings = saved;
-        EXPECT_EQ(0u, SERVER_Users()) << "nothing stays registered";
-        EXPECT_EQ(0u, NET_Users());
-    }
-
-    /* Registers and waits until the local address is known. */
     WORD start()
     {
         char name[256];
-        WORD id = CMStartup(owner, CT_NOTIFY, name);
-        EXPECT_LT(id, 128);
+        WORD id = CallFixture::start(name);
         EXPECT_STREQ("hosta", name);
-        MSG m;
-        while (FSM_LocalAddress() == 0xFFFFFFFFu && GetMessageA(&m, nullptr, 0, 0))
-            DispatchMessageA(&m);
         return id;
     }
-
-    CMSETTINGS saved;
-    HWND owner = nullptr;
 };
 
 TEST_F(Entries, RegistrationTakesAndReleasesExactlyItsReferences)

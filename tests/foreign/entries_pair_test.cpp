@@ -2,7 +2,7 @@
 // application on host A places a call with CMInviteUser to the peer on
 // host B and learns of its acceptance; the peer invites an application that
 // accepts by itself and gets its acceptance back.
-#include "api/calltest.h"
+#include "api/callfixture.h"
 #include "protocol/rpctest.h"
 #include "foreign/linematch.h"
 
@@ -27,42 +27,14 @@ class Peer : public CtPeer {
     explicit Peer(const std::string &args) : CtPeer(ct_peer_command(0, FOREIGN_PEER, args)) {}
 };
 
-class ForeignEntries : public ::testing::Test {
+class ForeignEntries : public CallFixture {
   protected:
-    void SetUp() override
-    {
-        saved = LIB_Settings;
-        owner = ct_start_window();
-        ASSERT_NE(nullptr, owner);
-    }
-    void TearDown() override
-    {
-        for (CMAPP *app = APP_First(); app; app = APP_First()) {
-            app->busy = 0;
-            CMCleanup(app->id);
-        }
-        DestroyWindow(owner);
-        ct_pump();
-        ct_reset();
-        LIB_Settings = saved;
-        EXPECT_EQ(0u, SERVER_Users()) << "nothing stays registered";
-        EXPECT_EQ(0u, NET_Users());
-    }
-
-    // Registers and waits until the local address is known.
     WORD start()
     {
-        WORD id = CMStartup(owner, CT_NOTIFY, nullptr);
-        EXPECT_LT(id, 128);
-        MSG m;
-        while (FSM_LocalAddress() == 0xFFFFFFFFu && GetMessageA(&m, nullptr, 0, 0))
-            DispatchMessageA(&m);
+        WORD id = CallFixture::start();
         EXPECT_EQ(0xC6120001u, FSM_LocalAddress());
         return id;
     }
-
-    CMSETTINGS saved;
-    HWND owner = nullptr;
 };
 
 TEST_F(ForeignEntries, CMInviteUserReachesTheForeignPeerAndItsAcceptanceComesBack)

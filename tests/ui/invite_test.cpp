@@ -1,7 +1,7 @@
 // The Invite dialog and CMInvite as an application and its user meet them,
 // on an isolated host: composing the invitation list, placing a new call or
 // growing the session's call, and what a failure leaves behind.
-#include "api/calltest.h"
+#include "api/callfixture.h"
 
 #include "api/api.h"
 #include "api/settings.h"
@@ -41,13 +41,11 @@ const int kAddressBook = 112;
 const int kDelete = 113;
 const DWORD kPeer = 0xC6120009; /* 198.18.0.9, where nothing answers */
 
-class Invite : public ::testing::Test {
+class Invite : public CallFixture {
   protected:
     void SetUp() override
     {
-        saved = LIB_Settings;
-        owner = ct_start_window();
-        ASSERT_NE(nullptr, owner);
+        CallFixture::SetUp();
         char dir_template[] = "/tmp/callmgr-invite-XXXXXX";
         ASSERT_NE(nullptr, mkdtemp(dir_template));
         dir = dir_template;
@@ -57,32 +55,16 @@ class Invite : public ::testing::Test {
     }
     void TearDown() override
     {
-        PalClearModalIdle();
-        PalFaultClear();
-        /* Blocks still on their way belong to the application window. */
-        ct_pump();
-        for (CMAPP *app = APP_First(); app; app = APP_First()) {
-            app->busy = 0;
-            CMCleanup(app->id);
-        }
-        DestroyWindow(owner);
-        ct_pump();
-        ct_reset();
-        LIB_Settings = saved;
+        CallFixture::TearDown();
         unlink(path.c_str());
         rmdir(dir.c_str());
         PalClearRecords();
-        EXPECT_EQ(0u, SERVER_Users()) << "nothing stays registered";
     }
 
     /* Registers, waits until the local address is known, opens a session. */
     WORD start_session()
     {
-        app = CMStartup(owner, CT_NOTIFY, nullptr);
-        EXPECT_LT(app, 128);
-        MSG m;
-        while (FSM_LocalAddress() == 0xFFFFFFFFu && GetMessageA(&m, nullptr, 0, 0))
-            DispatchMessageA(&m);
+        app = start();
         WORD s = CMOpenSession(app);
         EXPECT_LT(s, 128);
         return s;
@@ -117,8 +99,6 @@ class Invite : public ::testing::Test {
     }
     void write_book(const std::string &text) { std::ofstream(path, std::ios::binary) << text; }
 
-    CMSETTINGS saved;
-    HWND owner = nullptr;
     WORD app = 0;
     std::string dir, path;
 };
