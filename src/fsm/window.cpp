@@ -31,6 +31,7 @@ void fsm_destroy(HWND hwnd)
     while (PeekMessageA(&m, hwnd, FSM_INVITED, FSM_UPDATED, PM_REMOVE))
         if (m.message == FSM_INVITED || m.message == FSM_UPDATED)
             CALL_Free((CALLCTX *)m.lParam);
+    FSM_DropHeld(hwnd);
     LONG_PTR holds = GetWindowLongPtrA(hwnd, GWLP_USERDATA);
     if (holds & FSM_HOLDS_LOCALHOST)
         LOCALHOST_Release();
@@ -82,13 +83,16 @@ extern "C" LRESULT CALLBACK FSM_WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPAR
         FSM_Resolved(hwnd, wparam, lparam, msg == FSM_RESOLVEFAILED);
         return 0;
     case FSM_INVITED:
-        FSM_Invited(hwnd, wparam, (CALLCTX *)lparam);
+        if (!FSM_Hold(hwnd, msg, wparam, lparam))
+            FSM_Invited(hwnd, wparam, (CALLCTX *)lparam);
         return 0;
     case FSM_UPDATED:
-        FSM_Updated(hwnd, wparam, (CALLCTX *)lparam);
+        if (!FSM_Hold(hwnd, msg, wparam, lparam))
+            FSM_Updated(hwnd, wparam, (CALLCTX *)lparam);
         return 0;
     case FSM_PROCEED:
-        FSM_Proceed(wparam);
+        if (!FSM_Hold(hwnd, msg, wparam, lparam))
+            FSM_Proceed(wparam);
         return 0;
     case WM_DESTROY:
         fsm_destroy(hwnd);
