@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 /* The bare RPC baseline's program: a number of the range for transient,
@@ -38,6 +39,17 @@ template <typename F> inline xdrproc_t bench_xdrproc(F *proc)
 
 /* Returns when standard input ends or brings a line: the peers' stop
  * signal, which also comes when whoever started them goes away. */
+/* The processor time the whole process has used so far, user and system,
+ * in seconds: what a rate costs, beside how fast it is. */
+inline double bench_cpu_seconds()
+{
+    struct rusage u;
+    if (getrusage(RUSAGE_SELF, &u) != 0)
+        return 0;
+    return (double)(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           (double)(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 inline void bench_wait_stdin()
 {
     char c;

@@ -23,7 +23,8 @@
 // application that answers back to back.
 //
 // Both run until their standard input ends (or a line arrives on it), then
-// unregister and print "done ..." with what they served.  The servers are
+// unregister and print "done ..." with what they served (answer also its
+// processor time, cpu_s).  The servers are
 // single-threaded, as the call manager's own server is, so the baselines pay
 // for no concurrency the measured system does not have.
 #include "bench_common.h"
@@ -266,7 +267,8 @@ int answer(unsigned count)
     while (GetMessageA(&m, nullptr, 0, 0) > 0)
         DispatchMessageA(&m);
     cleanup_apps(apps, count, &status);
-    std::printf("done answer accepted=%lu refused=%lu cleanup=%u\n", answered, refused, status);
+    std::printf("done answer accepted=%lu refused=%lu cleanup=%u cpu_s=%.3f\n", answered, refused,
+                status, bench_cpu_seconds());
     std::fflush(stdout);
     DestroyWindow(wnd);
     return 0;

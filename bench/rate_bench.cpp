@@ -11,9 +11,11 @@
 // each in a session of its own; the next starts as soon as one ends.  Runs
 // N call set-ups (default 1000) or for S seconds, whichever ends first,
 // after W unmeasured ones made one at a time (default 5).  Prints one line:
-//   "rate ok=K fail=F start=T0 end=T1 rate=R median_us=M [last failure]"
+//   "rate ok=OK fail=F start=T0 end=T1 rate=R median_us=M concurrent=K cpu_s=C
+//    [last failure]"
 // with T0 and T1 in seconds of the real-time clock, so that the lines of
-// inviters on several hosts can be summed over one span.  A set-up that
+// inviters on several hosts can be summed over one span, and C the
+// processor time (user and system) of the whole process.  A set-up that
 // fails (the answering host had no idle application, for one) counts as
 // failed and is not retried.  Exit status 0 when none failed, 1 otherwise,
 // 2 when the application could not be set up.
@@ -266,9 +268,10 @@ int main(int argc, char **argv)
         median = us[us.size() / 2];
     }
     std::printf("rate ok=%lu fail=%lu start=%.6f end=%.6f rate=%.0f median_us=%.0f "
-                "concurrent=%u%s%s\n",
+                "concurrent=%u cpu_s=%.3f%s%s\n",
                 good, failed, start, end, end > start ? (double)good / (end - start) : 0.0, median,
-                concurrent, last_error.empty() ? "" : " last failure: ", last_error.c_str());
+                concurrent, bench_cpu_seconds(), last_error.empty() ? "" : " last failure: ",
+                last_error.c_str());
     std::fflush(stdout);
     CMCleanup(app);
     DestroyWindow(notify_wnd);

@@ -118,6 +118,19 @@ aggregate() {
              printf "%d %d %.3f %.0f\n", ok, f, span, rate }' "$@"
 }
 
+# times_seconds FILES...: the children's user and system time that the
+# shell's `times` wrote in each file (its second line), one sum per file.
+times_seconds() {
+  awk 'FNR == 2 { t = 0; for (i = 1; i <= 2; i++) { split($i, p, "m"); sub("s", "", p[2]);
+         t += p[1] * 60 + p[2] } print t }' "$@"
+}
+
+# cpu_per_call CALLS: the seconds read on standard input, summed, per call,
+# in microseconds.
+cpu_per_call() {
+  awk -v n="$1" '{ t += $1 } END { if (n > 0) printf "%.0f", t * 1e6 / n; else print "-" }'
+}
+
 rate_part() {
   local n=$1 calls=$2 conc=$3 sipp_calls=$4 i
   SIPP_LIMIT=${CALLMGR_SIPP_LIMIT:-30}
@@ -125,7 +138,10 @@ rate_part() {
   printf '==== 3. call set-up rate: host 1 answers, hosts 2..%s invite\n' "$n"
 
   # SIPp's basic call over UDP: INVITE, 100, 180, 200, ACK, BYE, 200.
-  (cd "$DIR" && exec sipp -sn uas -i 198.18.0.1 -p 5060 -nostdin >"$DIR/uas.out" 2>&1) &
+  # Each SIPp process reports its processor time (the shell's `times`).
+  # shellcheck disable=SC2016 # expanded by the inner shell
+  (cd "$DIR" && exec bash -c 'sipp "$@" >"$0.out" 2>&1; times >"$0.times"' "$DIR/uas" \
+    -sn uas -i 198.18.0.1 -p 5060 -nostdin) &
   local uas=$!
   for ((i = 0; i < 50; i++)); do
     if ss -lun 2>/dev/null | grep -q '198.18.0.1:5060'; then break; fi
@@ -134,14 +150,14 @@ rate_part() {
   pids=()
   for ((i = 2; i <= n; i++)); do
     # shellcheck disable=SC2016 # expanded by the shell on the host
-    on_host "$i" bash -c 'cd "$1" && exec sipp -sn uac 198.18.0.1:5060 -i "198.18.0.$2" \
-      -m "$3" -r 20000 -l "$4" -nostdin -trace_stat -stf "$1/uac$2.csv" -fd 1' \
-      _ "$DIR" "$i" "$sipp_calls" "$SIPP_LIMIT" >"$DIR/uac$i.out" 2>&1 &
+    on_host "$i" bash -c 'cd "$1" && sipp -sn uac 198.18.0.1:5060 -i "198.18.0.$2" \
+      -m "$3" -r 20000 -l "$4" -nostdin -trace_stat -stf "$1/uac$2.csv" -fd 1; \
+      times >"$1/uac$2.times"' _ "$DIR" "$i" "$sipp_calls" "$SIPP_LIMIT" >"$DIR/uac$i.out" 2>&1 &
     pids+=("$!")
   done
   local sipp_fail=0
   for i in "${pids[@]}"; do wait "$i" || sipp_fail=1; done
-  kill -TERM "$uas" 2>/dev/null || true
+  pkill -TERM -P "$uas" -x sipp 2>/dev/null || true
   wait "$uas" 2>/dev/null || true
   # Each uac's last statistics line: start, end (real-time seconds), and
   # its successful and failed calls (columns 16 and 18).
@@ -156,6 +172,8 @@ rate_part() {
   read -r s_ok s_fail s_span s_rate <<<"$sipp"
   printf '  SIPp basic call (uas on host 1, %d uac): %s calls in %s s, %s failed: %s calls/s\n' \
     "$((n - 1))" "$s_ok" "$s_span" "$s_fail" "$s_rate"
+  local s_cpu
+  s_cpu=$(cpu_per_call "$s_ok" < <(times_seconds "$DIR"/uas.times "$DIR"/uac*.times))
 
   start_server answer 1 '^ready answer' "$BUILD/bench/bench_peer" answer 8 ||
     fail "bench_peer answer did not start on host 1"
@@ -182,6 +200,11 @@ rate_part() {
   if ((s_rate > 0)); then
     printf '  call manager / SIPp: %s\n' "$(awk "BEGIN { printf \"%.2f\", $c_rate / $s_rate }")"
   fi
+  local c_cpu
+  c_cpu=$(cpu_per_call "$c_ok" < <(sed -n 's/.* cpu_s=\([0-9.]*\).*/\1/p' "$DIR"/rate*.line \
+    "$DIR/answer.out"))
+  printf '  processor time per call, all processes: SIPp %s us, call manager %s us\n' \
+    "$s_cpu" "$c_cpu"
   verdict "$(holds "$c_rate >= $s_rate && $s_rate > 0 && $c_fail == 0")" \
     "call set-up rate >= SIPp's basic call rate ($c_rate vs $s_rate per second, $c_fail failed)"
   ((sipp_fail == 0)) || printf '  (a sipp uac reported failed calls)\n'
