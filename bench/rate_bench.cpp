@@ -270,8 +270,8 @@ int main(int argc, char **argv)
     std::printf("rate ok=%lu fail=%lu start=%.6f end=%.6f rate=%.0f median_us=%.0f "
                 "concurrent=%u cpu_s=%.3f%s%s\n",
                 good, failed, start, end, end > start ? (double)good / (end - start) : 0.0, median,
-                concurrent, bench_cpu_seconds(), last_error.empty() ? "" : " last failure: ",
-                last_error.c_str());
+                concurrent, bench_cpu_seconds(),
+                last_error.empty() ? "" : " last failure: ", last_error.c_str());
     std::fflush(stdout);
     CMCleanup(app);
     DestroyWindow(notify_wnd);
