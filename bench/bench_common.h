@@ -6,14 +6,20 @@
 #define CALLMGR_BENCH_BENCH_COMMON_H
 
 #include <callmgr.h>
+#include <cmwire.h>
 #include <winsock.h>
 
 #include <rpc/rpc.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 /* The bare RPC baseline's program: a number of the range for transient,
@@ -37,8 +43,141 @@ template <typename F> inline xdrproc_t bench_xdrproc(F *proc)
     return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)(void)>(proc));
 }
 
-/* Returns when standard input ends or brings a line: the peers' stop
- * signal, which also comes when whoever started them goes away. */
+/* Seconds of the real-time clock: comparable between hosts. */
+inline double bench_now()
+{
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    return (double)tv.tv_sec + (double)tv.tv_usec / 1e6;
+}
+
+/* Moves exactly `len` bytes over a blocking descriptor; false at its end or
+ * on an error. */
+inline bool bench_read_full(int fd, void *buf, size_t len)
+{
+    for (size_t got = 0; got < len;) {
+        ssize_t n = read(fd, (char *)buf + got, len - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += (size_t)n;
+    }
+    return true;
+}
+
+inline bool bench_write_full(int fd, const void *buf, size_t len)
+{
+    for (size_t put = 0; put < len;) {
+        ssize_t n = write(fd, (const char *)buf + put, len - put);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        put += (size_t)n;
+    }
+    return true;
+}
+
+/* A listening TCP socket on any address and a port the stack picks (put in
+ * *port), with the backlog the runtime's own stream transport asks for; -1
+ * when there is none. */
+inline int bench_tcp_listen(unsigned *port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    int one = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    struct sockaddr_in sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sin_family = AF_INET;
+    socklen_t len = sizeof sa;
+    if (bind(fd, (struct sockaddr *)&sa, sizeof sa) != 0 || listen(fd, SOMAXCONN) != 0 ||
+        getsockname(fd, (struct sockaddr *)&sa, &len) != 0) {
+        close(fd);
+        return -1;
+    }
+    *port = ntohs(sa.sin_port);
+    return fd;
+}
+
+/* The raw TCP baseline, once: connect to `peer`, BENCH_PAYLOAD bytes each
+ * way, close.  False, with *error said, when it fails. */
+inline bool bench_tcp_once(const struct sockaddr_in &peer, std::string *error)
+{
+    char out[BENCH_PAYLOAD], in[BENCH_PAYLOAD];
+    std::memset(out, 'q', sizeof out);
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) {
+        *error = std::string("socket: ") + std::strerror(errno);
+        return false;
+    }
+    bool ok = false;
+    if (connect(fd, (const struct sockaddr *)&peer, sizeof peer) != 0)
+        *error = std::string("connect: ") + std::strerror(errno);
+    else if (!bench_write_full(fd, out, sizeof out))
+        *error = "short write";
+    else if (!bench_read_full(fd, in, sizeof in) || in[0] != ('q' ^ 1))
+        *error = "short or wrong answer";
+    else
+        ok = true;
+    close(fd);
+    return ok;
+}
+
+/* An invitation of two members in plain records, as a peer sends it: user
+ * "bench" at host `from_host` (address `from`, host order) invites user
+ * "bench" at `to_host`.  The records point into the object: it stays put. */
+struct BenchInvitation {
+    std::string texts[2][4];
+    std::string callid;
+    CM members[2];
+    CML nodes[2];
+    CALLER caller;
+    CALLREQ request;
+
+    BenchInvitation(const std::string &id, ipaddr_t from, const char *from_host, ipaddr_t to,
+                    const char *to_host)
+        : callid(id)
+    {
+        const char *hosts[2] = {from_host, to_host};
+        const ipaddr_t addrs[2] = {from, to};
+        for (int i = 0; i < 2; ++i) {
+            texts[i][0] = hosts[i];
+            texts[i][1] = "bench";
+            texts[i][2] = std::string("Bench ") + hosts[i];
+            texts[i][3] = std::string("bench@") + hosts[i];
+            members[i] = CM{CMS_IDLE,
+                            addrs[i],
+                            texts[i][0].data(),
+                            texts[i][1].data(),
+                            texts[i][2].data(),
+                            texts[i][3].data(),
+                            0};
+            nodes[i] = CML{&members[i], i == 0 ? &nodes[1] : nullptr};
+        }
+        caller = CALLER{CS_ACTIVE,
+                        1,
+                        0,
+                        1,
+                        5000,
+                        5002,
+                        6000,
+                        callid.data(),
+                        (char *)"233.1.0.1",
+                        (char *)"233.1.0.2",
+                        (char *)"",
+                        (char *)"Bench",
+                        &members[0],
+                        &members[0],
+                        &nodes[0]};
+        request = CALLREQ{CALL_INVITE, &members[1], &members[0], &caller};
+    }
+    BenchInvitation(const BenchInvitation &) = delete;
+    BenchInvitation &operator=(const BenchInvitation &) = delete;
+};
+
 /* The processor time the whole process has used so far, user and system,
  * in seconds: what a rate costs, beside how fast it is. */
 inline double bench_cpu_seconds()
@@ -50,6 +189,8 @@ inline double bench_cpu_seconds()
            (double)(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+/* Returns when standard input ends or brings a line: the peers' stop
+ * signal, which also comes when whoever started them goes away. */
 inline void bench_wait_stdin()
 {
     char c;

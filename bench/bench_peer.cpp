@@ -51,34 +51,6 @@ namespace {
 std::atomic<unsigned long> tcp_served{0};
 std::atomic<unsigned long> rpc_served{0};
 
-bool read_full(int fd, char *buf, size_t len)
-{
-    size_t got = 0;
-    while (got < len) {
-        ssize_t n = read(fd, buf + got, len - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += (size_t)n;
-    }
-    return true;
-}
-
-bool write_full(int fd, const char *buf, size_t len)
-{
-    size_t put = 0;
-    while (put < len) {
-        ssize_t n = write(fd, buf + put, len - put);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        put += (size_t)n;
-    }
-    return true;
-}
-
 /* One connection at a time: read the request, answer, close. */
 void tcp_serve(int listener)
 {
@@ -90,35 +62,13 @@ void tcp_serve(int listener)
                 continue;
             return;
         }
-        if (read_full(fd, buf, sizeof buf)) {
+        if (bench_read_full(fd, buf, sizeof buf)) {
             buf[0] ^= 1; /* an answer, not an echo */
-            if (write_full(fd, buf, sizeof buf))
+            if (bench_write_full(fd, buf, sizeof buf))
                 tcp_served++;
         }
         close(fd);
     }
-}
-
-/* A listening TCP socket on any address and a port the stack picks. */
-int tcp_listen(unsigned *port)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return -1;
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    struct sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_ANY);
-    socklen_t len = sizeof sa;
-    if (bind(fd, (struct sockaddr *)&sa, sizeof sa) != 0 || listen(fd, 128) != 0 ||
-        getsockname(fd, (struct sockaddr *)&sa, &len) != 0) {
-        close(fd);
-        return -1;
-    }
-    *port = ntohs(sa.sin_port);
-    return fd;
 }
 
 void rpc_dispatch(struct svc_req *req, SVCXPRT *xprt)
@@ -150,7 +100,7 @@ void rpc_dispatch(struct svc_req *req, SVCXPRT *xprt)
 int serve()
 {
     unsigned port = 0;
-    int listener = tcp_listen(&port);
+    int listener = bench_tcp_listen(&port);
     if (listener < 0) {
         std::fprintf(stderr, "bench_peer: cannot listen on TCP: %s\n", std::strerror(errno));
         return 1;

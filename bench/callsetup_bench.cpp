@@ -120,37 +120,9 @@ LRESULT CALLBACK notify_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 
 // ----------------------------------------------------------------- methods
 
-bool tcp_once(const Options &o, const struct sockaddr_in &peer, std::string *error)
+bool tcp_once(const Options &, const struct sockaddr_in &peer, std::string *error)
 {
-    (void)o;
-    char out[BENCH_PAYLOAD], in[BENCH_PAYLOAD];
-    std::memset(out, 'q', sizeof out);
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
-        *error = std::string("socket: ") + std::strerror(errno);
-        return false;
-    }
-    bool ok = false;
-    if (connect(fd, (const struct sockaddr *)&peer, sizeof peer) != 0) {
-        *error = std::string("connect: ") + std::strerror(errno);
-    } else if (write(fd, out, sizeof out) != (ssize_t)sizeof out) {
-        *error = "short write";
-    } else {
-        size_t got = 0;
-        while (got < sizeof in) {
-            ssize_t n = read(fd, in + got, sizeof in - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            got += (size_t)n;
-        }
-        ok = got == sizeof in && in[0] == ('q' ^ 1);
-        if (!ok)
-            *error = "short or wrong answer";
-    }
-    close(fd);
-    return ok;
+    return bench_tcp_once(peer, error);
 }
 
 bool rpc_once(const Options &o, const struct sockaddr_in &, std::string *error)

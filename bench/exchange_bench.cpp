@@ -52,31 +52,6 @@ struct Options {
     unsigned tcp_port = 0, iterations = 300, rounds = 10, warmup = 10;
 };
 
-bool tcp_once(const sockaddr_in &peer)
-{
-    char out[BENCH_PAYLOAD], in[BENCH_PAYLOAD];
-    std::memset(out, 'q', sizeof out);
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
-    bool ok = false;
-    if (connect(fd, (const sockaddr *)&peer, sizeof peer) == 0 &&
-        write(fd, out, sizeof out) == (ssize_t)sizeof out) {
-        size_t got = 0;
-        while (got < sizeof in) {
-            ssize_t n = read(fd, in + got, sizeof in - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            got += (size_t)n;
-        }
-        ok = got == sizeof in && in[0] == ('q' ^ 1);
-    }
-    close(fd);
-    return ok;
-}
-
 bool rpc_once(const Options &o)
 {
     char out[BENCH_PAYLOAD], in[BENCH_PAYLOAD] = {};
@@ -159,35 +134,17 @@ int main(int argc, char **argv)
     }
     // An invitation from this host to the bench user on the peer.
     ipaddr_t to = ntohl(peer.sin_addr.s_addr);
-    std::string callid = "bench-exchange";
-    CM members[2] = {{CMS_IDLE, 0x7F000001u, (char *)"hosta", (char *)"bench", (char *)"Bench A",
-                      (char *)"bench@hosta", 0},
-                     {CMS_IDLE, to, (char *)"hostb", (char *)"bench", (char *)"Bench B",
-                      (char *)"bench@hostb", 0}};
-    CML nodes[2] = {{&members[0], &nodes[1]}, {&members[1], nullptr}};
-    CALLER caller = {CS_ACTIVE,
-                     1,
-                     0,
-                     1,
-                     5000,
-                     5002,
-                     6000,
-                     callid.data(),
-                     (char *)"233.1.0.1",
-                     (char *)"233.1.0.2",
-                     (char *)"",
-                     (char *)"Bench",
-                     &members[0],
-                     &members[0],
-                     &nodes[0]};
-    CALLREQ request = {CALL_INVITE, &members[1], &members[0], &caller};
-    if (CALL_FromRequest(&invitation, &request) != 0) {
+    BenchInvitation sample("bench-exchange", 0x7F000001u, "hosta", to, "hostb");
+    if (CALL_FromRequest(&invitation, &sample.request) != 0) {
         std::fprintf(stderr, "exchange_bench: cannot build the invitation\n");
         return 2;
     }
 
     Method methods[3] = {{"raw TCP", {}, 0}, {"libtirpc", {}, 0}, {"CALL_Send", {}, 0}};
-    auto once = [&](int m) { return m == 0 ? tcp_once(peer) : m == 1 ? rpc_once(o) : send_once(); };
+    std::string error;
+    auto once = [&](int m) {
+        return m == 0 ? bench_tcp_once(peer, &error) : m == 1 ? rpc_once(o) : send_once();
+    };
     for (unsigned w = 0; w < o.warmup; ++w)
         for (int m = 0; m < 3; ++m)
             once(m);

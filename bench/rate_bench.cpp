@@ -39,13 +39,6 @@ const UINT_PTR TIMER_CHECK = 1;
 const double CALL_GIVEUP_S = 10.0;
 const unsigned MAX_CONCURRENT = 32;
 
-double now_seconds()
-{
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    return (double)tv.tv_sec + (double)tv.tv_usec / 1e6;
-}
-
 /* One call in flight: its session, when it started, and how it ended. */
 struct Slot {
     unsigned session = 0;
@@ -81,7 +74,7 @@ void end_slot(Slot *s, bool accepted, const std::string &error)
 LRESULT CALLBACK notify_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
     if (msg == WM_TIMER && wparam == TIMER_CHECK) {
-        double now = now_seconds();
+        double now = bench_now();
         for (unsigned i = 0; i < concurrent; ++i)
             if (slots[i].active && !slots[i].ended && now - slots[i].t0 > CALL_GIVEUP_S)
                 end_slot(&slots[i], false, "no answer in time");
@@ -113,7 +106,7 @@ void start_slot(Slot *s, const std::string &address)
 {
     *s = Slot{};
     s->active = true;
-    s->t0 = now_seconds();
+    s->t0 = bench_now();
     WORD session = CMOpenSession(app);
     if (session == 0 || session >= 128) {
         end_slot(s, false, "CMOpenSession: status " + std::to_string(session));
@@ -210,20 +203,20 @@ int main(int argc, char **argv)
     bool measuring = warmup == 0;
     concurrent = measuring ? (unsigned)conc : 1;
     if (measuring) {
-        start = now_seconds();
+        start = bench_now();
         deadline = seconds ? start + (double)seconds : 0;
     }
     auto may_start = [&] {
         if (!measuring)
             return true;
-        return started < count && (!deadline || now_seconds() < deadline);
+        return started < count && (!deadline || bench_now() < deadline);
     };
     for (;;) {
         bool any_active = false;
         for (unsigned i = 0; i < concurrent; ++i) {
             Slot *s = &slots[i];
             if (s->active && s->ended) {
-                double t1 = now_seconds();
+                double t1 = bench_now();
                 close_slot(s);
                 if (!measuring) {
                     warm++;
@@ -238,7 +231,7 @@ int main(int argc, char **argv)
             if (!measuring && warm >= warmup) {
                 measuring = true;
                 concurrent = (unsigned)conc;
-                start = now_seconds();
+                start = bench_now();
                 deadline = seconds ? start + (double)seconds : 0;
             }
             if (!s->active && may_start()) {
@@ -260,7 +253,7 @@ int main(int argc, char **argv)
             break;
         DispatchMessageA(&m);
     }
-    double end = now_seconds();
+    double end = bench_now();
     KillTimer(notify_wnd, TIMER_CHECK);
     double median = 0;
     if (!us.empty()) {

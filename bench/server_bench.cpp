@@ -85,41 +85,6 @@ unsigned long rss_kb()
     return kb;
 }
 
-double now_seconds()
-{
-    struct timeval tv;
-    gettimeofday(&tv, nullptr);
-    return (double)tv.tv_sec + (double)tv.tv_usec / 1e6;
-}
-
-bool read_full(int fd, unsigned char *buf, size_t len)
-{
-    size_t got = 0;
-    while (got < len) {
-        ssize_t n = read(fd, buf + got, len - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += (size_t)n;
-    }
-    return true;
-}
-
-bool write_full(int fd, const unsigned char *buf, size_t len)
-{
-    size_t put = 0;
-    while (put < len) {
-        ssize_t n = write(fd, buf + put, len - put);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        put += (size_t)n;
-    }
-    return true;
-}
-
 uint32_t get_u32(const unsigned char *p)
 {
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
@@ -140,11 +105,11 @@ size_t read_record(int fd, unsigned char *buf, size_t cap)
     size_t len = 0;
     for (;;) {
         unsigned char mark[4];
-        if (!read_full(fd, mark, sizeof mark))
+        if (!bench_read_full(fd, mark, sizeof mark))
             return 0;
         uint32_t m = get_u32(mark);
         size_t frag = m & 0x7FFFFFFFu;
-        if (frag > cap - len || !read_full(fd, buf + len, frag))
+        if (frag > cap - len || !bench_read_full(fd, buf + len, frag))
             return 0;
         len += frag;
         if (m & 0x80000000u)
@@ -170,33 +135,12 @@ void command_loop(void (*stop)())
     stop();
 }
 
-int tcp_listen(unsigned *port)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return -1;
-    int one = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    struct sockaddr_in sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sin_family = AF_INET;
-    socklen_t len = sizeof sa;
-    /* The backlog the runtime's own stream transport asks for. */
-    if (bind(fd, (struct sockaddr *)&sa, sizeof sa) != 0 || listen(fd, SOMAXCONN) != 0 ||
-        getsockname(fd, (struct sockaddr *)&sa, &len) != 0) {
-        close(fd);
-        return -1;
-    }
-    *port = ntohs(sa.sin_port);
-    return fd;
-}
-
 std::atomic<unsigned long> bare_served{0};
 
 int serve_bare()
 {
     unsigned port = 0;
-    int listener = tcp_listen(&port);
+    int listener = bench_tcp_listen(&port);
     if (listener < 0) {
         std::fprintf(stderr, "server_bench: cannot listen: %s\n", std::strerror(errno));
         return 1;
@@ -229,7 +173,7 @@ int serve_bare()
             put_u32(reply + 20, 0);
             put_u32(reply + 24, 0); /* SUCCESS */
             put_u32(reply + 28, CALL_DELIVERED);
-            if (write_full(fd, reply, sizeof reply))
+            if (bench_write_full(fd, reply, sizeof reply))
                 bare_served++;
         }
         close(fd);
@@ -369,32 +313,10 @@ struct ClientOptions {
 };
 
 /* The request record, xid at offset 4. */
-std::vector<unsigned char> build_request(const ClientOptions &o, ipaddr_t to_addr,
-                                         ipaddr_t from_addr)
+std::vector<unsigned char> build_request(ipaddr_t to_addr, ipaddr_t from_addr)
 {
-    std::string callid = "bench-server-" + std::to_string((unsigned long)getpid());
-    CM members[2] = {{CMS_IDLE, from_addr, (char *)"client", (char *)"bench",
-                      (char *)"Bench Client", (char *)"bench@client", 0},
-                     {CMS_IDLE, to_addr, (char *)"server", (char *)"bench", (char *)"Bench Server",
-                      (char *)"bench@server", 0}};
-    CML nodes[2] = {{&members[0], &nodes[1]}, {&members[1], nullptr}};
-    CALLER caller = {CS_ACTIVE,
-                     1,
-                     0,
-                     1,
-                     5000,
-                     5002,
-                     6000,
-                     callid.data(),
-                     (char *)"233.1.0.1",
-                     (char *)"233.1.0.2",
-                     (char *)"",
-                     (char *)"Bench",
-                     &members[0],
-                     &members[0],
-                     &nodes[0]};
-    CALLREQ request = {CALL_INVITE, &members[1], &members[0], &caller};
-    (void)o;
+    BenchInvitation sample("bench-server-" + std::to_string((unsigned long)getpid()), from_addr,
+                           "client", to_addr, "server");
     std::vector<unsigned char> rec(MAX_REQUEST);
     const uint32_t header[10] = {0, 0 /* CALL */, 2, CALLPROG, CALLVERS, CALLPROC_REQUEST, 0, 0, 0,
                                  0};
@@ -402,7 +324,7 @@ std::vector<unsigned char> build_request(const ClientOptions &o, ipaddr_t to_add
         put_u32(&rec[4 + 4 * i], header[i]);
     XDR x;
     xdrmem_create(&x, (char *)&rec[44], (u_int)(rec.size() - 44), XDR_ENCODE);
-    if (!xdr_CALLREQ(&x, &request)) {
+    if (!xdr_CALLREQ(&x, &sample.request)) {
         xdr_destroy(&x);
         return {};
     }
@@ -426,7 +348,7 @@ void client_thread(const ClientOptions &o, const struct sockaddr_in &peer,
     unsigned char reply[64];
     uint32_t xid = seed << 24;
     for (;;) {
-        if (c->issued.fetch_add(1) >= o.requests || (deadline > 0 && now_seconds() >= deadline))
+        if (c->issued.fetch_add(1) >= o.requests || (deadline > 0 && bench_now() >= deadline))
             return;
         put_u32(&rec[4], ++xid);
         int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -436,7 +358,7 @@ void client_thread(const ClientOptions &o, const struct sockaddr_in &peer,
             int one = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             if (connect(fd, (const struct sockaddr *)&peer, sizeof peer) == 0 &&
-                write_full(fd, rec.data(), rec.size())) {
+                bench_write_full(fd, rec.data(), rec.size())) {
                 size_t len = read_record(fd, reply, sizeof reply);
                 ok = len == REPLY_BYTES - 4 && get_u32(reply) == xid && get_u32(reply + 4) == 1 &&
                      get_u32(reply + 8) == 0 && get_u32(reply + 20) == 0;
@@ -513,14 +435,13 @@ int run_client(int argc, char **argv)
         if (fd >= 0)
             close(fd);
     }
-    std::vector<unsigned char> rec =
-        build_request(o, ntohl(peer.sin_addr.s_addr), ntohl(from.s_addr));
+    std::vector<unsigned char> rec = build_request(ntohl(peer.sin_addr.s_addr), ntohl(from.s_addr));
     if (rec.empty()) {
         std::fprintf(stderr, "server_bench: cannot encode the invitation\n");
         return 2;
     }
     Counters c;
-    double start = now_seconds();
+    double start = bench_now();
     double deadline = o.seconds > 0 ? start + o.seconds : 0;
     std::vector<std::thread> threads;
     for (unsigned t = 0; t < o.threads; ++t)
@@ -528,7 +449,7 @@ int run_client(int argc, char **argv)
                              (unsigned)(getpid() * 8 + t) & 0xFF);
     for (auto &t : threads)
         t.join();
-    double end = now_seconds();
+    double end = bench_now();
     unsigned long good = c.delivered + c.nothandled;
     std::printf("client ok=%lu delivered=%lu nothandled=%lu fail=%lu start=%.6f end=%.6f "
                 "rate=%.0f record=%zu\n",
