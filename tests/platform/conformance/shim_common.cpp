@@ -23,17 +23,6 @@ HINSTANCE instance()
     return i;
 }
 
-int pump()
-{
-    MSG m;
-    int n = 0;
-    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-        DispatchMessageA(&m);
-        ++n;
-    }
-    return n;
-}
-
 ATOM register_class(const char *name, WNDPROC proc, int extra_bytes)
 {
     UnregisterClassA(name, instance());
@@ -41,7 +30,6 @@ ATOM register_class(const char *name, WNDPROC proc, int extra_bytes)
     wc.lpfnWndProc = proc;
     wc.cbWndExtra = extra_bytes;
     wc.hInstance = instance();
-    wc.hCursor = nullptr;
     wc.lpszClassName = name;
     return RegisterClassA(&wc);
 }

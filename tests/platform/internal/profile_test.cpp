@@ -1,7 +1,6 @@
-// Profile files and DOS paths: exact buffer bytes and return values of the
-// profile functions, what the file holds afterwards, the hardened reader, the
-// atomic writer and its failures, and the mapping of "X:\..." paths. Files
-// are set up and inspected with POSIX calls.
+// Profile files and DOS paths: exact buffer bytes and return values, what the
+// file holds afterwards, the hardened reader, the atomic writer and its
+// failures, and the mapping of "X:\..." paths.
 #include <windows.h>
 #include <paltest.h>
 
@@ -11,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -27,6 +25,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+/* A call's result and the buffer's bytes up to the first one left alone. */
+using Got = std::pair<DWORD, std::string>;
 
 std::string read_bytes(const std::string &path)
 {
@@ -38,8 +38,7 @@ std::string read_bytes(const std::string &path)
 
 void write_bytes(const std::string &path, const std::string &data)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(data.data(), (std::streamsize)data.size());
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(data.data(), data.size());
 }
 
 std::vector<std::string> dir_entries(const std::string &dir)
@@ -64,10 +63,8 @@ class ProfileTest : public ::testing::Test {
     {
         PalFaultClear();
         std::string tmpl = ::testing::TempDir() + "profile_test.XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        ASSERT_NE(mkdtemp(buf.data()), nullptr);
-        dir_ = buf.data();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl;
         chmod(dir_.c_str(), 0755); // reachable by the unprivileged user of FailedWrites
         ini_ = dir_ + "/test.ini";
     }
@@ -81,14 +78,12 @@ class ProfileTest : public ::testing::Test {
         fs::remove_all(dir_, ec);
     }
 
-    // GetPrivateProfileStringA into a buffer pre-filled with 0x7F, so that
-    // every byte the call writes or leaves can be checked.
-    DWORD get(const char *section, const char *key, const char *def, DWORD size, std::string *bytes)
+    // GetPrivateProfileStringA into a buffer pre-filled with 0x7F.
+    Got get(const char *section, const char *key, const char *def, DWORD size)
     {
-        std::vector<char> buf(size + 4, '\x7f');
+        std::string buf(size + 4, '\x7f');
         DWORD r = GetPrivateProfileStringA(section, key, def, buf.data(), size, ini_.c_str());
-        bytes->assign(buf.data(), size + 4);
-        return r;
+        return {r, buf.substr(0, buf.find('\x7f') + 1)};
     }
     std::string value(const char *section, const char *key, const char *def = "<none>")
     {
@@ -114,11 +109,6 @@ TEST_F(ProfileTest, SectionsAndKeysMatchWithoutRegardToCase)
                     "E",
                     "K"),
               "2"); // Windows-1252 letters fold too
-    EXPECT_EQ(value("gr\xFC"
-                    "sse",
-                    "k"),
-              "<none>");
-
     // Writing keeps the file's spelling; renaming to another case is delete
     // then write.
     ASSERT_TRUE(put("users", "ALICE <A@H>", "3"));
@@ -136,35 +126,31 @@ TEST_F(ProfileTest, WritesCreateFileSectionAndKeysAndReadBack)
     EXPECT_EQ(value("users", "alice"), "<none>");
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
 
-    // The address book's own shape: one user, one group holding the user.
     ASSERT_TRUE(put("users", "Alice <alice@host>", ""));
     EXPECT_EQ(stat_of(ini_).st_mode & 07777, 0600u);
     ASSERT_TRUE(put("groups", "Team", ""));
-    ASSERT_TRUE(put("Team", "Alice <alice@host>", ""));
-    // A value replaced in place; a new key after the section's last entry.
-    ASSERT_TRUE(put("users", "Alice <alice@host>", "x"));
-    ASSERT_TRUE(put("users", "bob", "  2  "));
-    EXPECT_EQ(read_bytes(ini_), "[users]\nAlice <alice@host>=x\nbob=2  \n[groups]\nTeam=\n"
-                                "[Team]\nAlice <alice@host>=\n");
+    ASSERT_TRUE(put("users", "Alice <alice@host>", "x")); // in place
+    ASSERT_TRUE(put("users", "bob", "  2  "));            // after the section's last entry
+    EXPECT_EQ(read_bytes(ini_), "[users]\nAlice <alice@host>=x\nbob=2  \n[groups]\nTeam=\n");
     EXPECT_EQ(value("users", "bob"), "2");
 
     // A missing key gives the default without its trailing blanks; a null
-    // default is the empty string.
-    std::string bytes;
-    EXPECT_EQ(get("users", "carol", "dflt \t ", 16, &bytes), 4u);
-    EXPECT_EQ(bytes.substr(0, 6), std::string("dflt\0\x7f", 6));
-    EXPECT_EQ(get("nosection", "carol", nullptr, 16, &bytes), 0u);
-    EXPECT_EQ(bytes[0], '\0');
-
-    // A value that does not fit is cut; the result is size - 1.
+    // default is the empty string; a value that does not fit is cut.
     ASSERT_TRUE(put("users", "long", "abcdef"));
-    EXPECT_EQ(get("users", "long", "", 4, &bytes), 3u);
-    EXPECT_EQ(bytes.substr(0, 5), std::string("abc\0\x7f", 5));
-    EXPECT_EQ(get("users", "long", "", 7, &bytes), 6u);
-    EXPECT_EQ(bytes.substr(0, 8), std::string("abcdef\0\x7f", 8));
+    const struct {
+        const char *key, *def;
+        DWORD size;
+        Got expect;
+    } cases[] = {
+        {"carol", "dflt \t ", 16, {4, "dflt\0\x7f"s}},
+        {"carol", nullptr, 16, {0, "\0\x7f"s}},
+        {"long", "", 4, {3, "abc\0\x7f"s}},
+        {"long", "", 7, {6, "abcdef\0\x7f"s}},
+        {"long", "", 0, {0, "\x7f"}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(get("users", c.key, c.def, c.size), c.expect) << c.key << " " << c.size;
     EXPECT_EQ(GetPrivateProfileStringA("users", "long", "", nullptr, 10, ini_.c_str()), 0u);
-    EXPECT_EQ(get("users", "long", "", 0, &bytes), 0u);
-    EXPECT_EQ(bytes[0], '\x7f');
 
     // Writing what is already there does not rewrite the file; a change is
     // a renamed new file.
@@ -178,68 +164,46 @@ TEST_F(ProfileTest, WritesCreateFileSectionAndKeysAndReadBack)
 TEST_F(ProfileTest, NameListsHaveExactBytesAndAreCutAsWindowsCuts)
 {
     write_bytes(ini_, "[users]\nalice=\nbob=\n[groups]\n[empty]\n; only a comment\n");
-    // Keys of a section, each zero-terminated, then a second zero; when cut,
-    // the last name is cut and two zeros close the list.
-    struct {
-        DWORD size, result;
-        std::string bytes;
-    } cuts[] = {
-        {11, 10, "alice\0bob\0\0\x7f"s},
-        {10, 8, "alice\0bo\0\0\x7f"s},
-        {8, 6, "alice\0\0\0\x7f"s},
-        {2, 0, "\0\0\x7f"s},
-        {1, 0, "\0\x7f"s},
+    // Each name zero-terminated, then a second zero; when cut, the last name
+    // is cut and two zeros close the list. A null section lists sections.
+    const struct {
+        const char *section, *def;
+        DWORD size;
+        Got expect;
+    } cases[] = {
+        {"users", "", 11, {10, "alice\0bob\0\0\x7f"s}},
+        {"users", "", 10, {8, "alice\0bo\0\0\x7f"s}},
+        {"users", "", 8, {6, "alice\0\0\0\x7f"s}},
+        {"users", "", 2, {0, "\0\0\x7f"s}},
+        {"users", "", 1, {0, "\0\x7f"s}},
+        {"missing", "dd ", 16, {2, "dd\0\x7f"s}},
+        {nullptr, "", 64, {19, "users\0groups\0empty\0\0\x7f"s}},
+        {nullptr, "", 9, {7, "users\0g\0\0\x7f"s}},
     };
-    std::string bytes;
-    for (const auto &c : cuts) {
-        EXPECT_EQ(get("users", nullptr, "", c.size, &bytes), c.result) << c.size;
-        EXPECT_EQ(bytes.substr(0, c.bytes.size()), c.bytes) << c.size;
-    }
-
-    // An empty or missing section lists nothing: the default comes back.
-    EXPECT_EQ(get("groups", nullptr, "", 16, &bytes), 0u);
-    EXPECT_EQ(bytes.substr(0, 2), "\0\0"s);
-    EXPECT_EQ(get("missing", nullptr, "dd ", 16, &bytes), 2u);
-    EXPECT_EQ(bytes.substr(0, 3), "dd\0"s);
-
-    // Section names, likewise; a null section lists sections whatever the key.
-    EXPECT_EQ(get(nullptr, nullptr, "", 64, &bytes), 19u);
-    EXPECT_EQ(bytes.substr(0, 21), "users\0groups\0empty\0\0\x7f"s);
-    EXPECT_EQ(get(nullptr, "alice", "", 9, &bytes), 7u);
-    EXPECT_EQ(bytes.substr(0, 10), "users\0g\0\0\x7f"s);
+    for (const auto &c : cases)
+        EXPECT_EQ(get(c.section, nullptr, c.def, c.size), c.expect) << c.size;
+    EXPECT_EQ(get("groups", nullptr, "", 16).first, 0u) << "an empty section lists nothing";
+    EXPECT_EQ(get(nullptr, "alice", "", 64).first, 19u) << "sections whatever the key";
 }
 
 TEST_F(ProfileTest, ReaderToleratesCrlfCommentsAndLinesWithoutEquals)
 {
-    const std::string original = "; head comment\r\n"
-                                 "[ sect ]\r\n"
-                                 "  key one  =  value 1  \r\n"
-                                 "noequals\r\n"
-                                 "; c=1\r\n"
-                                 "\r\n"
-                                 "q=\"quoted \"\r\n"
-                                 "s='x\r\n"
-                                 "; leads into next\r\n"
-                                 "\r\n"
-                                 "[next]\r\n"
-                                 "z=1"; // no line end at the end
+    const std::string original = "; head comment\r\n[ sect ]\r\n  key one  =  value 1  \r\n"
+                                 "noequals\r\n; c=1\r\n\r\nq=\"quoted \"\r\ns='x\r\n"
+                                 "; leads into next\r\n\r\n[next]\r\nz=1"; // no line end
     write_bytes(ini_, original);
     EXPECT_EQ(value("sect", "key one"), "value 1");
     EXPECT_EQ(value("sect", "q"), "quoted "); // a pair of quotes is dropped
     EXPECT_EQ(value("sect", "s"), "'x");      // a lone one is not
-    EXPECT_EQ(value("next", "z"), "1");
-    std::string bytes;
-    EXPECT_EQ(get("sect", nullptr, "", 64, &bytes), 12u);
-    EXPECT_EQ(bytes.substr(0, 13), "key one\0q\0s\0\0"s);
+    EXPECT_EQ(get("sect", nullptr, "", 64), (Got{12, "key one\0q\0s\0\0\x7f"s}));
 
     // A new key lands after the section's last entry with the file's line
     // end; every other byte stays. A last line without a line end gets one.
     ASSERT_TRUE(put("sect", "new", "v"));
-    std::string expect = original;
-    expect.insert(expect.find("; leads"), "new=v\r\n");
-    EXPECT_EQ(read_bytes(ini_), expect);
     ASSERT_TRUE(put("next", "y", ""));
     ASSERT_TRUE(put("third", "k", ""));
+    std::string expect = original;
+    expect.insert(expect.find("; leads"), "new=v\r\n");
     EXPECT_EQ(read_bytes(ini_), expect + "\r\ny=\r\n[third]\r\nk=\r\n");
 }
 
@@ -251,11 +215,8 @@ TEST_F(ProfileTest, HostileContentNeitherCrashesNorHangs)
     write_bytes(ini_, original);
     EXPECT_EQ(value("open", "k"), "v");
     EXPECT_EQ(value("b", "x"), "<none>");
-    std::string bytes;
-    EXPECT_EQ(get("b", nullptr, "", 64, &bytes), 4u);
-    EXPECT_EQ(bytes.substr(0, 5), "z\0w\0\0"s);
-    EXPECT_EQ(get(nullptr, nullptr, "", 64, &bytes), 7u);
-    EXPECT_EQ(bytes.substr(0, 8), "open\0b\0\0"s);
+    EXPECT_EQ(get("b", nullptr, "", 64), (Got{4, "z\0w\0\0\x7f"s}));
+    EXPECT_EQ(get(nullptr, nullptr, "", 64), (Got{7, "open\0b\0\0\x7f"s}));
     ASSERT_TRUE(put("b", "z", "4"));
     std::string expect = original;
     expect.replace(expect.find("z=2\0junk"s), 8, "z=4");
@@ -285,18 +246,12 @@ TEST_F(ProfileTest, FilesOverTheLimitAreReadAsEmptyAndNeverRewritten)
 TEST_F(ProfileTest, OnlyRegularFilesAreOpenedAndNeverThroughALink)
 {
     // A FIFO or a folder at the path: no blocking open, refused for both.
-    ASSERT_EQ(mkfifo(ini_.c_str(), 0600), 0);
-    std::string bytes;
-    EXPECT_EQ(get("s", "k", "dflt", 16, &bytes), 4u);
-    EXPECT_FALSE(put("s", "k", "v"));
-    EXPECT_TRUE(S_ISFIFO(stat_of(ini_).st_mode));
-    unlink(ini_.c_str());
-    ASSERT_EQ(mkdir(ini_.c_str(), 0700), 0);
-    EXPECT_EQ(value("s", "k"), "<none>");
-    EXPECT_FALSE(put("s", "k", "v"));
-    rmdir(ini_.c_str());
-
-    // A symbolic link at the path to a real profile file.
+    for (bool fifo : {true, false}) {
+        ASSERT_EQ(fifo ? mkfifo(ini_.c_str(), 0600) : mkdir(ini_.c_str(), 0700), 0);
+        EXPECT_EQ(value("s", "k"), "<none>");
+        EXPECT_FALSE(put("s", "k", "v"));
+        EXPECT_EQ(0, remove(ini_.c_str()));
+    }
     const std::string target = dir_ + "/target.ini";
     write_bytes(target, "[s]\nk=secret\n");
     ASSERT_EQ(symlink(target.c_str(), ini_.c_str()), 0);
@@ -308,12 +263,11 @@ TEST_F(ProfileTest, OnlyRegularFilesAreOpenedAndNeverThroughALink)
     EXPECT_TRUE(S_ISLNK(stat_of(ini_).st_mode));
     EXPECT_EQ(read_bytes(target), "[s]\nk=secret\n");
     // A link further up the path is an ordinary folder of the host.
-    const std::string linkdir = dir_ + "/linkdir";
-    ASSERT_EQ(symlink(dir_.c_str(), linkdir.c_str()), 0);
+    ASSERT_EQ(symlink(dir_.c_str(), (dir_ + "/linkdir").c_str()), 0);
     char buf[16];
-    EXPECT_EQ(
-        GetPrivateProfileStringA("s", "k", "", buf, sizeof buf, (linkdir + "/target.ini").c_str()),
-        6u);
+    EXPECT_EQ(GetPrivateProfileStringA("s", "k", "", buf, sizeof buf,
+                                       (dir_ + "/linkdir/target.ini").c_str()),
+              6u);
 }
 
 TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
@@ -321,26 +275,26 @@ TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", (dir_ + "/nodir/x.ini").c_str()));
     EXPECT_FALSE(fs::exists(dir_ + "/nodir"));
 
-    // A folder the user may not write: with the file-system user set to
-    // nobody, as root bypasses permissions.
-    const std::string ro = dir_ + "/ro";
+    // A folder the user may not write: as nobody, since root bypasses
+    // permissions.
+    const std::string ro = dir_ + "/ro", ro_ini = ro + "/x.ini";
     ASSERT_EQ(mkdir(ro.c_str(), 0755), 0);
-    write_bytes(ro + "/x.ini", "[s]\nk=v\n");
-    chmod((ro + "/x.ini").c_str(), 0666);
+    write_bytes(ro_ini, "[s]\nk=v\n");
+    chmod(ro_ini.c_str(), 0666);
     ASSERT_EQ(chmod(ro.c_str(), 0555), 0);
     const bool root = geteuid() == 0;
     if (root)
         setfsuid(65534);
-    BOOL ok = WritePrivateProfileStringA("s", "k", "w", (ro + "/x.ini").c_str());
+    BOOL ok = WritePrivateProfileStringA("s", "k", "w", ro_ini.c_str());
     DWORD err = GetLastError();
     char buf[16] = "";
-    GetPrivateProfileStringA("s", "k", "", buf, sizeof buf, (ro + "/x.ini").c_str());
+    GetPrivateProfileStringA("s", "k", "", buf, sizeof buf, ro_ini.c_str());
     if (root)
         setfsuid(0);
     EXPECT_FALSE(ok);
     EXPECT_EQ(err, (DWORD)ERROR_ACCESS_DENIED);
     EXPECT_STREQ(buf, "v") << "a readable file in a read-only folder is still read";
-    EXPECT_EQ(read_bytes(ro + "/x.ini"), "[s]\nk=v\n");
+    EXPECT_EQ(read_bytes(ro_ini), "[s]\nk=v\n");
     EXPECT_EQ(dir_entries(ro), std::vector<std::string>{"x.ini"}) << "no temporary file left";
 
     // The armed call fails with the armed error, the file untouched; calls
@@ -354,9 +308,7 @@ TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
     EXPECT_TRUE(put("s", "c", ""));
     PalFaultSet(PAL_FAULT_FILEWRITE, 0, -1, 0);
     EXPECT_FALSE(put("s", nullptr, nullptr));
-    EXPECT_FALSE(put("s", "k", nullptr));
     PalFaultClear();
-    EXPECT_EQ(read_bytes(ini_), "[s]\nk=v\na=\nc=\n");
     EXPECT_EQ(dir_entries(dir_), (std::vector<std::string>{"ro", "test.ini"}));
 
     // Arguments that cannot be written.
@@ -367,10 +319,9 @@ TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", nullptr));
     EXPECT_EQ(read_bytes(ini_), "[s]\nk=v\na=\nc=\n");
 
-    // A rewritten file keeps its mode.
     chmod(ini_.c_str(), 0640);
     ASSERT_TRUE(put("s", "d", ""));
-    EXPECT_EQ(stat_of(ini_).st_mode & 07777, 0640u);
+    EXPECT_EQ(stat_of(ini_).st_mode & 07777, 0640u) << "a rewritten file keeps its mode";
 }
 
 TEST_F(ProfileTest, DeletingKeysAndSections)
@@ -384,15 +335,10 @@ TEST_F(ProfileTest, DeletingKeysAndSections)
     EXPECT_EQ(stat_of(ini_).st_ino, before);
 
     // A key: its line only. A section: its header and every line up to the
-    // next section.
+    // next section. The last key of a section leaves the section, empty.
     ASSERT_TRUE(put("users", "BOB", nullptr));
     ASSERT_TRUE(put("team", nullptr, nullptr));
-    EXPECT_EQ(read_bytes(ini_), "[users]\nalice=\n; about team\n[groups]\nteam=\n[other]\nx=1\n");
-    // The last key of a section leaves the section in place, empty.
     ASSERT_TRUE(put("groups", "team", nullptr));
-    std::string bytes;
-    EXPECT_EQ(get(nullptr, nullptr, "", 64, &bytes), 19u);
-    EXPECT_EQ(bytes.substr(0, 21), "users\0groups\0other\0\0\x7f"s);
     ASSERT_TRUE(put("other", nullptr, "ignored"));
     EXPECT_EQ(read_bytes(ini_), "[users]\nalice=\n; about team\n[groups]\n");
 
@@ -406,10 +352,7 @@ TEST_F(ProfileTest, DeletingKeysAndSections)
 TEST_F(ProfileTest, WhereANameAppearsTwiceTheFirstOneCounts)
 {
     write_bytes(ini_, "[s]\nk=1\nK=2\n[S]\nk=3\nj=4\n");
-    EXPECT_EQ(value("s", "k"), "1");
     EXPECT_EQ(value("s", "j"), "<none>"); // the second [S] is never looked at
-    std::string bytes;
-    EXPECT_EQ(get(nullptr, nullptr, "", 64, &bytes), 2u);
     ASSERT_TRUE(put("s", "k", "5"));
     ASSERT_TRUE(put("s", "j", ""));
     EXPECT_EQ(read_bytes(ini_), "[s]\nk=5\nK=2\nj=\n[S]\nk=3\nj=4\n");
@@ -417,10 +360,7 @@ TEST_F(ProfileTest, WhereANameAppearsTwiceTheFirstOneCounts)
     EXPECT_EQ(value("s", "k"), "2");
     ASSERT_TRUE(put("s", nullptr, nullptr));
     EXPECT_EQ(read_bytes(ini_), "[S]\nk=3\nj=4\n");
-    EXPECT_EQ(value("s", "j"), "4");
 }
-
-// ---- DOS paths ----
 
 class DosPathTest : public ProfileTest {
   protected:
@@ -444,53 +384,39 @@ class DosPathTest : public ProfileTest {
     std::string drives_;
 };
 
-TEST_F(DosPathTest, DefaultAddressBookPathWorksOutOfTheBoxAndPersists)
-{
-    const char *path = "C:\\TEMP\\vorlane.zab";
-    char buf[64];
-    EXPECT_EQ(GetPrivateProfileStringA("users", nullptr, "", buf, sizeof buf, path), 0u);
-    ASSERT_TRUE(WritePrivateProfileStringA("users", "Alice <alice@host>", "", path));
-    EXPECT_EQ(read_bytes(drives_ + "/c/TEMP/vorlane.zab"), "[users]\nAlice <alice@host>=\n");
-    EXPECT_EQ(
-        GetPrivateProfileStringA("USERS", nullptr, "", buf, sizeof buf, "c:/temp/VORLANE.ZAB"),
-        19u);
-    EXPECT_EQ(std::string(buf, 20), "Alice <alice@host>\0\0"s);
-}
-
 TEST_F(DosPathTest, DrivePathsMapUnderTheDataFolder)
 {
     std::string host;
     // Other drives are mapped, never made.
-    ASSERT_TRUE(pal::dos_path_map("D:\\Dir\\Sub\\File.ini", &host));
-    EXPECT_EQ(host, drives_ + "/d/Dir/Sub/File.ini");
-    EXPECT_FALSE(fs::exists(dir_ + "/data"));
     ASSERT_TRUE(pal::dos_path_map("d:/a\\\\.\\b/", &host));
     EXPECT_EQ(host, drives_ + "/d/a/b");
+    EXPECT_FALSE(fs::exists(dir_ + "/data"));
 
-    // The first C: path makes the drive folder with its TEMP folder, private;
-    // existing folders are then found without regard to case.
-    ASSERT_TRUE(pal::dos_path_map("C:\\TEMP\\vorlane.zab", &host));
-    EXPECT_EQ(host, drives_ + "/c/TEMP/vorlane.zab");
+    // The default address book works out of the box: the first C: path makes
+    // the drive folder with its TEMP folder, private; existing folders are
+    // then found without regard to case.
+    ASSERT_TRUE(WritePrivateProfileStringA("users", "Alice <a@h>", "", "C:\\TEMP\\vorlane.zab"));
+    EXPECT_EQ(read_bytes(drives_ + "/c/TEMP/vorlane.zab"), "[users]\nAlice <a@h>=\n");
     EXPECT_EQ(stat_of(drives_ + "/c/TEMP").st_mode & 07777, 0700u);
     EXPECT_EQ(stat_of(drives_ + "/c").st_mode & 07777, 0700u);
-    ASSERT_TRUE(pal::dos_path_map("c:\\temp\\Vorlane.zab", &host));
-    EXPECT_EQ(host, drives_ + "/c/TEMP/Vorlane.zab");
+    ASSERT_TRUE(pal::dos_path_map("c:\\temp\\VORLANE.ZAB", &host));
+    EXPECT_EQ(host, drives_ + "/c/TEMP/vorlane.zab");
 
     // No way out of the drive folder; host paths pass unchanged.
     EXPECT_FALSE(pal::dos_path_map("C:\\TEMP\\..\\..\\etc\\passwd", &host));
     EXPECT_FALSE(pal::dos_path_map("C:\\..", &host));
+    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", "C:\\TEMP\\..\\x.ini"));
     EXPECT_TRUE(pal::dos_path_map("C:\\TEMP\\..x\\y", &host));
     EXPECT_EQ(host, drives_ + "/c/TEMP/..x/y");
-    ASSERT_TRUE(pal::dos_path_map("/etc/../tmp/x.ini", &host));
-    EXPECT_EQ(host, "/etc/../tmp/x.ini");
-    ASSERT_TRUE(pal::dos_path_map("rel\\x.ini", &host));
-    EXPECT_EQ(host, "rel\\x.ini");
+    for (const char *same : {"/etc/../tmp/x.ini", "rel\\x.ini"}) {
+        ASSERT_TRUE(pal::dos_path_map(same, &host));
+        EXPECT_EQ(host, same);
+    }
     EXPECT_TRUE(pal::dos_path_is_dos("z:\\"));
     EXPECT_FALSE(pal::dos_path_is_dos("C:x.ini"));
     EXPECT_FALSE(pal::dos_path_is_dos("1:\\x"));
     EXPECT_FALSE(pal::dos_path_map(nullptr, &host));
     EXPECT_FALSE(pal::dos_path_map("", &host));
-    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", "C:\\TEMP\\..\\x.ini"));
 
     // Without XDG_DATA_HOME (or with a relative one) the home folder's.
     ::setenv("HOME", (dir_ + "/home").c_str(), 1);
@@ -499,7 +425,6 @@ TEST_F(DosPathTest, DrivePathsMapUnderTheDataFolder)
     EXPECT_EQ(host, dir_ + "/home/.local/share/callmgr/drives/e/x");
     ::unsetenv("XDG_DATA_HOME");
     ASSERT_TRUE(pal::dos_path_map("C:\\TEMP\\y", &host));
-    EXPECT_EQ(host, dir_ + "/home/.local/share/callmgr/drives/c/TEMP/y");
     EXPECT_TRUE(fs::is_directory(dir_ + "/home/.local/share/callmgr/drives/c/TEMP"));
 }
 
