@@ -3,6 +3,7 @@
  *
  *   cmcall answer [--auto-accept | --decline] [--count N] [--json] [--sound FILE]
  *   cmcall invite ADDRESS... [--subject TEXT] [--timeout SECONDS] [--json] [--sound FILE]
+ *   cmcall invite --dialog [--timeout SECONDS] [--json] [--sound FILE]
  *
  * It is an application of the call manager as a conferencing application
  * is: a hidden window receives the library's notifications, a message loop
@@ -24,6 +25,13 @@
  * member has answered, is unreachable or has no address.  Exit status: 0 all
  * accepted, 1 any declined, unreachable or without address, 2 bad arguments
  * or a call-manager error, 3 time-out, 128 + signal when interrupted.
+ *
+ * invite --dialog: one session, and the library's Invite dialog (CMInvite)
+ * in it, where the person types or picks the members and the subject and
+ * presses Call.  The members then share the session, so each notification
+ * is matched to its member by address (see roster.cpp).  Closing the dialog
+ * without a call exits 2 (cancelled); the time-out starts once the call is
+ * placed.
  */
 #include "cmcall.h"
 
@@ -32,6 +40,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -63,28 +72,16 @@ const char RSVP_TITLE[] = "Invite - RSVP";
 const int RSVP_SUBJECT = 502;
 const int RSVP_FROM = 504;
 const int RSVP_DECLINE = 7;
-
-enum MemberState {
-    MEMBER_PENDING,
-    MEMBER_ACCEPTED,
-    MEMBER_DECLINED,
-    MEMBER_UNREACHABLE,
-    MEMBER_NOADDRESS,
-    MEMBER_OTHER,
-};
-
-struct Member {
-    std::string typed;
-    std::string label;
-    unsigned session = 0;
-    MemberState state = MEMBER_PENDING;
-};
+const char INVITE_TITLE[] = "Invite";
 
 struct Cmcall {
     CmcallOptions options;
     HWND wnd = nullptr;
     unsigned app = 0;
-    std::vector<Member> members;
+    std::vector<unsigned> sessions; /* invite: every session opened */
+    CmcallRoster members;
+    bool in_dialog = false;    /* invite --dialog: CMInvite's dialog is running */
+    bool call_started = false; /* invite --dialog: the members are known */
     unsigned answered = 0;
     bool done = false;
     int exit_code = 0;
@@ -118,25 +115,23 @@ CmcallEvent Event(const char *kind, const std::string &text)
     return event;
 }
 
-Member *FindMember(unsigned session)
+CmcallMember *FindMember(unsigned session, uint32_t netaddr, CmcallNotice notice)
 {
-    for (Member &m : g.members)
-        if (m.session == session)
-            return &m;
-    return nullptr;
+    int i = CMCALL_RosterFind(g.members, session, netaddr, notice);
+    return i < 0 ? nullptr : &g.members[static_cast<size_t>(i)];
 }
 
-std::string MemberLabel(unsigned session)
+std::string MemberLabel(unsigned session, uint32_t netaddr, CmcallNotice notice)
 {
-    const Member *m = FindMember(session);
+    const CmcallMember *m = FindMember(session, netaddr, notice);
     return m ? m->label : "session " + std::to_string(session);
 }
 
 /* One line about a member: "TEXT LABEL (ADDR)", or "TEXT: LABEL (ADDR)". */
 void EmitMember(const char *kind, const std::string &text, unsigned session, uint32_t netaddr,
-                bool with_addr)
+                bool with_addr, CmcallNotice notice)
 {
-    std::string label = MemberLabel(session);
+    std::string label = MemberLabel(session, netaddr, notice);
     std::string line = text + label;
     if (with_addr)
         line += " (" + CMCALL_Dotted(netaddr) + ")";
@@ -148,11 +143,18 @@ void EmitMember(const char *kind, const std::string &text, unsigned session, uin
     Emit(event);
 }
 
-void SetState(unsigned session, MemberState state)
+void SetState(unsigned session, uint32_t netaddr, CmcallNotice notice, CmcallMemberState state)
 {
-    Member *m = FindMember(session);
-    if (m && m->state == MEMBER_PENDING)
+    CmcallMember *m = FindMember(session, netaddr, notice);
+    if (m && m->state == CMCALL_PENDING)
         m->state = state;
+}
+
+void SetRang(unsigned session, uint32_t netaddr)
+{
+    CmcallMember *m = FindMember(session, netaddr, CMCALL_NOTICE_RINGING);
+    if (m)
+        m->rang = true;
 }
 
 void Finish(int exit_code)
@@ -168,25 +170,27 @@ void CheckAllAnswered()
 {
     if (g.options.mode != CMCALL_INVITE || g.done)
         return;
-    unsigned counts[MEMBER_OTHER + 1] = {};
-    for (const Member &m : g.members) {
-        if (m.state == MEMBER_PENDING)
+    if (g.options.dialog && !g.call_started)
+        return;
+    unsigned counts[CMCALL_OTHER + 1] = {};
+    for (const CmcallMember &m : g.members) {
+        if (m.state == CMCALL_PENDING)
             return;
         counts[m.state]++;
     }
-    int code = counts[MEMBER_ACCEPTED] == g.members.size() ? 0 : 1;
-    std::string text = "result: " + std::to_string(counts[MEMBER_ACCEPTED]) + " accepted, " +
-                       std::to_string(counts[MEMBER_DECLINED]) + " declined, " +
-                       std::to_string(counts[MEMBER_UNREACHABLE]) + " unreachable, " +
-                       std::to_string(counts[MEMBER_NOADDRESS]) + " without address";
-    if (counts[MEMBER_OTHER])
-        text += ", " + std::to_string(counts[MEMBER_OTHER]) + " other answers";
+    int code = !g.members.empty() && counts[CMCALL_ACCEPTED] == g.members.size() ? 0 : 1;
+    std::string text = "result: " + std::to_string(counts[CMCALL_ACCEPTED]) + " accepted, " +
+                       std::to_string(counts[CMCALL_DECLINED]) + " declined, " +
+                       std::to_string(counts[CMCALL_UNREACHABLE]) + " unreachable, " +
+                       std::to_string(counts[CMCALL_NOADDRESS]) + " without address";
+    if (counts[CMCALL_OTHER])
+        text += ", " + std::to_string(counts[CMCALL_OTHER]) + " other answers";
     CmcallEvent event = Event("result", text);
-    CMCALL_AddNumber(&event, "accepted", counts[MEMBER_ACCEPTED]);
-    CMCALL_AddNumber(&event, "declined", counts[MEMBER_DECLINED]);
-    CMCALL_AddNumber(&event, "unreachable", counts[MEMBER_UNREACHABLE]);
-    CMCALL_AddNumber(&event, "no_address", counts[MEMBER_NOADDRESS]);
-    CMCALL_AddNumber(&event, "other", counts[MEMBER_OTHER]);
+    CMCALL_AddNumber(&event, "accepted", counts[CMCALL_ACCEPTED]);
+    CMCALL_AddNumber(&event, "declined", counts[CMCALL_DECLINED]);
+    CMCALL_AddNumber(&event, "unreachable", counts[CMCALL_UNREACHABLE]);
+    CMCALL_AddNumber(&event, "no_address", counts[CMCALL_NOADDRESS]);
+    CMCALL_AddNumber(&event, "other", counts[CMCALL_OTHER]);
     CMCALL_AddNumber(&event, "exit", static_cast<unsigned long>(code));
     Emit(event);
     Finish(code);
@@ -212,6 +216,11 @@ void TakeCallInfo(const char *kind, unsigned code, unsigned session, LPARAM lpar
     HGLOBAL block = reinterpret_cast<HGLOBAL>(lparam);
     uint32_t sockets[2] = {0, 0};
     CmcallEvent event;
+    /* The call the Invite dialog placed names its members; the first block
+     * of our own session says who they are. */
+    const bool names_members = g.options.mode == CMCALL_INVITE && g.options.dialog &&
+                               code == CMN_CALLSTARTED && !g.call_started;
+    size_t first_new = g.members.size();
     if (block) {
         size_t size = GlobalSize(block);
         const CMCALLINFO *info = static_cast<const CMCALLINFO *>(GlobalLock(block));
@@ -220,6 +229,8 @@ void TakeCallInfo(const char *kind, unsigned code, unsigned session, LPARAM lpar
             sockets[0] = info->udpsocket1;
             sockets[1] = info->udpsocket2;
         }
+        if (names_members)
+            CMCALL_RosterAddCall(&g.members, session, info, info ? size : 0);
         if (info)
             GlobalUnlock(block);
         GlobalFree(block);
@@ -227,6 +238,17 @@ void TakeCallInfo(const char *kind, unsigned code, unsigned session, LPARAM lpar
         event = CMCALL_CallInfoEvent(kind, session, nullptr, 0);
     }
     Emit(event);
+    if (names_members) {
+        g.call_started = true;
+        for (size_t i = first_new; i < g.members.size(); i++) {
+            const CmcallMember &m = g.members[i];
+            CmcallEvent line = Event("inviting", "inviting " + m.label + " (session " +
+                                                     std::to_string(session) + ")");
+            CMCALL_AddNumber(&line, "session", session);
+            CMCALL_AddString(&line, "member", m.label);
+            Emit(line);
+        }
+    }
 
     if (code != CMN_CALLSTARTED || g.options.mode != CMCALL_ANSWER)
         return;
@@ -256,6 +278,7 @@ void TakeMemberInfo(unsigned session, LPARAM lparam)
     }
     size_t size = GlobalSize(block);
     const CMMEMBERINFO *info = static_cast<const CMMEMBERINFO *>(GlobalLock(block));
+    CMCALL_RosterResolve(&g.members, session, info, info ? size : 0);
     Emit(CMCALL_MemberInfoEvent(session, info, info ? size : 0));
     if (info)
         GlobalUnlock(block);
@@ -282,18 +305,20 @@ void OnNotify(WPARAM wparam, LPARAM lparam)
         break;
     case CMN_NOADDRESS:
         /* lParam still holds the lookup id, no address. */
-        EmitMember("no-address", "no address: ", session, 0, false);
-        SetState(session, MEMBER_NOADDRESS);
+        EmitMember("no-address", "no address: ", session, netaddr, false, CMCALL_NOTICE_NOADDRESS);
+        SetState(session, netaddr, CMCALL_NOTICE_NOADDRESS, CMCALL_NOADDRESS);
         break;
     case CMN_RINGING:
-        EmitMember("ringing", "ringing ", session, netaddr, true);
+        EmitMember("ringing", "ringing ", session, netaddr, true, CMCALL_NOTICE_RINGING);
+        SetRang(session, netaddr);
         break;
     case CMN_UPDATING:
-        EmitMember("updating", "sending the member list to ", session, netaddr, true);
+        EmitMember("updating", "sending the member list to ", session, netaddr, true,
+                   CMCALL_NOTICE_UPDATING);
         break;
     case CMN_UNREACHABLE:
-        EmitMember("unreachable", "unreachable: ", session, netaddr, true);
-        SetState(session, MEMBER_UNREACHABLE);
+        EmitMember("unreachable", "unreachable: ", session, netaddr, true, CMCALL_NOTICE_ANSWER);
+        SetState(session, netaddr, CMCALL_NOTICE_ANSWER, CMCALL_UNREACHABLE);
         break;
     case CMN_INVITEREFUSED: {
         CmcallEvent event = Event("invitation-refused", "invitation refused");
@@ -307,16 +332,16 @@ void OnNotify(WPARAM wparam, LPARAM lparam)
         g.cleanup_over = true;
         break;
     case 2: /* CALL_ACCEPT + 1 */
-        EmitMember("accepted", "accepted by ", session, netaddr, true);
-        SetState(session, MEMBER_ACCEPTED);
+        EmitMember("accepted", "accepted by ", session, netaddr, true, CMCALL_NOTICE_ANSWER);
+        SetState(session, netaddr, CMCALL_NOTICE_ANSWER, CMCALL_ACCEPTED);
         break;
     case 5: /* CALL_DECLINE + 1 */
-        EmitMember("declined", "declined by ", session, netaddr, true);
-        SetState(session, MEMBER_DECLINED);
+        EmitMember("declined", "declined by ", session, netaddr, true, CMCALL_NOTICE_ANSWER);
+        SetState(session, netaddr, CMCALL_NOTICE_ANSWER, CMCALL_DECLINED);
         break;
     default: {
         /* Any other reply m arrives as m + 1. */
-        std::string label = MemberLabel(session);
+        std::string label = MemberLabel(session, netaddr, CMCALL_NOTICE_ANSWER);
         CmcallEvent event =
             Event("reply", "answer " + std::to_string(code ? code - 1 : 0) + " from " + label +
                                " (" + CMCALL_Dotted(netaddr) + ")");
@@ -325,7 +350,7 @@ void OnNotify(WPARAM wparam, LPARAM lparam)
         CMCALL_AddString(&event, "member", label);
         CMCALL_AddString(&event, "addr", CMCALL_Dotted(netaddr));
         Emit(event);
-        SetState(session, MEMBER_OTHER);
+        SetState(session, netaddr, CMCALL_NOTICE_ANSWER, CMCALL_OTHER);
         break;
     }
     }
@@ -377,8 +402,8 @@ void OnTimeout()
 {
     KillTimer(g.wnd, TIMER_TIMEOUT);
     std::string waiting;
-    for (const Member &m : g.members) {
-        if (m.state != MEMBER_PENDING)
+    for (const CmcallMember &m : g.members) {
+        if (m.state != CMCALL_PENDING)
             continue;
         waiting += waiting.empty() ? "" : ", ";
         waiting += m.label;
@@ -393,10 +418,10 @@ void OnTimeout()
 
 bool LocalAddressKnown()
 {
-    if (g.members.empty())
+    if (g.sessions.empty())
         return false;
     CMAPPINFO info;
-    return CMGetAppInfo(g.members.front().session, &info) == 0 && info.localaddr != 0xFFFFFFFFu;
+    return CMGetAppInfo(g.sessions.front(), &info) == 0 && info.localaddr != 0xFFFFFFFFu;
 }
 
 void CheckLocalAddress()
@@ -434,6 +459,12 @@ void OnStop(int sig)
         Finish(0);
     } else {
         Finish(128 + sig);
+        /* The Invite dialog is closed as its Close button would, so that
+         * CMInvite returns and the loop can end. */
+        HWND dlg = g.in_dialog ? FindWindowA(nullptr, INVITE_TITLE) : nullptr;
+        if (dlg)
+            PostMessageA(dlg, WM_COMMAND, IDCANCEL,
+                         reinterpret_cast<LPARAM>(GetDlgItem(dlg, IDCANCEL)));
     }
 }
 
@@ -565,9 +596,8 @@ void Shutdown()
          i++)
         DispatchMessageA(&msg);
     KillTimer(g.wnd, TIMER_RSVP);
-    for (const Member &m : g.members)
-        if (m.session)
-            CMCloseSession(m.session);
+    for (unsigned session : g.sessions)
+        CMCloseSession(session);
     UINT status = CMCleanup(g.app);
     if (status == CMERR_BUSY) {
         SetTimer(g.wnd, TIMER_CLEANUP, CLEANUP_WAIT_MS, nullptr);
@@ -659,10 +689,34 @@ int Run(const CmcallOptions &options)
         Emit(event);
     }
 
-    if (options.mode == CMCALL_INVITE) {
+    if (options.mode == CMCALL_INVITE && options.dialog) {
+        WORD session = CMOpenSession(g.app);
+        if (session == 0 || session >= 128) {
+            Shutdown();
+            return Fail("cannot open a session: " + StatusLine(session));
+        }
+        g.sessions.push_back(session);
+        AwaitLocalAddress();
+        if (!g.done) {
+            CmcallEvent event =
+                Event("dialog", "Invite dialog open for session " + std::to_string(session) +
+                                    ": type the members and press Call");
+            CMCALL_AddNumber(&event, "session", session);
+            Emit(event);
+            /* Modal: the dialog's loop dispatches our notifications (and a
+             * stop) while the person fills it in. */
+            g.in_dialog = true;
+            UINT status = CMInvite(session);
+            g.in_dialog = false;
+            if (status != 0 && !g.done) {
+                Shutdown();
+                return Fail("no call placed from the Invite dialog: " + StatusLine(status));
+            }
+            SetTimer(g.wnd, TIMER_TIMEOUT, options.timeout * 1000u, nullptr);
+        }
+    } else if (options.mode == CMCALL_INVITE) {
         for (const std::string &typed : options.addresses) {
-            Member m;
-            m.typed = typed;
+            CmcallMember m;
             m.label = CMCALL_AddressLabel(typed);
             std::string wrapped = CMCALL_WrapAddress(typed);
             WORD session = CMOpenSession(g.app);
@@ -671,6 +725,7 @@ int Run(const CmcallOptions &options)
                 return Fail("cannot open a session: " + StatusLine(session));
             }
             m.session = session;
+            g.sessions.push_back(session);
             g.members.push_back(m);
             AwaitLocalAddress();
             if (g.done)
@@ -736,6 +791,14 @@ int main(int argc, char **argv)
     if (options.mode == CMCALL_HELP) {
         std::fputs(CMCALL_Usage(), stdout);
         return 0;
+    }
+    /* Without a desktop the Invite dialog would wait unseen for ever. */
+    if (options.mode == CMCALL_INVITE && options.dialog &&
+        !CMCALL_HasDesktop(std::getenv("CALLMGR_DISPLAY"), std::getenv("DISPLAY"),
+                           std::getenv("WAYLAND_DISPLAY"))) {
+        std::fprintf(stderr, "cmcall: invite --dialog needs a desktop: set DISPLAY (or "
+                             "WAYLAND_DISPLAY), or CALLMGR_DISPLAY=live\n");
+        return 2;
     }
     return Run(options);
 }

@@ -38,12 +38,17 @@ struct CmcallOptions {
     std::string subject;
     unsigned timeout = CMCALL_DEFAULT_TIMEOUT; /* invite: seconds */
     std::vector<std::string> addresses;        /* invite: as typed */
+    bool dialog = false; /* invite: the person picks the members in the Invite dialog */
 };
 
 /* Parses argv[1..argc-1].  true on success; false with a one-line reason in
  * `error` (the caller prints it and the usage hint, and exits 2). */
 bool CMCALL_ParseArgs(int argc, char **argv, CmcallOptions *options, std::string *error);
 const char *CMCALL_Usage(void);
+/* Whether the library's dialogs are windows on a desktop, from the values of
+ * CALLMGR_DISPLAY, DISPLAY and WAYLAND_DISPLAY (each may be null): "live" or
+ * "headless" decide, otherwise a non-empty DISPLAY or WAYLAND_DISPLAY. */
+bool CMCALL_HasDesktop(const char *forced, const char *x11, const char *wayland);
 
 /* What the library needs from what a person types: "host" and "user@host"
  * become "<host>" and "<user@host>"; a text with "<" is taken as it is.
@@ -95,5 +100,57 @@ CmcallEvent CMCALL_CallInfoEvent(const char *kind, unsigned session, const CMCAL
                                  size_t size);
 /* The event for a CMMEMBERINFO block of `size` bytes ("address"). */
 CmcallEvent CMCALL_MemberInfoEvent(unsigned session, const CMMEMBERINFO *info, size_t size);
+
+/* What became of an invited member. */
+enum CmcallMemberState {
+    CMCALL_PENDING,
+    CMCALL_ACCEPTED,
+    CMCALL_DECLINED,
+    CMCALL_UNREACHABLE,
+    CMCALL_NOADDRESS,
+    CMCALL_OTHER,
+};
+
+/* One invited member.  A member invited alone in its session is known by
+ * its session.  Members picked in the Invite dialog share one session and
+ * are known by their address word: the lookup id while the name is being
+ * looked up (what CMN_CALLSTARTED and CMN_NOADDRESS carry), then the address
+ * CMN_ADDRESS reports (what ringing and the answers carry). */
+struct CmcallMember {
+    std::string label;
+    unsigned session = 0;
+    bool by_address = false;
+    uint32_t word = 0; /* network order */
+    bool resolved = false;
+    bool rang = false;
+    CmcallMemberState state = CMCALL_PENDING;
+};
+typedef std::vector<CmcallMember> CmcallRoster;
+
+/* What a notification says of a member, for finding it. */
+enum CmcallNotice {
+    CMCALL_NOTICE_NOADDRESS, /* the word is a lookup id */
+    CMCALL_NOTICE_RINGING,   /* an address; the first member not yet rung */
+    CMCALL_NOTICE_UPDATING,  /* an address */
+    CMCALL_NOTICE_ANSWER,    /* an address; unreachable or an answer */
+};
+
+/* Adds the invited members of a CMN_CALLSTARTED block of `size` bytes, known
+ * by address: every entry but the first (the local member, always listed
+ * first) and but all-zero entries; only whole entries inside the block are
+ * read.  Returns how many were added. */
+size_t CMCALL_RosterAddCall(CmcallRoster *roster, unsigned session, const CMCALLINFO *info,
+                            size_t size);
+/* CMN_ADDRESS: the session's member still being looked up under the block's
+ * first word takes the resolved address.  Its index, or -1. */
+int CMCALL_RosterResolve(CmcallRoster *roster, unsigned session, const CMMEMBERINFO *info,
+                         size_t size);
+/* The member a notification of `session` with `netaddr` is about, or -1.  A
+ * member known by session is the first of its session whatever the word.
+ * Several members may share an address (two users on one host): ringing
+ * picks the first not yet rung, an answer the first rung and still pending,
+ * then the first pending. */
+int CMCALL_RosterFind(const CmcallRoster &roster, unsigned session, uint32_t netaddr,
+                      CmcallNotice notice);
 
 #endif

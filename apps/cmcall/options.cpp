@@ -12,7 +12,9 @@ const char USAGE[] =
     "usage: cmcall answer [--auto-accept | --decline] [--count N] [--json] [--sound FILE]\n"
     "       cmcall invite ADDRESS... [--subject TEXT] [--timeout SECONDS] [--json]\n"
     "                     [--sound FILE]\n"
-    "ADDRESS: host, user@host or \"Name <user@host>\".\n";
+    "       cmcall invite --dialog [--timeout SECONDS] [--json] [--sound FILE]\n"
+    "ADDRESS: host, user@host or \"Name <user@host>\".\n"
+    "--dialog: the members and the subject are picked in the Invite dialog (needs a desktop).\n";
 
 /* Digits only, 1..max. */
 bool ParseCount(const std::string &text, unsigned long max, unsigned *value)
@@ -85,6 +87,15 @@ const char *CMCALL_Usage(void)
     return USAGE;
 }
 
+bool CMCALL_HasDesktop(const char *forced, const char *x11, const char *wayland)
+{
+    if (forced && std::strcmp(forced, "live") == 0)
+        return true;
+    if (forced && std::strcmp(forced, "headless") == 0)
+        return false;
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
 bool CMCALL_ParseArgs(int argc, char **argv, CmcallOptions *options, std::string *error)
 {
     *options = CmcallOptions();
@@ -133,7 +144,7 @@ bool CMCALL_ParseArgs(int argc, char **argv, CmcallOptions *options, std::string
         const bool takes_value =
             name == "--sound" || name == "--count" || name == "--subject" || name == "--timeout";
         const bool is_flag = name == "--json" || name == "--auto-accept" || name == "--decline" ||
-                             name == "-h" || name == "--help";
+                             name == "--dialog" || name == "-h" || name == "--help";
         if (!takes_value && !is_flag) {
             *error = "unknown option '" + name + "'";
             return false;
@@ -144,7 +155,7 @@ bool CMCALL_ParseArgs(int argc, char **argv, CmcallOptions *options, std::string
         }
         const bool answer_only =
             name == "--auto-accept" || name == "--decline" || name == "--count";
-        const bool invite_only = name == "--subject" || name == "--timeout";
+        const bool invite_only = name == "--subject" || name == "--timeout" || name == "--dialog";
         if ((answer && invite_only) || (!answer && answer_only)) {
             *error = "'" + name + "' is not an option of " + command;
             return false;
@@ -166,6 +177,8 @@ bool CMCALL_ParseArgs(int argc, char **argv, CmcallOptions *options, std::string
             options->autoaccept = true;
         } else if (name == "--decline") {
             options->decline = true;
+        } else if (name == "--dialog") {
+            options->dialog = true;
         } else if (name == "--count") {
             if (!ParseCount(value, 1000000, &options->count)) {
                 *error = "--count wants a whole number from 1 to 1000000, not '" + value + "'";
@@ -199,7 +212,19 @@ bool CMCALL_ParseArgs(int argc, char **argv, CmcallOptions *options, std::string
         *error = "--auto-accept and --decline exclude each other";
         return false;
     }
-    if (!answer) {
+    if (!answer && options->dialog) {
+        /* The person types them in the dialog; a call made before it opens
+         * would be a different call. */
+        if (!options->addresses.empty()) {
+            *error = "--dialog takes no address ('" + options->addresses.front() +
+                     "'): they are typed in the Invite dialog";
+            return false;
+        }
+        if (options->has_subject) {
+            *error = "--dialog takes no --subject: it is typed in the Invite dialog";
+            return false;
+        }
+    } else if (!answer) {
         if (options->addresses.empty()) {
             *error = "invite needs at least one address";
             return false;

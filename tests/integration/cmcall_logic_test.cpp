@@ -164,4 +164,130 @@ TEST(CmcallFormat, CallInformationReadsOnlyWhatTheBlockHolds)
               "members added: session 4 (no readable call information)");
 }
 
+// A call the Invite dialog placed: the local member, then the picked members,
+// each still under its lookup id, in a block of `count` entries.
+std::vector<unsigned char> DialogCall(std::initializer_list<CMMEMBERENTRY> members)
+{
+    std::vector<unsigned char> bytes(sizeof(CMCALLINFO) + members.size() * sizeof(CMMEMBERENTRY),
+                                     0);
+    CMCALLINFO *info = reinterpret_cast<CMCALLINFO *>(bytes.data());
+    info->count = static_cast<uint32_t>(members.size());
+    std::memcpy(bytes.data() + 360, members.begin(), members.size() * sizeof(CMMEMBERENTRY));
+    return bytes;
+}
+
+CMMEMBERENTRY Entry(const char *user, const char *host, uint32_t addr)
+{
+    CMMEMBERENTRY e;
+    SetEntry(&e, user, host, addr);
+    return e;
+}
+
+CMMEMBERINFO Resolved(const CMMEMBERENTRY &pending, uint32_t addr)
+{
+    CMMEMBERINFO info;
+    info.pending = pending;
+    info.resolved = pending;
+    info.resolved.ipaddr = addr;
+    return info;
+}
+
+TEST(CmcallRoster, MembersOfOneSessionAreToldApartByAddress)
+{
+    const uint32_t hostb = Net(198, 18, 0, 2), hostc = Net(198, 18, 0, 3);
+    CMMEMBERENTRY local = Entry("hosta", "hosta", Net(198, 18, 0, 1));
+    CMMEMBERENTRY bob = Entry("bob", "hostb", Net(0, 0, 0x80, 0x01));
+    CMMEMBERENTRY carol = Entry("carol", "hostc", Net(0, 0, 0x80, 0x02));
+    CMMEMBERENTRY nobody = Entry("nobody", "nosuchhost", Net(0, 0, 0x80, 0x03));
+    CMMEMBERENTRY empty{};
+    std::vector<unsigned char> block = DialogCall({local, bob, empty, carol, nobody});
+    const CMCALLINFO *info = reinterpret_cast<const CMCALLINFO *>(block.data());
+
+    // A member invited alone in its session is found by the session only.
+    CmcallRoster roster(1);
+    roster[0].label = "dave@hostd";
+    roster[0].session = 1;
+    // The local member (first) and the empty node are nobody to wait for.
+    ASSERT_EQ(3u, CMCALL_RosterAddCall(&roster, 2, info, block.size()));
+    ASSERT_EQ(4u, roster.size());
+    EXPECT_EQ("bob@hostb", roster[1].label);
+    EXPECT_EQ("carol@hostc", roster[2].label);
+    EXPECT_EQ("nobody@nosuchhost", roster[3].label);
+    EXPECT_EQ(0, CMCALL_RosterFind(roster, 1, hostb, CMCALL_NOTICE_ANSWER));
+
+    // Addresses arrive in any order; each lands on the member of its lookup
+    // and of its session only.
+    CMMEMBERINFO carol_at = Resolved(carol, hostc);
+    EXPECT_EQ(-1, CMCALL_RosterResolve(&roster, 3, &carol_at, sizeof carol_at));
+    EXPECT_EQ(-1, CMCALL_RosterResolve(&roster, 2, &carol_at, sizeof carol_at - 1));
+    EXPECT_EQ(2, CMCALL_RosterResolve(&roster, 2, &carol_at, sizeof carol_at));
+    EXPECT_EQ(-1, CMCALL_RosterResolve(&roster, 2, &carol_at, sizeof carol_at)) << "once only";
+    CMMEMBERINFO bob_at = Resolved(bob, hostb);
+    EXPECT_EQ(1, CMCALL_RosterResolve(&roster, 2, &bob_at, sizeof bob_at));
+    EXPECT_EQ(hostb, roster[1].word);
+
+    // A failed lookup names the member by its lookup id, never an address.
+    EXPECT_EQ(3, CMCALL_RosterFind(roster, 2, nobody.ipaddr, CMCALL_NOTICE_NOADDRESS));
+    EXPECT_EQ(-1, CMCALL_RosterFind(roster, 2, bob.ipaddr, CMCALL_NOTICE_NOADDRESS));
+    EXPECT_EQ(-1, CMCALL_RosterFind(roster, 2, nobody.ipaddr, CMCALL_NOTICE_RINGING));
+
+    EXPECT_EQ(2, CMCALL_RosterFind(roster, 2, hostc, CMCALL_NOTICE_RINGING));
+    EXPECT_EQ(1, CMCALL_RosterFind(roster, 2, hostb, CMCALL_NOTICE_ANSWER));
+    EXPECT_EQ(1, CMCALL_RosterFind(roster, 2, hostb, CMCALL_NOTICE_UPDATING));
+    EXPECT_EQ(-1, CMCALL_RosterFind(roster, 2, Net(198, 18, 0, 9), CMCALL_NOTICE_ANSWER));
+    EXPECT_EQ(-1, CMCALL_RosterFind(roster, 3, hostb, CMCALL_NOTICE_ANSWER));
+}
+
+TEST(CmcallRoster, MembersSharingAnAddressAreTakenInTurn)
+{
+    // Two users on one host: the same address rings twice and answers twice.
+    const uint32_t hostb = Net(198, 18, 0, 2);
+    CMMEMBERENTRY bob = Entry("bob", "hostb", Net(0, 0, 0x80, 0x01));
+    CMMEMBERENTRY eve = Entry("eve", "hostb", Net(0, 0, 0x80, 0x02));
+    std::vector<unsigned char> block = DialogCall({Entry("a", "hosta", 1), bob, eve});
+    CmcallRoster roster;
+    ASSERT_EQ(2u,
+              CMCALL_RosterAddCall(&roster, 1, reinterpret_cast<const CMCALLINFO *>(block.data()),
+                                   block.size()));
+    for (const CMMEMBERENTRY &e : {eve, bob}) {
+        CMMEMBERINFO at = Resolved(e, hostb);
+        ASSERT_GE(CMCALL_RosterResolve(&roster, 1, &at, sizeof at), 0);
+    }
+    // Nobody rang yet: an early answer goes to the first one pending.
+    EXPECT_EQ(0, CMCALL_RosterFind(roster, 1, hostb, CMCALL_NOTICE_ANSWER));
+    EXPECT_EQ(0, CMCALL_RosterFind(roster, 1, hostb, CMCALL_NOTICE_RINGING));
+    roster[0].rang = true;
+    EXPECT_EQ(1, CMCALL_RosterFind(roster, 1, hostb, CMCALL_NOTICE_RINGING));
+    roster[1].rang = true;
+    // Both rang: the answers come in ringing order, the settled one skipped.
+    EXPECT_EQ(0, CMCALL_RosterFind(roster, 1, hostb, CMCALL_NOTICE_ANSWER));
+    roster[0].state = CMCALL_ACCEPTED;
+    EXPECT_EQ(1, CMCALL_RosterFind(roster, 1, hostb, CMCALL_NOTICE_ANSWER));
+    roster[1].state = CMCALL_DECLINED;
+    // A late duplicate answer still names someone at that address.
+    EXPECT_EQ(0, CMCALL_RosterFind(roster, 1, hostb, CMCALL_NOTICE_ANSWER));
+    EXPECT_EQ(0, CMCALL_RosterFind(roster, 1, hostb, CMCALL_NOTICE_RINGING));
+}
+
+TEST(CmcallRoster, ReadsOnlyWholeEntriesOfTheBlock)
+{
+    std::vector<unsigned char> block =
+        DialogCall({Entry("a", "hosta", 1), Entry("b", "hostb", 2), Entry("c", "hostc", 3)});
+    CMCALLINFO *info = reinterpret_cast<CMCALLINFO *>(block.data());
+    CmcallRoster roster;
+    // The count says 1000, the block holds three entries and the all-zero
+    // end entry: two invited members.
+    info->count = 1000;
+    EXPECT_EQ(2u, CMCALL_RosterAddCall(&roster, 1, info, block.size()));
+    EXPECT_EQ("c@hostc", roster.back().label);
+    roster.clear();
+    info->count = 3;
+    // The third entry cut by one byte is not read.
+    EXPECT_EQ(1u, CMCALL_RosterAddCall(&roster, 1, info, 360 + 3 * 196 - 1));
+    EXPECT_EQ(0u, CMCALL_RosterAddCall(&roster, 1, info, 359));
+    EXPECT_EQ(0u, CMCALL_RosterAddCall(&roster, 1, nullptr, 0));
+    EXPECT_EQ(0u, CMCALL_RosterAddCall(nullptr, 1, info, block.size()));
+    EXPECT_EQ(1u, roster.size());
+}
+
 } // namespace

@@ -1,0 +1,59 @@
+/* dialog_layout DIALOG CONTROL...: where a dialog of the library puts its
+ * controls, rendered headless from the same template the live window is
+ * made from.  Prints the window's outer size ("size W H") and, for each
+ * control, the middle of it in the window's own coordinates ("ID X Y"), so a
+ * test can click it on an X server with `xdotool mousemove --window`.
+ * Exits 1 when the dialog or a control does not exist. */
+#include "support/instance.h"
+#include "user/paint.h"
+#include "user/window.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+INT_PTR CALLBACK quiet_proc(HWND, UINT msg, WPARAM, LPARAM)
+{
+    return msg == WM_INITDIALOG ? TRUE : FALSE;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: dialog_layout DIALOG CONTROL...\n");
+        return 2;
+    }
+    /* The layout is the template's; no desktop is needed to compute it. */
+    setenv("CALLMGR_DISPLAY", "headless", 1);
+    int id = std::atoi(argv[1]);
+    HWND dlg =
+        CreateDialogParamA(resource_instance(), MAKEINTRESOURCEA(id), nullptr, quiet_proc, 0);
+    if (!dlg) {
+        std::fprintf(stderr, "dialog_layout: no dialog %d\n", id);
+        return 1;
+    }
+    pal::Insets in = pal::nonclient_insets(dlg);
+    RECT rc;
+    GetClientRect(dlg, &rc);
+    std::printf("size %ld %ld\n", (long)(rc.right + in.left + in.right),
+                (long)(rc.bottom + in.top + in.bottom));
+    int status = 0;
+    for (int i = 2; i < argc; i++) {
+        int control = std::atoi(argv[i]);
+        pal::WindowRef c = pal::window_get(GetDlgItem(dlg, control));
+        if (!c) {
+            std::fprintf(stderr, "dialog_layout: dialog %d has no control %d\n", id, control);
+            status = 1;
+            continue;
+        }
+        std::printf("%d %ld %ld\n", control, (long)(in.left + (c->rect.left + c->rect.right) / 2),
+                    (long)(in.top + (c->rect.top + c->rect.bottom) / 2));
+    }
+    DestroyWindow(dlg);
+    return status;
+}
