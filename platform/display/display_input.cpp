@@ -106,12 +106,24 @@ UINT modifier_keys()
 }
 
 /* GetKeyState follows the desktop's modifier keys. */
-void sync_modifiers()
+void set_modifiers(SDL_Keymod mod)
 {
-    SDL_Keymod mod = SDL_GetModState();
     keyboard_set(VK_SHIFT, (mod & KMOD_SHIFT) != 0);
     keyboard_set(VK_CONTROL, (mod & KMOD_CTRL) != 0);
     keyboard_set((int)kVkMenu, (mod & KMOD_ALT) != 0);
+}
+
+/* A key message sets them as they were when its key went down or up, and
+ * only once it is retrieved, as Windows keeps the key state in step with
+ * the input read: set when the event arrives, a Shift released right after
+ * Tab would already be up when the dialog handles that Tab.  Mouse events
+ * carry no modifiers of their own and take the current ones. */
+PrepareFn with_modifiers(SDL_Keymod mod)
+{
+    return [mod](MSG &) {
+        set_modifiers(mod);
+        return true;
+    };
 }
 
 LPARAM point_param(POINT p)
@@ -157,7 +169,7 @@ void mouse_move(const SDL_MouseMotionEvent &e)
             local = client;
         }
     }
-    sync_modifiers();
+    set_modifiers(SDL_GetModState());
     PostMessageA(target, WM_MOUSEMOVE, s.buttons | modifier_keys(), point_param(local));
 }
 
@@ -175,7 +187,7 @@ void mouse_button(const SDL_MouseButtonEvent &e)
     }
     HWND top = dw->hwnd;
     POINT at = event_point(e.x, e.y);
-    sync_modifiers();
+    set_modifiers(SDL_GetModState());
     UINT keys = modifier_keys();
 
     if (!down) {
@@ -303,23 +315,22 @@ HWND key_target()
 
 void key(const SDL_KeyboardEvent &e)
 {
-    sync_modifiers();
+    const SDL_Keymod mod = (SDL_Keymod)e.keysym.mod;
     UINT vk = virtual_key(e.keysym.sym);
     HWND target = key_target();
     if (!vk || !target)
         return;
     LPARAM info = 1 | ((LPARAM)(e.keysym.scancode & 0xFF) << 16);
     if (e.type == SDL_KEYUP) {
-        PostMessageA(target, WM_KEYUP, vk, info | (LPARAM)0xC0000000u);
+        post_to_window(target, WM_KEYUP, vk, info | (LPARAM)0xC0000000u, with_modifiers(mod));
         return;
     }
     if (e.repeat)
         info |= (LPARAM)0x40000000;
-    PostMessageA(target, WM_KEYDOWN, vk, info);
+    post_to_window(target, WM_KEYDOWN, vk, info, with_modifiers(mod));
     /* The characters text input does not bring: the control keys.  Inside a
      * dialog Tab, Enter and Esc are the dialog manager's; a window of its
      * own gets their characters too. */
-    SDL_Keymod mod = SDL_GetModState();
     char c = 0;
     if (vk == VK_BACK)
         c = '\b';
