@@ -3,67 +3,40 @@
 // host 3 in the Invite dialog.  Host 2 must get the new member list before
 // host 3 is invited, host 3's dialog must show all three members, and a
 // fourth member added later must send no update.
-#include "api/calltest.h"
-#include "ui/dialog_script.h"
-
-#include "api/settings.h"
-#include "fsm/fsm.h"
-#include "protocol/rpc.h"
+#include "api/callfixture.h"
+#include "ui/dialogs.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
 
-const int ADDRESS_FIELD = 102, CALL_BUTTON = 110;
-
-class Conference : public ::testing::Test {
+class Conference : public CallFixture {
   protected:
     void SetUp() override
     {
         ASSERT_NE(nullptr, getenv("CALLMGR_NET_EXEC")) << "runs on host 1 of a net";
-        saved = LIB_Settings;
-        owner = ct_start_window();
-        app = CMStartup(owner, CT_NOTIFY, nullptr);
-        ASSERT_LT(app, 128);
-        ASSERT_TRUE(ct_wait_until([] { return FSM_LocalAddress() != 0xFFFFFFFFu; }));
+        CallFixture::SetUp();
+        app = start();
         session = CMOpenSession(app);
         ASSERT_LT(session, 128);
-    }
-    void TearDown() override
-    {
-        EXPECT_EQ(0u, CMCleanup(app));
-        DestroyWindow(owner);
-        ct_pump();
-        ct_reset();
-        LIB_Settings = saved;
-        EXPECT_EQ(0u, SERVER_Users());
     }
 
     /* Adds `address` to the session's call through the Invite dialog. */
     UINT invite(const char *address)
     {
         UINT result = 1;
-        DialogScript script;
-        script
-            .on(100, "type the address",
-                [&](HWND dlg) { return PalTypeText(GetDlgItem(dlg, ADDRESS_FIELD), address); })
-            .on(100, "press Call", [](HWND dlg) { return PalPressButton(dlg, CALL_BUTTON); });
-        script.run([&] { result = CMInvite(session); });
+        DialogScript()
+            .on(100, "type the address, Call",
+                [&](HWND dlg) {
+                    return PalTypeText(GetDlgItem(dlg, 102), address) && PalPressButton(dlg, 110);
+                })
+            .run([&] { result = CMInvite(session); });
         return result;
     }
 
-    static int count(const std::vector<int> &codes, int code)
-    {
-        int n = 0;
-        for (int c : codes)
-            n += c == code;
-        return n;
-    }
-
-    CMSETTINGS saved;
-    HWND owner = nullptr;
     WORD app = 0, session = 0;
 };
 
@@ -79,7 +52,7 @@ TEST_F(Conference, AThirdMemberIsAnnouncedToTheJoinedOneFirst)
     EXPECT_EQ(0, bob.line().find("started size=948 "));
 
     ASSERT_EQ(0u, invite("Carol <carol@host3.callmgr.test>"));
-    ASSERT_TRUE(ct_wait_until([] { return count(ct_codes(), 2) == 2; }));
+    ASSERT_TRUE(ct_wait_until([] { return std::ranges::count(ct_codes(), 2) == 2; }));
     ct_pump();
     EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 2, CMN_MEMBERSADDED,
                                 CMN_ADDRESS, CMN_UPDATING, CMN_RINGING, 2}),
@@ -109,6 +82,7 @@ TEST_F(Conference, AThirdMemberIsAnnouncedToTheJoinedOneFirst)
     for (size_t i = before; i < ct_notes().size(); ++i)
         later.push_back(ct_notes()[i].code);
     EXPECT_EQ((std::vector<int>{CMN_MEMBERSADDED, CMN_NOADDRESS}), later);
+    EXPECT_EQ(0u, CMCleanup(app));
 }
 
 } // namespace

@@ -1,38 +1,19 @@
-// The owner-drawn address lists: ordered insertion and its refusals, the
-// entry text forms, and one entry's drawing checked pixel by pixel.
+// The owner-drawn address lists: ordered insertion and its refusals, and
+// the entry text forms.
 #include "ui/lists.h"
-
-#include "support/instance.h"
 #include "ui/dialogs.h"
 
-#include <windows.h>
-#include <paldriver.h>
-
-#include <gtest/gtest.h>
-
 #include <cstring>
-#include <string>
-#include <vector>
 
 namespace {
 
-struct Entry {
-    std::string text;
-    DWORD flag;
-    bool operator==(const Entry &o) const { return text == o.text && flag == o.flag; }
-};
-
-std::ostream &operator<<(std::ostream &os, const Entry &e)
+/* Each entry's text and item data. */
+std::vector<std::pair<std::string, int>> entries(HWND list)
 {
-    return os << "{" << e.text << ", " << e.flag << "}";
-}
-
-std::vector<Entry> entries(HWND list)
-{
-    std::vector<Entry> out;
-    std::vector<std::string> texts = PalListContents(list);
-    for (size_t i = 0; i < texts.size(); ++i)
-        out.push_back({texts[i], (DWORD)SendMessageA(list, LB_GETITEMDATA, i, 0)});
+    std::vector<std::pair<std::string, int>> out;
+    std::vector<int> flags = list_flags(list);
+    for (const std::string &text : PalListContents(list))
+        out.emplace_back(text, flags[out.size()]);
     return out;
 }
 
@@ -50,7 +31,6 @@ class AddressLists : public ::testing::Test {
     }
     void TearDown() override
     {
-        LIST_FreeIcons();
         DestroyWindow(book);
         DestroyWindow(group);
         DestroyWindow(address);
@@ -74,10 +54,11 @@ TEST_F(AddressLists, InsertionKeepsGroupsBeforeUsersEachSortedWithoutCase)
     /* A member of the running call belongs to the part without users. */
     EXPECT_EQ(1, LIST_InsertEntry(list, "beta", ENTRY_INCALL));
     EXPECT_TRUE(PalBeeps().empty());
-    std::vector<Entry> expected = {{"alpha", ENTRY_GROUP},   {"beta", ENTRY_INCALL},
-                                   {"Team", ENTRY_GROUP},    {"Team\tann <a>", ENTRY_GROUPLINE},
-                                   {"zed <z>", ENTRY_GROUP}, {"Bob <b>", ENTRY_USER},
-                                   {"zed <z>", ENTRY_USER},  {"zz <zz>", ENTRY_USER}};
+    std::vector<std::pair<std::string, int>> expected = {
+        {"alpha", ENTRY_GROUP},   {"beta", ENTRY_INCALL},
+        {"Team", ENTRY_GROUP},    {"Team\tann <a>", ENTRY_GROUPLINE},
+        {"zed <z>", ENTRY_GROUP}, {"Bob <b>", ENTRY_USER},
+        {"zed <z>", ENTRY_USER},  {"zz <zz>", ENTRY_USER}};
     EXPECT_EQ(expected, entries(list));
 
     /* Duplicates differing in letter case only: one beep each, list unchanged. */
@@ -196,112 +177,6 @@ TEST_F(AddressLists, ComposeFromTheTwoFields)
         << "fields are read whole, leading blanks do not count";
     EXPECT_EQ("h <h>", out);
     EXPECT_EQ(-1, compose("Ann", "h", 0, &out));
-}
-
-/* A canvas of one list item, 200 x 20 pixels. */
-struct Canvas {
-    HDC dc;
-    HBITMAP bmp;
-    HGDIOBJ old;
-    Canvas(COLORREF fill)
-    {
-        dc = CreateCompatibleDC(nullptr);
-        bmp = CreateBitmap(200, 20, 1, 32, nullptr);
-        old = SelectObject(dc, bmp);
-        HBRUSH brush = CreateSolidBrush(fill);
-        RECT all{0, 0, 200, 20};
-        FillRect(dc, &all, brush);
-        DeleteObject(brush);
-        SetBkMode(dc, TRANSPARENT);
-    }
-    ~Canvas()
-    {
-        SelectObject(dc, old);
-        DeleteDC(dc);
-        DeleteObject(bmp);
-    }
-    /* Index of the first differing pixel, or -1. */
-    int differs(const Canvas &o) const
-    {
-        for (int y = 0; y < 20; ++y)
-            for (int x = 0; x < 200; ++x)
-                if (GetPixel(dc, x, y) != GetPixel(o.dc, x, y))
-                    return y * 200 + x;
-        return -1;
-    }
-};
-
-/* What an item must look like: background, icon cell at (icon_x, 1) when
- * cell >= 0, the text from text_x, and the focus rectangle. */
-void expected_item(Canvas &c, COLORREF back, COLORREF ink, int cell, int icon_x, int text_x,
-                   const char *text, bool focus = false)
-{
-    HBRUSH brush = CreateSolidBrush(back);
-    RECT all{0, 0, 200, 20};
-    FillRect(c.dc, &all, brush);
-    DeleteObject(brush);
-    if (focus)
-        DrawFocusRect(c.dc, &all);
-    if (cell >= 0)
-        LIST_DrawIcon(c.dc, POINT{icon_x, 1}, cell);
-    SetTextColor(c.dc, ink);
-    RECT rc{text_x, 1, 199, 19};
-    DrawTextA(c.dc, text, -1, &rc, 0x804);
-    SetTextColor(c.dc, 0);
-}
-
-DRAWITEMSTRUCT item_of(HWND list, int index, HDC dc, UINT state = 0, UINT action = ODA_DRAWENTIRE)
-{
-    DRAWITEMSTRUCT dis{};
-    dis.CtlType = ODT_LISTBOX;
-    dis.CtlID = (UINT)GetDlgCtrlID(list);
-    dis.itemID = (UINT)index;
-    dis.itemAction = action;
-    dis.itemState = state;
-    dis.hwndItem = list;
-    dis.hDC = dc;
-    dis.rcItem = RECT{0, 0, 200, 20};
-    dis.itemData = index >= 0 ? (ULONG_PTR)SendMessageA(list, LB_GETITEMDATA, index, 0) : 0;
-    return dis;
-}
-
-TEST_F(AddressLists, DrawingShowsTheIconCellIndentAndDisplayName)
-{
-    LIST_LoadIcons(resource_instance());
-    const COLORREF window = GetSysColor(COLOR_WINDOW);
-    const COLORREF green = 0x00FF00;
-    HWND list = book_list;
-    ASSERT_EQ(0, LIST_InsertEntry(list, "Team", ENTRY_GROUP));
-    ASSERT_EQ(1, LIST_InsertEntry(list, "Team\tAnn Smith <ann@east>", ENTRY_GROUPLINE));
-    ASSERT_EQ(2, LIST_InsertEntry(list, "Bob <bob@west>", ENTRY_USER));
-    ASSERT_EQ(2, LIST_InsertEntry(list, "<west>", ENTRY_USER)); /* "<" sorts before letters */
-    const int group_at = 0, line_at = 1, bare_at = 2, user_at = 3;
-
-    struct Case {
-        int index;
-        int cell, icon_x, text_x;
-        const char *shown;
-    } cases[] = {
-        {user_at, 2, 1, 21, "Bob"},
-        {group_at, 3, 1, 21, "Team"},
-        {line_at, 2, 21, 41, "Ann Smith"}, /* indented by one cell + 4 */
-        {bare_at, 2, 1, 21, ""},
-    };
-    for (const Case &c : cases) {
-        Canvas got(green), want(green);
-        SetTextColor(got.dc, 0x123456);
-        DRAWITEMSTRUCT dis = item_of(list, c.index, got.dc);
-        LIST_DrawEntry(&dis);
-        EXPECT_EQ(0x123456u, GetTextColor(got.dc));
-        expected_item(want, window, 0x123456, c.cell, c.icon_x, c.text_x, c.shown);
-        EXPECT_EQ(-1, got.differs(want)) << c.shown;
-    }
-
-    /* Item -1 (an empty list with the focus) draws nothing. */
-    Canvas untouched(green), reference(green);
-    DRAWITEMSTRUCT none = item_of(list, -1, untouched.dc, ODS_FOCUS, ODA_FOCUS);
-    LIST_DrawEntry(&none);
-    EXPECT_EQ(-1, untouched.differs(reference));
 }
 
 } // namespace

@@ -2,41 +2,11 @@
 // writes and reads back, what it refuses untouched, failed writes, and key
 // lists too long for its read block.
 #include "ui/addrbook.h"
-#include "api/settings.h"
-
-#include <windows.h>
-#include <paltest.h>
+#include "ui/book.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include <unistd.h>
-
 namespace {
-
-using Names = std::vector<std::string>;
-
-HGLOBAL block_of(const Names &names)
-{
-    size_t size = 1;
-    for (const std::string &n : names)
-        size += n.size() + 1;
-    HGLOBAL block = GlobalAlloc(GHND, size);
-    char *p = (char *)GlobalLock(block);
-    for (const std::string &n : names) {
-        memcpy(p, n.c_str(), n.size() + 1);
-        p += n.size() + 1;
-    }
-    GlobalUnlock(block);
-    return block;
-}
 
 /* A member block that the test keeps and releases. */
 struct Block {
@@ -62,50 +32,17 @@ Names take(HGLOBAL block)
 
 class AddressStore : public ::testing::Test {
   protected:
-    void SetUp() override
-    {
-        saved = LIB_Settings;
-        char dir_template[] = "/tmp/callmgr-store-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(dir_template));
-        dir = dir_template;
-        path = dir + "/book.zab";
-        use(path);
-    }
-    void TearDown() override
-    {
-        PalFaultClear();
-        LIB_Settings = saved;
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
-    void use(const std::string &p)
-    {
-        snprintf(LIB_Settings.addressbook, sizeof LIB_Settings.addressbook, "%s", p.c_str());
-    }
-    std::string file() const
-    {
-        std::ifstream in(path, std::ios::binary);
-        if (!in)
-            return "<no file>";
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    void put(const std::string &text) const
-    {
-        std::ofstream out(path, std::ios::binary);
-        out << text;
-    }
-
-    CMSETTINGS saved;
-    std::string dir, path;
+    void TearDown() override { PalFaultClear(); }
+    std::string file() const { return book.text(); }
+    BookFile book;
 };
+
+const Names kNone{"<none>"};
 
 TEST_F(AddressStore, UsersAreKeysOfTheUsersSection)
 {
-    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers())) << "no file, no users";
+    EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers())) << "no file, no users";
     EXPECT_EQ(1, ADDRBOOK_AddUser("Ann Smith <ann@east>"));
-    EXPECT_EQ("[users]\nAnn Smith <ann@east>=\n", file());
     EXPECT_EQ(1, ADDRBOOK_AddUser(" \t bob <bob>")) << "leading blanks are skipped";
     EXPECT_EQ(1, ADDRBOOK_AddUser("ANN SMITH <ANN@EAST>")) << "the same key again";
     EXPECT_EQ("[users]\nAnn Smith <ann@east>=\nbob <bob>=\n", file());
@@ -115,7 +52,7 @@ TEST_F(AddressStore, UsersAreKeysOfTheUsersSection)
     EXPECT_EQ("[users]\nbob <bob>=\n", file());
     EXPECT_EQ(1, ADDRBOOK_DeleteUser("nobody <x>")) << "nothing to delete is no failure";
     EXPECT_EQ(1, ADDRBOOK_DeleteUser("bob <bob>"));
-    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers())) << "an empty section is no block";
+    EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers())) << "an empty section is no block";
 }
 
 TEST_F(AddressStore, RenamingDeletesThenWrites)
@@ -126,15 +63,13 @@ TEST_F(AddressStore, RenamingDeletesThenWrites)
     EXPECT_EQ("[users]\nb <b>=\na <a>=\n", file());
     EXPECT_EQ(1, ADDRBOOK_RenameUser("A <A>", "  Alice <a>"));
     EXPECT_EQ(1, ADDRBOOK_RenameUser("Alice <a>", "b <b>")) << "onto another user: one key left";
-    EXPECT_EQ("[users]\nb <b>=\n", file());
     EXPECT_EQ(1, ADDRBOOK_RenameUser("b <b>", "B <b>")) << "letter case changes are written";
     EXPECT_EQ("[users]\nB <b>=\n", file());
 
     ADDRBOOK_WriteGroup("Team", Block({"B <b>"}));
     EXPECT_EQ(1, ADDRBOOK_RenameKey("  Team  ", "B <b>", "Bea <b>"));
-    EXPECT_EQ("[users]\nB <b>=\n[groups]\nTeam=\n[Team]\nBea <b>=\n", file());
-
-    std::string before = file();
+    const std::string before = file();
+    EXPECT_EQ("[users]\nB <b>=\n[groups]\nTeam=\n[Team]\nBea <b>=\n", before);
     EXPECT_EQ(0, ADDRBOOK_RenameKey(" \t ", "B <b>", "x <x>"));
     EXPECT_EQ(0, ADDRBOOK_RenameKey("users", "  ", "x <x>"));
     EXPECT_EQ(0, ADDRBOOK_RenameUser("B <b>", nullptr));
@@ -156,16 +91,14 @@ TEST_F(AddressStore, GroupsHaveAKeyAndASectionOfTheirOwn)
     /* Writing again adds; keys already there stay. */
     EXPECT_EQ(1, ADDRBOOK_WriteGroup("Team", Block({"Cy <c>"})));
     EXPECT_EQ((Names{"Ann <a>", "Bob <b>", "Cy <c>"}), take(ADDRBOOK_ReadGroupMembers("Team")));
-
     EXPECT_EQ(1, ADDRBOOK_DeleteGroupLine(" Team ", "  bob <b>"));
     EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\nCy <c>=\n", file());
 
+    /* Deleting a group takes its key and its whole section, nothing else. */
     EXPECT_EQ(1, ADDRBOOK_WriteGroup("Crew", Block({"Ann <a>"})));
-    /* Deleting a group takes its key and its whole section, whatever it
-     * holds, and nothing else. */
     EXPECT_EQ(1, ADDRBOOK_DeleteGroup("TEAM "));
     EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nCrew=\n[Crew]\nAnn <a>=\n", file());
-    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadGroupMembers("Team")));
+    EXPECT_EQ(kNone, take(ADDRBOOK_ReadGroupMembers("Team")));
 }
 
 TEST_F(AddressStore, TextsTheFileCannotHoldAreRefusedUntouched)
@@ -173,11 +106,10 @@ TEST_F(AddressStore, TextsTheFileCannotHoldAreRefusedUntouched)
     ADDRBOOK_AddUser("Ann <a>");
     ADDRBOOK_WriteGroup("Team", Block({"Ann <a>"}));
     const std::string before = file();
-    const std::string name127(127, 'g'), entry255(255, 'e');
+    const std::string name127(127, 'g'), entry255(255, 'e'), entry256(256, 'e');
 
-    const char *bad_entries[] = {"",         "   ",      "a=b <a>",  ";Ann <a>",
-                                 "[Ann <a>", "Ann <a> ", "Ann\n<a>", "Ann <a\r>"};
-    for (const char *e : bad_entries) {
+    for (const char *e : {"", "   ", "a=b <a>", ";Ann <a>", "[Ann <a>", "Ann <a> ", "Ann\n<a>",
+                          "Ann <a\r>", entry256.c_str()}) {
         EXPECT_EQ(0, ADDRBOOK_AddUser(e)) << e;
         EXPECT_EQ(0, ADDRBOOK_DeleteUser(e)) << e;
         EXPECT_EQ(0, ADDRBOOK_DeleteGroupLine("Team", e)) << e;
@@ -185,18 +117,14 @@ TEST_F(AddressStore, TextsTheFileCannotHoldAreRefusedUntouched)
             EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", Block({"Ann <a>", e}))) << e;
         }
     }
-    std::string entry256(256, 'e');
-    EXPECT_EQ(0, ADDRBOOK_AddUser(entry256.c_str()));
-
     const std::string too_long(128, 'g');
-    const char *bad_groups[] = {"users", " Users ", "GROUPS", "",     " \t ",
-                                "a=b",   ";g",      "[g",     "g\nh", too_long.c_str()};
-    for (const char *g : bad_groups) {
+    for (const char *g :
+         {"users", " Users ", "GROUPS", "", " \t ", "a=b", ";g", "[g", "g\nh", too_long.c_str()}) {
         EXPECT_EQ(0, ADDRBOOK_WriteGroup(g, Block({"Ann <a>"}))) << g;
         EXPECT_EQ(0, ADDRBOOK_DeleteGroup(g)) << g;
         EXPECT_EQ(0, ADDRBOOK_DeleteGroupLine(g, "Ann <a>")) << g;
     }
-    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadGroupMembers("Users")));
+    EXPECT_EQ(kNone, take(ADDRBOOK_ReadGroupMembers("Users")));
 
     /* Null arguments, an empty block, a block without its end. */
     EXPECT_EQ(0, ADDRBOOK_AddUser(nullptr));
@@ -204,11 +132,10 @@ TEST_F(AddressStore, TextsTheFileCannotHoldAreRefusedUntouched)
     EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", nullptr));
     EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", Block({})));
     EXPECT_EQ(0, ADDRBOOK_DeleteGroupLine("Team", nullptr));
-    HGLOBAL endless = GlobalAlloc(GHND, 4);
+    Block endless({"xxx"});
     memset(GlobalLock(endless), 'x', GlobalSize(endless));
     GlobalUnlock(endless);
     EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", endless));
-    GlobalFree(endless);
     EXPECT_EQ(nullptr, ADDRBOOK_ReadSection(nullptr));
     EXPECT_EQ(before, file());
 
@@ -222,10 +149,11 @@ TEST_F(AddressStore, TextsTheFileCannotHoldAreRefusedUntouched)
 
 TEST_F(AddressStore, AnEmptyPathSwitchesTheBookOff)
 {
-    put("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\n");
-    use("");
-    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
-    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadGroupMembers("Team")));
+    const std::string text = "[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\n";
+    book.put(text);
+    book.use("");
+    EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers()));
+    EXPECT_EQ(kNone, take(ADDRBOOK_ReadGroupMembers("Team")));
     EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>"));
     EXPECT_EQ(0, ADDRBOOK_RenameUser("Ann <a>", "Bob <b>"));
     EXPECT_EQ(0, ADDRBOOK_WriteGroup("Crew", Block({"Ann <a>"})));
@@ -233,32 +161,25 @@ TEST_F(AddressStore, AnEmptyPathSwitchesTheBookOff)
     /* A path store without its terminator is no path either. */
     memset(LIB_Settings.addressbook, 'p', sizeof LIB_Settings.addressbook);
     EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>"));
-    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
-    use(path);
-    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\n", file());
+    EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers()));
+    EXPECT_EQ(text, file());
 }
 
-TEST_F(AddressStore, FailedWritesReportZero)
+TEST_F(AddressStore, FailedWritesReportZeroAndPartialChangesAreTakenBack)
 {
-    put("[users]\nAnn <a>=\n");
+    book.put("[users]\nAnn <a>=\n");
     PalFaultSet(PAL_FAULT_FILEWRITE, 0, -1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>"));
     EXPECT_EQ(0, ADDRBOOK_DeleteUser("Ann <a>"));
     EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", Block({"Ann <a>"})));
-    PalFaultClear();
-    EXPECT_EQ("[users]\nAnn <a>=\n", file());
-
-    /* The new key cannot be written after the old one went: the old one
-     * is put back. */
+    /* The new key fails after the old one went: the old one is put back. */
     PalFaultSet(PAL_FAULT_FILEWRITE, 1, 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, ADDRBOOK_RenameUser("Ann <a>", "Anna <a>"));
-    PalFaultClear();
     EXPECT_EQ("[users]\nAnn <a>=\n", file());
 
     /* A group whose second member cannot be written. */
     PalFaultSet(PAL_FAULT_FILEWRITE, 2, 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", Block({"Ann <a>", "Bob <b>", "Cy <c>"})));
-    PalFaultClear();
     EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\n", file());
 
     /* The section cannot be deleted after the group's key. */
@@ -267,36 +188,31 @@ TEST_F(AddressStore, FailedWritesReportZero)
     PalFaultClear();
     EXPECT_EQ("[users]\nAnn <a>=\n[groups]\n[Team]\nAnn <a>=\n", file());
 
-    /* A folder that does not exist. */
-    use(dir + "/missing/book.zab");
-    EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>"));
+    book.use(book.dir + "/missing/book.zab");
+    EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>")) << "a folder that does not exist";
 }
 
 TEST_F(AddressStore, TheReadBlockAndKeyListsThatDoNotFit)
 {
+    book.put("[users]\nAnn <a>=\n");
     PalFaultSet(PAL_FAULT_GLOBALALLOC, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
-    put("[users]\nAnn <a>=\n");
-    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
+    EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers()));
     PalFaultClear();
-
     HGLOBAL block = ADDRBOOK_ReadUsers();
     ASSERT_NE(nullptr, block);
     EXPECT_EQ((SIZE_T)32767, GlobalSize(block));
     EXPECT_EQ(Names{"Ann <a>"}, take(block));
 
-    /* Key lists of 32764 bytes (names and their zeros) fit with the
-     * closing zero; from 32765 bytes on the reader may have cut the list
-     * (it reports size - 2), and no list is better than a cut one that
-     * could be written back. */
-    auto users_of_size = [&](size_t total, size_t *count) {
+    /* Key lists of 32764 bytes (names and their zeros) fit with the closing
+     * zero; from 32765 bytes on the reader may have cut the list, and no
+     * list is better than a cut one that could be written back. */
+    auto users_of_size = [&](size_t total) {
         std::string text = "[users]\n";
-        size_t bytes = 0;
-        int n = 0;
+        size_t bytes = 0, n = 0;
         auto add = [&](size_t len) {
             char head[16];
-            snprintf(head, sizeof head, "%05d", n++);
-            std::string name = head + std::string(len - 5, 'k');
-            text += name + "=\n";
+            snprintf(head, sizeof head, "%05zu", n++);
+            text += head + std::string(len - 5, 'k') + "=\n";
             bytes += len + 1;
         };
         while (total - bytes > 402)
@@ -305,16 +221,15 @@ TEST_F(AddressStore, TheReadBlockAndKeyListsThatDoNotFit)
         add(rest / 2 - 1);
         add(rest - rest / 2 - 1);
         EXPECT_EQ(total, bytes);
-        *count = (size_t)n;
-        put(text);
+        book.put(text);
+        return n;
     };
-    size_t count = 0;
-    users_of_size(32764, &count);
+    size_t count = users_of_size(32764);
     EXPECT_EQ(count, take(ADDRBOOK_ReadUsers()).size());
-    users_of_size(32765, &count);
-    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
-    users_of_size(40000, &count);
-    EXPECT_EQ(Names{"<none>"}, take(ADDRBOOK_ReadUsers()));
+    users_of_size(32765);
+    EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers()));
+    users_of_size(40000);
+    EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers()));
 }
 
 } // namespace

@@ -1,15 +1,12 @@
-// The library's dialog templates as the dialog manager makes them, and the
-// styles the dialog code relies on.
+// The library's dialog templates as the dialog manager makes them: each
+// item in order, placed in dialog units, with the tab order wrapping.
 #include "ui/dialogs.h"
 
-#include "support/instance.h"
 #include "user/dialog.h"
 #include "user/paint.h"
 #include "user/window.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 namespace {
 
@@ -37,9 +34,12 @@ TEST(Templates, EachDialogHasItsItemsInOrderPlacedInDialogUnitsWithWrappingTabOr
         ASSERT_NE(nullptr, dlg);
         RECT units{0, 0, 4, 8}, client;
         ASSERT_TRUE(MapDialogRect(dlg, &units));
+        /* Dialog units to pixels, rounded as MulDiv rounds. */
+        auto x = [&](LONG v) { return (v * units.right + 2) / 4; };
+        auto y = [&](LONG v) { return (v * units.bottom + 4) / 8; };
         GetClientRect(dlg, &client);
-        EXPECT_EQ(MulDivRound(tpl.cx, units.right, 4), client.right);
-        EXPECT_EQ(MulDivRound(tpl.cy, units.bottom, 8), client.bottom);
+        EXPECT_EQ(x(tpl.cx), client.right);
+        EXPECT_EQ(y(tpl.cy), client.bottom);
 
         std::vector<HWND> children, tab_stops;
         for (const pal::WindowRef &w : pal::window_list())
@@ -52,18 +52,19 @@ TEST(Templates, EachDialogHasItsItemsInOrderPlacedInDialogUnitsWithWrappingTabOr
             SCOPED_TRACE(item.id);
             EXPECT_EQ(h, GetDlgItem(dlg, (int)item.id));
             EXPECT_EQ(pal::dialog_class_name(item.cls), class_of(h));
-            EXPECT_EQ(item.text.text, window_text(h));
+            char text[256];
+            EXPECT_EQ(item.text.text, std::string(text, (size_t)GetWindowTextA(h, text, 256)));
             EXPECT_EQ(item.style, (DWORD)GetWindowLongPtrA(h, GWL_STYLE));
             RECT rc;
             GetWindowRect(h, &rc);
-            EXPECT_EQ(MulDivRound(item.x, units.right, 4), rc.left);
-            EXPECT_EQ(MulDivRound(item.y, units.bottom, 8), rc.top);
-            EXPECT_EQ(MulDivRound(item.cx, units.right, 4), rc.right - rc.left);
+            EXPECT_EQ(x(item.x), rc.left);
+            EXPECT_EQ(y(item.y), rc.top);
+            EXPECT_EQ(x(item.cx), rc.right - rc.left);
             /* A list box drops the part of a row below its last whole item. */
             if (class_of(h) == "LISTBOX") {
-                LONG height = MulDivRound(item.cy, units.bottom, 8);
                 LONG row = (LONG)SendMessageA(h, LB_GETITEMHEIGHT, 0, 0);
-                EXPECT_EQ(height - (height - 2 * pal::kEdgeWidth) % row, rc.bottom - rc.top);
+                EXPECT_EQ(y(item.cy) - (y(item.cy) - 2 * pal::kEdgeWidth) % row,
+                          rc.bottom - rc.top);
             }
             if ((item.style & WS_TABSTOP) && !(item.style & WS_DISABLED))
                 tab_stops.push_back(h);
@@ -74,29 +75,6 @@ TEST(Templates, EachDialogHasItsItemsInOrderPlacedInDialogUnitsWithWrappingTabOr
         for (size_t i = 0; i <= tab_stops.size(); ++i, at = GetNextDlgTabItem(dlg, at, FALSE))
             EXPECT_EQ(tab_stops[i % tab_stops.size()], at) << "tab stop " << i;
         DestroyWindow(dlg);
-    }
-}
-
-TEST(Templates, ControlsCarryTheStylesTheDialogCodeNeeds)
-{
-    constexpr DWORD kList =
-        LBS_OWNERDRAWFIXED | LBS_HASSTRINGS | LBS_SORT | LBS_EXTENDEDSEL | LBS_NOTIFY;
-    struct Need {
-        int dialog, id;
-        DWORD style;
-    } needs[] = {
-        {100, 109, kList},          {200, 202, kList},
-        {300, 302, kList},          {100, 103, WS_DISABLED},
-        {300, 1, BS_DEFPUSHBUTTON}, {400, 1, BS_DEFPUSHBUTTON},
-        {500, 502, ES_READONLY},    {500, 504, ES_READONLY},
-        {500, 6, BS_DEFPUSHBUTTON}, {500, 506, CBS_DROPDOWNLIST | CBS_SORT},
-    };
-    for (const Need &n : needs) {
-        pal::DialogTemplate tpl = parse(n.dialog);
-        auto it = std::find_if(tpl.items.begin(), tpl.items.end(),
-                               [&](const auto &item) { return item.id == (DWORD)n.id; });
-        ASSERT_NE(tpl.items.end(), it) << n.dialog << "/" << n.id;
-        EXPECT_EQ(n.style, it->style & n.style) << n.dialog << "/" << n.id;
     }
 }
 
