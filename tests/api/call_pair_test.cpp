@@ -1,16 +1,9 @@
 // Calls between two isolated hosts through the entries, one process on each
 // host: host A (this program) invites the application of call_peer on host B.
-#include "api/calltest.h"
+#include "api/callfixture.h"
 
-#include "api/settings.h"
 #include "members/members.h"
-#include "protocol/rpc.h"
 
-#include <paltest.h>
-
-#include <gtest/gtest.h>
-
-#include <cstdio>
 #include <string>
 
 namespace {
@@ -21,36 +14,12 @@ class Peer : public CtPeer {
     explicit Peer(const std::string &mode) : CtPeer(ct_peer_command(0, PEER_PROGRAM, mode)) {}
 };
 
-class CallPair : public ::testing::Test {
+class CallPair : public CallFixture {
   protected:
     void SetUp() override
     {
-        saved = LIB_Settings;
-        owner = ct_start_window();
-        LIB_Settings.callring = 1;
-        snprintf(LIB_Settings.callsound, sizeof LIB_Settings.callsound, "%s", "C:\\CALL.WAV");
-        app = CMStartup(owner, CT_NOTIFY, nullptr);
-        ASSERT_LT(app, 128);
-        CMNETINFO net{};
-        net.tcplow = 6000;
-        net.tcphigh = 6099;
-        net.udp1low = 7000;
-        net.udp1high = 7099;
-        net.udp2low = 7100;
-        net.udp2high = 7199;
-        ASSERT_EQ(0u, CMSetNetInfo(app, &net));
-        session = CMOpenSession(app);
-        ASSERT_LT(session, 128);
-    }
-    void TearDown() override
-    {
-        ct_close_sockets();
-        EXPECT_EQ(0u, CMCleanup(app));
-        DestroyWindow(owner);
-        ct_pump();
-        ct_reset();
-        LIB_Settings = saved;
-        EXPECT_EQ(0u, SERVER_Users());
+        CallFixture::SetUp();
+        app = start_caller(&session);
     }
 
     /* Invites bob on host B and waits for the answer's code. */
@@ -61,8 +30,20 @@ class CallPair : public ::testing::Test {
         ct_pump();
     }
 
-    CMSETTINGS saved;
-    HWND owner = nullptr;
+    /* B's application declines, as its `mode` says. */
+    void expect_declined(const char *mode)
+    {
+        Peer peer(mode);
+        ASSERT_EQ("ready hostb", peer.line());
+        invite_and_wait(5);
+        EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 5}), ct_codes());
+        EXPECT_EQ("refused session=0 lparam=0", peer.line());
+        EXPECT_EQ("cleanup 0", peer.line());
+        EXPECT_EQ(0, peer.finish());
+        CMSESSION *s = SESSION_Find(session, nullptr);
+        EXPECT_EQ(CMS_DECLINED, s->call->caller->members->next->cm->state);
+    }
+
     WORD app = 0, session = 0;
 };
 
@@ -103,33 +84,12 @@ TEST_F(CallPair, AnAutoAcceptingPeerJoinsTheCall)
 
 TEST_F(CallPair, ADeclinedInvitationIsReported)
 {
-    Peer peer("decline");
-    ASSERT_EQ("ready hostb", peer.line());
-    invite_and_wait(5);
-    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 5}), ct_codes());
-    EXPECT_EQ("refused session=0 lparam=0", peer.line());
-    EXPECT_EQ("cleanup 0", peer.line());
-    EXPECT_EQ(0, peer.finish());
-    CMSESSION *s = SESSION_Find(session, nullptr);
-    EXPECT_EQ(CMS_DECLINED, s->call->caller->members->next->cm->state);
+    expect_declined("decline");
 }
 
 TEST_F(CallPair, AnUnansweredDialogDeclinesByItself)
 {
-    Peer peer("timeout");
-    ASSERT_EQ("ready hostb", peer.line());
-    invite_and_wait(5);
-    EXPECT_EQ("refused session=0 lparam=0", peer.line());
-    EXPECT_EQ("cleanup 0", peer.line());
-    EXPECT_EQ(0, peer.finish());
-}
-
-TEST_F(CallPair, AHostWithoutACallManagerIsUnreachable)
-{
-    invite_and_wait(CMN_UNREACHABLE);
-    EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, CMN_UNREACHABLE}),
-              ct_codes());
-    EXPECT_NE(0u, APP_Find(app)->ringtimer) << "the ring goes on until the session closes";
+    expect_declined("timeout");
 }
 
 } // namespace

@@ -18,6 +18,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 class CallFixture : public ::testing::Test {
   protected:
     void SetUp() override
@@ -55,6 +57,26 @@ class CallFixture : public ::testing::Test {
         WORD id = CMStartup(owner, CT_NOTIFY, name);
         EXPECT_LT(id, 128);
         EXPECT_TRUE(ct_wait_until([] { return FSM_LocalAddress() != 0xFFFFFFFFu; }));
+        return id;
+    }
+
+    /* As start(), for an application that rings while it calls and takes
+     * its ports from fixed ranges; `session` receives an open session. */
+    WORD start_caller(WORD *session)
+    {
+        LIB_Settings.callring = 1;
+        snprintf(LIB_Settings.callsound, sizeof LIB_Settings.callsound, "%s", "C:\\CALL.WAV");
+        WORD id = start();
+        CMNETINFO net{};
+        net.tcplow = 6000;
+        net.tcphigh = 6099;
+        net.udp1low = 7000;
+        net.udp1high = 7099;
+        net.udp2low = 7100;
+        net.udp2high = 7199;
+        EXPECT_EQ(0u, CMSetNetInfo(id, &net));
+        *session = CMOpenSession(id);
+        EXPECT_LT(*session, 128);
         return id;
     }
 

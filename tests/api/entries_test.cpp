@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -312,11 +313,7 @@ TEST_F(Entries, ClosingTheSessionFromInsideTheExchangeStopsThePass)
     ASSERT_TRUE(ct_wait_for(CMN_RINGING));
     ct_pump();
     EXPECT_EQ(0u, during);
-    std::vector<int> codes;
-    for (const Note &n : ct_notes())
-        if (n.session == s)
-            codes.push_back(n.code);
-    EXPECT_EQ((std::vector<int>{CMN_ADDRESS, CMN_ADDRESS, CMN_RINGING}), codes)
+    EXPECT_EQ((std::vector<int>{CMN_ADDRESS, CMN_ADDRESS, CMN_RINGING}), ct_codes_of(s))
         << "one invitation, no report for a closed session";
     EXPECT_EQ(0u, APP_Find(app)->ringtimer);
 }
@@ -340,19 +337,13 @@ TEST_F(Entries, ASecondPassOverTheSameCallOnlyGoesRoundAgain)
         if (n.code == CMN_RINGING && nested++ == 0)
             SendMessageA(fsm, FSM_PROCEED, s, 0);
     };
-    int unreachable = 0;
-    MSG m;
-    while (unreachable < 2 && GetMessageA(&m, nullptr, 0, 0)) {
-        DispatchMessageA(&m);
-        unreachable = 0;
-        for (int code : ct_codes())
-            unreachable += code == CMN_UNREACHABLE;
-    }
+    auto count = [](int code) {
+        const std::vector<int> codes = ct_codes();
+        return std::count(codes.begin(), codes.end(), code);
+    };
+    ASSERT_TRUE(ct_wait_until([&] { return count(CMN_UNREACHABLE) >= 2; }));
     ct_pump();
-    int ringing = 0;
-    for (int code : ct_codes())
-        ringing += code == CMN_RINGING;
-    EXPECT_EQ(2, ringing) << "one invitation per member; this host is never invited";
+    EXPECT_EQ(2, count(CMN_RINGING)) << "one invitation per member; this host is never invited";
     const CML *node = session->call->caller->members->next;
     EXPECT_EQ(CMS_UNREACHABLE, node->cm->state);
     EXPECT_EQ(CMS_IDLE, node->next->cm->state) << "this host's own address";

@@ -1,19 +1,16 @@
 // The library (host A: its server and CALL_Send) against the foreign peer on
 // host B, in both directions.
 #include "protocol/callsample.h"
+#include "protocol/probeapp.h"
 #include "api/calltest.h"
-#include "protocol/rpctest.h"
 #include "foreign/linematch.h"
 
 #include "fsm/fsm.h"
-#include "members/members.h"
 #include "netlib/netlib.h"
 #include "protocol/rpc.h"
-#include "support/instance.h"
 #include "support/recorder.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,15 +48,8 @@ class ForeignPair : public ::testing::Test {
     {
         ASSERT_EQ(1, NET_Startup(resource_instance()));
         register_recording_class("ForeignOwner");
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = fsm_probe;
-        wc.hInstance = resource_instance();
-        wc.lpszClassName = "ForeignFsm";
-        RegisterClassA(&wc);
         owner = make_window("ForeignOwner");
-        app = APP_Create(owner, NOTIFY);
-        app->fsmwnd = CreateWindowExA(0, "ForeignFsm", "", 0, 0, 0, 0, 0, owner, nullptr,
-                                      resource_instance(), nullptr);
+        app = probe_app(owner, NOTIFY, "ForeignFsm", fsm_probe);
         ASSERT_TRUE(SERVER_Startup());
         ASSERT_TRUE(CLIENT_Startup());
         invitations.clear();

@@ -3,45 +3,26 @@
 // this very host under 127.0.0.1, so every answer comes back to this
 // process's server, where a session holding the same call takes it and
 // notifies: what was answered can be read off the notifications.
-#include "api/calltest.h"
+#include "api/callfixture.h"
 
-#include "api/settings.h"
-#include "fsm/fsm.h"
 #include "members/members.h"
-#include "netlib/netlib.h"
 #include "protocol/callsample.h"
-#include "protocol/rpc.h"
-
-#include <gtest/gtest.h>
 
 namespace {
 
-class Invited : public ::testing::Test {
+class Invited : public CallFixture {
   protected:
     void SetUp() override
     {
-        saved = LIB_Settings;
+        CallFixture::SetUp();
         LIB_Settings.autoaccept = 1;
-        owner = ct_start_window();
-        app = CMStartup(owner, CT_NOTIFY, nullptr);
-        ASSERT_LT(app, 128);
+        app = start();
         rec = APP_Find(app);
         sample.members[0].ipaddr = 0x7F000001u; // the inviter: this host again
         /* The inviter's own session: answers to the call arrive there. */
         CMSESSION *s = SESSION_Create(rec);
         ASSERT_EQ(0, CALL_FromRequest(&s->call, &sample.request));
         inviter = s->id;
-    }
-    void TearDown() override
-    {
-        if (APP_Find(app)) {
-            EXPECT_EQ(0u, CMCleanup(app));
-        }
-        DestroyWindow(owner);
-        ct_pump();
-        ct_reset();
-        LIB_Settings = saved;
-        EXPECT_EQ(0u, SERVER_Users());
     }
 
     /* Hands the window a received copy of the sample, for application `id`. */
@@ -59,9 +40,7 @@ class Invited : public ::testing::Test {
         ct_pump();
     }
 
-    CMSETTINGS saved;
     SampleCall sample{"invited-1"};
-    HWND owner = nullptr;
     WORD app = 0, inviter = 0;
     CMAPP *rec = nullptr;
 };
@@ -70,7 +49,6 @@ TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
 {
     /* Invited before this host has learned its own address: the block shows
      * the address the inviter reached it at. */
-    ASSERT_TRUE(ct_wait_until([] { return FSM_LocalAddress() != 0xFFFFFFFFu; }));
     LOCALHOST_SetAddress(0xFFFFFFFFu);
     receive(app);
     settle(CMN_CALLSTARTED);
@@ -87,8 +65,6 @@ TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
     EXPECT_EQ(5000u, info.udpport1) << "the ports the inviter chose";
     EXPECT_EQ(5002u, info.udpport2);
     EXPECT_EQ(opened->udpsocket1, (SOCKET)info.udpsocket1);
-    /* The call's datagram sockets are the application's to close. */
-    const SOCKET owned[] = {(SOCKET)info.udpsocket1, (SOCKET)info.udpsocket2};
 
     const CALLCTX *call = opened->call;
     EXPECT_EQ(CMS_JOINED, call->to->state);
@@ -101,8 +77,6 @@ TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
     FSM_Proceed(opened->id);
     ct_pump();
     EXPECT_EQ(2u, ct_notes().size());
-    for (SOCKET sock : owned)
-        NET_Close(sock);
 }
 
 TEST_F(Invited, AnApplicationThatIsGoneStillAnswersDecline)

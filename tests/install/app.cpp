@@ -1,23 +1,16 @@
-// An application built against the installed library with pkg-config alone,
-// using only the installed headers.
-//
-//   app                       the platform as an application sees it: a
-//                             posted message, a timer and a name lookup
-//                             arrive in order, and loading the library has
-//                             attached the TCP/IP stack
-//   app PEERHOST PEERADDR     the same, then calls across the network, on a
-//                             pair of test hosts whose other host PEERHOST
-//                             (dotted address PEERADDR) answers invitations:
-//     1. it calls "<bob@PEERHOST>" with CMInviteUser and expects, in this
-//        order, CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING and the
-//        acceptance (code 2), each naming PEERADDR where it names a member;
-//     2. it closes that session, switches auto-accept on, prints
-//        "app: answering" and expects the invitation that PEERHOST then
-//        sends to end in CMN_CALLSTARTED with the inviter's call;
-//     3. it cleans up: nothing of it stays registered.
+// An application built against the installed library with pkg-config
+// alone, using only the installed headers.
+//   app                    a posted message, a timer and a name lookup arrive
+//                          in order, and loading the library has attached
+//                          the TCP/IP stack
+//   app PEERHOST PEERADDR  the same, then on a pair of test hosts: it calls
+//                          "<bob@PEERHOST>" and expects CMN_CALLSTARTED,
+//                          CMN_ADDRESS, CMN_RINGING and the acceptance (2),
+//                          each naming PEERADDR; then it prints "app:
+//                          answering" and auto-accepts PEERHOST's invitation
+//                          (CMN_CALLSTARTED); then it cleans up.
 // Every step prints a line starting "app: ".  Exit status: 0 all as
-// expected, 1 a check failed or something expected never came, 2 set-up
-// failed, 3 no TCP/IP stack window.
+// expected, 1 a check failed, 2 set-up failed, 3 no TCP/IP stack window.
 #include <callmgr.h>
 #include <winsock.h>
 
@@ -41,10 +34,11 @@ HANDLE lookup_task;
 int step = 0; // platform checks passed so far, 3 when all did
 int failures = 0;
 
-void fail(const char *what)
+bool fail(const char *what)
 {
     fprintf(stderr, "app: %s\n", what);
     ++failures;
+    return false;
 }
 
 // One notification, with a copy of the block it carried (which is freed
@@ -159,20 +153,14 @@ std::string text(const char *field, size_t size)
     return std::string(field, strnlen(field, size));
 }
 
-// The call information block of a CMN_CALLSTARTED: its size must match its
-// member count; false (and a failure) when it does not.
+// The call information block of a CMN_CALLSTARTED, whole and of `count`
+// members; null (and a failure) otherwise.
 const CMCALLINFO *call_info(const Note &note, unsigned count)
 {
-    const size_t size = sizeof(CMCALLINFO) + sizeof(CMMEMBERENTRY) * count;
-    if (note.block.size() < size) {
-        fail("CMN_CALLSTARTED without a whole call information block");
-        return nullptr;
-    }
     const CMCALLINFO *info = (const CMCALLINFO *)note.block.data();
-    if (info->count != count) {
-        fail("the call has not the expected number of members");
-        return nullptr;
-    }
+    if (note.block.size() < sizeof(CMCALLINFO) + sizeof(CMMEMBERENTRY) * count ||
+        info->count != count)
+        return fail("CMN_CALLSTARTED without a whole block of the expected members"), nullptr;
     return info;
 }
 
@@ -186,20 +174,15 @@ const CMMEMBERENTRY &member(const CMCALLINFO *info, unsigned i)
 bool place_call(WORD app, const char *peer_host, uint32_t peer_addr)
 {
     WORD session = CMOpenSession(app);
-    if (session >= 128) {
-        fail("CMOpenSession");
-        return false;
-    }
+    if (session >= 128)
+        return fail("CMOpenSession");
     // The call carries the local address; wait until the library knows it.
-    CMAPPINFO appinfo;
-    memset(&appinfo, 0, sizeof appinfo);
+    CMAPPINFO appinfo{};
     auto known = [&] {
         return CMGetAppInfo(session, &appinfo) == 0 && appinfo.localaddr != UNKNOWN_ADDR;
     };
-    if (!run_until(known, 30)) {
-        fail("the local address never became known");
-        return false;
-    }
+    if (!run_until(known, 30))
+        return fail("the local address never became known");
 
     const std::string address = std::string("<bob@") + peer_host + ">";
     UINT status = CMInviteUser(session, address.c_str(), "Installed call");
@@ -217,15 +200,12 @@ bool place_call(WORD app, const char *peer_host, uint32_t peer_addr)
                 return true;
         return false;
     };
-    if (!run_until(over, 60)) {
-        fail("no answer to the invitation");
-        return false;
-    }
+    if (!run_until(over, 60))
+        return fail("no answer to the invitation");
     const std::vector<int> expected{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 2};
-    if (codes_of(session) != expected) {
-        fail("the call's notifications are not CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 2");
-        return false;
-    }
+    if (codes_of(session) != expected)
+        return fail(
+            "the call's notifications are not CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 2");
 
     const CMCALLINFO *info = call_info(*find_note(CMN_CALLSTARTED, session), 2);
     if (!info)
@@ -255,23 +235,18 @@ bool place_call(WORD app, const char *peer_host, uint32_t peer_addr)
 
     // The call is over for this application; a closed session leaves it
     // free to take the next invitation.
-    if (CMCloseSession(session) != 0) {
-        fail("CMCloseSession");
-        return false;
-    }
+    if (CMCloseSession(session) != 0)
+        return fail("CMCloseSession");
     return true;
 }
 
 // Step 2: answers the peer's invitation by itself.
 bool answer_call(uint32_t peer_addr)
 {
-    CMINFO settings;
-    memset(&settings, 0, sizeof settings);
+    CMINFO settings{};
     settings.autoaccept = 1;
-    if (!CMSetInfo(&settings)) {
-        fail("CMSetInfo");
-        return false;
-    }
+    if (!CMSetInfo(&settings))
+        return fail("CMSetInfo");
     const size_t before = notes.size();
     auto answered = [&] {
         for (size_t i = before; i < notes.size(); ++i)
@@ -280,15 +255,11 @@ bool answer_call(uint32_t peer_addr)
         return false;
     };
     printf("app: answering\n");
-    if (!run_until(answered, 60)) {
-        fail("no invitation came");
-        return false;
-    }
+    if (!run_until(answered, 60))
+        return fail("no invitation came");
     const Note &started = notes.back();
-    if (notes.size() != before + 1 || started.code != CMN_CALLSTARTED) {
-        fail("the invitation did not end in CMN_CALLSTARTED alone");
-        return false;
-    }
+    if (notes.size() != before + 1 || started.code != CMN_CALLSTARTED)
+        return fail("the invitation did not end in CMN_CALLSTARTED alone");
     const CMCALLINFO *info = call_info(started, 2);
     if (!info)
         return false;
@@ -320,8 +291,7 @@ int main(int argc, char **argv)
     WSADATA data;
     if (WSAStartup(MAKEWORD(1, 1), &data) != 0)
         return 2;
-    WNDCLASSA wc;
-    memset(&wc, 0, sizeof wc);
+    WNDCLASSA wc{};
     wc.lpfnWndProc = app_proc;
     wc.lpszClassName = "InstalledApp";
     if (!RegisterClassA(&wc))

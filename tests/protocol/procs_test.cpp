@@ -2,10 +2,10 @@
 // application an invitation or update reaches, what it receives, how a reply
 // moves a member and what it tells the application.
 #include "protocol/callsample.h"
+#include "protocol/probeapp.h"
 
 #include "api/api.h"
 #include "fsm/fsm.h"
-#include "members/members.h"
 #include "netlib/netlib.h"
 #include "protocol/rpc.h"
 #include "support/instance.h"
@@ -66,11 +66,6 @@ class Procs : public ::testing::Test {
          * application's window are handed. */
         SEQ_Only({NOTIFY, FSM_INVITED, FSM_UPDATED});
         SEQ_RegisterClass("ProcsOwner");
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = fsm_probe;
-        wc.hInstance = resource_instance();
-        wc.lpszClassName = "ProcsFsm";
-        RegisterClassA(&wc);
         owner = SEQ_CreateWindow("ProcsOwner");
         seen.clear();
         SEQ_Flush();
@@ -87,13 +82,7 @@ class Procs : public ::testing::Test {
         SEQ_Only({});
     }
 
-    CMAPP *app()
-    {
-        CMAPP *a = APP_Create(owner, NOTIFY);
-        a->fsmwnd = CreateWindowExA(0, "ProcsFsm", "", 0, 0, 0, 0, 0, owner, nullptr,
-                                    resource_instance(), nullptr);
-        return a;
-    }
+    CMAPP *app() { return probe_app(owner, NOTIFY, "ProcsFsm", fsm_probe); }
     // A session of `a` holding a copy of `call` as its call.
     CMSESSION *session_with(CMAPP *a, SampleCall &call)
     {

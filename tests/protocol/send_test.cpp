@@ -2,12 +2,11 @@
 // chosen by address or name, the exchange while the caller keeps serving,
 // the busy count, and the failures that all end as CALL_UNREACHABLE.
 #include "protocol/callsample.h"
+#include "protocol/probeapp.h"
 
 #include "fsm/fsm.h"
-#include "members/members.h"
 #include "netlib/netlib.h"
 #include "protocol/rpc.h"
-#include "support/instance.h"
 #include "support/recorder.h"
 
 #include <paltest.h>
@@ -61,15 +60,8 @@ class Send : public ::testing::Test {
     {
         ASSERT_EQ(1, NET_Startup(resource_instance()));
         register_recording_class("SendOwner");
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = fsm_probe;
-        wc.hInstance = resource_instance();
-        wc.lpszClassName = "SendFsm";
-        RegisterClassA(&wc);
         owner = make_window("SendOwner");
-        sender = APP_Create(owner, NOTIFY);
-        sender->fsmwnd = CreateWindowExA(0, "SendFsm", "", 0, 0, 0, 0, 0, owner, nullptr,
-                                         resource_instance(), nullptr);
+        sender = probe_app(owner, NOTIFY, "SendFsm", fsm_probe);
         ASSERT_TRUE(SERVER_Startup());
         ASSERT_TRUE(CLIENT_Startup());
         ASSERT_EQ(0, CALL_FromRequest(&call, &sample.request));

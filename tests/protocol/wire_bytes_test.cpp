@@ -29,10 +29,9 @@ TEST(WireBytes, MemberEncodesAsTheFortyFourByteExample)
     CM m = SampleMember();
     Bytes got;
     ASSERT_TRUE(Encode(xdr_CM, &m, &got));
-    const Bytes want = {0x00, 0x00, 0x00, 0x04, 0xC0, 0xA8, 0x01, 0x02, 0x00, 0x00, 0x00,
-                        0x03, 0x70, 0x63, 0x31, 0x00, 0x00, 0x00, 0x00, 0x07, 0x41, 0x4E,
-                        0x59, 0x42, 0x4F, 0x44, 0x59, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
-                        0x00, 0x00, 0x03, 0x70, 0x63, 0x31, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const Bytes want = {0, 0, 0, 4, 0xC0, 0xA8, 1,   2,   0,   0,   0,   3,   'p', 'c', '1',
+                        0, 0, 0, 0, 7,    'A',  'N', 'Y', 'B', 'O', 'D', 'Y', 0,   0,   0,
+                        0, 0, 0, 0, 0,    3,    'p', 'c', '1', 0,   0,   0,   0,   0};
     EXPECT_EQ(want, got);
 
     CM back{};
@@ -54,7 +53,7 @@ TEST(WireBytes, TextLengthsPaddingAndAbsentTexts)
     // Absent travels as the empty text and comes back present and empty.
     msg.text = nullptr;
     ASSERT_TRUE(Encode(xdr_CAPINFOMESSAGE, &msg, &got));
-    EXPECT_EQ(WireBuilder().Text("").U32(0).U32(0).U32(0).U32(0).U32(0).b, got);
+    EXPECT_EQ(WireBuilder().Text("").U32s({0, 0, 0, 0, 0}).b, got);
     CAPINFOMESSAGE back{};
     ASSERT_TRUE(Decode(xdr_CAPINFOMESSAGE, got, &back));
     ASSERT_NE(nullptr, back.text);
@@ -89,46 +88,20 @@ TEST(WireBytes, CallerMemberListFlags)
 {
     CALLER c{};
     c.callid = T("16909060/123456");
-    // Seven ints, the five texts, then originator, local and the list.
-    const Bytes head = WireBuilder()
-                           .U32(0)
-                           .U32(0)
-                           .U32(0)
-                           .U32(0)
-                           .U32(0)
-                           .U32(0)
-                           .U32(0)
-                           .Text("16909060/123456")
-                           .Text("")
-                           .Text("")
-                           .Text("")
-                           .Text("")
-                           .b;
+    CM m1 = SampleMember();
+    CML n2{nullptr, nullptr}; // a node without a member
+    CML n1{&m1, &n2};
+    c.members = &n1;
     Bytes got;
     ASSERT_TRUE(Encode(xdr_CALLER, &c, &got));
-    EXPECT_EQ(WireBuilder().Append(head).U32(0).U32(0).U32(0).b, got);
-
-    CM m1 = SampleMember();
-    CML n1{&m1, nullptr};
-    c.members = &n1;
-    ASSERT_TRUE(Encode(xdr_CALLER, &c, &got));
+    // Seven ints, the five texts, then originator, local and the list.
     const Bytes member = WireBuilder().Member(4, 0xC0A80102, "pc1", "ANYBODY", "", "pc1").b;
-    EXPECT_EQ(WireBuilder().Append(head).U32(0).U32(0).U32(1).U32(1).Append(member).U32(0).b, got);
-
-    // Two nodes, the second without a member.
-    CML n2{nullptr, nullptr};
-    n1.next = &n2;
-    ASSERT_TRUE(Encode(xdr_CALLER, &c, &got));
     EXPECT_EQ(WireBuilder()
-                  .Append(head)
-                  .U32(0)
-                  .U32(0)
-                  .U32(1)
-                  .U32(1)
+                  .U32s({0, 0, 0, 0, 0, 0, 0})
+                  .Texts({"16909060/123456", "", "", "", ""})
+                  .U32s({0, 0, 1, 1})
                   .Append(member)
-                  .U32(1)
-                  .U32(0)
-                  .U32(0)
+                  .U32s({1, 0, 0})
                   .b,
               got);
     CALLER back{};
@@ -141,7 +114,7 @@ TEST(WireBytes, CallerMemberListFlags)
 
     // A node routine on its own: the member, then the rest of the chain.
     ASSERT_TRUE(Encode(xdr_CML, &n1, &got));
-    EXPECT_EQ(WireBuilder().U32(1).Append(member).U32(1).U32(0).U32(0).b, got);
+    EXPECT_EQ(WireBuilder().U32(1).Append(member).U32s({1, 0, 0}).b, got);
 }
 
 TEST(WireBytes, RequestCarriesEverySharedReferenceAsItsOwnCopy)
@@ -165,33 +138,19 @@ TEST(WireBytes, RequestCarriesEverySharedReferenceAsItsOwnCopy)
     const Bytes mLocal = WireBuilder().Member(4, 0xC0A80102, "pc1", "ANYBODY", "", "pc1").b;
     const Bytes mOther = WireBuilder().Member(4, 0xC0A80102, "beta", "desk", "", "pc1").b;
     const Bytes want = WireBuilder()
-                           .U32(CALL_INVITE)
-                           .U32(1)
+                           .U32s({CALL_INVITE, 1})
                            .Append(mOther)
                            .U32(1)
                            .Append(mLocal)
-                           .U32(1)
-                           .U32(4)
-                           .U32(0)
-                           .U32(0)
-                           .U32(0)
-                           .U32(0)
-                           .U32(0)
-                           .U32(0)
-                           .Text("")
-                           .Text("")
-                           .Text("")
-                           .Text("")
-                           .Text("")
+                           .U32s({1, 4, 0, 0, 0, 0, 0, 0})
+                           .Texts({"", "", "", "", ""})
                            .U32(1)
                            .Append(mLocal)
                            .U32(1)
                            .Append(mLocal)
-                           .U32(1)
-                           .U32(1)
+                           .U32s({1, 1})
                            .Append(mLocal)
-                           .U32(1)
-                           .U32(1)
+                           .U32s({1, 1})
                            .Append(mOther)
                            .U32(0)
                            .b;

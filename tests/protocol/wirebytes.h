@@ -5,6 +5,7 @@
 #include <cmwire.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -19,12 +20,24 @@ struct WireBuilder {
             b.push_back(static_cast<uint8_t>(v >> shift));
         return *this;
     }
+    WireBuilder &U32s(std::initializer_list<uint32_t> vs)
+    {
+        for (uint32_t v : vs)
+            U32(v);
+        return *this;
+    }
     WireBuilder &Text(const std::string &s)
     {
         U32(static_cast<uint32_t>(s.size()));
         b.insert(b.end(), s.begin(), s.end());
         while (b.size() % 4 != 0)
             b.push_back(0);
+        return *this;
+    }
+    WireBuilder &Texts(std::initializer_list<const char *> ts)
+    {
+        for (const char *t : ts)
+            Text(t);
         return *this;
     }
     // A member with the given address and texts, state and reserved as given.

@@ -2,34 +2,22 @@
  * msgseq.h - the message-sequence recorder of the tests.
  *
  * A test records what windows receive (the recording window procedure, or
- * SEQ_Add for anything else that arrives in order: notifications handed to a
- * callback, sounds, beeps) and then compares the record with a table:
+ * SEQ_Add for anything else that arrives in order) and compares the record
+ * with a table ended by message 0:
  *
  *     static const SEQ_MSG accepted[] = {
  *         {WM_USER + 1, SEQ_POSTED | SEQ_WPARAM, 0x0102},
  *         {WM_TIMER, SEQ_SENT | SEQ_OPTIONAL},
- *         {WM_USER + 2, SEQ_POSTED},
  *         {0, 0}
  *     };
  *     EXPECT_TRUE(SEQ_Ok(accepted, "after the accept"));   // msgseq_gtest.h
  *
- * The comparison walks both lists in step.  An entry matches a record with
- * the same message, the same kind (sent or posted, when the entry names
- * one) and, when the entry asks for them, the same wparam and lparam.  An
- * optional entry that does not match is passed over; anything else that
- * does not match, an expected entry left over, or a record left over fails
- * the comparison, and the listing shows both sequences side by side with
- * the first difference marked.  Every comparison empties the record, so
- * the next one starts from what arrived after it.
- *
- * Sent or posted: a message that reaches the recording procedure while
- * SEQ_Pump or SEQ_Dispatch dispatches it from the queue is recorded as
- * posted; everything else (SendMessage, messages a window procedure or a
- * modal loop of the system delivers) is recorded as sent.  A test that runs
- * its own message loop dispatches with SEQ_Dispatch to keep that apart.
- *
- * Portable: needs only <windows.h> and the C++ standard library, so the
- * same tables run against this platform layer and against Windows.
+ * Both lists are walked in step; an entry matches a record with the same
+ * message and, where its flags ask, the same kind, wparam, lparam and
+ * window.  Only optional entries may be passed over.  A comparison empties
+ * the record.  A message dispatched from the queue by SEQ_Pump or
+ * SEQ_Dispatch is recorded as posted, anything else as sent.  Needs only
+ * <windows.h>, so the same tables run against Windows.
  */
 #ifndef CALLMGR_TESTS_MSGSEQ_H
 #define CALLMGR_TESTS_MSGSEQ_H
@@ -76,37 +64,27 @@ std::vector<SEQ_RECORD> SEQ_Recorded(void);
 /* The record itself, for tests that edit it in place on a single thread. */
 std::vector<SEQ_RECORD> &SEQ_Log(void);
 
-/* Only these messages are recorded from now on (an empty list, the
- * default, records everything): e.g. a test that pins notifications keeps
- * the window manager's own traffic out of its record. */
+/* Only these messages are recorded from now on; empty (the default): all. */
 void SEQ_Only(const std::vector<UINT> &messages);
 
-/* Names shown in listings; WM_ names of the common messages are known,
- * WM_USER + n otherwise. */
+/* Names shown in listings (common WM_ names are known, else WM_USER+n). */
 void SEQ_Name(UINT msg, const char *name);
 std::string SEQ_MessageName(UINT msg);
 
-/* Records a message a window procedure of the test received, as sent or
- * posted (see above): for procedures that do more than record. */
+/* Records a message a test's own window procedure received. */
 void SEQ_Received(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 /* The recording window procedure: records, then DefWindowProcA. */
 LRESULT CALLBACK SEQ_WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
-/* Registers a class of that procedure for the calling module (no error
- * when it exists already). */
+/* Registers a class of that procedure (no error when it exists). */
 BOOL SEQ_RegisterClass(const char *name);
 HWND SEQ_CreateWindow(const char *cls, HWND owner = nullptr, DWORD style = 0);
-/* Dispatches one message taken from the queue, recording it as posted
- * when it reaches the recording procedure. */
+/* Dispatches one queued message, recorded as posted. */
 LRESULT SEQ_Dispatch(const MSG *m);
 /* Takes and dispatches every message waiting for the thread; the count. */
 int SEQ_Pump(void);
 
-/*
- * The comparison.  Compares the record with `expected` (ended by message
- * 0), empties the record and answers whether they agree; `listing`, when
- * given, receives the readable account of a difference (empty on
- * agreement), headed by `context`.
- */
+/* Compares and empties the record; `listing` (when given) receives the
+ * account of a difference headed by `context`, empty on agreement. */
 bool SEQ_Compare(const SEQ_MSG *expected, const char *context, std::string *listing);
 /* The same with an expected sequence held in a vector (no terminator). */
 bool SEQ_Compare(const std::vector<SEQ_MSG> &expected, const char *context, std::string *listing);
