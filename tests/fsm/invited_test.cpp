@@ -122,4 +122,54 @@ TEST_F(Invited, AWindowDestroyedWithCallsQueuedReleasesThem)
     EXPECT_TRUE(ct_notes().empty());
 }
 
+/* A call to this very host, which no idle application takes: an exchange
+ * whose wait dispatches what is queued. */
+INT exchange_meanwhile(WORD app)
+{
+    SampleCall other{"invited-2"};
+    other.members[1].ipaddr = 0x7F000001u;
+    CALLCTX *call = nullptr;
+    if (CALL_FromRequest(&call, &other.request) != 0)
+        return -1;
+    INT result = FSM_Send(app, call, CALL_INVITE, FALSE);
+    CALL_Free(call);
+    return result;
+}
+
+/* An invitation met in an exchange's wait is not answered inside it: its
+ * own exchange would keep the outer one from returning. */
+TEST_F(Invited, AnInvitationArrivingDuringAnExchangeIsAnsweredAfterIt)
+{
+    receive(app);
+    EXPECT_EQ(CALL_NOTHANDLED, exchange_meanwhile(app));
+    EXPECT_TRUE(ct_notes().empty()) << "nothing answered inside the exchange";
+    EXPECT_EQ(nullptr, rec->sessions->next) << "no session opened inside it";
+    settle(CMN_CALLSTARTED);
+    EXPECT_EQ((std::vector<int>{2, CMN_CALLSTARTED}), ct_codes());
+}
+
+LRESULT CALLBACK destroy_on_user(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg != WM_USER)
+        return DefWindowProcA(hwnd, msg, wparam, lparam);
+    DestroyWindow((HWND)lparam);
+    return 0;
+}
+
+TEST_F(Invited, AnInvitationHeldWhenItsWindowGoesIsFreed)
+{
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = destroy_on_user;
+    wc.lpszClassName = "InvitedTestDestroyer";
+    RegisterClassA(&wc);
+    HWND destroyer =
+        CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    receive(app);
+    PostMessageA(destroyer, WM_USER, 0, (LPARAM)rec->fsmwnd);
+    exchange_meanwhile(app);
+    DestroyWindow(destroyer);
+    ct_pump();
+    EXPECT_TRUE(ct_notes().empty()) << "leak checking tells whether the held call was freed";
+}
+
 } // namespace
