@@ -2,7 +2,7 @@
 # Isolated test hosts for tests that serve or call RPC.
 #
 #   testhost.sh run  [--hostname NAME] [--hosts-entry "ADDR NAME [ALIAS...]"]...
-#                    [--list-directly] -- COMMAND [ARG...]
+#                    [--no-rpcbind] [--list-directly] -- COMMAND [ARG...]
 #   testhost.sh pair [--a-hostname NAME] [--b-hostname NAME] [--list-directly]
 #                    [--hosts-entry "ADDR NAME [ALIAS...]"]... -- COMMAND [ARG...]
 #   testhost.sh net N [--hostname I NAME]... [--list-directly]
@@ -27,7 +27,9 @@
 # leaves nothing behind but its temporary directory.
 #
 # run   COMMAND runs in a host named NAME (default hosta.callmgr.test, short name
-#       hosta, address 127.0.1.1).  The exit status is COMMAND's.
+#       hosta, address 127.0.1.1).  The exit status is COMMAND's.  With
+#       --no-rpcbind the host has no rpcbind: port 111 is free for a test's
+#       own port mapper.
 # pair  Hosts A and B, made as a net of 2 (see net) named hosta.callmgr.test
 #       and hostb.callmgr.test unless told otherwise.  COMMAND runs in A with
 #       CALLMGR_PEER_EXEC set to a command prefix that runs a command in B:
@@ -117,6 +119,32 @@ bridge_keeper() {
   exit 0
 }
 
+# start_rpcbind BASE: the host's rpcbind, in rpcbind_pid, once it answers.
+# Foreground (-f) so its pid is ours to stop.  No warm start (-w): the state
+# it would read is born empty with this /run.  Variables that would make it
+# talk to a service manager are dropped.
+start_rpcbind() {
+  local base=$1 i
+  (
+    unset NOTIFY_SOCKET LISTEN_FDS LISTEN_PID LISTEN_FDNAMES
+    exec rpcbind -f
+  ) </dev/null >"$base.rpcbind.log" 2>&1 &
+  rpcbind_pid=$!
+  # Set-up polling, bounded to five seconds: rpcbind tells nobody when it is
+  # ready, so ask it as a client would.
+  for ((i = 0; i < 500; i++)); do
+    if rpcinfo -p 127.0.0.1 >/dev/null 2>&1; then return 0; fi
+    if ! kill -0 "$rpcbind_pid" 2>/dev/null; then
+      echo "testhost: rpcbind ended on start:" >&2
+      cat "$base.rpcbind.log" >&2
+      exit 1
+    fi
+    sleep 0.01
+  done
+  echo "testhost: rpcbind does not answer on 127.0.0.1" >&2
+  stop 1
+}
+
 # Runs as init of a fresh pid namespace, inside fresh net, mount and uts
 # namespaces.  stdin is the control pipe; stdout, the ready pipe, gets
 # "pid ..." (our pid as each pid namespace sees it) at once and "ready" when
@@ -124,7 +152,7 @@ bridge_keeper() {
 # started costs tens of milliseconds on a busy machine, so set-up starts as
 # few as it can.
 keeper() {
-  local base=$1 name=$2 resolv=/etc/resolv.conf i rpcbind_pid
+  local base=$1 name=$2 with_rpcbind=${3:-yes} resolv=/etc/resolv.conf rpcbind_pid=""
 
   report_pid
   mount -t proc proc /proc
@@ -145,36 +173,15 @@ keeper() {
   mount --bind "$base.resolv.conf" "$resolv"
   printf '%s\n' "$name" >/proc/sys/kernel/hostname
 
-  # Foreground (-f) so its pid is ours to stop.  No warm start (-w): the state
-  # it would read is born empty with this /run.  Variables that would make it
-  # talk to a service manager are dropped.
-  (
-    unset NOTIFY_SOCKET LISTEN_FDS LISTEN_PID LISTEN_FDNAMES
-    exec rpcbind -f
-  ) </dev/null >"$base.rpcbind.log" 2>&1 &
-  rpcbind_pid=$!
   stop() {
-    kill -TERM "$rpcbind_pid" 2>/dev/null || true
-    wait "$rpcbind_pid" 2>/dev/null || true
+    if [[ -n $rpcbind_pid ]]; then
+      kill -TERM "$rpcbind_pid" 2>/dev/null || true
+      wait "$rpcbind_pid" 2>/dev/null || true
+    fi
     exit "${1:-0}"
   }
   trap stop TERM INT HUP
-
-  # Set-up polling, bounded to five seconds: rpcbind tells nobody when it is
-  # ready, so ask it as a client would.
-  for ((i = 0; i < 500; i++)); do
-    if rpcinfo -p 127.0.0.1 >/dev/null 2>&1; then break; fi
-    if ! kill -0 "$rpcbind_pid" 2>/dev/null; then
-      echo "testhost: rpcbind ended on start:" >&2
-      cat "$base.rpcbind.log" >&2
-      exit 1
-    fi
-    sleep 0.01
-  done
-  if ((i == 500)); then
-    echo "testhost: rpcbind does not answer on 127.0.0.1" >&2
-    stop 1
-  fi
+  if [[ $with_rpcbind == yes ]]; then start_rpcbind "$base"; fi
 
   printf 'ready\n'
   exec >/dev/null
@@ -191,6 +198,8 @@ keeper() {
 # ---------------------------------------------------------------- parent side
 
 WORK=""
+# yes or no: whether the hosts started get an rpcbind.
+WITH_RPCBIND=yes
 # Per host, in start order: control pipe and ready pipe (our ends), the
 # launched process, and the keeper's pids, blank-separated (the machine's
 # first, then each nested pid namespace's).
@@ -305,7 +314,7 @@ start_host() {
   (
     close_our_fds
     exec "${enter[@]}" unshare --net --mount --uts --pid --fork --kill-child \
-      --propagation private -- "$BASH" "$SELF" "$role" "$base" "$name"
+      --propagation private -- "$BASH" "$SELF" "$role" "$base" "$name" "$WITH_RPCBIND"
   ) <"$base.ctl" >"$base.ready" &
   LAUNCHED+=("$!")
   exec {ctl}>"$base.ctl"
@@ -367,6 +376,7 @@ cmd_run() {
       --hostname) (($# >= 2)) || usage; name=$2; shift 2 ;;
       --list-directly) listing=yes; shift ;;
       --hosts-entry) (($# >= 2)) || usage; entries+=("$2"); shift 2 ;;
+      --no-rpcbind) WITH_RPCBIND=no; shift ;;
       --) shift; break ;;
       *) usage ;;
     esac

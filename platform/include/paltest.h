@@ -1,7 +1,8 @@
 /*
  * paltest.h - test support of the platform layer: the virtual clock, fault
  * injection, module replacement and the idle hook.  Only tests use it; an
- * application never needs it.
+ * application never needs it.  Its functions live in the test layer
+ * (library paltesting), which only test programs link.
  */
 #ifndef PAL_PALTEST_H
 #define PAL_PALTEST_H

@@ -1,9 +1,10 @@
 /*
  * The layer's seams for tests: one table of functions through which a test
- * layer can fail calls on purpose, stand the clock still and hear what would
- * have sounded.  Nothing is installed in a product: every seam is then off
- * (no call fails on purpose, the clock is the real one, nothing is kept of
- * sounds, beeps or help requests), and asking costs one atomic load.
+ * layer can fail calls on purpose, stand the clock still, hear what would
+ * have sounded and act when a thread's message wait falls idle.  Nothing is
+ * installed in a product: every seam is then off (no call fails on purpose,
+ * the clock is the real one, nothing is kept of sounds, beeps or help
+ * requests, no wait calls back), and asking costs one atomic load.
  */
 #ifndef PAL_KERNEL_HOOKS_H
 #define PAL_KERNEL_HOOKS_H
@@ -25,6 +26,9 @@ struct TestHooks {
     void (*sound)(LPCSTR name, UINT flags);
     void (*beep)(UINT type);
     void (*help)(HWND hwnd, LPCSTR file, UINT command, ULONG_PTR data);
+    /* The calling thread's message wait found nothing to do and is about
+     * to block: true when the hook made work, so the wait looks again. */
+    bool (*idle)(void);
 };
 
 /* The installed table, or null. */

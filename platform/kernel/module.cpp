@@ -115,6 +115,12 @@ const PAL_MODULEDESC *module_desc(HMODULE module)
     return m ? m->desc : nullptr;
 }
 
+const PAL_MODULEDESC *const *module_builtins(size_t *count)
+{
+    *count = sizeof builtins / sizeof builtins[0];
+    return builtins;
+}
+
 } // namespace pal
 
 extern "C" {
@@ -177,14 +183,6 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name)
     }
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
-}
-
-void WINAPI PalRestoreBuiltinModules(void)
-{
-    std::lock_guard<std::recursive_mutex> lock(loader_mutex);
-    register_builtins();
-    for (const PAL_MODULEDESC *d : builtins)
-        known[normalise(d->name)] = d;
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name)

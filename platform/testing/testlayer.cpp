@@ -1,7 +1,8 @@
 /*
  * The test layer: the platform's seams (kernel/hooks.h) filled in for tests.
- * Fault points armed by PalFaultSet, the virtual clock, and records of what
- * sndPlaySoundA, MessageBeep and WinHelpA were asked for.  It installs itself
+ * Fault points armed by PalFaultSet, the virtual clock, the threads' idle
+ * hooks, the built-in modules put back, and records of what sndPlaySoundA,
+ * MessageBeep and WinHelpA were asked for.  It installs itself
  * when the program starts; only programs that use it carry it.
  */
 #include <paldriver.h>
@@ -10,6 +11,7 @@
 
 #include "kernel/clock.h"
 #include "kernel/hooks.h"
+#include "kernel/module.h"
 
 #include <atomic>
 #include <cstdio>
@@ -95,8 +97,17 @@ void layer_help(HWND hwnd, LPCSTR file, UINT command, ULONG_PTR data)
     help_calls.push_back(PalHelpCall{hwnd, file ? file : "", command, data});
 }
 
+/* The idle hook of each thread (its message waits run on it alone). */
+thread_local PAL_IDLEHOOK idle_hook = nullptr;
+thread_local void *idle_context = nullptr;
+
+bool layer_idle()
+{
+    return idle_hook && idle_hook(idle_context);
+}
+
 const pal::TestHooks layer = {
-    layer_fault_hit, layer_virtual_clock, layer_sound, layer_beep, layer_help,
+    layer_fault_hit, layer_virtual_clock, layer_sound, layer_beep, layer_help, layer_idle,
 };
 
 /* Installed as the program starts.  A test program also shows no desktop
@@ -173,6 +184,20 @@ BOOL WINAPI PalSoundGet(UINT index, PAL_SOUND *sound)
     std::snprintf(sound->name, sizeof sound->name, "%s", played[index].name.c_str());
     sound->flags = played[index].flags;
     return TRUE;
+}
+
+void WINAPI PalSetIdleHook(PAL_IDLEHOOK hook, void *context)
+{
+    idle_hook = hook;
+    idle_context = context;
+}
+
+void WINAPI PalRestoreBuiltinModules(void)
+{
+    size_t count = 0;
+    const PAL_MODULEDESC *const *builtins = pal::module_builtins(&count);
+    for (size_t i = 0; i < count; ++i)
+        PalRegisterModule(builtins[i]);
 }
 
 void WINAPI PalSoundClear(void)

@@ -16,6 +16,7 @@
 #include "user/queue.h"
 #include "user/window.h"
 #include "kernel/clock.h"
+#include "kernel/hooks.h"
 #include "display/display.h"
 #include "rpc/rpcwait.h"
 
@@ -228,19 +229,28 @@ void drain_wake(Queue &q)
     }
 }
 
+/* The test layer's idle hook (kernel/hooks.h), when one is installed. */
+const TestHooks *idle_hooks()
+{
+    const TestHooks *h = test_hooks();
+    return h && h->idle ? h : nullptr;
+}
+
 /* Blocks until something may have arrived. */
 void wait(Queue &q)
 {
     retrievals_since_serving = 0;
-    if (q.idle_hook && q.idle_hook(q.idle_context))
-        return;
-    if (work_waiting(q))
+    if (const TestHooks *h = idle_hooks(); h && h->idle())
         return;
     display_present_dirty();
-    int timeout = clock_is_virtual() ? -1 : timer_wait_ms(q, clock_now());
     std::vector<struct pollfd> fds = {{q.wakefd, POLLIN, 0}};
     size_t display_first = display_add_fds(fds);
     size_t rpc_first = rpc_add_fds(fds);
+    /* Last look before sleeping: what this thread posted itself did not
+     * wake it. */
+    if (work_waiting(q))
+        return;
+    int timeout = clock_is_virtual() ? -1 : timer_wait_ms(q, clock_now());
     if (poll(fds.data(), fds.size(), timeout) <= 0)
         return;
     if (fds[0].revents)
@@ -269,11 +279,12 @@ short wait_socket(Queue &q, int fd, short events, DWORD limit)
         return n;
     };
     int n;
+    const TestHooks *h = idle_hooks();
     if (work_waiting(q)) {
         n = look(0);
-    } else if (q.idle_hook && (n = look(0)) != 0) {
+    } else if (h && (n = look(0)) != 0) {
         /* Something is ready: not an idle moment. */
-    } else if (q.idle_hook && q.idle_hook(q.idle_context)) {
+    } else if (h && h->idle()) {
         n = look(0);
     } else if (clock_is_virtual()) {
         /* The limit passes only as the clock is advanced, which wakes us. */
@@ -334,7 +345,10 @@ bool queue_post(const QueueRef &q, const MSG &msg, PrepareFn prepare)
             return false;
         q->posted.push_back(Posted{msg, std::move(prepare)});
     }
-    queue_wake(*q);
+    /* The owning thread is not asleep while it posts, and looks at its
+     * queue before it sleeps; only other threads must wake it. */
+    if (q->tid != GetCurrentThreadId())
+        queue_wake(*q);
     return true;
 }
 
@@ -528,13 +542,6 @@ LRESULT WINAPI SendMessageA(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     queue_wake(q);
     q.sent_done.wait(lock, [&] { return s->done || !q.alive; });
     return s->result;
-}
-
-void WINAPI PalSetIdleHook(PAL_IDLEHOOK hook, void *context)
-{
-    Queue &q = *queue_current();
-    q.idle_hook = hook;
-    q.idle_context = context;
 }
 
 } // extern "C"

@@ -60,8 +60,6 @@ struct Queue {
 
     /* Touched only by the owning thread. */
     std::vector<Timer> timers;
-    PAL_IDLEHOOK idle_hook = nullptr;
-    void *idle_context = nullptr;
     DWORD last_time = 0;
 
     ~Queue();

@@ -27,7 +27,6 @@ const u_int CALL_HEADER_ROOM = 64;
 const u_int REPLY_LIMIT = 1024;
 const DWORD LAST_FRAGMENT = 0x80000000u;
 
-WORD pmap_port = PMAP_STANDARD_PORT;
 u_int next_xid = 0;
 
 /* One exchange's clock: every wait takes what is left of the budget. */
@@ -236,7 +235,7 @@ WORD pmap_getport(EXCH_CLOCK *clock, DWORD addr)
     char mapping[16];
     if (!pmap_encode(mapping, sizeof mapping))
         return 0;
-    int fd = stream_open(clock, addr, pmap_port);
+    int fd = stream_open(clock, addr, PMAP_STANDARD_PORT);
     if (fd < 0)
         return 0;
     u_long port = 0;
@@ -249,11 +248,6 @@ WORD pmap_getport(EXCH_CLOCK *clock, DWORD addr)
 }
 
 } // namespace
-
-extern "C" void EXCH_SetPortMapperPort(WORD port)
-{
-    pmap_port = port ? port : PMAP_STANDARD_PORT;
-}
 
 extern "C" BOOL EXCH_Call(DWORD addr, rpcproc_t procedure, const char *argument, u_int length,
                           INT *answer)

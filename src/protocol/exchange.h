@@ -20,10 +20,6 @@
 extern "C" {
 #endif
 
-/* The port mapper's TCP port.  Only tests point it elsewhere, at a port
- * mapper of their own; 0 restores the standard one. */
-void EXCH_SetPortMapperPort(WORD port);
-
 /* Calls procedure `procedure` of CALLPROG version CALLVERS on the host at
  * `addr` (host byte order) with the already encoded argument, and decodes
  * an INT answer.  TRUE with *answer set when the call succeeded; FALSE on

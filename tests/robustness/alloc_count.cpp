@@ -9,74 +9,49 @@
 #include <atomic>
 #include <dirent.h>
 #include <netinet/in.h>
-#include <string.h>
-#include <vector>
 
 namespace {
-
-std::atomic<long> heap_held{0};
-std::atomic<long> global_held{0};
-std::atomic<long> local_held{0};
-
+std::atomic<long> heap_held{0}, global_held{0}, local_held{0};
 } // namespace
 
-// The linker sends every call of the allocators here (--wrap); only calls that
-// made or released a block move a counter.
+// The linker sends every allocator call here (--wrap); only calls that made
+// or released a block move a counter (GlobalFree/LocalFree: null = freed).
+#define COUNTED_ALLOCATOR(ALLOC, FREE, HANDLE, COUNTER)                                            \
+    HANDLE WINAPI __real_##ALLOC(UINT flags, SIZE_T bytes);                                        \
+    HANDLE WINAPI __real_##FREE(HANDLE mem);                                                       \
+    HANDLE WINAPI __wrap_##ALLOC(UINT flags, SIZE_T bytes)                                         \
+    {                                                                                              \
+        HANDLE h = __real_##ALLOC(flags, bytes);                                                   \
+        COUNTER += h != nullptr;                                                                   \
+        return h;                                                                                  \
+    }                                                                                              \
+    HANDLE WINAPI __wrap_##FREE(HANDLE mem)                                                        \
+    {                                                                                              \
+        HANDLE left = __real_##FREE(mem);                                                          \
+        COUNTER -= mem && !left;                                                                   \
+        return left;                                                                               \
+    }
+
 extern "C" {
 LPVOID WINAPI __real_HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL WINAPI __real_HeapFree(HANDLE heap, DWORD flags, LPVOID mem);
-HGLOBAL WINAPI __real_GlobalAlloc(UINT flags, SIZE_T bytes);
-HGLOBAL WINAPI __real_GlobalFree(HGLOBAL mem);
-HLOCAL WINAPI __real_LocalAlloc(UINT flags, SIZE_T bytes);
-HLOCAL WINAPI __real_LocalFree(HLOCAL mem);
 
 LPVOID WINAPI __wrap_HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes)
 {
     LPVOID p = __real_HeapAlloc(heap, flags, bytes);
-    if (p)
-        ++heap_held;
+    heap_held += p != nullptr;
     return p;
 }
 
 BOOL WINAPI __wrap_HeapFree(HANDLE heap, DWORD flags, LPVOID mem)
 {
     BOOL ok = __real_HeapFree(heap, flags, mem);
-    if (ok && mem)
-        --heap_held;
+    heap_held -= ok && mem;
     return ok;
 }
 
-HGLOBAL WINAPI __wrap_GlobalAlloc(UINT flags, SIZE_T bytes)
-{
-    HGLOBAL h = __real_GlobalAlloc(flags, bytes);
-    if (h)
-        ++global_held;
-    return h;
-}
-
-HGLOBAL WINAPI __wrap_GlobalFree(HGLOBAL mem)
-{
-    HGLOBAL left = __real_GlobalFree(mem);
-    if (mem && !left)
-        --global_held;
-    return left;
-}
-
-HLOCAL WINAPI __wrap_LocalAlloc(UINT flags, SIZE_T bytes)
-{
-    HLOCAL h = __real_LocalAlloc(flags, bytes);
-    if (h)
-        ++local_held;
-    return h;
-}
-
-HLOCAL WINAPI __wrap_LocalFree(HLOCAL mem)
-{
-    HLOCAL left = __real_LocalFree(mem);
-    if (mem && !left)
-        --local_held;
-    return left;
-}
+COUNTED_ALLOCATOR(GlobalAlloc, GlobalFree, HGLOBAL, global_held)
+COUNTED_ALLOCATOR(LocalAlloc, LocalFree, HLOCAL, local_held)
 } // extern "C"
 
 std::ostream &operator<<(std::ostream &out, const Holdings &h)
@@ -85,17 +60,10 @@ std::ostream &operator<<(std::ostream &out, const Holdings &h)
                << ", apps " << h.apps << ", sessions " << h.sessions << ", fds " << h.fds << "}";
 }
 
-long blocks_outstanding()
-{
-    return heap_held + global_held + local_held;
-}
-
 Holdings holdings()
 {
     Holdings h;
-    h.heap = heap_held;
-    h.global = global_held;
-    h.local = local_held;
+    h.heap = heap_held, h.global = global_held, h.local = local_held;
     for (CMAPP *app = APP_First(); app; app = app->next) {
         ++h.apps;
         for (CMSESSION *s = app->sessions; s; s = s->next)
@@ -115,43 +83,24 @@ bool fault_taken(PAL_FAULT point, int skip)
 {
     /* Pending failure: one of the next skip + 1 calls fails. */
     bool pending = false;
-    std::vector<void *> made;
     for (int i = 0; i <= skip && !pending; ++i) {
-        void *p = nullptr;
-        switch (point) {
-        case PAL_FAULT_HEAPALLOC:
-            p = HeapAlloc(GetProcessHeap(), 0, 8);
-            break;
-        case PAL_FAULT_GLOBALALLOC:
-            p = GlobalAlloc(GMEM_FIXED, 8);
-            break;
-        case PAL_FAULT_LOCALALLOC:
-            p = LocalAlloc(LMEM_FIXED, 8);
-            break;
-        default:
-            break;
-        }
-        if (p)
-            made.push_back(p);
-        else
-            pending = true;
+        HANDLE heap = GetProcessHeap();
+        void *p = point == PAL_FAULT_HEAPALLOC     ? HeapAlloc(heap, 0, 8)
+                  : point == PAL_FAULT_GLOBALALLOC ? GlobalAlloc(GMEM_FIXED, 8)
+                                                   : LocalAlloc(LMEM_FIXED, 8);
+        pending = !p;
+        if (p && point == PAL_FAULT_HEAPALLOC)
+            HeapFree(heap, 0, p);
+        else if (p)
+            point == PAL_FAULT_GLOBALALLOC ? GlobalFree(p) : LocalFree(p);
     }
     PalFaultClear();
-    for (void *p : made) {
-        if (point == PAL_FAULT_HEAPALLOC)
-            HeapFree(GetProcessHeap(), 0, p);
-        else if (point == PAL_FAULT_GLOBALALLOC)
-            GlobalFree(p);
-        else
-            LocalFree(p);
-    }
     return !pending;
 }
 
 bool program_registered(int protocol)
 {
-    struct sockaddr_in addr;
-    memset(&addr, 0, sizeof addr);
+    sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     return pmap_getport(&addr, CALLPROG, CALLVERS, (u_int)protocol) != 0;

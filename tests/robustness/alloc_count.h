@@ -1,9 +1,5 @@
-// What the library holds, counted from outside: the heap, global and local
-// blocks it has not given back (every allocation of the system goes through
-// HeapAlloc, GlobalAlloc or LocalAlloc; the program is linked so that those
-// calls pass through counters here), its registered applications and
-// sessions, the process's open descriptors, and the port mapper's entries
-// for the program.  Also whether an armed allocation fault was taken.
+// What the library holds, counted from outside: blocks not given back (every
+// allocation is counted), applications, sessions and open descriptors.
 #ifndef CALLMGR_TESTS_ROBUSTNESS_ALLOC_COUNT_H
 #define CALLMGR_TESTS_ROBUSTNESS_ALLOC_COUNT_H
 
@@ -11,34 +7,26 @@
 #include <windows.h>
 
 #include <ostream>
+#include <tuple>
 
 struct Holdings {
-    long heap = 0;   // records
-    long global = 0; // blocks for the application not yet freed by it
-    long local = 0;  // lookup records, exchange buffers, dialog records
-    int apps = 0;
-    int sessions = 0;
-    int fds = 0;
+    long heap = 0, global = 0, local = 0;
+    int apps = 0, sessions = 0, fds = 0;
     bool operator==(const Holdings &o) const
     {
-        return heap == o.heap && global == o.global && local == o.local && apps == o.apps &&
-               sessions == o.sessions && fds == o.fds;
+        return std::tie(heap, global, local, apps, sessions, fds) ==
+               std::tie(o.heap, o.global, o.local, o.apps, o.sessions, o.fds);
     }
 };
 std::ostream &operator<<(std::ostream &out, const Holdings &h);
-
-// Everything above, now.
 Holdings holdings();
-// Blocks only (no registry walk, no descriptors).
-long blocks_outstanding();
 
-// After a run with `point` armed by PalFaultSet(point, skip, 1, ...): true
-// when the run took the armed failure.  Probes the point itself (a run that
-// made fewer calls leaves the failure pending) and clears every fault.
+// After a run with PalFaultSet(point, skip, 1, ...): whether the run took
+// the failure (probed: a shorter run leaves it pending).  Clears the faults.
 bool fault_taken(PAL_FAULT point, int skip);
 
-// Whether program 391010 version 1 is registered with this host's port
-// mapper for the protocol (IPPROTO_UDP or IPPROTO_TCP).
+// Whether the call program is registered with this host's port mapper for
+// the protocol (IPPROTO_UDP or IPPROTO_TCP).
 bool program_registered(int protocol);
 
 #endif

@@ -1,8 +1,5 @@
-// A hostile client on the same network against the call-protocol server:
-// stalled and trickling connections, a client that never reads its replies,
-// idle connections by the hundred, a process out of descriptors and a
-// datagram cut short.  Whatever it does, the process lives, the message
-// loop keeps serving others and its timers, and what it holds stays bounded.
+// Hostile clients against the call-protocol server: whatever they do, the
+// process lives, its loop serves others and its timers, its holdings stay bounded.
 #include "protocol/rpctest.h"
 
 #include "protocol/rpc.h"
@@ -22,7 +19,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <thread>
 
 namespace {
 
@@ -50,16 +46,13 @@ int open_descriptors()
     return n;
 }
 
-uint32_t get32(const Bytes &b, size_t at)
+// `message` as one record fragment, appended to `to`.
+Bytes record(const Bytes &message, bool last = true, Bytes to = {})
 {
-    return (uint32_t)b[at] << 24 | (uint32_t)b[at + 1] << 16 | (uint32_t)b[at + 2] << 8 | b[at + 3];
-}
-
-Bytes record(const Bytes &message, bool last = true)
-{
-    WireBuilder w;
-    w.U32((last ? 0x80000000u : 0u) | (uint32_t)message.size()).Append(message);
-    return w.b;
+    Bytes b =
+        WireBuilder().U32((last ? 0x80000000u : 0u) | (uint32_t)message.size()).Append(message).b;
+    to.insert(to.end(), b.begin(), b.end());
+    return to;
 }
 
 // A connected client socket (blocking), -1 when none.
@@ -81,42 +74,34 @@ int connect_to(unsigned short port, int receive_buffer = 0)
     return fd;
 }
 
-// Reads until `want` bytes came, the stream ended or `limit_ms` passed.
-Bytes read_for(int fd, size_t want, int limit_ms)
+// Reads until `want` bytes came, the stream ended (or was reset) or
+// `limit_ms` passed; *ended (when given) says whether the stream ended.
+Bytes read_for(int fd, size_t want, int limit_ms, bool *ended = nullptr)
 {
     Bytes got;
     Clock::time_point start = Clock::now();
-    while (got.size() < want) {
+    for (ssize_t n = 1; n > 0 && got.size() < want;) {
         long left = limit_ms - ms_since(start);
         pollfd p{fd, POLLIN, 0};
         if (left <= 0 || poll(&p, 1, (int)left) != 1)
             break;
-        uint8_t buf[4096];
-        ssize_t n = read(fd, buf, std::min(sizeof buf, want - got.size()));
-        if (n <= 0)
-            break;
-        got.insert(got.end(), buf, buf + n);
+        uint8_t buf[65536];
+        n = read(fd, buf, std::min(sizeof buf, want - got.size()));
+        if (ended)
+            *ended = n == 0 || (n < 0 && errno == ECONNRESET);
+        if (n > 0)
+            got.insert(got.end(), buf, buf + n);
     }
     return got;
 }
 
-// Whether the server has closed its end of `fd`: the stream ends (or is
-// reset) within `limit_ms`, after whatever replies were still unread.
+// Whether the server has closed its end of `fd` within `limit_ms`, after
+// whatever replies were still unread.
 bool closed_by_server(int fd, int limit_ms)
 {
-    Clock::time_point start = Clock::now();
-    for (;;) {
-        long left = limit_ms - ms_since(start);
-        pollfd p{fd, POLLIN, 0};
-        if (left <= 0 || poll(&p, 1, (int)left) != 1)
-            return false;
-        uint8_t buf[65536];
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n == 0 || (n < 0 && errno == ECONNRESET))
-            return true;
-        if (n < 0)
-            return false;
-    }
+    bool ended = false;
+    read_for(fd, SIZE_MAX, limit_ms, &ended);
+    return ended;
 }
 
 // The exact reply of a call with `xid` refused or answered with nothing:
@@ -130,42 +115,31 @@ Bytes bare_reply(uint32_t xid, uint32_t accept_stat)
 // descriptor until the server accepts them; they stay open until finish().
 struct ForeignClients {
     pid_t child = -1;
-    int hold = -1;
+    int link = -1; // the child holds its connections until this closes
 
     bool start(unsigned short port, int count)
     {
-        int ready[2], held[2];
-        if (pipe(ready) != 0 || pipe(held) != 0)
-            return false;
-        child = fork();
-        if (child < 0)
+        int ends[2];
+        char c = 'x';
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0 || (child = fork()) < 0)
             return false;
         if (child == 0) {
-            close(ready[0]);
-            close(held[1]);
+            close(ends[0]);
             for (int i = 0; i < count; ++i)
                 connect_to(port);
-            char c = 'x';
-            if (write(ready[1], &c, 1) == 1 && read(held[0], &c, 1) >= 0)
-                _exit(0);
-            _exit(1);
+            _exit(write(ends[1], &c, 1) == 1 && read(ends[1], &c, 1) >= 0 ? 0 : 1);
         }
-        close(ready[1]);
-        close(held[0]);
-        hold = held[1];
-        char c;
-        bool ok = read(ready[0], &c, 1) == 1;
-        close(ready[0]);
-        return ok;
+        close(ends[1]);
+        link = ends[0];
+        return read(link, &c, 1) == 1;
     }
     void finish()
     {
-        if (hold >= 0)
-            close(hold);
-        hold = -1;
-        int status = 0;
+        if (link >= 0)
+            close(link);
+        link = -1;
         if (child > 0)
-            waitpid(child, &status, 0);
+            waitpid(child, nullptr, 0);
         child = -1;
     }
     ~ForeignClients() { finish(); }
@@ -176,8 +150,8 @@ long cpu_ms()
 {
     rusage use;
     getrusage(RUSAGE_SELF, &use);
-    auto us = [](const timeval &t) { return (long)t.tv_sec * 1000000L + t.tv_usec; };
-    return (us(use.ru_utime) + us(use.ru_stime)) / 1000;
+    auto ms = [](const timeval &t) { return (long)t.tv_sec * 1000L + t.tv_usec / 1000; };
+    return ms(use.ru_utime) + ms(use.ru_stime);
 }
 
 class Attack : public ::testing::Test {
@@ -198,39 +172,28 @@ class Attack : public ::testing::Test {
         PalClockSetVirtual(FALSE, 0);
     }
 
-    // Real milliseconds until a well-behaved client's NULLPROC over TCP is
-    // answered, or -1 when no exact answer came within ANSWER_MS.
-    long tcp_nullproc_ms(uint32_t xid = 5150)
+    // Whether a well-behaved client's NULLPROC over TCP gets its exact
+    // answer within ANSWER_MS.
+    bool tcp_served()
     {
-        long took = -1;
+        bool answered = false;
         run_blocking([&] {
-            Clock::time_point start = Clock::now();
             int fd = connect_to(tcp);
-            if (fd < 0)
-                return;
-            Bytes call = record(call_message(xid, NULLPROC, {}));
-            if (write(fd, call.data(), call.size()) == (ssize_t)call.size() &&
-                read_for(fd, 28, ANSWER_MS) == record(bare_reply(xid, 0)))
-                took = ms_since(start);
+            Bytes call = record(call_message(5150, NULLPROC, {}));
+            answered = fd >= 0 && write(fd, call.data(), call.size()) == (ssize_t)call.size() &&
+                       read_for(fd, 28, ANSWER_MS) == record(bare_reply(5150, 0));
             close(fd);
         });
-        return took;
+        return answered;
     }
-    long udp_nullproc_ms(uint32_t xid = 5151)
-    {
-        Clock::time_point start = Clock::now();
-        RawReply r = udp_exchange(udp, call_message(xid, NULLPROC, {}), ANSWER_MS);
-        return r.received && r.xid == xid && r.accept_stat == 0 ? ms_since(start) : -1;
-    }
-    // Both answered within the bound, `what` naming the situation.
+    // A TCP and a UDP NULLPROC are answered in time, `what` naming the situation.
     void expect_served(const char *what)
     {
-        long t = tcp_nullproc_ms();
-        EXPECT_GE(t, 0) << "TCP NULLPROC unanswered: " << what;
-        EXPECT_LT(t, ANSWER_MS) << what;
-        long u = udp_nullproc_ms();
-        EXPECT_GE(u, 0) << "UDP NULLPROC unanswered: " << what;
-        EXPECT_LT(u, ANSWER_MS) << what;
+        EXPECT_TRUE(tcp_served()) << "TCP NULLPROC unanswered: " << what;
+        Clock::time_point start = Clock::now();
+        RawReply r = udp_exchange(udp, call_message(5151, NULLPROC, {}), ANSWER_MS);
+        EXPECT_TRUE(r.received && r.xid == 5151 && r.accept_stat == 0) << "UDP: " << what;
+        EXPECT_LT(ms_since(start), ANSWER_MS) << what;
     }
     // Dispatches this thread's messages until its thread timer of `ms` real
     // milliseconds fires; the real milliseconds that took.
@@ -245,6 +208,26 @@ class Attack : public ::testing::Test {
         KillTimer(nullptr, id);
         return ms_since(start);
     }
+    // A thread timer of 400 ms fires in time, the loop mostly asleep meanwhile.
+    static void expect_waits_without_spinning(const char *what)
+    {
+        long cpu = cpu_ms();
+        long elapsed = timer_fires_after(400);
+        EXPECT_LT(cpu_ms() - cpu, elapsed / 2) << "the loop spun " << what;
+        EXPECT_LT(elapsed, 2 * ANSWER_MS) << what;
+    }
+
+    // A connection of the hostile client, closed by TearDown, that has
+    // written `prefix` (the first `length` bytes when given); -1 when none.
+    int hostile_connection(const Bytes &prefix = {}, size_t length = SIZE_MAX, int buffer = 0)
+    {
+        int fd = connect_to(tcp, buffer);
+        length = std::min(length, prefix.size());
+        if (fd < 0 || write(fd, prefix.data(), length) != (ssize_t)length)
+            ADD_FAILURE() << "no hostile connection";
+        hostile.push_back(fd);
+        return fd;
+    }
 
     unsigned short tcp = 0, udp = 0;
     std::vector<int> hostile;
@@ -255,16 +238,8 @@ TEST_F(Attack, StalledAndTricklingConnectionsHoldNeitherCallsNorTimers)
     Bytes call = record(call_message(7, NULLPROC, {}));
     Bytes big = record(Bytes(4000, 0));
     for (int i = 0; i < 4; ++i) {
-        // Half a record, then nothing.
-        int fd = connect_to(tcp);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(20, write(fd, call.data(), 20));
-        hostile.push_back(fd);
-        // Two bytes of a record mark.
-        fd = connect_to(tcp);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(2, write(fd, big.data(), 2));
-        hostile.push_back(fd);
+        hostile_connection(call, 20); // half a record, then nothing
+        hostile_connection(big, 2);   // two bytes of a record mark
     }
     expect_served("eight connections stalled inside a record");
 
@@ -284,18 +259,15 @@ TEST_F(Attack, AClientThatNeverReadsItsRepliesIsDroppedWithoutHoldingTheLoop)
     PalClockSetVirtual(TRUE, 1000);
     // Calls pipelined as fast as they go, replies never read: the client's
     // small receive buffer fills at once.
-    int fd = connect_to(tcp, 4096);
-    ASSERT_GE(fd, 0);
-    hostile.push_back(fd);
+    int fd = hostile_connection({}, 0, 4096);
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     Bytes calls;
     for (uint32_t xid = 1; xid <= 20000; ++xid) {
         Bytes one = record(call_message(xid, NULLPROC, {}));
         calls.insert(calls.end(), one.begin(), one.end());
     }
-    // Writes until the server stops taking calls because its replies wait
-    // (they first fill the socket buffers on both sides, a few megabytes),
-    // the loop serving others between writes.
+    // Writes until the server, its replies waiting, stops taking calls (past
+    // the socket buffers, a few megabytes); others are served meanwhile.
     const size_t bound = 64u << 20;
     size_t sent = 0;
     int refused = 0;
@@ -324,11 +296,8 @@ TEST_F(Attack, IdleConnectionsAreCappedAndClosedAfterTheBound)
     expect_served("before");
     const int base = open_descriptors();
     const int clients = 100;
-    for (int i = 0; i < clients; ++i) {
-        int fd = connect_to(tcp);
-        ASSERT_GE(fd, 0) << i;
-        hostile.push_back(fd);
-    }
+    for (int i = 0; i < clients; ++i)
+        hostile_connection();
     // The server takes the connections as the loop runs; it never holds
     // more than its cap, the quietest making room for newer ones.
     int closed = 0;
@@ -370,17 +339,11 @@ TEST_F(Attack, ConnectionsFillingTheDescriptorTableMakeRoomWithoutSpinning)
     ASSERT_TRUE(clients.start(tcp, 120));
     ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
 
-    long cpu = cpu_ms();
-    long elapsed = timer_fires_after(400);
-    cpu = cpu_ms() - cpu;
-    EXPECT_LT(cpu, elapsed / 2) << "the loop spun with the descriptor table full";
-    EXPECT_LT(elapsed, 2 * ANSWER_MS);
+    expect_waits_without_spinning("with the descriptor table full");
     EXPECT_LE(open_descriptors(), base + 40);
 
     close(spare);
-    long t = tcp_nullproc_ms();
-    EXPECT_GE(t, 0) << "a connection quiet longest makes room for a new one";
-    EXPECT_LT(t, ANSWER_MS);
+    EXPECT_TRUE(tcp_served()) << "a connection quiet longest makes room for a new one";
     setrlimit(RLIMIT_NOFILE, &before);
     clients.finish();
 }
@@ -399,23 +362,18 @@ TEST_F(Attack, AProcessOutOfDescriptorsWaitsInsteadOfSpinning)
     for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
         filler.push_back(fd);
 
-    long cpu = cpu_ms();
-    long elapsed = timer_fires_after(400);
-    cpu = cpu_ms() - cpu;
-
+    expect_waits_without_spinning("while no descriptor was left");
     for (int fd : filler)
         close(fd);
     setrlimit(RLIMIT_NOFILE, &before);
-    EXPECT_LT(cpu, elapsed / 2) << "the loop spun while no descriptor was left";
-    EXPECT_LT(elapsed, 2 * ANSWER_MS);
 
     // Descriptors back: the waiting connections are taken and calls served
     // again once the pause is over.
     Clock::time_point start = Clock::now();
-    long t = -1;
-    while (t < 0 && ms_since(start) < 5000)
-        t = tcp_nullproc_ms();
-    EXPECT_GE(t, 0);
+    bool served = false;
+    while (!served && ms_since(start) < 5000)
+        served = tcp_served();
+    EXPECT_TRUE(served);
     clients.finish();
 }
 
@@ -436,36 +394,20 @@ TEST_F(Attack, ADatagramCutShortIsRefusedNotCompletedFromTheOneBefore)
     Bytes full = w.b;
 
     auto exchange = [&](uint32_t xid, const Bytes &argument) {
-        Bytes reply;
-        run_blocking([&] {
-            int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(udp);
-            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            Bytes m = call_message(xid, CALLPROC_REQUEST, argument);
-            sendto(fd, m.data(), m.size(), 0, (sockaddr *)&a, sizeof a);
-            pollfd p{fd, POLLIN, 0};
-            if (poll(&p, 1, ANSWER_MS) == 1) {
-                uint8_t buf[9000];
-                ssize_t n = recv(fd, buf, sizeof buf, 0);
-                if (n > 0)
-                    reply.assign(buf, buf + n);
-            }
-            close(fd);
-        });
-        return reply;
+        RawReply r = udp_exchange(udp, call_message(xid, CALLPROC_REQUEST, argument), ANSWER_MS);
+        EXPECT_TRUE(r.received && r.xid == xid && r.reply_stat == 0) << xid;
+        return r;
     };
-    Bytes whole = exchange(1, full);
-    ASSERT_EQ(28u, whole.size());
-    EXPECT_EQ(0u, get32(whole, 20)) << "the whole invitation is accepted";
-
+    RawReply whole = exchange(1, full);
+    EXPECT_EQ(0u, whole.accept_stat) << "the whole invitation is accepted";
+    EXPECT_EQ(4u, whole.results.size());
     for (size_t cut : {8u, 40u, 100u}) {
-        Bytes shorter(full.begin(), full.end() - (long)cut);
-        EXPECT_EQ(bare_reply(2, 4), exchange(2, shorter)) << "GARBAGE_ARGS for a cut of " << cut;
+        RawReply r = exchange(2, Bytes(full.begin(), full.end() - (long)cut));
+        EXPECT_EQ(4u, r.accept_stat) << "GARBAGE_ARGS for a cut of " << cut;
+        EXPECT_TRUE(r.results.empty());
     }
     // The server answers the whole one again afterwards.
-    EXPECT_EQ(28u, exchange(3, full).size());
+    EXPECT_EQ(0u, exchange(3, full).accept_stat);
 }
 
 TEST_F(Attack, RecordsAreTakenAsSentAndAnOverlongOneEndsOnlyItsConnection)
@@ -473,39 +415,26 @@ TEST_F(Attack, RecordsAreTakenAsSentAndAnOverlongOneEndsOnlyItsConnection)
     // Three calls in one write, the second in two fragments written a byte
     // at a time as the loop runs: three replies in order.
     Bytes second = call_message(22, NULLPROC, {});
-    Bytes head(second.begin(), second.begin() + 10), tail(second.begin() + 10, second.end());
     Bytes stream = record(call_message(21, NULLPROC, {}));
-    Bytes part = record(head, false);
-    stream.insert(stream.end(), part.begin(), part.end());
-    part = record(tail, true);
-    stream.insert(stream.end(), part.begin(), part.end());
-    part = record(call_message(23, 99, {}));
-    stream.insert(stream.end(), part.begin(), part.end());
-    int fd = connect_to(tcp);
-    ASSERT_GE(fd, 0);
-    hostile.push_back(fd);
+    stream = record(Bytes(second.begin(), second.begin() + 10), false, stream);
+    stream = record(Bytes(second.begin() + 10, second.end()), true, stream);
+    stream = record(call_message(23, 99, {}), true, stream);
+    int fd = hostile_connection();
     for (size_t i = 0; i < stream.size(); i += 7) {
         size_t n = std::min<size_t>(7, stream.size() - i);
         ASSERT_EQ((ssize_t)n, write(fd, stream.data() + i, n));
         if (i % 21 == 0)
             expect_served("a record arriving in pieces");
     }
-    Bytes expected = record(bare_reply(21, 0));
-    part = record(bare_reply(22, 0));
-    expected.insert(expected.end(), part.begin(), part.end());
-    part = record(bare_reply(23, 3));
-    expected.insert(expected.end(), part.begin(), part.end());
+    Bytes expected =
+        record(bare_reply(23, 3), true, record(bare_reply(22, 0), true, record(bare_reply(21, 0))));
     Bytes got;
     run_blocking([&] { got = read_for(fd, expected.size(), 2000); });
     EXPECT_EQ(expected, got);
 
     // A record announced beyond every call's size: its connection ends,
     // others are served.
-    int over = connect_to(tcp);
-    ASSERT_GE(over, 0);
-    hostile.push_back(over);
-    Bytes mark = WireBuilder().U32(0x80000000u | 0x7FFFFFF0u).b;
-    ASSERT_EQ(4, write(over, mark.data(), mark.size()));
+    int over = hostile_connection(WireBuilder().U32(0x80000000u | 0x7FFFFFF0u).b);
     expect_served("an overlong record announced");
     bool ended = false;
     run_blocking([&] { ended = closed_by_server(over, 2000); });
