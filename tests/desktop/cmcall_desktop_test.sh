@@ -75,19 +75,8 @@ skip() {
   exit "$SKIP"
 }
 
-has() { grep -qF -- "$2" "$1" || fail "no line with '$2' in ${1##*/}"; }
-lacks() { ! grep -qF -- "$2" "$1" || fail "unexpected line with '$2' in ${1##*/}"; }
-in_order() {
-  local file=$1 text n last=0
-  shift
-  for text in "$@"; do
-    n=$(grep -nF -- "$text" "$file" | head -n 1 | cut -d: -f1)
-    [[ -n $n ]] || fail "no line with '$text' in ${file##*/}"
-    ((n > last)) || fail "'$text' out of order in ${file##*/}"
-    last=$n
-  done
-}
-rc_is() { [[ $2 == "$3" ]] || fail "$1 exited $2, not $3"; }
+# shellcheck source=tests/support/checks.sh
+. "$(dirname -- "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 # ------------------------------------------------------------------ X server
 
@@ -165,7 +154,7 @@ live_env() {
 }
 
 # start_a ARG...: cmcall ARG... on host A, live; returns at once.  Its lines
-# are copied to A_OUT by read_a.
+# are copied to A_OUT by read_a and finish.
 start_a() {
   # shellcheck disable=SC2016 # $$ is the inner shell's, which becomes cmcall
   exec {A_FD}< <(live_env bash -c 'echo "pid $$"; exec "$0" "$@"' "$CMCALL" "$@" 2>"$A_ERR")
@@ -176,51 +165,38 @@ start_a() {
   A_PID=${line#pid }
 }
 
-# read_a TEXT: copies A's lines to A_OUT until one contains TEXT.
-read_a() {
-  local line
-  while IFS= read -r -t 60 line <&"$A_FD"; do
-    printf '%s\n' "$line" >>"$A_OUT"
-    [[ $line == *"$1"* ]] && return 0
-  done
-  fail "A never printed '$1'"
-}
-
-# finish_a: waits until A's cmcall has ended; A_RC is its status.
-finish_a() {
-  cat <&"$A_FD" >>"$A_OUT"
-  A_RC=0
-  wait "$A_SUB" || A_RC=$?
-  A_SUB=""
-  exec {A_FD}<&-
-}
-
 # start_b ARG...: cmcall ARG... on host B; returns at once.  Its lines are
-# copied to B_OUT by read_b and finish_b.
+# copied to B_OUT by read_b and finish.
 start_b() {
   [[ -n ${CALLMGR_PEER_EXEC:-} ]] || fail "not on a test host pair"
   # shellcheck disable=SC2086 # a command prefix
+  # shellcheck disable=SC2034 # read through read_from and finish
   exec {B_FD}< <($CALLMGR_PEER_EXEC -- "$CMCALL" "$@" 2>"$B_ERR")
   B_SUB=$!
 }
 
-# read_b TEXT: copies B's lines to B_OUT until one contains TEXT.
-read_b() {
-  local line
-  while IFS= read -r -t 60 line <&"$B_FD"; do
-    printf '%s\n' "$line" >>"$B_OUT"
-    [[ $line == *"$1"* ]] && return 0
+# read_from A|B TEXT: copies that host's lines to its output file until one
+# contains TEXT.
+read_from() {
+  local fd_var=${1}_FD out_var=${1}_OUT line
+  while IFS= read -r -t 60 line <&"${!fd_var}"; do
+    printf '%s\n' "$line" >>"${!out_var}"
+    [[ $line == *"$2"* ]] && return 0
   done
-  fail "B never printed '$1'"
+  fail "$1 never printed '$2'"
 }
+read_a() { read_from A "$1"; }
+read_b() { read_from B "$1"; }
 
-# finish_b: waits until B's cmcall has ended; B_RC is its status.
-finish_b() {
-  cat <&"$B_FD" >>"$B_OUT"
-  B_RC=0
-  wait "$B_SUB" || B_RC=$?
-  B_SUB=""
-  exec {B_FD}<&-
+# finish A|B: waits until that host's cmcall has ended; A_RC or B_RC is its
+# status.
+finish() {
+  local fd_var=${1}_FD out_var=${1}_OUT sub_var=${1}_SUB rc=0
+  cat <&"${!fd_var}" >>"${!out_var}"
+  wait "${!sub_var}" || rc=$?
+  printf -v "${1}_RC" '%s' "$rc"
+  printf -v "$sub_var" '%s' ""
+  eval "exec {$fd_var}<&-"
 }
 
 # ------------------------------------------------------------------ cases
@@ -272,8 +248,8 @@ rsvp_accept | rsvp_decline)
     focus
     xdotool key Tab Return || fail "xdotool could not press keys"
   fi
-  finish_b
-  finish_a
+  finish B
+  finish A
   rc_is "answer on A" "$A_RC" 0
   if [[ $CASE == rsvp_accept ]]; then
     rc_is "invite on B" "$B_RC" 0
@@ -319,8 +295,8 @@ invite_dialog)
   click "$INVITE_SUBJECT"
   xdotool type --delay 5 'Typed on a desktop' || fail "xdotool could not type"
   click "$INVITE_CALL"
-  finish_a
-  finish_b
+  finish A
+  finish B
   rc_is "invite --dialog on A" "$A_RC" 1
   rc_is "answer on B" "$B_RC" 0
   in_order "$A_OUT" "Invite dialog open for session 1" \
@@ -342,7 +318,7 @@ invite_dialog_close)
   read_a "Invite dialog open for session 1"
   place "$INVITE_DIALOG" "$INVITE_CLOSE"
   click "$INVITE_CLOSE"
-  finish_a
+  finish A
   rc_is "invite --dialog closed" "$A_RC" 2
   has "$A_ERR" "cmcall: no call placed from the Invite dialog: cancelled (CMERR_CANCELLED, 144)"
   has "$A_OUT" "cleaned up"
@@ -353,7 +329,7 @@ invite_dialog_close)
   find_window "Invite"
   read_a '"event":"dialog"'
   kill -TERM "$A_PID" || fail "cannot signal cmcall on A"
-  finish_a
+  finish A
   rc_is "invite --dialog stopped" "$A_RC" 143
   in_order "$A_OUT" '"event":"stopping","signal":"SIGTERM"' '"event":"cleaned-up"'
   lacks "$A_OUT" "call-started"

@@ -44,24 +44,8 @@ fail() {
   exit 1
 }
 
-# has FILE TEXT: FILE has a line containing TEXT.
-has() { grep -qF -- "$2" "$1" || fail "no line with '$2' in ${1##*/}"; }
-lacks() { ! grep -qF -- "$2" "$1" || fail "unexpected line with '$2' in ${1##*/}"; }
-# in_order FILE TEXT...: the first lines containing each TEXT come in this order.
-in_order() {
-  local file=$1 text n last=0
-  shift
-  for text in "$@"; do
-    n=$(grep -nF -- "$text" "$file" | head -n 1 | cut -d: -f1)
-    [[ -n $n ]] || fail "no line with '$text' in ${file##*/}"
-    ((n > last)) || fail "'$text' out of order in ${file##*/}"
-    last=$n
-  done
-}
-rc_is() {
-  local what=$1 got=$2 want=$3
-  [[ $got == "$want" ]] || fail "$what exited $got, not $want"
-}
+# shellcheck source=tests/support/checks.sh
+. "$(dirname -- "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 # start_answer ARG...: cmcall answer ARG... on host B; returns once it waits
 # for invitations.  Its output goes on to B_OUT through read_b / drain_b.
