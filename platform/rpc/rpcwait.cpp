@@ -156,20 +156,16 @@ void release_transports()
     }
 }
 
-/* Gives the service up if this thread still has it. */
+/* Gives the service up if this thread still has it.  The tables are taken
+ * down before another thread can take the name and start on them. */
 void release(DWORD me)
 {
-    bool released = false;
-    {
-        std::lock_guard<std::mutex> lock(serving_mutex);
-        DWORD expected = me;
-        if (serving_thread.compare_exchange_strong(expected, 0)) {
-            serving_queue.reset();
-            released = true;
-        }
-    }
-    if (released)
+    std::lock_guard<std::mutex> lock(serving_mutex);
+    DWORD expected = me;
+    if (serving_thread.compare_exchange_strong(expected, 0)) {
+        serving_queue.reset();
         release_transports();
+    }
 }
 
 /* Clears the name when the named thread ends without giving it up. */
@@ -283,10 +279,11 @@ void rpc_dispatch(std::vector<struct pollfd> &fds, size_t first)
             svc_getreq_poll(&one, 1);
         }
     }
+    /* A thread the service has left touches the tables no more: the one
+     * that serves now, or the one that gave the service up, takes what is
+     * left over. */
     if (serves_here())
         sweep(clock_now());
-    else
-        collect();
 }
 
 void rpc_serve_ready()
