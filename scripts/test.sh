@@ -29,7 +29,7 @@ readonly PACKAGES=(
   python3
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine wine64
-  libsdl2-dev xvfb xdotool imagemagick x11-utils
+  libsdl2-dev xvfb xdotool imagemagick x11-utils weston
 )
 
 step() { printf '\n==== %s\n' "$*"; }

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <dlfcn.h>
 #include <mutex>
 #include <set>
 #include <sys/eventfd.h>
@@ -55,8 +56,12 @@ bool open_desktop(DisplayState &s)
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
-    /* A desktop with X (XWayland included) is driven through X: its
-     * connection is a descriptor the wait can sleep on. */
+    /* The renderings carry their own frames: no decoration library, which
+     * would also report its plug-in search on the application's stderr. */
+    SDL_SetHint(SDL_HINT_VIDEO_WAYLAND_ALLOW_LIBDECOR, "0");
+    /* A desktop with X (XWayland included) is driven through X; one with
+     * Wayland alone through Wayland.  Either connection is a descriptor the
+     * wait sleeps on. */
     if (std::getenv("DISPLAY") && !std::getenv("SDL_VIDEODRIVER"))
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     /* The desktop stays open once opened: closing it unloads libraries
@@ -108,7 +113,25 @@ std::vector<WindowRef> shown_windows(DWORD thread)
     return out;
 }
 
-void learn_x11(DisplayState &s, DisplayWindow &dw)
+/* The descriptor of a Wayland connection, asked of the client library the
+ * desktop library has loaded already (it is not linked in); -1 when it is
+ * not there. */
+int wayland_descriptor(void *display)
+{
+    void *lib = dlopen("libwayland-client.so.0", RTLD_NOW | RTLD_NOLOAD);
+    if (!lib)
+        return -1;
+    int fd = -1;
+    auto get_fd = (int (*)(void *))dlsym(lib, "wl_display_get_fd");
+    if (get_fd && display)
+        fd = get_fd(display);
+    dlclose(lib);
+    return fd;
+}
+
+/* Learns the window's X window, and the desktop's connection the first
+ * time a window shows it. */
+void learn_desktop(DisplayState &s, DisplayWindow &dw)
 {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
@@ -117,9 +140,13 @@ void learn_x11(DisplayState &s, DisplayWindow &dw)
 #if defined(SDL_VIDEO_DRIVER_X11)
     if (info.subsystem == SDL_SYSWM_X11) {
         dw.xwin = (uint32_t)info.info.x11.window;
-        if (s.xfd < 0)
-            s.xfd = ConnectionNumber(info.info.x11.display);
+        if (s.connfd < 0)
+            s.connfd = ConnectionNumber(info.info.x11.display);
     }
+#endif
+#if defined(SDL_VIDEO_DRIVER_WAYLAND)
+    if (info.subsystem == SDL_SYSWM_WAYLAND && s.connfd < 0)
+        s.connfd = wayland_descriptor(info.info.wl.display);
 #endif
 }
 
@@ -144,7 +171,7 @@ DisplayWindow *create_window(DisplayState &s, const WindowRef &w)
         return nullptr;
     dw->id = SDL_GetWindowID(dw->win);
     SDL_SetWindowHitTest(dw->win, hit_test, dw.get());
-    learn_x11(s, *dw);
+    learn_desktop(s, *dw);
     DisplayWindow *raw = dw.get();
     s.windows[w->handle] = std::move(dw);
     return raw;
@@ -371,8 +398,8 @@ size_t display_add_fds(std::vector<struct pollfd> &fds)
         }
     }
     fds.push_back(pollfd{s.wakefd, POLLIN, 0});
-    if (s.xfd >= 0)
-        fds.push_back(pollfd{s.xfd, POLLIN, 0});
+    if (s.connfd >= 0)
+        fds.push_back(pollfd{s.connfd, POLLIN, 0});
     return first;
 }
 
@@ -384,7 +411,7 @@ void display_dispatch(const std::vector<struct pollfd> &fds, size_t first)
     bool ready = false;
     /* Only its own entries: others may follow them. */
     for (size_t i = first; i < fds.size(); ++i)
-        if (fds[i].fd == s.wakefd || fds[i].fd == s.xfd)
+        if (fds[i].fd == s.wakefd || fds[i].fd == s.connfd)
             ready = ready || fds[i].revents != 0;
     if (!ready)
         return;
@@ -406,7 +433,7 @@ uint32_t display_x11_window(HWND hwnd)
     if (!dw)
         return 0;
     /* Asked afresh: the desktop library may have made the X window anew. */
-    learn_x11(display_state(), *dw);
+    learn_desktop(display_state(), *dw);
     return dw->xwin;
 }
 

@@ -35,7 +35,7 @@ struct DisplayState {
     bool live = false;
     DWORD owner = 0; /* the thread that drives the display */
     int scale = 1;
-    int xfd = -1;    /* the X connection, once a window showed it */
+    int connfd = -1; /* the desktop's connection, once a window showed it */
     int wakefd = -1; /* readable when events wait inside SDL already */
     std::map<HWND, std::unique_ptr<DisplayWindow>> windows;
 

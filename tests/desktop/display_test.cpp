@@ -3,6 +3,7 @@
  * runs its modal loop on the test's thread; the loop's idle hook drives the
  * display as the message wait does (present, wait on its descriptors,
  * dispatch), and a helper thread runs the external tools. */
+#include "desktop/servers.h"
 #include "display/display.h"
 #include "support/instance.h"
 #include "user/paint.h"
@@ -18,16 +19,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <string>
-#include <fcntl.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -80,68 +77,8 @@ std::string run(const std::string &cmd)
     return out;
 }
 
-/* The X server of the suite, on a display number it picks itself. */
-pid_t xvfb_pid = -1;
-std::string xvfb_display;
-std::string xvfb_problem;
-
-void start_xvfb()
-{
-    if (access("/usr/bin/Xvfb", X_OK) != 0) {
-        xvfb_problem = "Xvfb is not installed (package xvfb)";
-        return;
-    }
-    for (const char *tool : {"/usr/bin/xdotool", "/usr/bin/import"})
-        if (access(tool, X_OK) != 0) {
-            xvfb_problem = std::string(tool) + " is not installed (packages xdotool, imagemagick)";
-            return;
-        }
-    int fds[2];
-    if (pipe(fds) != 0) {
-        xvfb_problem = "no pipe for Xvfb";
-        return;
-    }
-    pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        /* The server ends with the tests, however they end, and keeps
-         * their output to itself. */
-        prctl(PR_SET_PDEATHSIG, SIGTERM);
-        int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        dup2(null, 2);
-        std::string fd = std::to_string(fds[1]);
-        execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24",
-              "-nolisten", "tcp", "-noreset", (char *)nullptr);
-        _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n')
-        number += c;
-    close(fds[0]);
-    if (pid < 0 || number.empty()) {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-        xvfb_problem = "Xvfb did not start";
-        return;
-    }
-    xvfb_pid = pid;
-    xvfb_display = ":" + number;
-}
-
-void stop_xvfb()
-{
-    if (xvfb_pid > 0) {
-        kill(xvfb_pid, SIGTERM);
-        waitpid(xvfb_pid, nullptr, 0);
-    }
-    xvfb_pid = -1;
-}
+/* The X server of the suite. */
+DesktopServer xserver;
 
 /* What the dialog side tells the person's side once it is on the screen:
  * its X window and where things are in it. */
@@ -230,16 +167,16 @@ class DesktopTest : public ::testing::Test {
         static bool started = false;
         if (!started) {
             started = true;
-            start_xvfb();
-            std::atexit(stop_xvfb);
+            desktop_start_x(xserver);
+            std::atexit([] { desktop_stop(xserver); });
         }
     }
 
     void SetUp() override
     {
-        if (xvfb_pid < 0)
-            GTEST_SKIP() << "no X server for the desktop tests: " << xvfb_problem;
-        setenv("DISPLAY", xvfb_display.c_str(), 1);
+        if (xserver.pid < 0)
+            GTEST_SKIP() << "no X server for the desktop tests: " << xserver.problem;
+        setenv("DISPLAY", xserver.name.c_str(), 1);
         setenv("CALLMGR_DISPLAY", "live", 1);
         pal::display_reopen();
         screen = new Screen();
