@@ -27,7 +27,8 @@
 #      invitations; a million with --million), its resident set read before
 #      and after, and a short run against auto-accepting applications (for
 #      information).  Goals: the answering process at least 80% of the bare
-#      server, and its resident set flat (at most 1 MB of growth).
+#      server, and its resident set flat (at most 1 MB of growth).  It also
+#      prints the machine's processor time per bare TCP connection.
 # --quick makes every part shorter (a smoke run, not a measurement).
 # Exit status 0 when every part ran (goals met or not), 1 otherwise.
 set -euo pipefail
@@ -124,6 +125,10 @@ times_seconds() {
   awk 'FNR == 2 { t = 0; for (i = 1; i <= 2; i++) { split($i, p, "m"); sub("s", "", p[2]);
          t += p[1] * 60 + p[2] } print t }' "$@"
 }
+
+# busy_ticks: the processor time the whole machine has spent so far (user,
+# nice, system, interrupts), in clock ticks.
+busy_ticks() { awk '/^cpu / { print $2 + $3 + $4 + $7 + $8 }' /proc/stat; }
 
 # cpu_per_call CALLS: the seconds read on standard input, summed, per call,
 # in microseconds.
@@ -262,8 +267,11 @@ server_part() {
   rss0=$(field "$(ask_server busy rss '^rss_kb=')" rss_kb)
   : >"$DIR/bare.rounds"
   : >"$DIR/busy.rounds"
+  local bare_ticks=0 t0
   for ((r = 1; r <= rounds; r++)); do
+    t0=$(busy_ticks)
     out=$(clients bare 198.18.0.1 "$port_bare" "$((requests / rounds))" "$threads")
+    bare_ticks=$((bare_ticks + $(busy_ticks) - t0))
     printf '  round %s, bare TCP:\n%s\n' "$r" "$(head -n -1 <<<"$out")"
     tail -n 1 <<<"$out" >>"$DIR/bare.rounds"
     out=$(clients busy 198.18.0.1 "$port_busy" "$((requests / rounds))" "$threads")
@@ -277,6 +285,14 @@ server_part() {
     "$b_ok" "$b_span" "$b_fail" "$b_rate"
   printf '  call manager server, applications occupied: %s answered in %s s, %s failed: %s per second\n' \
     "$o_ok" "$o_span" "$o_fail" "$o_rate"
+  # What one TCP connection with a little data each way costs the machine
+  # (both ends and the kernel), the floor under a protocol that makes a
+  # connection per message.
+  if ((b_ok > 0)); then
+    printf '  processor time per bare TCP connection, whole machine: %s us\n' \
+      "$(awk -v t="$bare_ticks" -v hz="$(getconf CLK_TCK)" -v n="$b_ok" \
+        'BEGIN { printf "%.0f", t * 1e6 / hz / n }')"
+  fi
 
   # The long run for the memory: CM_REQUESTS more invitations.
   out=$(clients long 198.18.0.1 "$port_busy" "$CM_REQUESTS" "$threads")
