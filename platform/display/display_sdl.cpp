@@ -22,6 +22,7 @@
 #include <mutex>
 #include <set>
 #include <sys/eventfd.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 namespace pal {
@@ -68,17 +69,28 @@ bool open_desktop(DisplayState &s)
      * the desktop library loaded, with what they keep for the process. */
     static bool video_up = false;
     static int wakefd = -1;
+    static int repeatfd = -1;
     if (!video_up) {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
             return false;
+        /* Under Wayland the desktop library repeats a held key itself, as
+         * it is pumped: a timer wakes the wait for it while a key is held. */
+        const char *driver = SDL_GetCurrentVideoDriver();
+        bool wayland = driver && std::strcmp(driver, "wayland") == 0;
         wakefd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        if (wakefd < 0) {
+        if (wakefd >= 0 && wayland)
+            repeatfd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (wakefd < 0 || (wayland && repeatfd < 0)) {
+            if (wakefd >= 0)
+                close(wakefd);
+            wakefd = -1;
             SDL_QuitSubSystem(SDL_INIT_VIDEO);
             return false;
         }
         video_up = true;
     }
     s.wakefd = wakefd;
+    s.repeatfd = repeatfd;
     SDL_StartTextInput();
     return true;
 }
@@ -111,6 +123,32 @@ std::vector<WindowRef> shown_windows(DWORD thread)
             GetWindowThreadProcessId(w->handle, nullptr) == thread)
             out.push_back(w);
     return out;
+}
+
+/* Whether a key other than a modifier is held down (modifiers do not
+ * repeat). */
+bool key_held()
+{
+    int count = 0;
+    const Uint8 *keys = SDL_GetKeyboardState(&count);
+    for (int i = 0; keys && i < count; ++i)
+        if (keys[i] && (i < SDL_SCANCODE_LCTRL || i > SDL_SCANCODE_RGUI))
+            return true;
+    return false;
+}
+
+/* Starts the repeat timer ticking every 10 ms, or stops it; false when the
+ * timer could not be set. */
+bool arm_repeat(int fd, bool on)
+{
+    const long tick_ns = 10 * 1000000L;
+    struct itimerspec when;
+    memset(&when, 0, sizeof when);
+    if (on) {
+        when.it_value.tv_nsec = tick_ns;
+        when.it_interval.tv_nsec = tick_ns;
+    }
+    return timerfd_settime(fd, 0, &when, nullptr) == 0;
 }
 
 /* The descriptor of a Wayland connection, asked of the client library the
@@ -400,6 +438,12 @@ size_t display_add_fds(std::vector<struct pollfd> &fds)
     fds.push_back(pollfd{s.wakefd, POLLIN, 0});
     if (s.connfd >= 0)
         fds.push_back(pollfd{s.connfd, POLLIN, 0});
+    if (s.repeatfd >= 0) {
+        bool held = key_held();
+        if (held != s.repeating && arm_repeat(s.repeatfd, held))
+            s.repeating = held;
+        fds.push_back(pollfd{s.repeatfd, POLLIN, 0});
+    }
     return first;
 }
 
@@ -411,13 +455,16 @@ void display_dispatch(const std::vector<struct pollfd> &fds, size_t first)
     bool ready = false;
     /* Only its own entries: others may follow them. */
     for (size_t i = first; i < fds.size(); ++i)
-        if (fds[i].fd == s.wakefd || fds[i].fd == s.connfd)
+        if (fds[i].fd == s.wakefd || fds[i].fd == s.connfd || fds[i].fd == s.repeatfd)
             ready = ready || fds[i].revents != 0;
     if (!ready)
         return;
     uint64_t v;
     if (read(s.wakefd, &v, sizeof v) < 0) {
-        /* Nothing counted: the X connection woke the wait. */
+        /* Nothing counted: the connection or the repeat timer woke it. */
+    }
+    if (s.repeatfd >= 0 && read(s.repeatfd, &v, sizeof v) < 0) {
+        /* The timer has not run out. */
     }
     SDL_PumpEvents();
     SDL_Event ev;
@@ -448,6 +495,8 @@ void display_shutdown()
         SDL_StopTextInput();
         SDL_PumpEvents();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        if (s.repeating)
+            arm_repeat(s.repeatfd, false);
         s = DisplayState();
     }
     {

@@ -35,8 +35,10 @@ struct DisplayState {
     bool live = false;
     DWORD owner = 0; /* the thread that drives the display */
     int scale = 1;
-    int connfd = -1; /* the desktop's connection, once a window showed it */
-    int wakefd = -1; /* readable when events wait inside SDL already */
+    int connfd = -1;        /* the desktop's connection, once a window showed it */
+    int wakefd = -1;        /* readable when events wait inside SDL already */
+    int repeatfd = -1;      /* Wayland: ticks while a key is held, for its repeats */
+    bool repeating = false; /* the repeat timer is ticking */
     std::map<HWND, std::unique_ptr<DisplayWindow>> windows;
 
     /* The mouse: the window that has it while a button is held, the last

@@ -3,7 +3,8 @@
  * that X server, which weston hands to the surface holding its keyboard.
  * The dialog's modal loop sleeps as the message wait does: on the display's
  * descriptors alone, for as long as nothing comes.  Input from the
- * compositor must wake it. */
+ * compositor must wake it, and so must a held key, which the client repeats
+ * itself under Wayland. */
 #include "desktop/servers.h"
 #include "display/display_state.h"
 #include "support/instance.h"
@@ -17,6 +18,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <poll.h>
 #include <string>
@@ -37,14 +39,16 @@ extern "C" const char *__lsan_default_options()
 namespace {
 
 constexpr int kNewAddressDialog = 400; /* two fields, OK and Cancel */
+constexpr int kAddressField = 102;     /* the first, which has the focus */
 
 DesktopServer xserver, compositor;
 std::string runtime_dir;
 
 struct Watch {
     std::mutex mu;
-    std::condition_variable focused_cv;
+    std::condition_variable changed;
     bool focused = false;  /* the dialog's surface holds the keyboard */
+    int typed = 0;         /* characters in the address field */
     int slept_through = 0; /* waits that ended by their bound once focused */
     std::chrono::steady_clock::time_point give_up;
 };
@@ -58,10 +62,11 @@ BOOL CALLBACK drive_display(void *)
     pal::display_present_dirty();
     HWND dlg = GetActiveWindow();
     pal::DisplayWindow *dw = dlg ? pal::display_window_of(dlg) : nullptr;
-    if (dw && dw->win && SDL_GetKeyboardFocus() == dw->win) {
+    if (dw && dw->win) {
         std::lock_guard<std::mutex> lock(watch->mu);
-        watch->focused = true;
-        watch->focused_cv.notify_all();
+        watch->focused = watch->focused || SDL_GetKeyboardFocus() == dw->win;
+        watch->typed = GetWindowTextLengthA(GetDlgItem(dlg, kAddressField));
+        watch->changed.notify_all();
     }
     if (dlg && std::chrono::steady_clock::now() > watch->give_up)
         EndDialog(dlg, -99);
@@ -82,6 +87,22 @@ INT_PTR CALLBACK dialog_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM)
         return TRUE;
     }
     return FALSE;
+}
+
+/* Waits, within the test's bound, until `done` holds for the watch. */
+bool until(const std::function<bool()> &done)
+{
+    std::unique_lock<std::mutex> lock(watch->mu);
+    return watch->changed.wait_until(lock, watch->give_up, done);
+}
+
+/* xdotool on the X server that weston shows on: the pointer into weston's
+ * window, which then has the X keyboard, and `what`. */
+void xdotool(const std::string &what)
+{
+    std::string cmd = "DISPLAY=" + xserver.name + " xdotool mousemove 400 300 " + what;
+    if (std::system(cmd.c_str()) != 0)
+        ADD_FAILURE() << "xdotool failed: " << what;
 }
 
 class WaylandDesktop : public ::testing::Test {
@@ -132,26 +153,39 @@ class WaylandDesktop : public ::testing::Test {
     }
 };
 
-TEST_F(WaylandDesktop, AKeyFromTheCompositorWakesTheWaitAndEscapeCancels)
+/* Runs the dialog while `person` acts once the dialog holds the keyboard;
+ * the dialog's result. */
+INT_PTR run_dialog(const std::function<void()> &person)
 {
-    std::thread person([] {
-        {
-            std::unique_lock<std::mutex> lock(watch->mu);
-            if (!watch->focused_cv.wait_until(lock, watch->give_up, [] { return watch->focused; }))
-                return;
-        }
-        /* Into weston's window on the X server, which then has the X
-         * keyboard, and the key. */
-        std::string cmd = "DISPLAY=" + xserver.name + " xdotool mousemove 400 300 key Escape";
-        if (std::system(cmd.c_str()) != 0)
-            ADD_FAILURE() << "xdotool failed";
+    std::thread helper([&] {
+        if (until([] { return watch->focused; }))
+            person();
     });
     INT_PTR result = DialogBoxParamA(resource_instance(), MAKEINTRESOURCEA(kNewAddressDialog),
                                      nullptr, dialog_proc, 0);
-    person.join();
+    helper.join();
     EXPECT_TRUE(watch->focused) << "the dialog's surface never held the keyboard";
-    EXPECT_EQ(IDCANCEL, result);
+    return result;
+}
+
+TEST_F(WaylandDesktop, AKeyFromTheCompositorWakesTheWaitAndEscapeCancels)
+{
+    EXPECT_EQ(IDCANCEL, run_dialog([] { xdotool("key Escape"); }));
     EXPECT_EQ(0, watch->slept_through) << "input arrived while the wait slept on";
+}
+
+/* Under Wayland the client repeats a held key itself, as time passes: the
+ * wait must wake for it while nothing arrives from the compositor. */
+TEST_F(WaylandDesktop, AHeldKeyRepeatsWhileItIsHeld)
+{
+    bool repeated = false;
+    EXPECT_EQ(IDCANCEL, run_dialog([&] {
+                  xdotool("keydown a");
+                  repeated = until([] { return watch->typed >= 3; });
+                  xdotool("keyup a key Escape");
+              }));
+    EXPECT_TRUE(repeated) << "typed " << watch->typed;
+    EXPECT_EQ(0, watch->slept_through) << "the wait slept while the key was held";
 }
 
 } // namespace
