@@ -6,9 +6,10 @@
  * Windows stay headless (palpaint.h) unless a desktop is there: the display
  * is live when DISPLAY or WAYLAND_DISPLAY is set, and CALLMGR_DISPLAY=live
  * or CALLMGR_DISPLAY=headless forces either choice.  With DISPLAY set the
- * desktop is driven through X (XWayland included), else through Wayland.  CALLMGR_DISPLAY_SCALE
- * (an integer from 1 to 8) enlarges every window by that factor.  When the
- * desktop cannot be opened the display stays headless.
+ * desktop is driven through X (XWayland included), else through Wayland.
+ * CALLMGR_DISPLAY_SCALE (an integer from 1 to 8) enlarges every window by
+ * that factor.  When the desktop cannot be opened the display stays
+ * headless.
  *
  * The display belongs to the first thread that drives it and shows that
  * thread's visible top-level windows (dialogs, message boxes); on any other
