@@ -143,10 +143,12 @@ rate_part() {
   printf '==== 3. call set-up rate: host 1 answers, hosts 2..%s invite\n' "$n"
 
   # SIPp's basic call over UDP: INVITE, 100, 180, 200, ACK, BYE, 200.
-  # Each SIPp process reports its processor time (the shell's `times`).
+  # Each SIPp process reports its processor time (the shell's `times`).  The
+  # uas runs until it is ended: its shell writes its process id, and exactly
+  # that process is ended once the uacs are done.
   # shellcheck disable=SC2016 # expanded by the inner shell
-  (cd "$DIR" && exec bash -c 'sipp "$@" >"$0.out" 2>&1; times >"$0.times"' "$DIR/uas" \
-    -sn uas -i 198.18.0.1 -p 5060 -nostdin) &
+  (cd "$DIR" && exec bash -c 'sipp "$@" >"$0.out" 2>&1 & echo $! >"$0.pid"; wait $!;
+    times >"$0.times"' "$DIR/uas" -sn uas -i 198.18.0.1 -p 5060 -nostdin) &
   local uas=$!
   for ((i = 0; i < 50; i++)); do
     if ss -lun 2>/dev/null | grep -q '198.18.0.1:5060'; then break; fi
@@ -162,7 +164,7 @@ rate_part() {
   done
   local sipp_fail=0
   for i in "${pids[@]}"; do wait "$i" || sipp_fail=1; done
-  pkill -TERM -P "$uas" -x sipp 2>/dev/null || true
+  if [[ -s $DIR/uas.pid ]]; then kill -TERM "$(cat "$DIR/uas.pid")" 2>/dev/null || true; fi
   wait "$uas" 2>/dev/null || true
   # Each uac's last statistics line: start, end (real-time seconds), and
   # its successful and failed calls (columns 16 and 18).
