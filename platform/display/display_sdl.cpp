@@ -453,19 +453,20 @@ void display_dispatch(const std::vector<struct pollfd> &fds, size_t first)
         return;
     DisplayState &s = display_state();
     bool ready = false;
-    /* Only its own entries: others may follow them. */
-    for (size_t i = first; i < fds.size(); ++i)
-        if (fds[i].fd == s.wakefd || fds[i].fd == s.connfd || fds[i].fd == s.repeatfd)
-            ready = ready || fds[i].revents != 0;
+    /* Only its own entries: others may follow them.  The counters that
+     * woke the wait are emptied. */
+    for (size_t i = first; i < fds.size(); ++i) {
+        int fd = fds[i].fd;
+        if (!fds[i].revents || (fd != s.wakefd && fd != s.connfd && fd != s.repeatfd))
+            continue;
+        ready = true;
+        uint64_t v;
+        if (fd != s.connfd && read(fd, &v, sizeof v) < 0) {
+            /* Already emptied. */
+        }
+    }
     if (!ready)
         return;
-    uint64_t v;
-    if (read(s.wakefd, &v, sizeof v) < 0) {
-        /* Nothing counted: the connection or the repeat timer woke it. */
-    }
-    if (s.repeatfd >= 0 && read(s.repeatfd, &v, sizeof v) < 0) {
-        /* The timer has not run out. */
-    }
     SDL_PumpEvents();
     SDL_Event ev;
     while (SDL_PeepEvents(&ev, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0)
