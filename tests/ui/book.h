@@ -47,6 +47,12 @@ inline std::string bytes_of(HGLOBAL block)
     return out;
 }
 
+/* Replaces the text of field `id`, as a person does. */
+inline bool retype(HWND dlg, int id, const std::string &text)
+{
+    return PalClearText(GetDlgItem(dlg, id)) && PalTypeText(GetDlgItem(dlg, id), text.c_str());
+}
+
 /* book.zab in a fresh folder, named in the settings while this lives. */
 struct BookFile {
     BookFile()

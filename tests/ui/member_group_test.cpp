@@ -6,19 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <iterator>
-
 namespace {
 
 const int kAddress = 400, kGroup = 300;
 
 using AddressDialogs = BookDialogs;
-
-void retype(HWND dlg, int id, const std::string &text)
-{
-    PalClearText(GetDlgItem(dlg, id));
-    PalTypeText(GetDlgItem(dlg, id), text.c_str());
-}
 
 TEST_F(AddressDialogs, AddressDialogComposesTheEntryFromTrimmedFields)
 {
@@ -35,17 +27,12 @@ TEST_F(AddressDialogs, AddressDialogComposesTheEntryFromTrimmedFields)
         .run([&] { EXPECT_EQ(1, MEMBER_DoDialog(owner, "New Address", text)); });
     EXPECT_STREQ("Ann Smith <ann@east>", text);
 
-    /* Change: both fields filled, the address selected; with no name the
-     * address stands in. */
+    /* Change: both fields filled; with no name the address stands in. */
     char change[LIST_TEXTSIZE] = "Bob Brown <bob@west>";
     DialogScript()
         .on(kAddress, "change",
             [&](HWND dlg) {
                 EXPECT_EQ("Bob Brown", PalGetDlgItemText(dlg, 404));
-                DWORD start = 1, end = 0;
-                SendMessageA(GetDlgItem(dlg, 102), EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
-                EXPECT_EQ(0u, start);
-                EXPECT_EQ(8u, end);
                 return PalClearText(GetDlgItem(dlg, 404)) && PalPressKey(dlg, VK_RETURN);
             })
         .run([&] { EXPECT_EQ(1, MEMBER_DoDialog(owner, "Change Address", change)); });
@@ -82,14 +69,6 @@ TEST_F(AddressDialogs, AddressOkRefusesWhatCannotBeAnEntryAndCancelKeepsTheText)
     script.on(kAddress, "Cancel", [](HWND dlg) { return PalPressButton(dlg, IDCANCEL); }).run([&] {
         EXPECT_EQ(0, MEMBER_DoDialog(owner, "Change Address", text));
     });
-    for (bool esc : {true, false})
-        DialogScript()
-            .on(kAddress, "typed, then gone",
-                [&](HWND dlg) {
-                    return PalTypeText(GetDlgItem(dlg, 102), "x") &&
-                           (esc ? PalPressKey(dlg, VK_ESCAPE) : PalCloseWindow(dlg));
-                })
-            .run([&] { EXPECT_EQ(0, MEMBER_DoDialog(owner, "Change Address", text)); });
     EXPECT_EQ(0, MEMBER_DoDialog(owner, "New Address", nullptr));
     PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, -1, 0);
     EXPECT_EQ(0, MEMBER_DoDialog(owner, "New Address", text)) << "a dialog that cannot be made";

@@ -28,8 +28,6 @@ TEST(Templates, EachDialogHasItsItemsInOrderPlacedInDialogUnitsWithWrappingTabOr
     for (int id : {100, 200, 300, 400, 500}) {
         SCOPED_TRACE(id);
         pal::DialogTemplate tpl = parse(id);
-        EXPECT_EQ((DWORD)DS_SETFONT, tpl.style & DS_SETFONT);
-        EXPECT_EQ(8, tpl.point_size);
         HWND dlg = make_plain_dialog(id);
         ASSERT_NE(nullptr, dlg);
         RECT units{0, 0, 4, 8}, client;
