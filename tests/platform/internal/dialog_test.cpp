@@ -70,15 +70,6 @@ class Dialogs : public ::testing::Test {
     HWND owner = nullptr;
 };
 
-/* Where a received message sits in the owner's record; -1 when absent. */
-int owner_index_of(UINT msg, WPARAM wparam)
-{
-    for (size_t i = 0; i < received().size(); ++i)
-        if (received()[i].msg == msg && received()[i].wparam == wparam)
-            return (int)i;
-    return -1;
-}
-
 INT_PTR modal(HWND owner, LPCSTR name)
 {
     return DialogBoxParamA(resource_instance(), name, owner, test_dialog_proc, 0);
@@ -122,7 +113,8 @@ TEST_F(Dialogs, ModalLoopServicesTimersAndPostsAndEndsFromInside)
     bool dialog_found = false;
     PalOnModalIdle([&](HWND dlg) {
         dialog_found = PalFindModalDialog() == dlg && PalDialogResourceId(dlg) == 400;
-        if (owner_index_of(WM_USER + 5, 1) < 0)
+        if (std::none_of(received().begin(), received().end(),
+                         [](const Received &r) { return r.msg == WM_USER + 5; }))
             return false; /* the post must have been handled by now */
         if (seen_of(WM_TIMER).empty()) {
             PalClockAdvance(500);

@@ -1,5 +1,5 @@
 // The UI driver acts as a person would and only where a person could, and
-// reads lists and combo boxes back.
+// reads lists back (combo boxes: tests/ui/rsvp_test.cpp).
 #include "support/instance.h"
 
 #include <windows.h>
@@ -85,19 +85,6 @@ TEST_F(Driver, ActsOnlyWhereAPersonCould)
     EXPECT_FALSE(PalPressButton(dlg, 110)) << "a hidden dialog";
     EXPECT_EQ(heard, commands_seen.size()) << "nothing else reached the dialog";
     EXPECT_EQ(nullptr, PalFindModalDialog());
-    DestroyWindow(dlg);
-}
-
-TEST_F(Driver, ReadsComboBoxes)
-{
-    HWND dlg = open(500);
-    HWND combo = GetDlgItem(dlg, 506);
-    for (const char *name : {"gamma", "alpha", "beta"})
-        SendMessageA(combo, CB_ADDSTRING, 0, (LPARAM)name);
-    EXPECT_EQ((std::vector<std::string>{"alpha", "beta", "gamma"}), PalListContents(combo));
-    SendMessageA(combo, CB_SETCURSEL, 1, 0);
-    EXPECT_EQ((std::vector<int>{1}), PalListSelection(combo));
-    EXPECT_EQ("beta", PalGetText(combo));
     DestroyWindow(dlg);
 }
 

@@ -4,7 +4,6 @@
 #include "support/instance.h"
 
 #include <windows.h>
-#include <mmsystem.h>
 #include <palrpc.h>
 #include <paltest.h>
 #include <rpc/rpc.h>
@@ -207,22 +206,6 @@ TEST_F(RpcWait, TheNamedThreadServesInsideBlockingWorkAndModalDialogs)
     EXPECT_EQ(42, call.answer);
     EXPECT_EQ(GetCurrentThreadId(), served_on);
     EXPECT_EQ(2, calls_served);
-}
-
-TEST(Sound, WhatWasAskedToPlayIsRecorded)
-{
-    PalSoundClear();
-    EXPECT_FALSE(sndPlaySoundA("/nonexistent/ring.wav", SND_ASYNC | SND_NODEFAULT | SND_NOSTOP));
-    EXPECT_TRUE(sndPlaySoundA(nullptr, 0));
-    ASSERT_EQ(2u, PalSoundCount());
-    PAL_SOUND s;
-    ASSERT_TRUE(PalSoundGet(0, &s));
-    EXPECT_FALSE(s.stop);
-    EXPECT_STREQ("/nonexistent/ring.wav", s.name);
-    EXPECT_EQ(0x13u, s.flags);
-    ASSERT_TRUE(PalSoundGet(1, &s));
-    EXPECT_TRUE(s.stop);
-    EXPECT_FALSE(PalSoundGet(2, &s));
 }
 
 } // namespace
