@@ -12,26 +12,15 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 
 namespace {
 
-int mismatches = 0;
-
-void expect_text(const char *want, const char *got, const char *what)
+/* What the call of `s` is numbered: "seqno callid group1 group2". */
+std::string numbering(const CMSESSION *s)
 {
-    if (!got || strcmp(want, got) != 0) {
-        fprintf(stderr, "%s: want %s, got %s\n", what, want, got ? got : "(null)");
-        ++mismatches;
-    }
-}
-
-void expect_number(long want, long got, const char *what)
-{
-    if (want != got) {
-        fprintf(stderr, "%s: want %ld, got %ld\n", what, want, got);
-        ++mismatches;
-    }
+    const CALLER *c = s->call->caller;
+    return std::to_string(c->seqno) + " " + c->callid + " " + c->group1 + " " + c->group2;
 }
 
 /* Runs in the fresh process: exits 0 when the first two calls are numbered
@@ -43,27 +32,17 @@ void first_two_calls()
     CMAPP *app = APP_Create(nullptr, 0);
     CMSESSION *one = app ? SESSION_Create(app) : nullptr;
     CMSESSION *two = app ? SESSION_Create(app) : nullptr;
-    if (!one || !two || CALL_Create(one, nullptr) != 0) {
-        fprintf(stderr, "the first call was not made\n");
+    if (!one || !two || CALL_Create(one, nullptr) != 0)
         exit(2);
-    }
-    expect_number(1, one->call->caller->seqno, "first seqno");
-    expect_text("16909060/123456", one->call->caller->callid, "first call id");
-    expect_text("233.1.0.1", one->call->caller->group1, "first group1");
-    expect_text("233.1.0.2", one->call->caller->group2, "first group2");
-
     PalClockAdvance(1);
-    if (CALL_Create(two, nullptr) != 0) {
-        fprintf(stderr, "the second call was not made\n");
+    if (CALL_Create(two, nullptr) != 0)
         exit(2);
-    }
-    expect_number(2, two->call->caller->seqno, "second seqno");
-    expect_text("16909060/123457", two->call->caller->callid, "second call id");
-    expect_text("233.1.0.3", two->call->caller->group1, "second group1");
-    expect_text("233.1.0.4", two->call->caller->group2, "second group2");
-
+    std::string got = numbering(one) + ", " + numbering(two);
     APP_Destroy(app);
-    exit(mismatches ? 1 : 0);
+    fprintf(stderr, "%s\n", got.c_str());
+    const char *want =
+        "1 16909060/123456 233.1.0.1 233.1.0.2, 2 16909060/123457 233.1.0.3 233.1.0.4";
+    exit(got == want ? 0 : 1);
 }
 
 TEST(FirstCalls, NumbersAndGroupAddressesAfterLoad)

@@ -11,20 +11,21 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "support/recorder.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <string>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
 const UINT PING = WM_USER + 1;
 const UINT NESTED = WM_USER + 2;
+const UINT WRITE_PEER = WM_USER + 3; // writes a byte to the descriptor in wparam
+const UINT WAIT_INNER = WM_USER + 4;
 
 std::mutex mu;
 std::condition_variable cv;
@@ -46,11 +47,8 @@ void await(const std::string &e)
 
 HWND target = nullptr;
 DWORD main_thread = 0;
-
-DWORD WINAPI inner_work(void *)
-{
-    return 2;
-}
+int peer_fd = -1;
+int inner_fd = -1;
 
 LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
@@ -59,15 +57,35 @@ LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         note(GetCurrentThreadId() == main_thread ? "ping on caller" : "ping elsewhere");
         return 41 + (LRESULT)wparam;
     case NESTED:
-        note("inner result " + std::to_string(PalRunBlocking(inner_work, nullptr)));
+        note("inner result " +
+             std::to_string(PalRunBlocking([](void *) -> DWORD WINAPI { return 2; }, nullptr)));
         return 0;
     case WM_TIMER:
         KillTimer(hwnd, wparam);
         note("timer");
         return 0;
+    case WRITE_PEER:
+        note("write " + std::to_string(wparam));
+        EXPECT_EQ(1, write((int)wparam, "x", 1));
+        return 0;
+    case WAIT_INNER:
+        // The inner socket's peer is written from a message handled inside
+        // this inner wait.
+        PostMessageA(hwnd, WRITE_PEER, (WPARAM)peer_fd, 0);
+        note("inner ready " + std::to_string(PalWaitSocket(inner_fd, PAL_SOCKET_READ, 60000)));
+        return 0;
     default:
         return DefWindowProcA(hwnd, msg, wparam, lparam);
     }
+}
+
+void expect_quit(WPARAM code)
+{
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ((UINT)WM_QUIT, m.message);
+    EXPECT_EQ(code, m.wParam);
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "posted once";
 }
 
 class Blocking : public ::testing::Test {
@@ -83,7 +101,12 @@ class Blocking : public ::testing::Test {
         main_thread = GetCurrentThreadId();
         events.clear();
     }
-    void TearDown() override { DestroyWindow(target); }
+    void TearDown() override
+    {
+        PalSetIdleHook(nullptr, nullptr);
+        PalClockSetVirtual(FALSE, 0);
+        DestroyWindow(target);
+    }
 };
 
 TEST_F(Blocking, PostedAndSentMessagesAreHandledOnTheCallerWhileTheWorkRuns)
@@ -94,8 +117,7 @@ TEST_F(Blocking, PostedAndSentMessagesAreHandledOnTheCallerWhileTheWorkRuns)
             worker_thread = GetCurrentThreadId();
             PostMessageA(target, PING, 0, 0);
             await("ping on caller");
-            LRESULT sent = SendMessageA(target, PING, 1, 0);
-            return (DWORD)sent + 100;
+            return (DWORD)SendMessageA(target, PING, 1, 0) + 100;
         },
         nullptr);
     EXPECT_EQ(142u, result);
@@ -114,11 +136,7 @@ TEST_F(Blocking, AQuitMetWhileWaitingIsPostedAgainAfterwards)
             return 0;
         },
         nullptr);
-    MSG m;
-    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_EQ((UINT)WM_QUIT, m.message);
-    EXPECT_EQ(7u, m.wParam);
-    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "posted once";
+    expect_quit(7);
 }
 
 TEST_F(Blocking, TheCallerCanBeEnteredAgainAndWaitInTurn)
@@ -146,29 +164,6 @@ struct SocketPair {
     }
 };
 
-const UINT WRITE_PEER = WM_USER + 3;
-const UINT WAIT_INNER = WM_USER + 4;
-int peer_fd = -1;
-int inner_fd = -1;
-
-LRESULT CALLBACK socket_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
-{
-    switch (msg) {
-    case WRITE_PEER:
-        note("write " + std::to_string(wparam));
-        EXPECT_EQ(1, write((int)wparam, "x", 1));
-        return 0;
-    case WAIT_INNER:
-        // The peer of the inner socket is written from a message handled
-        // inside this inner wait.
-        PostMessageA(hwnd, WRITE_PEER, (WPARAM)peer_fd, 0);
-        note("inner ready " + std::to_string(PalWaitSocket(inner_fd, PAL_SOCKET_READ, 60000)));
-        return 0;
-    default:
-        return DefWindowProcA(hwnd, msg, wparam, lparam);
-    }
-}
-
 DWORD advance_step = 0;
 BOOL CALLBACK advance_clock(void *)
 {
@@ -176,41 +171,21 @@ BOOL CALLBACK advance_clock(void *)
     return TRUE;
 }
 
-class WaitSocket : public Blocking {
-  protected:
-    void SetUp() override
-    {
-        Blocking::SetUp();
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = socket_proc;
-        wc.lpszClassName = "WaitSocketTarget";
-        RegisterClassA(&wc);
-        sockets = CreateWindowExA(0, "WaitSocketTarget", "", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                  nullptr, nullptr);
-    }
-    void TearDown() override
-    {
-        PalSetIdleHook(nullptr, nullptr);
-        PalClockSetVirtual(FALSE, 0);
-        DestroyWindow(sockets);
-        Blocking::TearDown();
-    }
-    HWND sockets = nullptr;
-};
+using WaitSocket = Blocking;
 
 TEST_F(WaitSocket, ReturnsTheReadinessThatMessagesHandledMeanwhileBrought)
 {
     SocketPair pair;
     // Writable at once; not readable until the posted message writes.
     EXPECT_EQ((DWORD)PAL_SOCKET_WRITE, PalWaitSocket(pair.fd[0], PAL_SOCKET_WRITE, 60000));
-    PostMessageA(sockets, WRITE_PEER, (WPARAM)pair.fd[1], 0);
+    PostMessageA(target, WRITE_PEER, (WPARAM)pair.fd[1], 0);
     EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 60000));
     EXPECT_EQ((std::vector<std::string>{"write " + std::to_string(pair.fd[1])}), events);
 
     // A sent message from another thread is handled while waiting too.
     char c;
     ASSERT_EQ(1, read(pair.fd[0], &c, 1));
-    std::thread sender([&] { SendMessageA(sockets, WRITE_PEER, (WPARAM)pair.fd[1], 0); });
+    std::thread sender([&] { SendMessageA(target, WRITE_PEER, (WPARAM)pair.fd[1], 0); });
     EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 60000));
     sender.join();
 
@@ -231,7 +206,7 @@ TEST_F(WaitSocket, TheLimitFollowsThePlatformClock)
     // Waits end at the first look past the limit: 5 steps of 700 ms.
     EXPECT_EQ(5000u + 3500u, GetTickCount());
     // A limit of 0 only dispatches what waits and looks at nothing.
-    PostMessageA(sockets, WRITE_PEER, (WPARAM)pair.fd[1], 0);
+    PostMessageA(target, WRITE_PEER, (WPARAM)pair.fd[1], 0);
     EXPECT_EQ(0u, PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 0));
     EXPECT_EQ(1u, events.size()) << "the message was handled";
     // Readiness wins over a limit that has not passed.
@@ -245,19 +220,15 @@ TEST_F(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
     inner_fd = inner.fd[0];
     peer_fd = inner.fd[1];
     PostQuitMessage(3);
-    PostMessageA(sockets, WAIT_INNER, 0, 0);
+    PostMessageA(target, WAIT_INNER, 0, 0);
     // The inner wait handles what was posted before it, the outer's message
     // included; the outer wait then finds its socket ready.
-    PostMessageA(sockets, WRITE_PEER, (WPARAM)outer.fd[1], 0);
+    PostMessageA(target, WRITE_PEER, (WPARAM)outer.fd[1], 0);
     EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(outer.fd[0], PAL_SOCKET_READ, 60000));
     EXPECT_EQ((std::vector<std::string>{"write " + std::to_string(outer.fd[1]),
                                         "write " + std::to_string(inner.fd[1]), "inner ready 1"}),
               events);
-    MSG m;
-    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_EQ((UINT)WM_QUIT, m.message);
-    EXPECT_EQ(3u, m.wParam);
-    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "posted once";
+    expect_quit(3);
 }
 
 } // namespace

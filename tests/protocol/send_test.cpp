@@ -21,7 +21,7 @@ const UINT NOTE_BUSY = WM_USER + 10;
 const UINT CHANGE_CALL = WM_USER + 11;
 
 struct Invited {
-    std::string callid, subject, to_user, from_user;
+    std::string callid, subject;
 };
 std::vector<Invited> invited;
 CMAPP *sender = nullptr;
@@ -33,8 +33,7 @@ LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
     if (msg == FSM_INVITED) {
         const CALLCTX *c = (const CALLCTX *)lparam;
-        invited.push_back(
-            Invited{c->caller->callid, c->caller->subject, c->to->user, c->from->user});
+        invited.push_back(Invited{c->caller->callid, c->caller->subject});
     }
     if (msg == NOTE_BUSY && sender && sender->busy > busy_while_waiting)
         busy_while_waiting = sender->busy;
@@ -99,7 +98,6 @@ TEST_F(Send, ARequestReachesTheOwnServerByAddressOrByName)
     EXPECT_EQ(CALL_DELIVERED, send_invite());
     ASSERT_EQ(1u, invited.size());
     EXPECT_EQ("call-from-alice", invited[0].callid);
-    EXPECT_EQ("bob", invited[0].to_user);
     EXPECT_EQ(1u, busy_while_waiting) << "counted while the caller waited";
     EXPECT_EQ(0u, sender->busy);
 
@@ -115,13 +113,9 @@ TEST_F(Send, ARequestReachesTheOwnServerByAddressOrByName)
 
     // A session with a call makes the application busy: answered 3.
     CMSESSION *s = SESSION_Create(sender);
-    CALLCTX *current = nullptr;
-    ASSERT_EQ(0, CALL_FromRequest(&current, &sample.request));
-    s->call = current;
+    ASSERT_EQ(0, CALL_FromRequest(&s->call, &sample.request));
     EXPECT_EQ(CALL_NOTHANDLED, send_invite());
     EXPECT_EQ(3u, invited.size());
-    CALL_Free(current);
-    s->call = nullptr;
 }
 
 TEST_F(Send, TheExchangeSendsTheCallAsItWasWhenItStarted)

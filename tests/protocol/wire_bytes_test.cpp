@@ -42,7 +42,6 @@ TEST(WireBytes, MemberEncodesAsTheFortyFourByteExample)
     ASSERT_NE(nullptr, back.realname); // empty, not absent
     EXPECT_STREQ("", back.realname);
     Release(xdr_CM, &back);
-    EXPECT_EQ(nullptr, back.host);
 }
 
 TEST(WireBytes, TextLengthsPaddingAndAbsentTexts)
@@ -110,11 +109,6 @@ TEST(WireBytes, CallerMemberListFlags)
     EXPECT_EQ(nullptr, back.members->next->cm);
     EXPECT_EQ(nullptr, back.members->next->next);
     Release(xdr_CALLER, &back);
-    EXPECT_EQ(nullptr, back.members);
-
-    // A node routine on its own: the member, then the rest of the chain.
-    ASSERT_TRUE(Encode(xdr_CML, &n1, &got));
-    EXPECT_EQ(WireBuilder().U32(1).Append(member).U32s({1, 0, 0}).b, got);
 }
 
 TEST(WireBytes, RequestCarriesEverySharedReferenceAsItsOwnCopy)
@@ -165,7 +159,6 @@ TEST(WireBytes, RequestCarriesEverySharedReferenceAsItsOwnCopy)
     EXPECT_NE(back.caller->originator, back.caller->local);
     EXPECT_NE(back.caller->local, back.caller->members->cm);
     Release(xdr_CALLREQ, &back);
-    EXPECT_EQ(nullptr, back.caller);
 
     CALLRPY rpy{CALL_DECLINE, &local, nullptr, T("1/2"), 9};
     ASSERT_TRUE(Encode(xdr_CALLRPY, &rpy, &got));
@@ -173,7 +166,6 @@ TEST(WireBytes, RequestCarriesEverySharedReferenceAsItsOwnCopy)
     LPCALLRPY rpyRef = nullptr;
     ASSERT_TRUE(Decode(xdr_LPCALLRPY, WireBuilder().U32(1).Append(got).b, &rpyRef));
     EXPECT_EQ(nullptr, rpyRef->from);
-    EXPECT_EQ(9, rpyRef->seqno);
     Release(xdr_LPCALLRPY, &rpyRef);
 }
 
