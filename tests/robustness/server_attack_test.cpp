@@ -145,6 +145,19 @@ struct ForeignClients {
     ~ForeignClients() { finish(); }
 };
 
+// The descriptor limit lowered to `limit` until destroyed.
+struct DescriptorLimit {
+    rlimit before{};
+    explicit DescriptorLimit(int limit)
+    {
+        getrlimit(RLIMIT_NOFILE, &before);
+        rlimit low = before;
+        low.rlim_cur = (rlim_t)limit;
+        EXPECT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+    }
+    ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &before); }
+};
+
 // The process's CPU time in milliseconds.
 long cpu_ms()
 {
@@ -190,12 +203,10 @@ class Attack : public ::testing::Test {
     void expect_served(const char *what)
     {
         EXPECT_TRUE(tcp_served()) << "TCP NULLPROC unanswered: " << what;
-        Clock::time_point start = Clock::now();
         RawReply r = udp_exchange(udp, call_message(5151, NULLPROC, {}), ANSWER_MS);
         EXPECT_TRUE(r.received && r.xid == 5151 && r.accept_stat == 0) << "UDP: " << what;
-        EXPECT_LT(ms_since(start), ANSWER_MS) << what;
     }
-    // Dispatches this thread's messages until its thread timer of `ms` real
+    // Dispatches this thread's messages until its thread timer of `ms`
     // milliseconds fires; the real milliseconds that took.
     static long timer_fires_after(UINT ms)
     {
@@ -327,25 +338,19 @@ TEST_F(Attack, IdleConnectionsAreCappedAndClosedAfterTheBound)
 
 TEST_F(Attack, ConnectionsFillingTheDescriptorTableMakeRoomWithoutSpinning)
 {
-    rlimit before;
-    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &before));
     const int base = open_descriptors();
     // Kept for the well-behaved client's own socket.
     int spare = open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(spare, 0);
-    rlimit low = before;
-    low.rlim_cur = (rlim_t)base + 40;
     ForeignClients clients;
     ASSERT_TRUE(clients.start(tcp, 120));
-    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
+    DescriptorLimit limit(base + 40);
 
     expect_waits_without_spinning("with the descriptor table full");
     EXPECT_LE(open_descriptors(), base + 40);
 
     close(spare);
     EXPECT_TRUE(tcp_served()) << "a connection quiet longest makes room for a new one";
-    setrlimit(RLIMIT_NOFILE, &before);
-    clients.finish();
 }
 
 TEST_F(Attack, AProcessOutOfDescriptorsWaitsInsteadOfSpinning)
@@ -353,19 +358,15 @@ TEST_F(Attack, AProcessOutOfDescriptorsWaitsInsteadOfSpinning)
     ForeignClients clients;
     ASSERT_TRUE(clients.start(tcp, 8));
     // Every descriptor taken, none by a connection that could make room.
-    rlimit before;
-    ASSERT_EQ(0, getrlimit(RLIMIT_NOFILE, &before));
-    rlimit low = before;
-    low.rlim_cur = (rlim_t)open_descriptors() + 64;
-    ASSERT_EQ(0, setrlimit(RLIMIT_NOFILE, &low));
-    std::vector<int> filler;
-    for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
-        filler.push_back(fd);
-
-    expect_waits_without_spinning("while no descriptor was left");
-    for (int fd : filler)
-        close(fd);
-    setrlimit(RLIMIT_NOFILE, &before);
+    {
+        DescriptorLimit limit(open_descriptors() + 64);
+        std::vector<int> filler;
+        for (int fd; (fd = open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+            filler.push_back(fd);
+        expect_waits_without_spinning("while no descriptor was left");
+        for (int fd : filler)
+            close(fd);
+    }
 
     // Descriptors back: the waiting connections are taken and calls served
     // again once the pause is over.
@@ -374,7 +375,6 @@ TEST_F(Attack, AProcessOutOfDescriptorsWaitsInsteadOfSpinning)
     while (!served && ms_since(start) < 5000)
         served = tcp_served();
     EXPECT_TRUE(served);
-    clients.finish();
 }
 
 TEST_F(Attack, ADatagramCutShortIsRefusedNotCompletedFromTheOneBefore)
@@ -450,7 +450,6 @@ TEST_F(Attack, TheServerLeavesNoDescriptorBehind)
         ASSERT_TRUE(SERVER_Startup());
         tcp = mapped_port("tcp");
         udp = mapped_port("udp");
-        expect_served("a later start");
         int fd = connect_to(tcp);
         ASSERT_GE(fd, 0);
         expect_served("a connection open");
