@@ -2,8 +2,8 @@
 # cmcall on a desktop, with a real call between two hosts:
 #   cmcall_desktop_test.sh CASE PATH-TO-CMCALL PATH-TO-DIALOG_LAYOUT
 #
-# All but `arguments` run on host A of `scripts/testhost.sh pair` (CALLMGR_PEER_EXEC reaches host
-# B).  Host A has an X server of its own (Xvfb on a display it picks itself),
+# Each case runs on host A of `scripts/testhost.sh pair` (CALLMGR_PEER_EXEC
+# reaches host B).  Host A has an X server of its own (Xvfb on a display it picks itself),
 # and its cmcall shows the library's dialogs there as real windows
 # (CALLMGR_DISPLAY=live) and rings into SDL's disk audio driver; xdotool is
 # the person in front of it.
@@ -15,7 +15,6 @@
 #   invite_dialog_close  the Invite window's Close button places no call
 #                  (exit 2); SIGTERM while the window is open closes it and
 #                  ends cmcall (exit 143)
-#   arguments      what invite --dialog refuses (no host, no X server)
 #   invite_dialog  A runs cmcall invite --dialog: the Invite window appears,
 #                  xdotool types two members and a subject and clicks Call;
 #                  B's member accepts, the one of an unknown host has no
@@ -32,51 +31,19 @@ readonly RSVP_DIALOG=500 RSVP_ACCEPT=6 RSVP_DECLINE=7
 readonly INVITE_DIALOG=100 INVITE_ADDRESS=102 INVITE_NAME=105 INVITE_SUBJECT=107
 readonly INVITE_CALL=110 INVITE_ADD=111 INVITE_CLOSE=2
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/cmcall-desktop.XXXXXX")
-XVFB_PID=""
-A_FD=""
-A_SUB=""
-A_PID=""
-A_RC=""
-B_FD=""
-B_SUB=""
-B_RC=""
-A_OUT=$WORK/a.out
-A_ERR=$WORK/a.err
-B_OUT=$WORK/b.out
-B_ERR=$WORK/b.err
-: >"$A_OUT"
-: >"$A_ERR"
-: >"$B_OUT"
-: >"$B_ERR"
-
-cleanup() {
-  # Whatever is left of ours, by PID; the host's end takes the rest.
-  [[ -n $B_SUB ]] && kill "$B_SUB" 2>/dev/null
-  [[ -n $A_SUB ]] && kill "$A_SUB" 2>/dev/null
-  if [[ -n $XVFB_PID ]]; then
-    kill "$XVFB_PID" 2>/dev/null
-    wait "$XVFB_PID" 2>/dev/null
-  fi
-  rm -rf -- "$WORK"
-}
-trap cleanup EXIT
-
-fail() {
-  printf 'FAIL (%s): %s\n' "$CASE" "$*"
-  printf -- '--- host A (exit %s):\n' "$A_RC"
-  cat "$A_OUT" "$A_ERR"
-  printf -- '--- host B (exit %s):\n' "$B_RC"
-  cat "$B_OUT" "$B_ERR"
-  exit 1
-}
 skip() {
   printf 'SKIP (%s): %s\n' "$CASE" "$*"
   exit "$SKIP"
 }
 
-# shellcheck source=tests/support/checks.sh
-. "$(dirname -- "${BASH_SOURCE[0]}")/../support/checks.sh"
+# shellcheck source=tests/integration/cmcall_sides.sh
+. "$(dirname -- "${BASH_SOURCE[0]}")/../integration/cmcall_sides.sh"
+# A's cmcall on the desktop: its dialogs are windows on our X server, its
+# rings go to a file.
+A_RUN=(env CALLMGR_DISPLAY=live CALLMGR_SOUND=on SDL_AUDIODRIVER=disk
+  SDL_DISKAUDIOFILE="$WORK/audio.raw")
+XVFB_PID=""
+trap '[[ -n $XVFB_PID ]] && kill "$XVFB_PID" 2>/dev/null; cleanup' EXIT
 
 # ------------------------------------------------------------------ X server
 
@@ -93,14 +60,10 @@ start_xvfb() {
     </dev/null >/dev/null 2>"$WORK/xvfb.err" &
   XVFB_PID=$!
   # The server writes its display number once it accepts connections; its
-  # end closes the fifo, so a failed start ends the read too.
+  # end closes the fifo, so a failed start ends the read too.  The cleanup
+  # ends a server that did not start.
   read -r -t 30 number <"$fifo" || true
-  if [[ ! $number =~ ^[0-9]+$ ]]; then
-    kill "$XVFB_PID" 2>/dev/null
-    wait "$XVFB_PID" 2>/dev/null
-    XVFB_PID=""
-    skip "Xvfb did not start: $(head -c 300 "$WORK/xvfb.err")"
-  fi
+  [[ $number =~ ^[0-9]+$ ]] || skip "Xvfb did not start: $(head -c 300 "$WORK/xvfb.err")"
   export DISPLAY=:$number
 }
 
@@ -144,59 +107,16 @@ click() {
 # focus: keyboard input goes to the window.
 focus() { xdotool windowfocus --sync "$WINDOW" || fail "xdotool could not focus the window"; }
 
-# ------------------------------------------------------------------ cmcall
-
-# A's cmcall on the desktop: its dialogs are windows on our X server, its
-# rings go to a file.
-live_env() {
-  env CALLMGR_DISPLAY=live CALLMGR_SOUND=on SDL_AUDIODRIVER=disk \
-    SDL_DISKAUDIOFILE="$WORK/audio.raw" "$@"
+# type_into CONTROL TEXT: clicks the control and types TEXT.
+type_into() {
+  click "$1"
+  xdotool type --delay 5 "$2" || fail "xdotool could not type"
 }
 
-# start_a ARG...: cmcall ARG... on host A, live; returns at once.  Its lines
-# are copied to A_OUT by read_a and finish.
-start_a() {
-  # shellcheck disable=SC2016 # $$ is the inner shell's, which becomes cmcall
-  exec {A_FD}< <(live_env bash -c 'echo "pid $$"; exec "$0" "$@"' "$CMCALL" "$@" 2>"$A_ERR")
-  A_SUB=$!
-  local line=""
-  read -r -t 30 line <&"$A_FD" || true
-  [[ $line == "pid "* ]] || fail "cmcall did not start on A"
-  A_PID=${line#pid }
-}
-
-# start_b ARG...: cmcall ARG... on host B; returns at once.  Its lines are
-# copied to B_OUT by read_b and finish.
-start_b() {
-  [[ -n ${CALLMGR_PEER_EXEC:-} ]] || fail "not on a test host pair"
-  # shellcheck disable=SC2086 # a command prefix
-  # shellcheck disable=SC2034 # read through read_from and finish
-  exec {B_FD}< <($CALLMGR_PEER_EXEC -- "$CMCALL" "$@" 2>"$B_ERR")
-  B_SUB=$!
-}
-
-# read_from A|B TEXT: copies that host's lines to its output file until one
-# contains TEXT.
-read_from() {
-  local fd_var=${1}_FD out_var=${1}_OUT line
-  while IFS= read -r -t 60 line <&"${!fd_var}"; do
-    printf '%s\n' "$line" >>"${!out_var}"
-    [[ $line == *"$2"* ]] && return 0
-  done
-  fail "$1 never printed '$2'"
-}
-read_a() { read_from A "$1"; }
-read_b() { read_from B "$1"; }
-
-# finish A|B: waits until that host's cmcall has ended; A_RC or B_RC is its
-# status.
-finish() {
-  local fd_var=${1}_FD out_var=${1}_OUT sub_var=${1}_SUB rc=0
-  cat <&"${!fd_var}" >>"${!out_var}"
-  wait "${!sub_var}" || rc=$?
-  printf -v "${1}_RC" '%s' "$rc"
-  printf -v "$sub_var" '%s' ""
-  eval "exec {$fd_var}<&-"
+# gone TITLE: no window of that title is shown any more.
+gone() {
+  [[ -z $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null) ]] ||
+    fail "the $1 window is still shown"
 }
 
 # ------------------------------------------------------------------ cases
@@ -205,40 +125,13 @@ USER_A=$(id -un) || fail "no user name"
 readonly USER_A
 
 case $CASE in
-arguments)
-  # What --dialog refuses, before anything is registered.
-  check_refusal() {
-    local want=$1 rc=0
-    shift
-    "$@" >"$A_OUT" 2>"$A_ERR" || rc=$?
-    A_RC=$rc
-    rc_is "$*" "$rc" 2
-    has "$A_ERR" "$want"
-    [[ ! -s $A_OUT ]] || fail "standard output is not empty"
-  }
-  check_refusal "cmcall: --dialog takes no address ('hostb'): they are typed in the Invite dialog" \
-    "$CMCALL" invite --dialog hostb
-  check_refusal "cmcall: --dialog takes no --subject: it is typed in the Invite dialog" \
-    "$CMCALL" invite --subject x --dialog
-  check_refusal "cmcall: '--dialog' is not an option of answer" "$CMCALL" answer --dialog
-  check_refusal "cmcall: invite --dialog needs a desktop" \
-    env CALLMGR_DISPLAY=headless DISPLAY=:0 "$CMCALL" invite --dialog
-  check_refusal "cmcall: invite --dialog needs a desktop" \
-    env -u CALLMGR_DISPLAY -u DISPLAY -u WAYLAND_DISPLAY "$CMCALL" invite --dialog
-  check_refusal "cmcall: invite --dialog needs a desktop" \
-    env CALLMGR_DISPLAY=bogus DISPLAY= WAYLAND_DISPLAY= "$CMCALL" invite --dialog
-  A_RC=0
-  "$CMCALL" --help >"$A_OUT" 2>"$A_ERR" || A_RC=$?
-  rc_is "--help" "$A_RC" 0
-  has "$A_OUT" "cmcall invite --dialog [--timeout SECONDS] [--json] [--sound FILE]"
-  ;;
 rsvp_accept | rsvp_decline)
   start_xvfb
-  start_a answer --count 1
-  read_a "waiting for invitations"
-  start_b invite "$USER_A@hosta" --subject "Desk check" --timeout 60
+  start A answer --count 1
+  read_from A "waiting for invitations"
+  start B invite "$USER_A@hosta" --subject "Desk check" --timeout 60
   find_window "Invite - RSVP"
-  read_a "Invite - RSVP dialog: subject"
+  read_from A "Invite - RSVP dialog: subject"
   has "$A_OUT" 'Invite - RSVP dialog: subject "Desk check", from hostb; waiting for an answer'
   place "$RSVP_DIALOG" "$RSVP_ACCEPT" "$RSVP_DECLINE"
   if [[ $CASE == rsvp_accept ]]; then
@@ -270,30 +163,24 @@ rsvp_accept | rsvp_decline)
   fi
   # The dialog rang on A's desktop while it was open.
   [[ -s $WORK/audio.raw ]] || fail "nothing was played into SDL's disk audio file"
-  # The dialog is gone from the screen once answered.
-  [[ -z $(xdotool search --onlyvisible --name '^Invite - RSVP$' 2>/dev/null) ]] ||
-    fail "the Invite - RSVP window is still shown"
+  gone "Invite - RSVP"
   ;;
 invite_dialog)
   start_xvfb
-  start_b answer --auto-accept --count 1
-  read_b "waiting for invitations"
-  start_a invite --dialog --timeout 60
+  start B answer --auto-accept --count 1
+  read_from B "waiting for invitations"
+  start A invite --dialog --timeout 60
   find_window "Invite"
-  read_a "Invite dialog open for session 1"
+  read_from A "Invite dialog open for session 1"
   place "$INVITE_DIALOG" "$INVITE_ADDRESS" "$INVITE_NAME" "$INVITE_SUBJECT" "$INVITE_ADD" \
     "$INVITE_CALL"
   focus
   # Two members: one added with Add, the other typed and taken by Call.
-  click "$INVITE_ADDRESS"
-  xdotool type --delay 5 'bob@hostb' || fail "xdotool could not type"
-  click "$INVITE_NAME"
-  xdotool type --delay 5 'Bob' || fail "xdotool could not type"
+  type_into "$INVITE_ADDRESS" 'bob@hostb'
+  type_into "$INVITE_NAME" 'Bob'
   click "$INVITE_ADD"
-  click "$INVITE_ADDRESS"
-  xdotool type --delay 5 'nobody@nosuchhost' || fail "xdotool could not type"
-  click "$INVITE_SUBJECT"
-  xdotool type --delay 5 'Typed on a desktop' || fail "xdotool could not type"
+  type_into "$INVITE_ADDRESS" 'nobody@nosuchhost'
+  type_into "$INVITE_SUBJECT" 'Typed on a desktop'
   click "$INVITE_CALL"
   finish A
   finish B
@@ -308,14 +195,13 @@ invite_dialog)
     "result: 1 accepted, 0 declined, 0 unreachable, 1 without address" "cleaned up"
   in_order "$B_OUT" 'call started: session 1, subject "Typed on a desktop"' \
     "session 1 closed" "cleaned up"
-  [[ -z $(xdotool search --onlyvisible --name '^Invite$' 2>/dev/null) ]] ||
-    fail "the Invite window is still shown"
+  gone Invite
   ;;
 invite_dialog_close)
   start_xvfb
-  start_a invite --dialog
+  start A invite --dialog
   find_window "Invite"
-  read_a "Invite dialog open for session 1"
+  read_from A "Invite dialog open for session 1"
   place "$INVITE_DIALOG" "$INVITE_CLOSE"
   click "$INVITE_CLOSE"
   finish A
@@ -325,16 +211,15 @@ invite_dialog_close)
   lacks "$A_OUT" "call started"
   # Stopped while the person still types: the window goes, cmcall ends.
   : >"$A_OUT"
-  start_a invite --dialog --json
+  start A invite --dialog --json
   find_window "Invite"
-  read_a '"event":"dialog"'
-  kill -TERM "$A_PID" || fail "cannot signal cmcall on A"
+  read_from A '"event":"dialog"'
+  signal A TERM
   finish A
   rc_is "invite --dialog stopped" "$A_RC" 143
   in_order "$A_OUT" '"event":"stopping","signal":"SIGTERM"' '"event":"cleaned-up"'
   lacks "$A_OUT" "call-started"
-  [[ -z $(xdotool search --onlyvisible --name '^Invite$' 2>/dev/null) ]] ||
-    fail "the Invite window is still shown"
+  gone Invite
   ;;
 *)
   fail "unknown case"

@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -44,24 +43,27 @@ constexpr int kRealNameField = 404;
 
 TEST(DisplayChoice, TheEnvironmentDecides)
 {
-    using pal::DisplayMode;
-    EXPECT_EQ(DisplayMode::headless, pal::display_choose(nullptr, nullptr, nullptr));
-    EXPECT_EQ(DisplayMode::headless, pal::display_choose(nullptr, "", ""));
-    EXPECT_EQ(DisplayMode::live, pal::display_choose(nullptr, ":0", nullptr));
-    EXPECT_EQ(DisplayMode::live, pal::display_choose(nullptr, nullptr, "wayland-0"));
-    EXPECT_EQ(DisplayMode::headless, pal::display_choose("headless", ":0", "wayland-0"));
-    EXPECT_EQ(DisplayMode::live, pal::display_choose("live", nullptr, nullptr));
-    EXPECT_EQ(DisplayMode::live, pal::display_choose("bogus", ":0", nullptr));
-    EXPECT_EQ(DisplayMode::headless, pal::display_choose("bogus", nullptr, nullptr));
-
-    EXPECT_EQ(1, pal::display_scale_from(nullptr));
-    EXPECT_EQ(1, pal::display_scale_from(""));
+    using M = pal::DisplayMode;
+    const struct {
+        const char *mode, *x11, *wayland;
+        M want;
+    } choices[] = {
+        {nullptr, nullptr, nullptr, M::headless},
+        {nullptr, "", "", M::headless},
+        {nullptr, ":0", nullptr, M::live},
+        {nullptr, nullptr, "wayland-0", M::live},
+        {"headless", ":0", "wayland-0", M::headless},
+        {"live", nullptr, nullptr, M::live},
+        {"bogus", ":0", nullptr, M::live},
+        {"bogus", nullptr, nullptr, M::headless},
+    };
+    for (const auto &c : choices)
+        EXPECT_EQ(c.want, pal::display_choose(c.mode, c.x11, c.wayland)) << &c - choices;
+    /* Scales 1 to 8; anything else is 1. */
     EXPECT_EQ(2, pal::display_scale_from("2"));
     EXPECT_EQ(8, pal::display_scale_from("8"));
-    EXPECT_EQ(1, pal::display_scale_from("9"));
-    EXPECT_EQ(1, pal::display_scale_from("0"));
-    EXPECT_EQ(1, pal::display_scale_from("2x"));
-    EXPECT_EQ(1, pal::display_scale_from("-2"));
+    for (const char *bad : {(const char *)nullptr, "", "9", "0", "2x", "-2"})
+        EXPECT_EQ(1, pal::display_scale_from(bad)) << (bad ? bad : "null");
 }
 
 std::string run(const std::string &cmd)
@@ -178,19 +180,27 @@ class DesktopTest : public ::testing::Test {
             GTEST_SKIP() << "no X server for the desktop tests: " << xserver.problem;
         setenv("DISPLAY", xserver.name.c_str(), 1);
         setenv("CALLMGR_DISPLAY", "live", 1);
+        start();
+    }
+    void TearDown() override
+    {
+        stop();
+        unsetenv("CALLMGR_DISPLAY");
+    }
+    void start()
+    {
         pal::display_reopen();
         screen = new Screen();
         real_name.clear();
         give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         PalSetIdleHook(drive_display, nullptr);
     }
-    void TearDown() override
+    void stop()
     {
         PalSetIdleHook(nullptr, nullptr);
         pal::display_shutdown();
         delete screen;
         screen = nullptr;
-        unsetenv("CALLMGR_DISPLAY");
     }
 
     /* Runs the dialog while `person` acts on the screen from another
@@ -211,82 +221,57 @@ class DesktopTest : public ::testing::Test {
         return result;
     }
 
-    static std::string xdo(const Screen &, const std::string &what)
+    static void xdo(const std::string &what) { run("xdotool " + what + " 2>&1"); }
+    /* xdotool `what` at `at` in the window, e.g. "click 1". */
+    static void at(const Screen &s, POINT p, const char *what = "click 1")
     {
-        return run("xdotool " + what + " 2>&1");
+        xdo("mousemove --window " + std::to_string(s.xwin) + " " + std::to_string(p.x) + " " +
+            std::to_string(p.y) + " " + what);
     }
-    static std::string click(const Screen &s, POINT at)
-    {
-        return xdo(s, "mousemove --window " + std::to_string(s.xwin) + " " + std::to_string(at.x) +
-                          " " + std::to_string(at.y) + " click 1");
-    }
-    static void focus(const Screen &s) { xdo(s, "windowfocus --sync " + std::to_string(s.xwin)); }
+    static void focus(const Screen &s) { xdo("windowfocus --sync " + std::to_string(s.xwin)); }
 };
-
-TEST_F(DesktopTest, TheDialogIsAWindowWithItsTitleAndAClickEndsIt)
-{
-    std::string found;
-    INT_PTR result = run_dialog([&](Screen &s) {
-        found = run("xdotool search --onlyvisible --name '^New$'");
-        click(s, s.ok);
-    });
-    EXPECT_EQ(IDOK, result);
-    ASSERT_FALSE(found.empty()) << "no visible X window named New";
-    EXPECT_EQ(screen->xwin, std::stoul(found));
-}
 
 TEST_F(DesktopTest, TypingAndKeysReachTheFieldAndEnterPressesTheDefaultButton)
 {
     INT_PTR result = run_dialog([&](Screen &s) {
-        click(s, s.field);
+        at(s, s.field);
         focus(s);
-        xdo(s, "type --delay 5 'Ada Lovelace!'");
-        xdo(s, "key BackSpace");
+        xdo("type --delay 5 'Ada Lovelace!'");
         /* Out and back in with Shift+Tab selects the whole text; End keeps
          * it. */
-        xdo(s, "key Tab shift+Tab End");
-        xdo(s, "type --delay 5 ', Countess'");
-        xdo(s, "key Return");
+        xdo("key BackSpace Tab shift+Tab End");
+        xdo("type --delay 5 ', Countess'");
+        xdo("key Return");
     });
     EXPECT_EQ(IDOK, result);
     EXPECT_EQ("Ada Lovelace, Countess", real_name);
 }
 
-TEST_F(DesktopTest, EscapeAndTheCloseBoxCancel)
+TEST_F(DesktopTest, TheCloseBoxCancelsWhenPressedAndLetGoOnIt)
 {
-    EXPECT_EQ(IDCANCEL, run_dialog([&](Screen &s) {
-                  focus(s);
-                  xdo(s, "key Escape");
-              }));
-    pal::display_shutdown();
-    pal::display_reopen();
-    delete screen;
-    screen = new Screen();
-    EXPECT_EQ(IDCANCEL, run_dialog([&](Screen &s) { click(s, s.close); }));
+    EXPECT_EQ(IDCANCEL, run_dialog([](Screen &s) { at(s, s.close); }));
     /* A press on the close box that is let go elsewhere closes nothing. */
-    pal::display_shutdown();
-    pal::display_reopen();
-    delete screen;
-    screen = new Screen();
-    EXPECT_EQ(IDOK, run_dialog([&](Screen &s) {
-                  std::string id = std::to_string(s.xwin);
-                  xdo(s, "mousemove --window " + id + " " + std::to_string(s.close.x) + " " +
-                             std::to_string(s.close.y) + " mousedown 1");
-                  xdo(s, "mousemove --window " + id + " 5 60 mouseup 1");
-                  click(s, s.ok);
+    stop();
+    start();
+    EXPECT_EQ(IDOK, run_dialog([](Screen &s) {
+                  at(s, s.close, "mousedown 1");
+                  at(s, POINT{5, 60}, "mouseup 1");
+                  at(s, s.ok);
               }));
 }
 
-TEST_F(DesktopTest, TheScreenShowsTheHeadlessRenderingPixelForPixel)
+TEST_F(DesktopTest, TheTitledWindowShowsTheHeadlessRenderingPixelForPixel)
 {
     std::string raw = std::string("/tmp/callmgr-shot-") + std::to_string(getpid()) + ".rgb";
-    std::string import_output;
+    std::string import_output, found;
     INT_PTR result = run_dialog([&](Screen &s) {
+        found = run("xdotool search --onlyvisible --name '^New$'");
         import_output =
             run("import -window " + std::to_string(s.xwin) + " -depth 8 rgb:" + raw + " 2>&1");
-        click(s, s.cancel);
+        at(s, s.cancel);
     });
     EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ(std::to_string(screen->xwin) + "\n", found) << "the X window has the dialog's title";
     std::ifstream in(raw, std::ios::binary);
     std::vector<unsigned char> shot(std::istreambuf_iterator<char>(in), {});
     std::remove(raw.c_str());

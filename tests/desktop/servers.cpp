@@ -67,10 +67,8 @@ std::string read_until(int fd, const std::string &want)
 
 void give_up(DesktopServer &server, pid_t pid, const std::string &problem)
 {
-    if (pid > 0) {
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-    }
+    server.pid = pid;
+    desktop_stop(server);
     server.problem = problem;
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <cstring>
 #include <vector>
 
@@ -105,38 +106,46 @@ TEST(CmcallFormat, JsonEscapesEveryByteThatNeedsIt)
               "\"member\":\"bob@hostb\"}");
 }
 
+// a.b.c.d in network order.
 uint32_t Net(unsigned a, unsigned b, unsigned c, unsigned d)
 {
-    unsigned char bytes[4] = {static_cast<unsigned char>(a), static_cast<unsigned char>(b),
-                              static_cast<unsigned char>(c), static_cast<unsigned char>(d)};
-    uint32_t v;
-    std::memcpy(&v, bytes, sizeof v);
-    return v;
+    return htonl(a << 24 | b << 16 | c << 8 | d);
 }
 
-void SetEntry(CMMEMBERENTRY *e, const char *user, const char *host, uint32_t addr)
+CMMEMBERENTRY Entry(const char *user, const char *host, uint32_t addr)
 {
-    std::memset(e, 0, sizeof *e);
-    std::snprintf(e->user, sizeof e->user, "%s", user);
-    std::snprintf(e->host, sizeof e->host, "%s", host);
-    e->ipaddr = addr;
+    CMMEMBERENTRY e{};
+    std::snprintf(e.user, sizeof e.user, "%s", user);
+    std::snprintf(e.host, sizeof e.host, "%s", host);
+    e.ipaddr = addr;
+    return e;
+}
+
+// A call block as the library lays it out: `members`, then the all-zero end
+// entry; the count says how many members.
+std::vector<unsigned char> CallBlock(std::initializer_list<CMMEMBERENTRY> members)
+{
+    std::vector<unsigned char> bytes(sizeof(CMCALLINFO) + members.size() * sizeof(CMMEMBERENTRY),
+                                     0);
+    CMCALLINFO *info = reinterpret_cast<CMCALLINFO *>(bytes.data());
+    info->count = static_cast<uint32_t>(members.size());
+    std::memcpy(bytes.data() + 360, members.begin(), members.size() * sizeof(CMMEMBERENTRY));
+    return bytes;
 }
 
 TEST(CmcallFormat, CallInformationReadsOnlyWhatTheBlockHolds)
 {
-    // Two members and the all-zero end entry, as the library lays it out.
-    std::vector<unsigned char> bytes(sizeof(CMCALLINFO) + 2 * sizeof(CMMEMBERENTRY), 0);
+    std::vector<unsigned char> bytes =
+        CallBlock({Entry("hosta", "hosta.callmgr.test", Net(198, 18, 0, 1)),
+                   Entry("ANYBODY", "hostb", Net(0, 0, 0x80, 0x02))}); // still being looked up
     CMCALLINFO *info = reinterpret_cast<CMCALLINFO *>(bytes.data());
     info->originaddr = Net(198, 18, 0, 1);
     info->group1 = Net(233, 1, 0, 1);
     info->group2 = Net(233, 1, 0, 2);
     info->udpport1 = 40000;
     info->udpport2 = 40001;
-    info->count = 2;
     std::snprintf(info->subject, sizeof info->subject, "Design \"review\"");
     CMMEMBERENTRY *entries = reinterpret_cast<CMMEMBERENTRY *>(bytes.data() + 360);
-    SetEntry(&entries[0], "hosta", "hosta.callmgr.test", Net(198, 18, 0, 1));
-    SetEntry(&entries[1], "ANYBODY", "hostb", Net(0, 0, 0x80, 0x02)); // still being looked up
 
     CmcallEvent event = CMCALL_CallInfoEvent("call-started", 1, info, bytes.size());
     EXPECT_EQ(event.text,
@@ -164,25 +173,6 @@ TEST(CmcallFormat, CallInformationReadsOnlyWhatTheBlockHolds)
               "members added: session 4 (no readable call information)");
 }
 
-// A call the Invite dialog placed: the local member, then the picked members,
-// each still under its lookup id, in a block of `count` entries.
-std::vector<unsigned char> DialogCall(std::initializer_list<CMMEMBERENTRY> members)
-{
-    std::vector<unsigned char> bytes(sizeof(CMCALLINFO) + members.size() * sizeof(CMMEMBERENTRY),
-                                     0);
-    CMCALLINFO *info = reinterpret_cast<CMCALLINFO *>(bytes.data());
-    info->count = static_cast<uint32_t>(members.size());
-    std::memcpy(bytes.data() + 360, members.begin(), members.size() * sizeof(CMMEMBERENTRY));
-    return bytes;
-}
-
-CMMEMBERENTRY Entry(const char *user, const char *host, uint32_t addr)
-{
-    CMMEMBERENTRY e;
-    SetEntry(&e, user, host, addr);
-    return e;
-}
-
 CMMEMBERINFO Resolved(const CMMEMBERENTRY &pending, uint32_t addr)
 {
     CMMEMBERINFO info;
@@ -200,7 +190,7 @@ TEST(CmcallRoster, MembersOfOneSessionAreToldApartByAddress)
     CMMEMBERENTRY carol = Entry("carol", "hostc", Net(0, 0, 0x80, 0x02));
     CMMEMBERENTRY nobody = Entry("nobody", "nosuchhost", Net(0, 0, 0x80, 0x03));
     CMMEMBERENTRY empty{};
-    std::vector<unsigned char> block = DialogCall({local, bob, empty, carol, nobody});
+    std::vector<unsigned char> block = CallBlock({local, bob, empty, carol, nobody});
     const CMCALLINFO *info = reinterpret_cast<const CMCALLINFO *>(block.data());
 
     // A member invited alone in its session is found by the session only.
@@ -244,7 +234,7 @@ TEST(CmcallRoster, MembersSharingAnAddressAreTakenInTurn)
     const uint32_t hostb = Net(198, 18, 0, 2);
     CMMEMBERENTRY bob = Entry("bob", "hostb", Net(0, 0, 0x80, 0x01));
     CMMEMBERENTRY eve = Entry("eve", "hostb", Net(0, 0, 0x80, 0x02));
-    std::vector<unsigned char> block = DialogCall({Entry("a", "hosta", 1), bob, eve});
+    std::vector<unsigned char> block = CallBlock({Entry("a", "hosta", 1), bob, eve});
     CmcallRoster roster;
     ASSERT_EQ(2u,
               CMCALL_RosterAddCall(&roster, 1, reinterpret_cast<const CMCALLINFO *>(block.data()),
@@ -272,7 +262,7 @@ TEST(CmcallRoster, MembersSharingAnAddressAreTakenInTurn)
 TEST(CmcallRoster, ReadsOnlyWholeEntriesOfTheBlock)
 {
     std::vector<unsigned char> block =
-        DialogCall({Entry("a", "hosta", 1), Entry("b", "hostb", 2), Entry("c", "hostc", 3)});
+        CallBlock({Entry("a", "hosta", 1), Entry("b", "hostb", 2), Entry("c", "hostc", 3)});
     CMCALLINFO *info = reinterpret_cast<CMCALLINFO *>(block.data());
     CmcallRoster roster;
     // The count says 1000, the block holds three entries and the all-zero

@@ -6,85 +6,26 @@
 #   accepted      B accepts by itself, twice in a row; A exits 0
 #   declined      B presses Decline in its Invite - RSVP dialog; A exits 1
 #   unreachable   B has no answering application; A exits 1
-#   unknown_host  a name that no hosts file knows; A exits 1
-#   mixed         one member accepts, one has no address; A exits 1
+#   mixed         one member accepts, one (unknown host) has no address;
+#                 A exits 1; SIGINT then ends the idle answering cmcall
 #   json          both sides print one valid JSON object per line
 #   timeout       nobody answers B's dialog: A exits 3; SIGTERM then ends B
 #                 cleanly, declining the open dialog
-#   stop          SIGINT ends an idle answering cmcall with exit 0
 # Without a pair:
-#   arguments     bad command lines exit 2 with a message; --help exits 0
+#   arguments     bad command lines (--dialog's too) exit 2 with a message;
+#                 --help exits 0
 #   no_rpcbind    a host without rpcbind: exit 2 and a message naming rpcbind
 set -uo pipefail
 
 readonly CASE=${1:?case} CMCALL=${2:?path to cmcall}
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/cmcall-test.XXXXXX")
-trap 'rm -rf -- "$WORK"' EXIT
-# Standard output (the lines) and standard error of each side.
-A_OUT=$WORK/a.out
-B_OUT=$WORK/b.out
-A_ERR=$WORK/a.err
-B_ERR=$WORK/b.err
-: >"$A_OUT"
-: >"$B_OUT"
-: >"$A_ERR"
-: >"$B_ERR"
-A_RC=""
-B_RC=""
-B_FD=""
-B_SUB=""
-B_PID=""
-
-fail() {
-  printf 'FAIL (%s): %s\n' "$CASE" "$*"
-  printf -- '--- host A (exit %s):\n' "$A_RC"
-  cat "$A_OUT" "$A_ERR"
-  printf -- '--- host B (exit %s):\n' "$B_RC"
-  cat "$B_OUT" "$B_ERR"
-  exit 1
-}
-
-# shellcheck source=tests/support/checks.sh
-. "$(dirname -- "${BASH_SOURCE[0]}")/../support/checks.sh"
+# shellcheck source=tests/integration/cmcall_sides.sh
+. "$(dirname -- "${BASH_SOURCE[0]}")/cmcall_sides.sh"
 
 # start_answer ARG...: cmcall answer ARG... on host B; returns once it waits
-# for invitations.  Its output goes on to B_OUT through read_b / drain_b.
+# for invitations.
 start_answer() {
-  [[ -n ${CALLMGR_PEER_EXEC:-} ]] || fail "not on a test host pair"
-  # shellcheck disable=SC2086,SC2016 # a command prefix; $$ is the peer shell's
-  exec {B_FD}< <($CALLMGR_PEER_EXEC -- bash -c 'echo "pid $$"; exec "$0" answer "$@"' \
-    "$CMCALL" "$@" 2>"$B_ERR")
-  B_SUB=$!
-  local line=""
-  read -r -t 30 line <&"$B_FD" || true
-  [[ $line == "pid "* ]] || fail "cmcall answer did not start on B"
-  B_PID=${line#pid }
-  read_b 'waiting for invitations' '"event":"waiting"'
-}
-
-# read_b TEXT...: copies B's lines to B_OUT until one contains a TEXT.
-read_b() {
-  local line text
-  while IFS= read -r -t 60 line <&"$B_FD"; do
-    printf '%s\n' "$line" >>"$B_OUT"
-    for text in "$@"; do
-      if [[ $line == *"$text"* ]]; then return 0; fi
-    done
-  done
-  fail "B never printed '$1'"
-}
-
-# finish_answer: waits until cmcall answer on B has ended; B_RC is its status.
-finish_answer() {
-  cat <&"$B_FD" >>"$B_OUT"
-  B_RC=0
-  wait "$B_SUB" || B_RC=$?
-  exec {B_FD}<&-
-}
-
-signal_b() {
-  # shellcheck disable=SC2086
-  $CALLMGR_PEER_EXEC -- kill "-$1" "$B_PID" || fail "cannot signal cmcall on B"
+  start B answer "$@"
+  read_from B 'waiting for invitations' '"event":"waiting"'
 }
 
 # invite ARG...: cmcall invite ARG... on host A; A_RC is its status.
@@ -107,12 +48,12 @@ accepted)
   # B is idle again once it closed the first call's session, so it takes the
   # second.
   cp "$A_OUT" "$WORK/a1.out"
-  read_b "session 1 closed, ready for the next invitation"
+  read_from B "session 1 closed, ready for the next invitation"
   invite hostb
   rc_is "second invite" "$A_RC" 0
   has "$A_OUT" "accepted by hostb (198.18.0.2)"
   has "$A_OUT" "no subject"
-  finish_answer
+  finish B
   rc_is "answer" "$B_RC" 0
   in_order "$B_OUT" "registered as application 1 on hostb" "waiting for invitations" \
     'call started: session 1, subject "Design review", 2 members' \
@@ -136,7 +77,7 @@ w.writeframes(b"\x00\x10\x00\xf0" * 2000); w.close()' "$WORK/ring.wav" || fail "
   in_order "$A_OUT" "ringing hostb (198.18.0.2)" "declined by hostb (198.18.0.2)" \
     "result: 0 accepted, 1 declined, 0 unreachable, 0 without address" "cleaned up"
   lacks "$A_OUT" "accepted by"
-  finish_answer
+  finish B
   rc_is "answer" "$B_RC" 0
   in_order "$B_OUT" 'Invite - RSVP dialog: subject "Lunch?", from hosta; pressing Decline' \
     "invitation refused" "cleaned up"
@@ -149,30 +90,28 @@ unreachable)
     "unreachable: hostb (198.18.0.2)" \
     "result: 0 accepted, 0 declined, 1 unreachable, 0 without address"
   ;;
-unknown_host)
-  invite nosuchhost --subject "Hello?"
-  rc_is "invite" "$A_RC" 1
-  in_order "$A_OUT" "call started: session 1" "no address: nosuchhost" \
-    "result: 0 accepted, 0 declined, 0 unreachable, 1 without address"
-  lacks "$A_OUT" "ringing"
-  ;;
 mixed)
-  start_answer --auto-accept --count 1
+  start_answer --auto-accept
   invite "Bob <bob@hostb>" "nobody@nosuchhost" --subject "Two of us"
   rc_is "invite" "$A_RC" 1
   has "$A_OUT" "inviting bob@hostb (session 1)"
   has "$A_OUT" "inviting nobody@nosuchhost (session 2)"
   has "$A_OUT" "accepted by bob@hostb (198.18.0.2)"
   has "$A_OUT" "no address: nobody@nosuchhost"
+  lacks "$A_OUT" "ringing nobody"
   has "$A_OUT" "result: 1 accepted, 0 declined, 0 unreachable, 1 without address"
-  finish_answer
+  # Without --count B stays until a signal ends it.
+  read_from B "ready for the next invitation"
+  signal B INT
+  finish B
   rc_is "answer" "$B_RC" 0
+  in_order "$B_OUT" "call started" "stopping on SIGINT" "cleaned up"
   ;;
 json)
   start_answer --auto-accept --count 1 --json
   invite 'Bob "B" <bob@hostb>' --subject $'tab\there "quoted" \\ caf\xe9' --json
   rc_is "invite" "$A_RC" 0
-  finish_answer
+  finish B
   rc_is "answer" "$B_RC" 0
   python3 - "$A_OUT" "$B_OUT" <<'EOF' || fail "JSON lines"
 import json, sys
@@ -201,38 +140,41 @@ timeout)
   rc_is "invite" "$A_RC" 3
   in_order "$A_OUT" "ringing hostb (198.18.0.2)" "time-out after 2 s; no answer from hostb" \
     "cleaned up"
-  read_b "Invite - RSVP dialog"
-  signal_b TERM
-  finish_answer
+  read_from B "Invite - RSVP dialog"
+  signal B TERM
+  finish B
   rc_is "answer" "$B_RC" 0
   in_order "$B_OUT" 'Invite - RSVP dialog: subject "Still there?", from hosta; waiting for an answer' \
     "stopping on SIGTERM" "invitation refused" "cleaned up"
   ;;
-stop)
-  start_answer --auto-accept
-  invite hostb
-  rc_is "invite" "$A_RC" 0
-  read_b "ready for the next invitation"
-  signal_b INT
-  finish_answer
-  rc_is "answer" "$B_RC" 0
-  in_order "$B_OUT" "call started" "stopping on SIGINT" "cleaned up"
-  ;;
 arguments)
+  # check_usage RC TEXT COMMAND...: a refusal (RC 2) has TEXT on standard
+  # error and nothing on standard output; RC 0 has TEXT on standard output.
   check_usage() {
     local want_rc=$1 want_text=$2 rc=0
     shift 2
-    "$CMCALL" "$@" >"$A_OUT" 2>"$A_ERR" || rc=$?
-    [[ $rc == "$want_rc" ]] || fail "cmcall $* exited $rc, not $want_rc"
-    if ((want_rc == 0)); then has "$A_OUT" "$want_text"; else has "$A_ERR" "$want_text"; fi
+    "$@" >"$A_OUT" 2>"$A_ERR" || rc=$?
+    [[ $rc == "$want_rc" ]] || fail "${*:2} exited $rc, not $want_rc"
+    if ((want_rc == 0)); then
+      has "$A_OUT" "$want_text"
+    else
+      has "$A_ERR" "$want_text"
+      [[ ! -s $A_OUT ]] || fail "standard output is not empty"
+    fi
   }
-  check_usage 2 "cmcall: no command given" 
-  check_usage 2 "cmcall: unknown option '--bogus'" answer --bogus
-  check_usage 2 "usage: cmcall answer" invite --bogus
-  check_usage 2 "cmcall: invite needs at least one address" invite --json
-  check_usage 2 "exclude each other" answer --auto-accept --decline
-  check_usage 2 "--count wants a whole number" answer --count 0
-  check_usage 0 "usage: cmcall answer" --help
+  check_usage 2 "cmcall: no command given" "$CMCALL"
+  check_usage 2 "cmcall: unknown option '--bogus'" "$CMCALL" answer --bogus
+  check_usage 2 "usage: cmcall answer" "$CMCALL" invite --bogus
+  check_usage 0 "cmcall invite --dialog [--timeout SECONDS]" "$CMCALL" --help
+  # What --dialog refuses, before anything is registered.
+  check_usage 2 "cmcall: --dialog takes no address ('hostb'): they are typed in the Invite dialog" \
+    "$CMCALL" invite --dialog hostb
+  check_usage 2 "cmcall: --dialog takes no --subject: it is typed in the Invite dialog" \
+    "$CMCALL" invite --subject x --dialog
+  check_usage 2 "cmcall: '--dialog' is not an option of answer" "$CMCALL" answer --dialog
+  # Which environment is a desktop is display_test's DisplayChoice.
+  check_usage 2 "cmcall: invite --dialog needs a desktop" \
+    env CALLMGR_DISPLAY=headless DISPLAY=:0 "$CMCALL" invite --dialog
   ;;
 no_rpcbind)
   # A network of its own and an empty /run: no rpcbind to register with.

@@ -1,6 +1,7 @@
 #include "scripts/hostprobe.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <rpc/rpc.h>
@@ -63,6 +64,16 @@ bool register_probe(const char *addr, unsigned long program)
     }
     freenetconfigent(tcp);
     return done;
+}
+
+std::string interfaces()
+{
+    std::string names;
+    struct if_nameindex *list = if_nameindex();
+    for (struct if_nameindex *i = list; i != nullptr && i->if_index != 0; ++i)
+        names += (names.empty() ? "" : ",") + std::string(i->if_name);
+    if_freenameindex(list);
+    return names;
 }
 
 std::string env(const char *name)

@@ -23,6 +23,9 @@ std::set<unsigned long> rpcbind_programs(const char *host, std::string *error);
 // rpcbind; the registration ends with the host.
 bool register_probe(const char *addr, unsigned long program = kProbeProgram);
 
+// The host's network interfaces, comma-separated: "lo,eth0".
+std::string interfaces();
+
 // The environment variable NAME, or "" when it is not set.
 std::string env(const char *name);
 

@@ -7,7 +7,6 @@
 //     and for each host J of 1..N one line
 //       J <address of hostJ> <address of hostJ.callmgr.test> <programs>
 //     where <programs> are those that hostJ's rpcbind lists, asked by name.
-#include <net/if.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,19 +16,6 @@
 #include "scripts/hostprobe.h"
 
 namespace {
-
-std::string interfaces()
-{
-    std::string names;
-    struct if_nameindex *list = if_nameindex();
-    for (struct if_nameindex *i = list; i != nullptr && i->if_index != 0; ++i) {
-        if (!names.empty())
-            names += ",";
-        names += i->if_name;
-    }
-    if_freenameindex(list);
-    return names;
-}
 
 std::string lookup(const std::string &name)
 {
@@ -46,7 +32,7 @@ int survey(int hosts)
                 hostprobe::env("CALLMGR_HOST_NAME").c_str(),
                 hostprobe::env("CALLMGR_HOST_ADDR").c_str(),
                 hostprobe::env("CALLMGR_NET_EXEC").empty() ? "unset" : "set",
-                hostprobe::env("CALLMGR_NET_SIZE").c_str(), interfaces().c_str());
+                hostprobe::env("CALLMGR_NET_SIZE").c_str(), hostprobe::interfaces().c_str());
     for (int j = 1; j <= hosts; ++j) {
         const std::string shortname = "host" + std::to_string(j);
         std::string error;

@@ -2,7 +2,6 @@
 //   --hostname hostx.callmgr.test --hosts-entry "192.0.2.7 extra.callmgr.test xtra"
 // (see CMakeLists.txt), each test on a fresh one.
 #include <gtest/gtest.h>
-#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -11,7 +10,6 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "scripts/hostprobe.h"
 
@@ -27,16 +25,6 @@ std::string slurp(const char *path)
     return text.str();
 }
 
-std::vector<std::string> interfaces()
-{
-    std::vector<std::string> names;
-    struct if_nameindex *list = if_nameindex();
-    for (struct if_nameindex *i = list; i != nullptr && i->if_index != 0; ++i)
-        names.push_back(i->if_name);
-    if_freenameindex(list);
-    return names;
-}
-
 TEST(TestHostRun, NameNetworkAndRunAreTheHostsOwn)
 {
     char name[256] = "";
@@ -46,7 +34,7 @@ TEST(TestHostRun, NameNetworkAndRunAreTheHostsOwn)
     EXPECT_EQ(hostprobe::env("CALLMGR_HOST_ADDR"), "127.0.1.1");
     EXPECT_EQ(hostprobe::env("CALLMGR_PEER_EXEC"), "");
 
-    EXPECT_EQ(interfaces(), std::vector<std::string>{"lo"});
+    EXPECT_EQ(hostprobe::interfaces(), "lo");
     EXPECT_EQ(slurp("/etc/resolv.conf"), "nameserver 127.0.0.1\n");
 
     struct statfs run {};
