@@ -1,10 +1,12 @@
-// The combo box control as a sorted drop-down list: items and CB_ERR answers,
-// the selection shown as the window text, and the user's notifications.
+// The lists: the combo box as a sorted drop-down list (the selection shown as
+// the window text, and the user's choice), and the list box when memory runs
+// out, which only injected failures make happen.
+#include "support/msgseq_gtest.h"
 #include "support/recorder.h"
-#include "user/paint.h"
 #include "user/window.h"
 
 #include <windows.h>
+#include <paltest.h>
 
 #include <gtest/gtest.h>
 
@@ -44,7 +46,6 @@ class ComboBox : public ::testing::Test {
             if (w->parent == combo)
                 list = w->handle;
         ASSERT_NE(nullptr, list);
-        EXPECT_EQ("", window_text(combo)) << "a drop-down list shows no title";
         for (const char *t : {"delta", "Alpha", "charlie", "bravo"})
             send(combo, CB_ADDSTRING, 0, (LPARAM)t);
         received().clear();
@@ -66,64 +67,26 @@ class ComboBox : public ::testing::Test {
         return out;
     }
 
-    void click_item(int index, bool drop = true)
-    {
-        if (drop)
-            send(combo, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 5));
-        received().clear();
-        RECT rc{};
-        ASSERT_EQ(1, send(list, LB_GETITEMRECT, (WPARAM)index, (LPARAM)&rc));
-        LPARAM at = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
-        send(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        send(list, WM_LBUTTONUP, 0, at);
-    }
-
     HWND owner = nullptr, combo = nullptr, list = nullptr;
 };
 
-/* Item messages go to the list box inside, whose own behaviour the list box
- * tests prove; what is checked here is that each reaches it. */
-TEST_F(ComboBox, ItemMessagesReachTheListAndAnswerCbErr)
-{
-    EXPECT_EQ(2, send(combo, CB_ADDSTRING, 0, (LPARAM) "Charlie")) << "sorted, before its equal";
-    EXPECT_EQ(0, send(combo, CB_INSERTSTRING, 0, (LPARAM) "zulu")) << "inserting never sorts";
-    EXPECT_EQ(5, send(combo, CB_DELETESTRING, 0));
-    char buf[16];
-    EXPECT_EQ(5, send(combo, CB_GETLBTEXT, 1, (LPARAM)buf));
-    EXPECT_STREQ("bravo", buf);
-    EXPECT_EQ(5, send(combo, CB_GETLBTEXTLEN, 1));
-    EXPECT_EQ(2, send(combo, CB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM) "CHARLIE"));
-    EXPECT_EQ(4, send(combo, CB_FINDSTRING, (WPARAM)-1, (LPARAM) "d"));
-    EXPECT_EQ(TRUE, send(combo, CB_SETITEMDATA, 2, 77));
-    EXPECT_EQ(77, send(combo, CB_GETITEMDATA, 2));
-    for (UINT msg :
-         {CB_GETLBTEXT, CB_GETLBTEXTLEN, CB_GETITEMDATA, CB_SETITEMDATA, CB_DELETESTRING})
-        EXPECT_EQ(CB_ERR, send(combo, msg, 5, (LPARAM)buf)) << msg;
-    EXPECT_EQ(5, send(combo, CB_GETCOUNT));
-    EXPECT_TRUE(codes().empty());
-}
-
+/* The call manager fills the list and sets the selection; the list box
+ * inside is the one the list box tests prove. */
 TEST_F(ComboBox, TheSelectionIsTheWindowTextAndSetCurSelNeverNotifies)
 {
+    EXPECT_EQ(2, send(combo, CB_ADDSTRING, 0, (LPARAM) "Charlie")) << "sorted, before its equal";
     EXPECT_EQ(CB_ERR, send(combo, CB_GETCURSEL));
     EXPECT_EQ(2, send(combo, CB_SETCURSEL, 2));
-    EXPECT_EQ("charlie", window_text(combo));
-    EXPECT_EQ(CB_ERR, send(combo, CB_SETCURSEL, 4)) << "beyond the list clears the selection";
-    EXPECT_EQ(CB_ERR, send(combo, CB_GETCURSEL));
+    EXPECT_EQ("Charlie", window_text(combo));
+    EXPECT_EQ(CB_ERR, send(combo, CB_SETCURSEL, 5)) << "beyond the list clears the selection";
     EXPECT_EQ("", window_text(combo));
-    EXPECT_EQ(3, send(combo, CB_SELECTSTRING, (WPARAM)-1, (LPARAM) "DEL"));
-    EXPECT_EQ(CB_ERR, send(combo, CB_SELECTSTRING, (WPARAM)-1, (LPARAM) "x")) << "kept";
-    EXPECT_EQ(CB_ERR, send(combo, WM_SETTEXT, 0, (LPARAM) "Alpha")) << "no edit field";
-    EXPECT_EQ("delta", window_text(combo));
-    send(combo, CB_DELETESTRING, 0);
-    EXPECT_EQ(2, send(combo, CB_GETCURSEL)) << "the selection moves with its item";
-    send(combo, CB_DELETESTRING, 2);
-    EXPECT_EQ(CB_ERR, send(combo, CB_GETCURSEL));
-    EXPECT_EQ("", window_text(combo));
+    EXPECT_EQ(CB_ERR, send(combo, CB_GETLBTEXTLEN, 5));
     EXPECT_TRUE(codes().empty());
 }
 
-TEST_F(ComboBox, KeysAndClicksChooseItemsAndNotify)
+/* Only the selection is read back; the notifications that say a choice is
+ * made are checked once. */
+TEST_F(ComboBox, KeysAndClicksChooseItems)
 {
     send(combo, WM_KEYDOWN, VK_DOWN);
     EXPECT_EQ("Alpha", window_text(combo)) << "the first item when none was selected";
@@ -135,34 +98,51 @@ TEST_F(ComboBox, KeysAndClicksChooseItemsAndNotify)
 
     send(combo, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 5));
     send(combo, WM_LBUTTONUP, 0, MAKELPARAM(50, 5));
-    EXPECT_EQ((Ints{CBN_SETFOCUS, CBN_DROPDOWN}), codes());
-    EXPECT_TRUE(IsWindowVisible(list));
-    click_item(2, false);
+    ASSERT_TRUE(IsWindowVisible(list));
+    RECT rc{};
+    ASSERT_EQ(1, send(list, LB_GETITEMRECT, 2, (LPARAM)&rc));
+    received().clear();
+    send(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(rc.left + 2, rc.top + 2));
+    send(list, WM_LBUTTONUP, 0, MAKELPARAM(rc.left + 2, rc.top + 2));
     EXPECT_EQ((Ints{CBN_SELCHANGE, CBN_SELENDOK, CBN_CLOSEUP}), codes());
     EXPECT_EQ("charlie", window_text(combo));
     EXPECT_FALSE(IsWindowVisible(list));
-    click_item(2);
-    EXPECT_EQ((Ints{CBN_SELENDOK, CBN_CLOSEUP}), codes()) << "chosen, but nothing changed";
 
     /* Keys in the dropped list choose as they go; Escape keeps the choice. */
     send(combo, CB_SHOWDROPDOWN, TRUE);
     EXPECT_EQ((LRESULT)(DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_WANTMESSAGE),
-              send(combo, WM_GETDLGCODE));
-    codes();
+              send(combo, WM_GETDLGCODE))
+        << "Enter and Escape close the list, not the dialog";
     send(combo, WM_KEYDOWN, VK_DOWN);
     send(combo, WM_KEYDOWN, VK_ESCAPE);
-    EXPECT_EQ((Ints{CBN_SELCHANGE, CBN_SELENDCANCEL, CBN_CLOSEUP}), codes());
     EXPECT_EQ("delta", window_text(combo));
-    EXPECT_EQ((LRESULT)(DLGC_WANTARROWS | DLGC_WANTCHARS), send(combo, WM_GETDLGCODE));
-    send(combo, CB_SHOWDROPDOWN, TRUE);
-    codes();
-    send(combo, WM_KEYDOWN, VK_RETURN);
-    EXPECT_EQ((Ints{CBN_SELENDOK, CBN_CLOSEUP}), codes());
-    send(combo, CB_SHOWDROPDOWN, TRUE);
-    codes();
-    send(combo, WM_KILLFOCUS);
-    EXPECT_EQ((Ints{CBN_SELENDCANCEL, CBN_CLOSEUP, CBN_KILLFOCUS}), codes());
     EXPECT_FALSE(IsWindowVisible(list));
+    send(combo, CB_SHOWDROPDOWN, TRUE);
+    send(combo, WM_KILLFOCUS);
+    EXPECT_FALSE(IsWindowVisible(list)) << "losing the focus closes the list";
+}
+
+TEST(Faults, AListOutOfMemoryAnswersErrSpaceAndTellsTheOwner)
+{
+    SEQ_RegisterClass("FaultListOwner");
+    HWND owner = SEQ_CreateWindow("FaultListOwner", nullptr, WS_VISIBLE);
+    HWND list = CreateWindowExA(0, "LISTBOX", "", WS_CHILD | WS_VISIBLE | LBS_SORT, 10, 10, 120,
+                                100, owner, (HMENU)(INT_PTR)109, nullptr, nullptr);
+    ASSERT_NE(nullptr, list);
+    EXPECT_EQ(0, SendMessageA(list, LB_ADDSTRING, 0, (LPARAM) "a"));
+    SEQ_Only({WM_COMMAND});
+    SEQ_Flush();
+    PalFaultSet(PAL_FAULT_HEAPALLOC, 0, 1, 0);
+    EXPECT_EQ(LB_ERRSPACE, SendMessageA(list, LB_ADDSTRING, 0, (LPARAM) "b"));
+    PalFaultClear();
+    const std::vector<SEQ_MSG> told = {{WM_COMMAND, SEQ_SENT | SEQ_WPARAM | SEQ_LPARAM,
+                                        MAKEWPARAM(109, LBN_ERRSPACE), (LPARAM)list}};
+    EXPECT_TRUE(SEQ_Ok(told, "without LBS_NOTIFY too"));
+    SEQ_Only({});
+    EXPECT_EQ(1, SendMessageA(list, LB_GETCOUNT, 0, 0));
+    EXPECT_EQ(1, SendMessageA(list, LB_ADDSTRING, 0, (LPARAM) "b"));
+    DestroyWindow(owner);
+    SEQ_Flush();
 }
 
 } // namespace

@@ -1,9 +1,9 @@
-// The loader: built-in modules by name and ordinal, reference counts, entry
-// points, replacement, and the resources of a module.
+// The loader: built-in modules, reference counts, entry points and resources
+// (replacing modules: netlib/netlib_test.cpp; the stack library's window:
+// api/libmain_test.cpp).
 #include "support/instance.h"
 
 #include <palmodule.h>
-#include <paltest.h>
 #include <winsock.h>
 
 #include <gtest/gtest.h>
@@ -16,11 +16,6 @@ BOOL WINAPI recording_entry(HINSTANCE, DWORD reason, LPVOID)
 {
     entry_calls.push_back(reason);
     return TRUE;
-}
-
-int WINAPI fake_startup(WORD, LPWSADATA)
-{
-    return 4242;
 }
 
 TEST(Modules, NamesOrdinalsAndReferenceCounts)
@@ -51,39 +46,6 @@ TEST(Modules, EntryPointsRunAtFirstLoadAndLastRelease)
     EXPECT_EQ(std::vector<DWORD>{DLL_PROCESS_ATTACH}, entry_calls);
     FreeLibrary(m);
     EXPECT_EQ((std::vector<DWORD>{DLL_PROCESS_ATTACH, DLL_PROCESS_DETACH}), entry_calls);
-}
-
-TEST(Modules, ATestMayReplaceABuiltInModuleOrFailItsLoad)
-{
-    static const PAL_EXPORT exports[] = {{115, "WSAStartup", PAL_PROC(fake_startup)}};
-    static const PAL_MODULEDESC fake = {"WSOCK32.DLL", exports, 1, nullptr, nullptr, 0};
-    PalRegisterModule(&fake);
-    HMODULE m = LoadLibraryA("WSOCK32.DLL");
-    auto startup =
-        (int(WINAPI *)(WORD, LPWSADATA))(void (*)(void))GetProcAddress(m, MAKEINTRESOURCEA(115));
-    ASSERT_NE(nullptr, startup);
-    EXPECT_EQ(4242, startup(0x101, nullptr));
-    FreeLibrary(m);
-    PalRestoreBuiltinModules();
-    m = LoadLibraryA("WSOCK32.DLL");
-    EXPECT_EQ((FARPROC)PAL_PROC(WSAStartup), GetProcAddress(m, MAKEINTRESOURCEA(115)));
-    FreeLibrary(m);
-
-    PalFaultSet(PAL_FAULT_LOADLIBRARY, 0, 1, ERROR_MOD_NOT_FOUND);
-    EXPECT_EQ(nullptr, LoadLibraryA("WSOCK32.DLL"));
-    PalFaultClear();
-}
-
-TEST(Modules, TheStackLibraryBringsItsWindowUpWhileLoaded)
-{
-    EXPECT_EQ(nullptr, FindWindowA("KRAQClass", nullptr));
-    HMODULE stack = LoadLibraryA("VXLIB32.DLL");
-    ASSERT_NE(nullptr, stack);
-    HWND w = FindWindowA("KRAQClass", nullptr);
-    EXPECT_TRUE(IsWindow(w));
-    FreeLibrary(stack);
-    EXPECT_FALSE(IsWindow(w));
-    EXPECT_EQ(nullptr, FindWindowA("KRAQClass", nullptr));
 }
 
 TEST(Modules, StringsComeFromTheResourcesCutToTheBuffer)

@@ -1,21 +1,16 @@
-// Profile files and DOS paths: exact buffer bytes and return values, what the
-// file holds afterwards, the hardened reader, the atomic writer and its
-// failures, and the mapping of "X:\..." paths.
+// Profile files and DOS paths: exact buffer bytes, what the file holds
+// afterwards, the hardened reader, the atomic writer and "X:\..." paths.
 #include <windows.h>
-#include <paltest.h>
 
 #include "kernel/dospath.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <string>
-#include <vector>
 
 #include <sys/fsuid.h>
 #include <sys/stat.h>
@@ -39,15 +34,6 @@ void write_bytes(const std::string &path, const std::string &data)
     std::ofstream(path, std::ios::binary | std::ios::trunc).write(data.data(), data.size());
 }
 
-std::vector<std::string> dir_entries(const std::string &dir)
-{
-    std::vector<std::string> names;
-    for (const auto &e : fs::directory_iterator(dir))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 struct stat stat_of(const std::string &path)
 {
     struct stat st {};
@@ -59,7 +45,6 @@ class ProfileTest : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        PalFaultClear();
         std::string tmpl = ::testing::TempDir() + "profile_test.XXXXXX";
         ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
         dir_ = tmpl;
@@ -68,15 +53,11 @@ class ProfileTest : public ::testing::Test {
     }
     void TearDown() override
     {
-        PalFaultClear();
         std::error_code ec;
-        for (const auto &e : fs::recursive_directory_iterator(dir_, ec))
-            if (e.is_directory(ec) && !e.is_symlink(ec))
-                chmod(e.path().c_str(), 0700);
+        chmod((dir_ + "/ro").c_str(), 0700);
         fs::remove_all(dir_, ec);
     }
 
-    // GetPrivateProfileStringA into a buffer pre-filled with 0x7F.
     Got get(const char *section, const char *key, const char *def, DWORD size)
     {
         std::string buf(size + 4, '\x7f');
@@ -98,18 +79,22 @@ class ProfileTest : public ::testing::Test {
     std::string ini_;
 };
 
-TEST_F(ProfileTest, SectionsAndKeysMatchWithoutRegardToCase)
+TEST_F(ProfileTest, NamesMatchWithoutRegardToCaseAndTheFirstOneCounts)
 {
     write_bytes(ini_, "[Users]\nAlice <a@h>=1\n[Gr\xDC\xDF\x65]\nk=2\n");
     EXPECT_EQ(value("  users\t", " ALICE <a@h> "), "1");
     EXPECT_EQ(value("gr\xFC\xDF\x45", "K"), "2"); // Windows-1252 letters fold too
-    // Writing keeps the file's spelling; renaming to another case is delete
-    // then write.
     ASSERT_TRUE(put("users", "ALICE <A@H>", "3"));
     EXPECT_EQ(read_bytes(ini_), "[Users]\nAlice <a@h>=3\n[Gr\xDC\xDF\x65]\nk=2\n");
-    ASSERT_TRUE(put("users", "alice <a@h>", nullptr));
-    ASSERT_TRUE(put("users", "alice <a@h>", ""));
-    EXPECT_EQ(read_bytes(ini_), "[Users]\nalice <a@h>=\n[Gr\xDC\xDF\x65]\nk=2\n");
+
+    // Where a name appears twice, the first one counts.
+    write_bytes(ini_, "[s]\nk=1\nK=2\n[S]\nk=3\nj=4\n");
+    EXPECT_EQ(value("s", "j"), "<none>"); // the second [S] is never looked at
+    ASSERT_TRUE(put("s", "k", "5"));
+    ASSERT_TRUE(put("s", "j", ""));
+    EXPECT_EQ(read_bytes(ini_), "[s]\nk=5\nK=2\nj=\n[S]\nk=3\nj=4\n");
+    ASSERT_TRUE(put("s", "k", nullptr));
+    EXPECT_EQ(value("s", "k"), "2");
 }
 
 TEST_F(ProfileTest, WritesCreateFileSectionAndKeysAndReadBack)
@@ -124,10 +109,8 @@ TEST_F(ProfileTest, WritesCreateFileSectionAndKeysAndReadBack)
     ASSERT_TRUE(put("users", "Alice <alice@host>", "x")); // in place
     ASSERT_TRUE(put("users", "bob", "  2  "));            // after the section's last entry
     EXPECT_EQ(read_bytes(ini_), "[users]\nAlice <alice@host>=x\nbob=2  \n[groups]\nTeam=\n");
-    EXPECT_EQ(value("users", "bob"), "2");
 
-    // A missing key gives the default without its trailing blanks; a null
-    // default is the empty string; a value that does not fit is cut.
+    // The default loses its trailing blanks; a value that does not fit is cut.
     ASSERT_TRUE(put("users", "long", "abcdef"));
     const struct {
         const char *key, *def;
@@ -144,8 +127,7 @@ TEST_F(ProfileTest, WritesCreateFileSectionAndKeysAndReadBack)
         EXPECT_EQ(get("users", c.key, c.def, c.size), c.expect) << c.key << " " << c.size;
     EXPECT_EQ(GetPrivateProfileStringA("users", "long", "", nullptr, 10, ini_.c_str()), 0u);
 
-    // Writing what is already there does not rewrite the file; a change is
-    // a renamed new file.
+    // Writing what is already there does not rewrite; a change is a new file.
     ino_t before = stat_of(ini_).st_ino;
     ASSERT_TRUE(put("USERS", "LONG", "abcdef"));
     EXPECT_EQ(stat_of(ini_).st_ino, before);
@@ -156,8 +138,7 @@ TEST_F(ProfileTest, WritesCreateFileSectionAndKeysAndReadBack)
 TEST_F(ProfileTest, NameListsHaveExactBytesAndAreCutAsWindowsCuts)
 {
     write_bytes(ini_, "[users]\nalice=\nbob=\n[groups]\n[empty]\n; only a comment\n");
-    // Each name zero-terminated, then a second zero; when cut, the last name
-    // is cut and two zeros close the list. A null section lists sections.
+    // Cut lists end in two zeros. A null section lists sections.
     const struct {
         const char *section, *def;
         DWORD size;
@@ -165,9 +146,7 @@ TEST_F(ProfileTest, NameListsHaveExactBytesAndAreCutAsWindowsCuts)
     } cases[] = {
         {"users", "", 11, {10, "alice\0bob\0\0\x7f"s}},
         {"users", "", 10, {8, "alice\0bo\0\0\x7f"s}},
-        {"users", "", 8, {6, "alice\0\0\0\x7f"s}},
         {"users", "", 2, {0, "\0\0\x7f"s}},
-        {"users", "", 1, {0, "\0\x7f"s}},
         {"missing", "dd ", 16, {2, "dd\0\x7f"s}},
         {nullptr, "", 64, {19, "users\0groups\0empty\0\0\x7f"s}},
         {nullptr, "", 9, {7, "users\0g\0\0\x7f"s}},
@@ -199,29 +178,11 @@ TEST_F(ProfileTest, ReaderToleratesCrlfCommentsAndLinesWithoutEquals)
     EXPECT_EQ(read_bytes(ini_), expect + "\r\ny=\r\n[third]\r\nk=\r\n");
 }
 
-TEST_F(ProfileTest, HostileContentNeitherCrashesNorHangs)
-{
-    // A NUL ends what its line says; a "[" line without "]" still starts a
-    // section; rewriting keeps the odd lines byte for byte.
-    const std::string original = "[open\nk=v\n[b]\nx\0y=1\nz=2\0junk\n\0\0\0\nw=3\n"s;
-    write_bytes(ini_, original);
-    EXPECT_EQ(value("open", "k"), "v");
-    EXPECT_EQ(value("b", "x"), "<none>");
-    EXPECT_EQ(get("b", nullptr, "", 64), (Got{4, "z\0w\0\0\x7f"s}));
-    EXPECT_EQ(get(nullptr, nullptr, "", 64), (Got{7, "open\0b\0\0\x7f"s}));
-    ASSERT_TRUE(put("b", "z", "4"));
-    std::string expect = original;
-    expect.replace(expect.find("z=2\0junk"s), 8, "z=4");
-    EXPECT_EQ(read_bytes(ini_), expect);
-}
-
 TEST_F(ProfileTest, FilesOverTheLimitAreReadAsEmptyAndNeverRewritten)
 {
     const std::string big = "[s]\nk=v\n" + std::string((1 << 20), ';');
     write_bytes(ini_, big);
-    SetLastError(0);
     EXPECT_EQ(value("s", "k"), "<none>");
-    EXPECT_NE(GetLastError(), 0u);
     EXPECT_FALSE(put("s", "k", "w"));
     EXPECT_EQ(read_bytes(ini_), big);
 
@@ -237,7 +198,7 @@ TEST_F(ProfileTest, FilesOverTheLimitAreReadAsEmptyAndNeverRewritten)
 
 TEST_F(ProfileTest, OnlyRegularFilesAreOpenedAndNeverThroughALink)
 {
-    // A FIFO or a folder at the path: no blocking open, refused for both.
+    // A FIFO or a folder at the path: no blocking open.
     for (bool fifo : {true, false}) {
         ASSERT_EQ(fifo ? mkfifo(ini_.c_str(), 0600) : mkdir(ini_.c_str(), 0700), 0);
         EXPECT_EQ(value("s", "k"), "<none>");
@@ -251,8 +212,6 @@ TEST_F(ProfileTest, OnlyRegularFilesAreOpenedAndNeverThroughALink)
     EXPECT_EQ(value("s", "k"), "<none>");
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
     EXPECT_FALSE(put("s", "k", "v"));
-    EXPECT_FALSE(put("s", nullptr, nullptr));
-    EXPECT_TRUE(S_ISLNK(stat_of(ini_).st_mode));
     EXPECT_EQ(read_bytes(target), "[s]\nk=secret\n");
     // A link further up the path is an ordinary folder of the host.
     ASSERT_EQ(symlink(dir_.c_str(), (dir_ + "/linkdir").c_str()), 0);
@@ -267,8 +226,7 @@ TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", (dir_ + "/nodir/x.ini").c_str()));
     EXPECT_FALSE(fs::exists(dir_ + "/nodir"));
 
-    // A folder the user may not write: as nobody, since root bypasses
-    // permissions.
+    // A folder nobody may write to (root would bypass the permissions).
     const std::string ro = dir_ + "/ro", ro_ini = ro + "/x.ini";
     ASSERT_EQ(mkdir(ro.c_str(), 0755), 0);
     write_bytes(ro_ini, "[s]\nk=v\n");
@@ -287,29 +245,14 @@ TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
     EXPECT_EQ(err, (DWORD)ERROR_ACCESS_DENIED);
     EXPECT_STREQ(buf, "v") << "a readable file in a read-only folder is still read";
     EXPECT_EQ(read_bytes(ro_ini), "[s]\nk=v\n");
-    EXPECT_EQ(dir_entries(ro), std::vector<std::string>{"x.ini"}) << "no temporary file left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(ro), {}), 1) << "no temporary file left";
 
-    // The armed call fails with the armed error, the file untouched; calls
-    // before and after it pass.
+    // Arguments that cannot be written (more of them: fuzz/fuzz_profile.cpp;
+    // the injected failures: ui/lists_test.cpp).
     write_bytes(ini_, "[s]\nk=v\n");
-    PalFaultSet(PAL_FAULT_FILEWRITE, 1, 1, ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(put("s", "a", ""));
-    SetLastError(0);
-    EXPECT_FALSE(put("s", "b", ""));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
-    EXPECT_TRUE(put("s", "c", ""));
-    PalFaultSet(PAL_FAULT_FILEWRITE, 0, -1, 0);
-    EXPECT_FALSE(put("s", nullptr, nullptr));
-    PalFaultClear();
-    EXPECT_EQ(dir_entries(dir_), (std::vector<std::string>{"ro", "test.ini"}));
-
-    // Arguments that cannot be written.
-    EXPECT_FALSE(put(nullptr, "k", "v"));
-    EXPECT_FALSE(put("s", "  ", "v"));
-    EXPECT_FALSE(put("s", "k", "line\ninjected"));
     EXPECT_FALSE(put("s\r\n[x]", "k", "v"));
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", nullptr));
-    EXPECT_EQ(read_bytes(ini_), "[s]\nk=v\na=\nc=\n");
+    EXPECT_EQ(read_bytes(ini_), "[s]\nk=v\n");
 
     chmod(ini_.c_str(), 0640);
     ASSERT_TRUE(put("s", "d", ""));
@@ -318,96 +261,53 @@ TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
 
 TEST_F(ProfileTest, DeletingKeysAndSections)
 {
-    write_bytes(ini_, "[users]\nalice=\nbob=\n; about team\n[groups]\nteam=\n"
-                      "[Team]\nalice=\nbob=\n\n[other]\nx=1\n");
-    // A missing key or section: nothing to do, the file is not rewritten.
+    write_bytes(ini_, "[users]\nalice=\nbob=\n; about team\n[Team]\nalice=\n\n[other]\nx=1\n");
+    // A missing key or section: the file is not rewritten.
     ino_t before = stat_of(ini_).st_ino;
     EXPECT_TRUE(put("users", "carol", nullptr));
     EXPECT_TRUE(put("nosuch", nullptr, nullptr));
     EXPECT_EQ(stat_of(ini_).st_ino, before);
 
-    // A key: its line only. A section: its header and every line up to the
-    // next section. The last key of a section leaves the section, empty.
+    // A section goes up to the next header (more: ui/lists_test.cpp).
     ASSERT_TRUE(put("users", "BOB", nullptr));
     ASSERT_TRUE(put("team", nullptr, nullptr));
-    ASSERT_TRUE(put("groups", "team", nullptr));
     ASSERT_TRUE(put("other", nullptr, "ignored"));
-    EXPECT_EQ(read_bytes(ini_), "[users]\nalice=\n; about team\n[groups]\n");
+    EXPECT_EQ(read_bytes(ini_), "[users]\nalice=\n; about team\n");
 
-    // Deleting in a missing file makes no file.
     const std::string none = dir_ + "/none.ini";
-    EXPECT_TRUE(WritePrivateProfileStringA("s", "k", nullptr, none.c_str()));
     EXPECT_TRUE(WritePrivateProfileStringA("s", nullptr, nullptr, none.c_str()));
-    EXPECT_FALSE(fs::exists(none));
+    EXPECT_FALSE(fs::exists(none)) << "deleting in a missing file makes none";
 }
 
-TEST_F(ProfileTest, WhereANameAppearsTwiceTheFirstOneCounts)
+TEST_F(ProfileTest, DrivePathsMapUnderTheDataFolder)
 {
-    write_bytes(ini_, "[s]\nk=1\nK=2\n[S]\nk=3\nj=4\n");
-    EXPECT_EQ(value("s", "j"), "<none>"); // the second [S] is never looked at
-    ASSERT_TRUE(put("s", "k", "5"));
-    ASSERT_TRUE(put("s", "j", ""));
-    EXPECT_EQ(read_bytes(ini_), "[s]\nk=5\nK=2\nj=\n[S]\nk=3\nj=4\n");
-    ASSERT_TRUE(put("s", "k", nullptr));
-    EXPECT_EQ(value("s", "k"), "2");
-    ASSERT_TRUE(put("s", nullptr, nullptr));
-    EXPECT_EQ(read_bytes(ini_), "[S]\nk=3\nj=4\n");
-}
-
-class DosPathTest : public ProfileTest {
-  protected:
-    void SetUp() override
-    {
-        ProfileTest::SetUp();
-        for (auto &[name, old] : saved_)
-            if (const char *v = std::getenv(name))
-                old = v;
-        ::setenv("XDG_DATA_HOME", (dir_ + "/data").c_str(), 1);
-        drives_ = dir_ + "/data/callmgr/drives";
-    }
-    void TearDown() override
-    {
-        for (auto &[name, old] : saved_)
-            old ? (void)::setenv(name, old->c_str(), 1) : (void)::unsetenv(name);
-        ProfileTest::TearDown();
-    }
-    std::pair<const char *, std::optional<std::string>> saved_[2] = {{"XDG_DATA_HOME", {}},
-                                                                     {"HOME", {}}};
-    std::string drives_;
-};
-
-TEST_F(DosPathTest, DrivePathsMapUnderTheDataFolder)
-{
+    // Only this program reads the two variables, and each run sets them.
+    ::setenv("XDG_DATA_HOME", (dir_ + "/data").c_str(), 1);
+    const std::string drives = dir_ + "/data/callmgr/drives";
     std::string host;
-    // Other drives are mapped, never made.
     ASSERT_TRUE(pal::dos_path_map("d:/a\\\\.\\b/", &host));
-    EXPECT_EQ(host, drives_ + "/d/a/b");
-    EXPECT_FALSE(fs::exists(dir_ + "/data"));
+    EXPECT_EQ(host, drives + "/d/a/b");
+    EXPECT_FALSE(fs::exists(dir_ + "/data")) << "other drives are mapped, never made";
 
-    // The default address book works out of the box: the first C: path makes
-    // the drive folder with its TEMP folder, private; existing folders are
-    // then found without regard to case.
+    // The first C: path makes the drive and its TEMP folder, private, so the
+    // default address book works; folders are then found in any case.
     ASSERT_TRUE(WritePrivateProfileStringA("users", "Alice <a@h>", "", "C:\\TEMP\\vorlane.zab"));
-    EXPECT_EQ(read_bytes(drives_ + "/c/TEMP/vorlane.zab"), "[users]\nAlice <a@h>=\n");
-    EXPECT_EQ(stat_of(drives_ + "/c/TEMP").st_mode & 07777, 0700u);
-    EXPECT_EQ(stat_of(drives_ + "/c").st_mode & 07777, 0700u);
+    EXPECT_EQ(read_bytes(drives + "/c/TEMP/vorlane.zab"), "[users]\nAlice <a@h>=\n");
+    EXPECT_EQ(stat_of(drives + "/c/TEMP").st_mode & 07777, 0700u);
+    EXPECT_EQ(stat_of(drives + "/c").st_mode & 07777, 0700u);
     ASSERT_TRUE(pal::dos_path_map("c:\\temp\\VORLANE.ZAB", &host));
-    EXPECT_EQ(host, drives_ + "/c/TEMP/vorlane.zab");
+    EXPECT_EQ(host, drives + "/c/TEMP/vorlane.zab");
 
     // No way out of the drive folder; host paths pass unchanged.
     EXPECT_FALSE(pal::dos_path_map("C:\\TEMP\\..\\..\\etc\\passwd", &host));
-    EXPECT_FALSE(pal::dos_path_map("C:\\..", &host));
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", "C:\\TEMP\\..\\x.ini"));
     EXPECT_TRUE(pal::dos_path_map("C:\\TEMP\\..x\\y", &host));
-    EXPECT_EQ(host, drives_ + "/c/TEMP/..x/y");
+    EXPECT_EQ(host, drives + "/c/TEMP/..x/y");
     for (const char *same : {"/etc/../tmp/x.ini", "rel\\x.ini"}) {
         ASSERT_TRUE(pal::dos_path_map(same, &host));
         EXPECT_EQ(host, same);
     }
-    EXPECT_TRUE(pal::dos_path_is_dos("z:\\"));
     EXPECT_FALSE(pal::dos_path_is_dos("C:x.ini"));
-    EXPECT_FALSE(pal::dos_path_is_dos("1:\\x"));
-    EXPECT_FALSE(pal::dos_path_map(nullptr, &host));
     EXPECT_FALSE(pal::dos_path_map("", &host));
 
     // Without XDG_DATA_HOME (or with a relative one) the home folder's.

@@ -1,6 +1,6 @@
 // The RPC server inside the message wait: a call is served on the thread
-// named to serve while it waits for messages, also inside a modal dialog or
-// blocking work; threads that merely look at their own queues never serve.
+// named to serve while it waits for messages, also inside a modal dialog;
+// threads that merely look at their own queues never serve.
 #include "support/instance.h"
 
 #include <windows.h>
@@ -20,28 +20,26 @@ namespace {
 const rpcprog_t PROG = 0x20000123;
 const UINT DONE = WM_USER + 0x51; /* posted to a thread when a call is over */
 
+unsigned short port; /* the test's server */
 std::atomic<DWORD> served_on{0};
 std::atomic<int> calls_served{0};
 std::function<void(int result)> after_serving; /* on the serving thread, after each reply */
 
-void dispatch(struct svc_req *req, SVCXPRT *xprt)
+void dispatch(struct svc_req *, SVCXPRT *xprt)
 {
     served_on = GetCurrentThreadId();
     ++calls_served;
-    int arg = 0, result = 0;
-    if (req->rq_proc == 1 && svc_getargs(xprt, (xdrproc_t)xdr_int, (char *)&arg)) {
-        result = arg + 1;
-        svc_sendreply(xprt, (xdrproc_t)xdr_int, (char *)&result);
-        svc_freeargs(xprt, (xdrproc_t)xdr_int, (char *)&arg);
-    } else {
-        svcerr_noproc(xprt);
-    }
+    int arg = 0;
+    svc_getargs(xprt, (xdrproc_t)xdr_int, (char *)&arg);
+    int result = arg + 1;
+    svc_sendreply(xprt, (xdrproc_t)xdr_int, (char *)&result);
+    svc_freeargs(xprt, (xdrproc_t)xdr_int, (char *)&arg);
     if (after_serving)
         after_serving(result);
 }
 
-/* Calls procedure 1 with 41 on 127.0.0.1:port: the answer, or -1. */
-int call_server(unsigned short port)
+/* Calls procedure 1 with 41 on the server: the answer, or -1. */
+int call_server()
 {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -53,18 +51,17 @@ int call_server(unsigned short port)
         return -1;
     int arg = 41, answer = -1;
     const timeval total{25, 0};
-    if (clnt_call(clnt, 1, (xdrproc_t)xdr_int, (char *)&arg, (xdrproc_t)xdr_int, (char *)&answer,
-                  total) != RPC_SUCCESS)
-        answer = -1;
+    clnt_call(clnt, 1, (xdrproc_t)xdr_int, (char *)&arg, (xdrproc_t)xdr_int, (char *)&answer,
+              total);
     clnt_destroy(clnt);
     return answer;
 }
 
 /* A call from a thread of its own; DONE then goes to thread `notify`, if any. */
-std::thread start_call(unsigned short port, DWORD notify, int *answer)
+std::thread start_call(DWORD notify, int *answer)
 {
     return std::thread([=] {
-        *answer = call_server(port);
+        *answer = call_server();
         if (notify)
             PostThreadMessageA(notify, DONE, 0, 0);
     });
@@ -79,10 +76,10 @@ void pump_until_done()
 }
 
 /* Makes one call and checks it is served on this thread while it waits. */
-void serve_here(unsigned short port)
+void serve_here()
 {
     int answer = 0;
-    std::thread t = start_call(port, GetCurrentThreadId(), &answer);
+    std::thread t = start_call(GetCurrentThreadId(), &answer);
     pump_until_done();
     t.join();
     EXPECT_EQ(42, answer);
@@ -110,7 +107,6 @@ class RpcWait : public ::testing::Test {
         after_serving = nullptr;
     }
     SVCXPRT *xprt = nullptr;
-    unsigned short port = 0;
 };
 
 TEST_F(RpcWait, ACallIsServedOnTheThreadNamedLastOnly)
@@ -143,7 +139,7 @@ TEST_F(RpcWait, ACallIsServedOnTheThreadNamedLastOnly)
             PalRpcServeOnThisThread(TRUE);
             named.set_value();
             go.get_future().get();
-            serve_here(port);
+            serve_here();
             PalRpcServeOnThisThread(FALSE);
             PostThreadMessageA(main_id, DONE, 0, 0);
         });
@@ -156,56 +152,34 @@ TEST_F(RpcWait, ACallIsServedOnTheThreadNamedLastOnly)
         other.join();
     }
     PalRpcServeOnThisThread(TRUE);
-    serve_here(port);
+    serve_here();
     EXPECT_TRUE(PostThreadMessageA(helper_id, WM_QUIT, 0, 0));
     helper.join();
     EXPECT_EQ(3, calls_served);
 }
 
-struct ModalCall {
-    unsigned short port;
-    std::thread thread;
-    int answer;
-};
+std::thread modal_caller;
+int modal_answer;
 
-INT_PTR CALLBACK modal_proc(HWND dlg, UINT msg, WPARAM, LPARAM lparam)
+INT_PTR CALLBACK modal_proc(HWND dlg, UINT msg, WPARAM, LPARAM)
 {
     if (msg != WM_INITDIALOG)
         return FALSE;
-    /* The call arrives while the dialog's own loop runs; serving it ends
-     * the dialog with the result. */
+    /* Serving the call that arrives while the dialog's loop runs ends it. */
     after_serving = [dlg](int result) { EndDialog(dlg, result); };
-    ModalCall *call = (ModalCall *)lparam;
-    call->thread = start_call(call->port, 0, &call->answer);
+    modal_caller = start_call(0, &modal_answer);
     return TRUE;
 }
 
-TEST_F(RpcWait, TheNamedThreadServesInsideBlockingWorkAndModalDialogs)
+/* Inside blocking work: every test of protocol/rpctest.h. */
+TEST_F(RpcWait, TheNamedThreadServesInsideModalDialogs)
 {
     PalRpcServeOnThisThread(TRUE);
-    /* A call to its own server from blocking work: only answered because
-     * the waiting thread serves meanwhile. */
-    struct Work {
-        unsigned short port;
-        int answer;
-    } work{port, 0};
-    EXPECT_EQ(7u, PalRunBlocking(
-                      [](void *c) -> DWORD {
-                          ((Work *)c)->answer = call_server(((Work *)c)->port);
-                          return 7;
-                      },
-                      &work));
-    EXPECT_EQ(42, work.answer);
+    EXPECT_EQ(42,
+              DialogBoxParamA(resource_instance(), MAKEINTRESOURCEA(400), nullptr, modal_proc, 0));
+    modal_caller.join();
+    EXPECT_EQ(42, modal_answer);
     EXPECT_EQ(GetCurrentThreadId(), served_on);
-
-    served_on = 0;
-    ModalCall call{port, {}, 0};
-    EXPECT_EQ(42, DialogBoxParamA(resource_instance(), MAKEINTRESOURCEA(400), nullptr, modal_proc,
-                                  (LPARAM)&call));
-    call.thread.join();
-    EXPECT_EQ(42, call.answer);
-    EXPECT_EQ(GetCurrentThreadId(), served_on);
-    EXPECT_EQ(2, calls_served);
 }
 
 } // namespace
