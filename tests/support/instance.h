@@ -1,6 +1,5 @@
-/* An instance that carries the library's compiled resources, for tests of
- * code that loads strings, dialogs and bitmaps without the library's own
- * attach. */
+/* An instance carrying the library's compiled resources, for tests of code
+ * that loads them without the library's own attach. */
 #ifndef CALLMGR_TESTS_INSTANCE_H
 #define CALLMGR_TESTS_INSTANCE_H
 

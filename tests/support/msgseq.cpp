@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <mutex>
 
 namespace {
@@ -10,19 +9,6 @@ namespace {
 /* One lock for every thread of the test keeps the arrival order. */
 std::mutex seq_lock;
 std::vector<UINT> seq_only;
-std::map<UINT, std::string> seq_names;
-
-/* "number name" pairs, the names without WM_; numbers rather than the
- * header's names, so that headers leaving older messages out serve too. */
-const char known_names[] =
-    "0 NULL 1 CREATE 2 DESTROY 3 MOVE 5 SIZE 6 ACTIVATE 7 SETFOCUS 8 KILLFOCUS a ENABLE b "
-    "SETREDRAW c SETTEXT d GETTEXT e GETTEXTLENGTH f PAINT 10 CLOSE 12 QUIT 14 ERASEBKGND "
-    "18 SHOWWINDOW 19 CTLCOLOR 20 SETCURSOR 28 NEXTDLGCTL 2b DRAWITEM 2c MEASUREITEM 2d "
-    "DELETEITEM 2e VKEYTOITEM 2f CHARTOITEM 30 SETFONT 31 GETFONT 39 COMPAREITEM 81 "
-    "NCCREATE 82 NCDESTROY 87 GETDLGCODE 100 KEYDOWN 101 KEYUP 102 CHAR 110 INITDIALOG "
-    "111 COMMAND 112 SYSCOMMAND 113 TIMER 121 ENTERIDLE 132 CTLCOLORMSGBOX 133 "
-    "CTLCOLOREDIT 134 CTLCOLORLISTBOX 135 CTLCOLORBTN 136 CTLCOLORDLG 138 CTLCOLORSTATIC "
-    "200 MOUSEMOVE 201 LBUTTONDOWN 202 LBUTTONUP 203 LBUTTONDBLCLK";
 
 /* The queued message SEQ_Dispatch is handing over on this thread: the
  * first arrival that is that very message is the posted one, anything it
@@ -46,30 +32,19 @@ std::string hex(unsigned long long v)
     return b;
 }
 
-std::string head(UINT msg, unsigned flags)
+/* A line of the listing: the message, its kind and the fields in `shown`. */
+std::string text(UINT msg, unsigned flags, unsigned shown, WPARAM w, LPARAM l, HWND hwnd)
 {
-    return SEQ_MessageName(msg) + " " +
-           (flags & SEQ_POSTED ? "posted"
-            : flags & SEQ_SENT ? "sent"
-                               : "any");
-}
-
-std::string expected_text(const SEQ_MSG &e)
-{
-    std::string t = head(e.message, e.flags);
-    if (e.flags & SEQ_WPARAM)
-        t += " w=" + hex(e.wparam);
-    if (e.flags & SEQ_LPARAM)
-        t += " l=" + hex((ULONG_PTR)e.lparam);
-    if (e.flags & SEQ_HWND)
-        t += " hwnd=" + hex((ULONG_PTR)e.hwnd);
-    return t + (e.flags & SEQ_OPTIONAL ? " (optional)" : "");
-}
-
-std::string record_text(const SEQ_RECORD &r)
-{
-    return head(r.msg, r.flags) + " w=" + hex(r.wparam) + " l=" + hex((ULONG_PTR)r.lparam) +
-           " hwnd=" + hex((ULONG_PTR)r.hwnd);
+    std::string t = msg >= WM_USER && msg < 0x8000 ? "WM_USER+" + std::to_string(msg - WM_USER)
+                                                   : "msg " + hex(msg);
+    t += flags & SEQ_POSTED ? " posted" : flags & SEQ_SENT ? " sent" : " any";
+    if (shown & SEQ_WPARAM)
+        t += " w=" + hex(w);
+    if (shown & SEQ_LPARAM)
+        t += " l=" + hex((ULONG_PTR)l);
+    if (shown & SEQ_HWND)
+        t += " hwnd=" + hex((ULONG_PTR)hwnd);
+    return t;
 }
 
 /* Why `r` does not meet `e`, or empty when it does. */
@@ -90,12 +65,10 @@ const char *mismatch(const SEQ_MSG &e, const SEQ_RECORD &r)
     return "";
 }
 
-/* One line of the listing: marked where the sequences part. */
-std::string row(size_t i, size_t at, std::string text)
+/* One line of the listing, marked with ">" where the sequences differ. */
+std::string row(size_t i, size_t at, const std::string &text)
 {
-    std::string n = std::to_string(i);
-    return (i == at ? "  > " : "    ") + n + std::string(n.size() < 3 ? 3 - n.size() : 0, ' ') +
-           text + "\n";
+    return (i == at ? "  > " : "    ") + std::to_string(i) + "  " + text + "\n";
 }
 
 bool compare(const SEQ_MSG *expected, size_t n_expected, const char *context, std::string *listing)
@@ -105,14 +78,12 @@ bool compare(const SEQ_MSG *expected, size_t n_expected, const char *context, st
         std::lock_guard<std::mutex> hold(seq_lock);
         got.swap(SEQ_Log());
     }
-    /* Walk in step; remember which record each entry met (or none). */
-    std::vector<long> met(n_expected, -1);
     size_t e = 0, g = 0;
     std::string why;
     for (; e < n_expected && g < got.size() && why.empty(); ++e) {
         const char *m = mismatch(expected[e], got[g]);
         if (!*m)
-            met[e] = (long)g++;
+            ++g;
         else if (!(expected[e].flags & SEQ_OPTIONAL))
             why = m, --e;
     }
@@ -131,17 +102,15 @@ bool compare(const SEQ_MSG *expected, size_t n_expected, const char *context, st
     out = std::string(context ? context : "") + ": message sequence differs at expected " +
           std::to_string(e) + " / got " + std::to_string(g) + ": " + why + "\n  expected:\n";
     for (size_t i = 0; i < n_expected; ++i) {
-        std::string t = expected_text(expected[i]);
-        if (met[i] >= 0)
-            t += std::string(t.size() < 48 ? 48 - t.size() : 0, ' ') + " = got " +
-                 std::to_string(met[i]);
-        out += row(i, e, t);
+        const SEQ_MSG &x = expected[i];
+        out += row(i, e,
+                   text(x.message, x.flags, x.flags, x.wparam, x.lparam, x.hwnd) +
+                       (x.flags & SEQ_OPTIONAL ? " (optional)" : ""));
     }
-    out += (e == n_expected ? "  >    (end)\n" : "") + std::string("  got:\n");
+    out += "  got:\n";
     for (size_t i = 0; i < got.size(); ++i)
-        out += row(i, g, record_text(got[i]));
-    if (g == got.size())
-        out += "  >    (end)\n";
+        out += row(i, g,
+                   text(got[i].msg, got[i].flags, ~0u, got[i].wparam, got[i].lparam, got[i].hwnd));
     return false;
 }
 
@@ -182,36 +151,6 @@ void SEQ_Only(const std::vector<UINT> &messages)
 {
     std::lock_guard<std::mutex> hold(seq_lock);
     seq_only = messages;
-}
-
-void SEQ_Name(UINT msg, const char *name)
-{
-    std::lock_guard<std::mutex> hold(seq_lock);
-    if (name)
-        seq_names[msg] = name;
-    else
-        seq_names.erase(msg);
-}
-
-std::string SEQ_MessageName(UINT msg)
-{
-    {
-        std::lock_guard<std::mutex> hold(seq_lock);
-        auto it = seq_names.find(msg);
-        if (it != seq_names.end())
-            return it->second;
-    }
-    char name[32];
-    unsigned number;
-    int used = 0;
-    for (const char *p = known_names; sscanf(p, "%x %24s %n", &number, name, &used) == 2; p += used)
-        if (number == msg)
-            return std::string("WM_") + name;
-    if (msg >= 0x0400 && msg < 0x8000)
-        snprintf(name, sizeof name, "WM_USER+%u", msg - 0x0400u);
-    else
-        snprintf(name, sizeof name, "msg %#x", msg);
-    return name;
 }
 
 void SEQ_Received(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)

@@ -1,24 +1,10 @@
-/*
- * msgseq.h - the message-sequence recorder of the tests.
- *
- * A test records what windows receive (the recording window procedure, or
- * SEQ_Add for anything else that arrives in order) and compares the record
- * with a table ended by message 0:
- *
- *     static const SEQ_MSG accepted[] = {
- *         {WM_USER + 1, SEQ_POSTED | SEQ_WPARAM, 0x0102},
- *         {WM_TIMER, SEQ_SENT | SEQ_OPTIONAL},
- *         {0, 0}
- *     };
- *     EXPECT_TRUE(SEQ_Ok(accepted, "after the accept"));   // msgseq_gtest.h
- *
- * Both lists are walked in step; an entry matches a record with the same
- * message and, where its flags ask, the same kind, wparam, lparam and
- * window.  Only optional entries may be passed over.  A comparison empties
- * the record.  A message dispatched from the queue by SEQ_Pump or
+/* The message-sequence recorder: records what windows receive (the recording
+ * window procedure, or SEQ_Add) and compares the record with a table ended by
+ * message 0, e.g. {{WM_TIMER, SEQ_SENT | SEQ_OPTIONAL}, {0, 0}}.  Both lists
+ * are walked in step; only optional entries may be passed over, and a
+ * comparison empties the record.  A message dispatched by SEQ_Pump or
  * SEQ_Dispatch is recorded as posted, anything else as sent.  Needs only
- * <windows.h>, so the same tables run against Windows.
- */
+ * <windows.h>, so the same tables run against Windows. */
 #ifndef CALLMGR_TESTS_MSGSEQ_H
 #define CALLMGR_TESTS_MSGSEQ_H
 
@@ -27,7 +13,6 @@
 #include <string>
 #include <vector>
 
-/* What an entry of an expected sequence asks of the record it meets. */
 enum SEQ_FLAGS : unsigned {
     SEQ_SENT = 0x01,     /* arrived through SendMessage or a direct call */
     SEQ_POSTED = 0x02,   /* arrived from the queue */
@@ -55,21 +40,16 @@ struct SEQ_RECORD {
     unsigned flags;
 };
 
-/* Recording.  Safe from any thread; the record keeps arrival order. */
+/* Recording, safe from any thread, in arrival order.  SEQ_Log is the record
+ * itself, for tests that edit it in place on a single thread. */
 void SEQ_Add(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam, unsigned flags);
 void SEQ_Flush(void);
 size_t SEQ_Count(void);
-/* A copy of the record, oldest first. */
 std::vector<SEQ_RECORD> SEQ_Recorded(void);
-/* The record itself, for tests that edit it in place on a single thread. */
 std::vector<SEQ_RECORD> &SEQ_Log(void);
 
 /* Only these messages are recorded from now on; empty (the default): all. */
 void SEQ_Only(const std::vector<UINT> &messages);
-
-/* Names shown in listings (common WM_ names are known, else WM_USER+n). */
-void SEQ_Name(UINT msg, const char *name);
-std::string SEQ_MessageName(UINT msg);
 
 /* Records a message a test's own window procedure received. */
 void SEQ_Received(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
@@ -84,9 +64,9 @@ LRESULT SEQ_Dispatch(const MSG *m);
 int SEQ_Pump(void);
 
 /* Compares and empties the record; `listing` (when given) receives the
- * account of a difference headed by `context`, empty on agreement. */
+ * account of a difference headed by `context`, empty on agreement.  A
+ * vector needs no terminating entry. */
 bool SEQ_Compare(const SEQ_MSG *expected, const char *context, std::string *listing);
-/* The same with an expected sequence held in a vector (no terminator). */
 bool SEQ_Compare(const std::vector<SEQ_MSG> &expected, const char *context, std::string *listing);
 
 #endif

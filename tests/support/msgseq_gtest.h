@@ -1,6 +1,7 @@
 /* The message-sequence comparison as a GoogleTest assertion:
  *     EXPECT_TRUE(SEQ_Ok(table, "context"));
- * fails with the listing of expected against got. */
+ * fails with the listing of expected against got.  `table` is an array
+ * ended by message 0 or a vector. */
 #ifndef CALLMGR_TESTS_MSGSEQ_GTEST_H
 #define CALLMGR_TESTS_MSGSEQ_GTEST_H
 
@@ -8,15 +9,7 @@
 
 #include <gtest/gtest.h>
 
-inline ::testing::AssertionResult SEQ_Ok(const SEQ_MSG *expected, const char *context)
-{
-    std::string listing;
-    if (SEQ_Compare(expected, context, &listing))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "\n" << listing;
-}
-
-inline ::testing::AssertionResult SEQ_Ok(const std::vector<SEQ_MSG> &expected, const char *context)
+template <class Table>::testing::AssertionResult SEQ_Ok(const Table &expected, const char *context)
 {
     std::string listing;
     if (SEQ_Compare(expected, context, &listing))

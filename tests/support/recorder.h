@@ -11,7 +11,6 @@ inline std::vector<SEQ_RECORD> &received()
 {
     return SEQ_Log();
 }
-constexpr WNDPROC recording_proc = SEQ_WindowProc;
 inline void register_recording_class(const char *name)
 {
     SEQ_RegisterClass(name);

@@ -1,19 +1,13 @@
 /* What the conformance tests need beyond the public Win32 headers, so the
- * same sources build against the platform layer and, with mingw-w64, as
- * Windows programs run under Wine: one driver call for what Win32 has no
- * public function for, implemented in shim_platform.cpp and shim_win32.cpp.
- *
+ * same sources also build as Windows programs run under Wine (drivers in
+ * shim_platform.cpp and shim_win32.cpp).
  *     KNOWN_DEVIATION(WINE, "why it differs") EXPECT_EQ(...);
- *
  * runs the check everywhere except under the named implementation, where it
- * prints the reason instead: a deviation is never folded into an expectation.
- */
+ * prints the reason instead: a deviation is never folded into an expectation. */
 #ifndef CALLMGR_TESTS_CONFORMANCE_H
 #define CALLMGR_TESTS_CONFORMANCE_H
 
 #include <windows.h>
-
-#include <vector>
 
 namespace conf {
 

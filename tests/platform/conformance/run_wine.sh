@@ -1,8 +1,7 @@
 #!/bin/bash
 # run_wine.sh SOURCE_DIR BUILD_DIR [GTEST_ARGS...]: cross-builds the
-# conformance tests (SOURCE_DIR) with mingw-w64 and runs them under Wine.
-# Exits 77 (skipped) only when the cross compiler, Wine, Xvfb (Wine needs an
-# X display) or the GoogleTest sources are not installed.
+# conformance tests with mingw-w64 and runs them under Wine (and Xvfb).
+# Exits 77 (skipped) only when a tool or the GoogleTest sources are missing.
 set -euo pipefail
 
 src=$(cd "${1:?source folder}" && pwd)

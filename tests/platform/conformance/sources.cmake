@@ -1,5 +1,4 @@
-# The conformance tests: the same list builds against the platform layer and,
-# cross-compiled, against Win32 itself.
+# The conformance tests, built against the platform and, cross-compiled, Win32.
 set(CONFORMANCE_TESTS
   window_test.cpp
   message_test.cpp

@@ -1,6 +1,5 @@
-# Cross-compiling the conformance tests into 64-bit Windows programs with
-# mingw-w64.  The -posix variant of the compiler is chosen because the tests
-# use std::thread.
+# Cross-compiling the conformance tests with mingw-w64; its -posix variant,
+# because the tests use std::thread.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(MINGW_PREFIX x86_64-w64-mingw32)
