@@ -1,5 +1,3 @@
-/* Helpers of the dialog tests: the library's dialogs made from their
- * templates alone, reading windows back, and scripts of what a person does. */
 #ifndef CALLMGR_TESTS_UI_DIALOGS_H
 #define CALLMGR_TESTS_UI_DIALOGS_H
 
@@ -14,8 +12,7 @@
 #include <string>
 #include <vector>
 
-/* Dialog `id` of the library's resources, shown and active, as its
- * template alone makes it. */
+/* Dialog `id` of the library's resources, shown and active, procedure-less. */
 inline HWND make_plain_dialog(int id)
 {
     HWND dlg = CreateDialogParamA(
@@ -28,13 +25,6 @@ inline HWND make_plain_dialog(int id)
     return dlg;
 }
 
-inline std::string class_of(HWND hwnd)
-{
-    char name[64];
-    return std::string(name, (size_t)GetClassNameA(hwnd, name, sizeof name));
-}
-
-/* Item data of every entry of a list box. */
 inline std::vector<int> list_flags(HWND list)
 {
     std::vector<int> out;
@@ -60,9 +50,8 @@ class DialogScript {
         return *this;
     }
 
-    /* Runs `body` (which opens the first dialog) with the script answering
-     * every modal loop; fails when a step meets another dialog, when a
-     * dialog is still open after the last step, or when steps are left. */
+    /* Runs `body`, which opens the first dialog; fails when a step meets
+     * another dialog, a dialog outlives the script, or steps are left. */
     void run(const std::function<void()> &body)
     {
         next_ = 0;

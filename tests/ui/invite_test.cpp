@@ -1,13 +1,15 @@
-// The Invite dialog and CMInvite as an application and its user meet them,
-// on an isolated host: composing the invitation list, placing a new call or
-// growing the session's call, and what a failure leaves behind.
+// The Invite dialog and CMInvite: composing the invitation list, placing a
+// new call or growing the session's call, and what a failure leaves behind.
 #include "api/callfixture.h"
 
 #include "members/members.h"
 #include "ui/book.h"
-#include "ui/invite.h"
+#include "ui/dialogs.h"
+#include "ui/lists.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -78,7 +80,6 @@ TEST_F(Invite, ComposingTheListFollowsTheButtonRulesAndCloseCancels)
                 EXPECT_FALSE(enabled(dlg, kCall));
                 EXPECT_FALSE(enabled(dlg, kAdd));
                 EXPECT_FALSE(enabled(dlg, kDelete));
-                EXPECT_TRUE(enabled(dlg, 107)) << "a new call's subject is free";
                 return PalPressKey(dlg, VK_RETURN);
             })
         .on(kInvite, "still open, silently; typing enables Add and Call",
@@ -95,18 +96,16 @@ TEST_F(Invite, ComposingTheListFollowsTheButtonRulesAndCloseCancels)
                 return type(dlg, 102, "ANN@west") && type(dlg, 105, "ann") &&
                        PalPressButton(dlg, kAdd);
             })
-        .on(kInvite, "the duplicate beeps and keeps the fields",
-            [&](HWND dlg) {
-                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
-                EXPECT_EQ((Texts{"Ann <ann@west>", "bob@east <bob@east>"}),
-                          PalListContents(list_of(dlg)));
-                EXPECT_EQ("ANN@west", PalGetDlgItemText(dlg, 102));
-                EXPECT_TRUE(PalClickListItem(list_of(dlg), 0));
-                EXPECT_TRUE(enabled(dlg, kDelete));
-                return PalClickListItem(list_of(dlg), 1, MK_SHIFT) && PalPressButton(dlg, kDelete);
-            })
-        .on(kInvite, "both deleted", [&](HWND dlg) {
-            EXPECT_TRUE(PalListContents(list_of(dlg)).empty());
+        .on(kInvite, "the duplicate beeps and keeps the fields", [&](HWND dlg) {
+            EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
+            EXPECT_EQ((Texts{"Ann <ann@west>", "bob@east <bob@east>"}),
+                      PalListContents(list_of(dlg)));
+            EXPECT_EQ("ANN@west", PalGetDlgItemText(dlg, 102));
+            EXPECT_TRUE(PalClickListItem(list_of(dlg), 0));
+            EXPECT_TRUE(enabled(dlg, kDelete));
+            EXPECT_TRUE(PalClickListItem(list_of(dlg), 1, MK_SHIFT));
+            EXPECT_TRUE(PalPressButton(dlg, kDelete));
+            EXPECT_TRUE(PalListContents(list_of(dlg)).empty()) << "both deleted";
             EXPECT_FALSE(enabled(dlg, kDelete));
             return PalPressKey(dlg, VK_ESCAPE);
         });
@@ -175,7 +174,6 @@ TEST_F(Invite, GrowingACallListsItsMembersGreyedAndAddsOnlyNewInvitees)
     ASSERT_EQ(3u, m.size());
     EXPECT_EQ(bob, m[1]) << "the call kept its members";
     EXPECT_STREQ("carol", m[2]->user);
-    EXPECT_EQ(2u, INVITE_MembersBefore());
     EXPECT_TRUE(update_pending(s)) << "2 -> 3: the joined members hear of it first";
     /* Taken back at once, as the pass would: no exchange with Bob's
      * machine runs under the next dialog. */
@@ -207,7 +205,6 @@ TEST_F(Invite, TextsAreBoundedTo255Characters)
     const std::string cut = (std::string(200, 'u') + "@" + std::string(200, 'h')).substr(0, 255);
     const std::string address = std::string(100, 'a') + "@" + std::string(25, 'b');
     const std::string fitting = address + " <" + address + ">";
-    ASSERT_EQ(255u, fitting.size());
     DialogScript script;
     script
         .on(kInvite, "member texts",
@@ -258,12 +255,15 @@ TEST_F(Invite, AddressBookPicksJoinTheListAndAFailedAddLeavesTheCallAsItWas)
                 EXPECT_TRUE(type(dlg, 102, "zed@peer"));
                 return PalPressButton(dlg, kAddressBook);
             })
-        .on(kBook, "a group picked, plainhost selected, Close",
+        .on(kBook, "a group picked twice, plainhost selected, Enter (no OK), Close",
             [&](HWND dlg) {
-                return PalDoubleClickListItem(GetDlgItem(dlg, 202), 0) &&
-                       PalClickListItem(GetDlgItem(dlg, 202), 2) && PalPressButton(dlg, IDCANCEL);
+                HWND entries = GetDlgItem(dlg, 202);
+                return PalDoubleClickListItem(entries, 0) && PalDoubleClickListItem(entries, 0) &&
+                       PalClickListItem(entries, 2) && PalPressKey(dlg, VK_RETURN) &&
+                       PalPressButton(dlg, IDCANCEL);
             })
-        .on(kInvite, "back: the picks are invitees", [&](HWND dlg) {
+        .on(kInvite, "back: the picks are invitees, the second pick beeped twice", [&](HWND dlg) {
+            EXPECT_EQ((std::vector<UINT>{0, 0}), PalBeeps());
             EXPECT_EQ((Texts{"Bob", "Ann <ann@peer>", "bob <bob@peer>", "plainhost"}),
                       PalListContents(list_of(dlg)));
             EXPECT_EQ(ENTRY_INCALL, list_flags(list_of(dlg))[0]);
@@ -282,32 +282,27 @@ TEST_F(Invite, AddressBookPicksJoinTheListAndAFailedAddLeavesTheCallAsItWas)
     EXPECT_TRUE(ct_notes().empty());
 }
 
-TEST_F(Invite, BadSessionBusyAndADialogThatCannotRunChangeNothing)
+TEST_F(Invite, BadSessionBusyAndFailuresChangeNothing)
 {
     WORD s = start_session();
     UINT result = 0;
     DialogScript().run([&] { result = CMInvite(99); });
     EXPECT_EQ((UINT)CMERR_BADSESSION, result);
-    EXPECT_EQ(INVITE_STOP(CMERR_BADSESSION), INVITE_DoDialog(LIB_Instance, owner, 99));
 
     WORD other = CMOpenSession(app);
     UINT inner = 0, inner_other = 0;
-    WORD inner_dialog = 0;
     DialogScript()
         .on(kInvite, "the library entered again from inside the dialog",
             [&](HWND dlg) {
                 inner = CMInvite(s);
                 inner_other = CMInvite(other);
-                inner_dialog = INVITE_DoDialog(LIB_Instance, owner, other);
                 return type(dlg, 102, "bob@peer") && PalPressKey(dlg, VK_ESCAPE);
             })
         .run([&] { result = CMInvite(s); });
     EXPECT_EQ((UINT)CMERR_CANCELLED, result);
     EXPECT_EQ((UINT)CMERR_BUSY, inner);
     EXPECT_EQ((UINT)CMERR_BUSY, inner_other);
-    EXPECT_EQ(INVITE_STOP(CMERR_BUSY), inner_dialog);
 
-    /* The dialog cannot be made: cancelled, nothing changed. */
     DialogScript().run([&] {
         PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, 1, 0);
         result = CMInvite(s);
@@ -316,26 +311,9 @@ TEST_F(Invite, BadSessionBusyAndADialogThatCannotRunChangeNothing)
     EXPECT_EQ((UINT)CMERR_CANCELLED, result);
     EXPECT_TRUE(members(s).empty());
 
-    /* The session closed while the dialog is open. */
-    DialogScript()
-        .on(kInvite, "closed under the dialog",
-            [&](HWND dlg) {
-                EXPECT_EQ(0u, CMCloseSession(s));
-                return type(dlg, 102, "bob@peer") && PalPressButton(dlg, kCall);
-            })
-        .run([&] { result = CMInvite(s); });
-    EXPECT_EQ((UINT)CMERR_BADSESSION, result);
-    ct_pump();
-    EXPECT_TRUE(ct_notes().empty());
-}
-
-TEST_F(Invite, ABlockThatCannotBeBuiltTakesTheInviteesBack)
-{
-    WORD s = start_session();
-    existing_call(s, "Plans", {"Bob <bob@peer>"});
-    WORD fresh = CMOpenSession(app);
-    for (WORD session : {s, fresh}) {
-        UINT result = 0;
+    /* No memory for the block: the invitees are taken back. */
+    existing_call(other, "Plans", {"Bob <bob@peer>"});
+    for (WORD session : {other, s}) {
         DialogScript()
             .on(kInvite, "Call without memory for the block",
                 [&](HWND dlg) {
@@ -347,9 +325,18 @@ TEST_F(Invite, ABlockThatCannotBeBuiltTakesTheInviteesBack)
         PalFaultClear();
         EXPECT_EQ((UINT)CMERR_BLOCKALLOC, result);
     }
-    EXPECT_EQ(2u, members(s).size());
-    EXPECT_FALSE(update_pending(s));
-    EXPECT_EQ(nullptr, SESSION_Find(fresh, nullptr)->call) << "a new call is released";
+    EXPECT_EQ(2u, members(other).size());
+    EXPECT_FALSE(update_pending(other));
+    EXPECT_EQ(nullptr, SESSION_Find(s, nullptr)->call) << "a new call is released";
+
+    DialogScript()
+        .on(kInvite, "closed under the dialog",
+            [&](HWND dlg) {
+                EXPECT_EQ(0u, CMCloseSession(s));
+                return type(dlg, 102, "bob@peer") && PalPressButton(dlg, kCall);
+            })
+        .run([&] { result = CMInvite(s); });
+    EXPECT_EQ((UINT)CMERR_BADSESSION, result);
     ct_pump();
     EXPECT_TRUE(ct_notes().empty());
 }

