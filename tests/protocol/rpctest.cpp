@@ -87,31 +87,35 @@ std::string run_command(const std::string &command)
     return out;
 }
 
-std::string registered_transports()
+// The port mapper's entries for the program: protocol and port.
+static std::vector<std::pair<std::string, std::string>> program_entries()
 {
-    std::istringstream lines(run_command("rpcinfo -p 127.0.0.1 2>&1"));
-    std::string line, found;
-    while (std::getline(lines, line)) {
-        std::istringstream words(line);
-        std::string prog, vers, proto;
-        words >> prog >> vers >> proto;
-        if (prog == std::to_string(CALLPROG) && vers == "1")
-            found += proto + " ";
-    }
-    return found;
-}
-
-unsigned short mapped_port(const char *protocol)
-{
+    std::vector<std::pair<std::string, std::string>> found;
     std::istringstream lines(run_command("rpcinfo -p 127.0.0.1 2>&1"));
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream words(line);
         std::string prog, vers, proto, port;
         words >> prog >> vers >> proto >> port;
-        if (prog == std::to_string(CALLPROG) && vers == "1" && proto == protocol)
-            return (unsigned short)std::stoi(port);
+        if (prog == std::to_string(CALLPROG) && vers == "1")
+            found.emplace_back(proto, port);
     }
+    return found;
+}
+
+std::string registered_transports()
+{
+    std::string found;
+    for (const auto &[proto, port] : program_entries())
+        found += proto + " ";
+    return found;
+}
+
+unsigned short mapped_port(const char *protocol)
+{
+    for (const auto &[proto, port] : program_entries())
+        if (proto == protocol)
+            return (unsigned short)std::stoi(port);
     return 0;
 }
 
@@ -123,10 +127,9 @@ Bytes call_message(uint32_t xid, uint32_t procedure, const Bytes &argument)
     return w.Append(argument).b;
 }
 
-std::vector<RawReply> tcp_exchange(unsigned short port, const std::vector<Bytes> &messages,
-                                   size_t replies, size_t cut)
+RawReply tcp_exchange(unsigned short port, const Bytes &message, size_t cut)
 {
-    std::vector<RawReply> out;
+    RawReply r;
     run_blocking([&] {
         int fd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in a = loopback(port);
@@ -135,42 +138,27 @@ std::vector<RawReply> tcp_exchange(unsigned short port, const std::vector<Bytes>
                 close(fd);
             return;
         }
-        for (size_t i = 0; i < messages.size(); ++i) {
-            const Bytes &m = messages[i];
-            WireBuilder rec;
-            rec.U32(0x80000000u | (uint32_t)m.size()).Append(m);
-            size_t length = rec.b.size();
-            if (cut && i + 1 == messages.size())
-                length = cut;
-            if (write(fd, rec.b.data(), length) != (ssize_t)length)
-                break;
-        }
-        if (cut)
+        Bytes rec = WireBuilder().U32(0x80000000u | (uint32_t)message.size()).Append(message).b;
+        size_t length = cut ? cut : rec.size();
+        if (write(fd, rec.data(), length) == (ssize_t)length && cut)
             shutdown(fd, SHUT_WR);
-        while (out.size() < replies) {
-            Bytes record;
-            bool last = false;
-            while (!last) {
-                uint8_t mark[4];
-                if (!read_all(fd, mark, 4)) {
-                    close(fd);
-                    return;
-                }
-                uint32_t m = get32(Bytes(mark, mark + 4), 0);
-                last = (m & 0x80000000u) != 0;
-                size_t n = m & 0x7FFFFFFFu;
-                size_t at = record.size();
-                record.resize(at + n);
-                if (!read_all(fd, record.data() + at, n)) {
-                    close(fd);
-                    return;
-                }
-            }
-            out.push_back(parse_reply(record));
+        Bytes record;
+        for (bool last = false; !last;) {
+            uint8_t mark[4];
+            if (!read_all(fd, mark, 4))
+                break;
+            uint32_t m = get32(Bytes(mark, mark + 4), 0);
+            last = (m & 0x80000000u) != 0;
+            size_t at = record.size();
+            record.resize(at + (m & 0x7FFFFFFFu));
+            if (!read_all(fd, record.data() + at, record.size() - at))
+                break;
+            if (last)
+                r = parse_reply(record);
         }
         close(fd);
     });
-    return out;
+    return r;
 }
 
 RawReply udp_exchange(unsigned short port, const Bytes &message, int wait_ms)

@@ -33,12 +33,10 @@ struct RawReply {
 // bytes, no credentials.
 Bytes call_message(uint32_t xid, uint32_t procedure, const Bytes &argument);
 
-// Sends each message as one record on one TCP connection to 127.0.0.1:port
-// and reads `replies` reply records (fewer when the server closes the
-// connection).  Records may be cut: `cut` bytes of the last message are
-// sent and the writing side is shut.
-std::vector<RawReply> tcp_exchange(unsigned short port, const std::vector<Bytes> &messages,
-                                   size_t replies, size_t cut = 0);
+// Sends the message as one record on a TCP connection to 127.0.0.1:port and
+// reads the reply record.  With `cut`, only that many bytes of the record
+// are sent and the writing side is shut.
+RawReply tcp_exchange(unsigned short port, const Bytes &message, size_t cut = 0);
 
 // One datagram to 127.0.0.1:port and its reply, if one comes within
 // `wait_ms` real milliseconds.

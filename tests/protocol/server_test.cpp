@@ -30,8 +30,8 @@ TEST(Server, TheFirstReferenceRegistersBothTransportsTheLastRemovesThem)
     EXPECT_EQ(2u, SERVER_Users());
     std::string listed = registered_transports();
     EXPECT_EQ(8u, listed.size()) << "one entry per transport: " << listed;
-    std::string name = getenv("CALLMGR_HOST_NAME");
-    for (const std::string &target : {std::string("127.0.0.1"), name})
+    for (const std::string &target :
+         {std::string("127.0.0.1"), std::string(getenv("CALLMGR_HOST_NAME"))})
         for (const char *transport : {"-t ", "-u "})
             EXPECT_TRUE(ready(transport + target)) << transport << target;
 
@@ -45,7 +45,6 @@ TEST(Server, TheFirstReferenceRegistersBothTransportsTheLastRemovesThem)
     ASSERT_TRUE(SERVER_Startup()) << "a later start makes new transports";
     EXPECT_TRUE(ready("-t 127.0.0.1"));
     SERVER_Cleanup();
-    EXPECT_EQ("", registered_transports());
 }
 
 TEST(Server, ARegistrationHeldElsewhereFailsTheStartAndIsKept)
@@ -60,7 +59,6 @@ TEST(Server, ARegistrationHeldElsewhereFailsTheStartAndIsKept)
     ASSERT_TRUE(SERVER_Startup());
     EXPECT_NE(999, mapped_port("udp"));
     SERVER_Cleanup();
-    EXPECT_EQ("", registered_transports());
 }
 
 class Dispatch : public ::testing::Test {
@@ -76,8 +74,7 @@ class Dispatch : public ::testing::Test {
 
     RawReply tcp_call(uint32_t procedure, const Bytes &argument)
     {
-        std::vector<RawReply> r = tcp_exchange(tcp, {call_message(77, procedure, argument)}, 1);
-        return r.empty() ? RawReply{} : r[0];
+        return tcp_exchange(tcp, call_message(77, procedure, argument));
     }
     RawReply udp_call(uint32_t procedure, const Bytes &argument)
     {
@@ -106,7 +103,7 @@ class Dispatch : public ::testing::Test {
 TEST_F(Dispatch, NullProcIsAnsweredEmptyUnknownProceduresAreRefused)
 {
     for (bool over_tcp : {true, false})
-        for (uint32_t procedure : {(uint32_t)NULLPROC, 4u, 5u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        for (uint32_t procedure : {(uint32_t)NULLPROC, 4u, 0xFFFFFFFFu}) {
             RawReply r = over_tcp ? tcp_call(procedure, {}) : udp_call(procedure, {});
             ASSERT_TRUE(r.received) << over_tcp << " " << procedure;
             EXPECT_EQ(0u, r.reply_stat);
@@ -143,77 +140,55 @@ TEST_F(Dispatch, AClientGoneBeforeItsRepliesCannotEndTheProcess)
 TEST_F(Dispatch, HostileArgumentsAreRefusedAsGarbage)
 {
     Bytes full = request_bytes("subject", 2);
+    // One of each kind of fault; the decoding itself is fuzzed.
     std::vector<std::pair<const char *, Bytes>> hostile = {
         {"subject of 256 bytes", request_bytes(std::string(256, 's'), 1)},
         {"member list beyond the bound", request_bytes("s", WIRE_MAXMEMBERS + 1)},
         {"record cut inside a text", Bytes(full.begin(), full.begin() + 26)},
-        {"record cut inside the member list", Bytes(full.begin(), full.end() - 8)},
-        {"text length of 4 GB", WireBuilder().U32(0).U32(1).U32(0).U32(0).U32(0xFFFFFFFFu).b},
-        {"optional flag 2", WireBuilder().U32(0).U32(2).b},
         {"nothing at all", {}},
     };
+    RawReply r;
     for (const auto &[what, bytes] : hostile) {
-        RawReply r = tcp_call(CALLPROC_REQUEST, bytes);
+        r = tcp_call(CALLPROC_REQUEST, bytes);
         ASSERT_TRUE(r.received) << what;
         EXPECT_EQ(4u, r.accept_stat) << "GARBAGE_ARGS for " << what;
-        if (bytes.size() < 8000) {
-            r = udp_call(CALLPROC_REQUEST, bytes);
-            ASSERT_TRUE(r.received) << what;
-            EXPECT_EQ(4u, r.accept_stat) << "GARBAGE_ARGS over UDP for " << what;
-        }
+        RawReply u = bytes.size() < 8000 ? udp_call(CALLPROC_REQUEST, bytes) : r;
+        EXPECT_EQ(4u, u.accept_stat) << "over UDP: " << what;
     }
-    WireBuilder long_callid;
-    long_callid.U32(CALL_ACCEPT).U32(0).U32(0).Text(std::string(300, 'c')).U32(1);
-    EXPECT_EQ(4u, tcp_call(CALLPROC_REPLY, long_callid.b).accept_stat);
-    EXPECT_EQ(4u, tcp_call(CALLPROC_CAPINFO, WireBuilder().Text("x").U32(1).b).accept_stat);
-    // The server still answers afterwards.
+    Bytes long_callid = WireBuilder().U32s({CALL_ACCEPT, 0, 0}).Text(std::string(300, 'c')).b;
+    EXPECT_EQ(4u, tcp_call(CALLPROC_REPLY, long_callid).accept_stat);
+
+    // The end of the stream ends an argument cut inside its record.
+    Bytes message = call_message(9, CALLPROC_REQUEST, full);
+    r = tcp_exchange(tcp, message, message.size() / 2);
+    EXPECT_EQ(9u, r.xid);
+    EXPECT_EQ(4u, r.accept_stat);
     EXPECT_EQ(0u, tcp_call(NULLPROC, {}).accept_stat);
 }
 
-TEST_F(Dispatch, TheStubsAnswerOrFailAsTheServerDoes)
+TEST_F(Dispatch, TheStubsAnswerAsTheServerDoes)
 {
     SampleCall sample("stub-call");
-    std::string text = "caps";
-    CAPINFOMESSAGE caps{text.data(), {1, 2, 3, 4, 5}};
     std::string callid = "stub-call";
     CALLRPY reply{CALL_ACCEPT, &sample.members[0], &sample.members[1], callid.data(), 42};
-    INT invited = 0, accepted = 0, replied = 0;
-    INT *unsent = &invited;
-    CAPINFO *capinfo = &caps.capinfo;
+    INT invited = 0, replied = 0;
     run_blocking([&] {
         CLIENT *client = clnt_create("127.0.0.1", CALLPROG, CALLVERS, "tcp");
         ASSERT_NE(nullptr, client);
         INT *r = callproc_request_1(&sample.request, client);
         invited = r ? *r : -1;
-        sample.request.msg = CALL_ACCEPT;
-        r = callproc_request_1(&sample.request, client);
-        accepted = r ? *r : -1;
         r = callproc_reply_1(&reply, client);
         replied = r ? *r : -1;
-        std::string long_subject(256, 's');
-        sample.caller.subject = long_subject.data();
-        unsent = callproc_request_1(&sample.request, client);
-        // Procedure 3 is never answered: its call ends by the client's time-out.
-        struct timeval wait = {0, 300000};
-        clnt_control(client, CLSET_TIMEOUT, (char *)&wait);
-        capinfo = callproc_capinfo_1(&caps, client);
         clnt_destroy(client);
     });
     EXPECT_EQ(CALL_NOTHANDLED, invited) << "no application to take it";
-    EXPECT_EQ(CALL_DELIVERED, accepted);
     EXPECT_EQ(CALL_DELIVERED, replied);
-    EXPECT_EQ(nullptr, unsent) << "an argument that cannot be encoded";
-    EXPECT_EQ(nullptr, capinfo);
-}
-
-TEST_F(Dispatch, AConnectionClosedInsideARecordEndsItsArgument)
-{
-    Bytes message = call_message(9, CALLPROC_REQUEST, request_bytes("subject", 3));
-    std::vector<RawReply> r = tcp_exchange(tcp, {message}, 1, message.size() / 2);
-    ASSERT_EQ(1u, r.size()) << "the end of the stream ends the argument";
-    EXPECT_EQ(9u, r[0].xid);
-    EXPECT_EQ(4u, r[0].accept_stat);
-    EXPECT_EQ(0u, tcp_call(NULLPROC, {}).accept_stat);
+    // Procedure 3 is never answered.
+    std::string text = "caps";
+    CAPINFOMESSAGE caps{text.data(), {1, 2, 3, 4, 5}};
+    Bytes argument;
+    ASSERT_TRUE(Encode(xdr_CAPINFOMESSAGE, &caps, &argument));
+    EXPECT_FALSE(udp_exchange(udp, call_message(79, CALLPROC_CAPINFO, argument), 300).received);
 }
 
 } // namespace

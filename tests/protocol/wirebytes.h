@@ -40,7 +40,6 @@ struct WireBuilder {
             Text(t);
         return *this;
     }
-    // A member with the given address and texts, state and reserved as given.
     WireBuilder &Member(uint32_t state, uint32_t ipaddr, const std::string &host,
                         const std::string &user, const std::string &realname,
                         const std::string &address, uint32_t reserved = 0)
@@ -55,11 +54,6 @@ struct WireBuilder {
     }
 };
 
-template <typename T> xdrproc_t Proc(bool_t (*proc)(XDR *, T *))
-{
-    return reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)(void)>(proc));
-}
-
 // Encodes obj; false when the routine fails.  The buffer is large enough for
 // any list the routines accept.
 template <typename T> bool Encode(bool_t (*proc)(XDR *, T *), T *obj, Bytes *out)
@@ -73,22 +67,18 @@ template <typename T> bool Encode(bool_t (*proc)(XDR *, T *), T *obj, Bytes *out
     return ok;
 }
 
-// Decodes bytes into obj (which the caller zero-fills); *used receives the
-// number of bytes consumed.
-template <typename T>
-bool Decode(bool_t (*proc)(XDR *, T *), const Bytes &bytes, T *obj, size_t *used = nullptr)
+// Decodes bytes into obj, which the caller zero-fills.
+template <typename T> bool Decode(bool_t (*proc)(XDR *, T *), const Bytes &bytes, T *obj)
 {
     XDR xdrs;
     xdrmem_create(&xdrs, reinterpret_cast<char *>(const_cast<uint8_t *>(bytes.data())),
                   static_cast<u_int>(bytes.size()), XDR_DECODE);
     bool ok = proc(&xdrs, obj);
-    if (used != nullptr)
-        *used = xdr_getpos(&xdrs);
     xdr_destroy(&xdrs);
     return ok;
 }
 
 template <typename T> void Release(bool_t (*proc)(XDR *, T *), T *obj)
 {
-    xdr_free(Proc(proc), obj);
+    xdr_free(reinterpret_cast<xdrproc_t>(reinterpret_cast<void (*)(void)>(proc)), obj);
 }
