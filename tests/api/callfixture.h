@@ -1,7 +1,6 @@
 // The fixture of tests that start the library with an application window
-// (tests/api/calltest.h) and must leave nothing behind: faults and modal
-// drivers cleared, every application cleaned up, the sockets handed to
-// the application closed, the settings restored, nothing registered.
+// and leave nothing behind: faults, modal drivers, applications, sockets,
+// settings and registrations.
 #ifndef CALLMGR_TESTS_API_CALLFIXTURE_H
 #define CALLMGR_TESTS_API_CALLFIXTURE_H
 
@@ -32,11 +31,8 @@ class CallFixture : public ::testing::Test {
     {
         PalFaultClear();
         PalClearModalIdle();
-        /* Blocks still on their way belong to the application window. */
-        ct_pump();
-        /* The sockets are the application's: the next case may want the
-         * same ports. */
-        ct_close_sockets();
+        ct_pump();          // blocks still on their way belong to the application window
+        ct_close_sockets(); // the next case may want the same ports
         for (CMAPP *app = APP_First(); app; app = APP_First()) {
             app->busy = 0;
             CMCleanup(app->id);
@@ -50,8 +46,7 @@ class CallFixture : public ::testing::Test {
         EXPECT_EQ(0u, NET_Users());
     }
 
-    /* Registers an application and waits until the local address is
-     * known; `name` (when not null) receives the host's name. */
+    // Registers an application and waits until the local address is known.
     WORD start(char *name = nullptr)
     {
         WORD id = CMStartup(owner, CT_NOTIFY, name);
@@ -60,8 +55,7 @@ class CallFixture : public ::testing::Test {
         return id;
     }
 
-    /* As start(), for an application that rings while it calls and takes
-     * its ports from fixed ranges; `session` receives an open session. */
+    // As start(), ringing and with fixed port ranges; opens *session.
     WORD start_caller(WORD *session)
     {
         LIB_Settings.callring = 1;

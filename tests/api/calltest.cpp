@@ -8,14 +8,14 @@
 #include <paltest.h>
 #include <winsock.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
-#include <cstring>
 #include <set>
 #include <sys/wait.h>
 
 namespace {
+
+std::set<uint32_t> kept_sockets;
 
 LRESULT CALLBACK app_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
@@ -34,6 +34,32 @@ LRESULT CALLBACK app_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     if (ct_on_note())
         ct_on_note()(ct_notes().back());
     return 0;
+}
+
+void keep_session(const CMSESSION *s)
+{
+    for (SOCKET sock : {s->tcpsocket, s->udpsocket1, s->udpsocket2})
+        ct_keep_socket((uint32_t)sock);
+}
+
+std::vector<int> codes_where(const std::function<bool(const Note &)> &which)
+{
+    std::vector<int> codes;
+    for (const Note &n : ct_notes())
+        if (which(n))
+            codes.push_back(n.code);
+    return codes;
+}
+
+// Runs `fn` on a worker while this thread keeps its messages going.
+template <typename F> void ct_blocking(F fn)
+{
+    PalRunBlocking(
+        [](void *c) -> DWORD {
+            (*(F *)c)();
+            return 0;
+        },
+        &fn);
 }
 
 } // namespace
@@ -86,24 +112,9 @@ bool ct_wait_until(const std::function<bool()> &done, int seconds)
 bool ct_wait_for(BYTE code, int seconds)
 {
     return ct_wait_until(
-        [code] {
-            return std::any_of(ct_notes().begin(), ct_notes().end(),
-                               [code](const Note &n) { return n.code == code; });
-        },
+        [code] { return !codes_where([code](const Note &n) { return n.code == code; }).empty(); },
         seconds);
 }
-
-namespace {
-
-std::set<uint32_t> kept_sockets;
-
-void keep_session(const CMSESSION *s)
-{
-    for (SOCKET sock : {s->tcpsocket, s->udpsocket1, s->udpsocket2})
-        ct_keep_socket((uint32_t)sock);
-}
-
-} // namespace
 
 void ct_keep_socket(uint32_t handle)
 {
@@ -128,36 +139,11 @@ void ct_close_sockets()
             ct_keep_socket(ct_info(n).udpsocket1);
             ct_keep_socket(ct_info(n).udpsocket2);
         }
-    /* Collected first and closed once each: a handle closed twice could be
-     * a descriptor the process has reused meanwhile. */
+    // Closed once each: a handle closed twice could be a descriptor reused meanwhile.
     for (uint32_t handle : kept_sockets)
         closesocket((SOCKET)(int)handle);
     kept_sockets.clear();
 }
-
-namespace {
-
-std::vector<int> codes_where(const std::function<bool(const Note &)> &which)
-{
-    std::vector<int> codes;
-    for (const Note &n : ct_notes())
-        if (which(n))
-            codes.push_back(n.code);
-    return codes;
-}
-
-/* Runs `fn` on a worker while this thread keeps its messages going. */
-template <typename F> void ct_blocking(F fn)
-{
-    PalRunBlocking(
-        [](void *c) -> DWORD {
-            (*(F *)c)();
-            return 0;
-        },
-        &fn);
-}
-
-} // namespace
 
 CtPeer::CtPeer(const std::string &command)
 {

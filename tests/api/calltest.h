@@ -1,7 +1,6 @@
 // An application window for tests of the entries: it records every
-// notification (copying and freeing the blocks that come with them) and can
-// act on one from inside the library's own waits, as an application's
-// handler would.
+// notification (copying and freeing its block) and can act on one from
+// inside the library's own waits, as an application's handler would.
 #ifndef CALLMGR_TESTS_API_CALLTEST_H
 #define CALLMGR_TESTS_API_CALLTEST_H
 
@@ -28,37 +27,32 @@ HWND ct_start_window();
 std::vector<Note> &ct_notes();
 // Called for each notification as it arrives (may call entries).
 std::function<void(const Note &)> &ct_on_note();
-// Dispatches messages until a notification with `code` arrived (true) or
-// `seconds` of real time passed (false).
+// Dispatches messages until a notification with `code` has arrived (true)
+// or `seconds` of real time passed.
 bool ct_wait_for(BYTE code, int seconds = 30);
 // Dispatches what is waiting, without blocking.
 void ct_pump();
-// The codes notified so far, in order.
+// The codes notified so far (for one session), in order.
 std::vector<int> ct_codes();
-// The entry at `index` of a CMCALLINFO block.
-const CMMEMBERENTRY &ct_entry(const Note &note, size_t index);
+std::vector<int> ct_codes_of(WORD session);
+// A CMCALLINFO block and its entry at `index`.
 const CMCALLINFO &ct_info(const Note &note);
+const CMMEMBERENTRY &ct_entry(const Note &note, size_t index);
 // Forgets the notes and the handler.
 void ct_reset();
-// Dispatches messages until `done` holds (true) or `seconds` of real time
-// passed (false).
+// As ct_wait_for, until `done` holds.
 bool ct_wait_until(const std::function<bool()> &done, int seconds = 30);
-// The codes notified for one session, in order.
-std::vector<int> ct_codes_of(WORD session);
 
-// The sockets a session hands to the application (its stream socket, its
-// call's datagram sockets) are the application's to close: the library never
-// closes them, not on CMCloseSession nor on CMCleanup.  A test that closes a
-// session keeps its handles first; ct_close_sockets closes those, the
-// sockets of every session still registered, and the datagram sockets of
-// every call information block notified so far, each once.
+// The sockets a session hands to the application are the application's to
+// close, also after CMCloseSession and CMCleanup.  A test that closes a
+// session keeps its handles first; ct_close_sockets closes those, those of
+// every session still registered and of every call block notified, once each.
 void ct_keep_session_sockets(WORD session);
 void ct_keep_socket(uint32_t handle);
 void ct_close_sockets();
 
-// A program on another host (`command` is the whole command line, usually
-// through $CALLMGR_PEER_EXEC or $CALLMGR_NET_EXEC), read line by line while
-// this thread keeps serving its messages and RPC calls.
+// A program on another host (the whole command line, see ct_peer_command),
+// read line by line while this thread keeps serving messages and calls.
 class CtPeer {
   public:
     explicit CtPeer(const std::string &command);

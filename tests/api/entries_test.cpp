@@ -1,18 +1,10 @@
-// The entries on one isolated host (hosta.callmgr.test, 127.0.1.1, with a
-// name for an address that no host answers): registration and its failures,
-// settings, sessions, and calls that end without an answer, also when the
-// application re-enters the library from inside the exchange's wait.
+// The entries on hosta.callmgr.test (127.0.1.1), where no host answers for
+// peer: registration, settings, sessions, and calls without an answer, also
+// when the application re-enters the library from inside the exchange's
+// wait.  Failed registrations: tests/robustness/alloc_test.
 #include "api/callfixture.h"
 
-#include "api/settings.h"
-#include "fsm/fsm.h"
 #include "members/members.h"
-#include "netlib/netlib.h"
-#include "protocol/rpc.h"
-
-#include <paltest.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
@@ -29,7 +21,7 @@ class Entries : public CallFixture {
         EXPECT_STREQ("hosta", name);
         return id;
     }
-    /* A call of `members` built and notified, as CMInviteUser would. */
+    // A call of `members` built and notified, as CMInviteUser would.
     static void build_call(WORD app, CMSESSION *session,
                            std::initializer_list<const char *> members)
     {
@@ -49,25 +41,14 @@ TEST_F(Entries, RegistrationTakesAndReleasesExactlyItsReferences)
     WORD first = CMStartup(owner, CT_NOTIFY, nullptr);
     ASSERT_LT(first, 128);
     WORD second = start();
-    EXPECT_EQ(2u, SERVER_Users()) << "one reference each";
+    EXPECT_EQ(2u, SERVER_Users());
 
     EXPECT_EQ(0u, CMCleanup(first));
     EXPECT_EQ((UINT)CMERR_BADAPP, CMCleanup(first));
     EXPECT_EQ((UINT)CMERR_BADAPP, CMCleanup(0));
     EXPECT_EQ(0u, CMCleanup(second | 0x10000)) << "ids compare on 16 bits";
     EXPECT_EQ(0u, SERVER_Users() + CLIENT_Users());
-    DWORD windows = NET_Users();
-    EXPECT_EQ(2u, windows) << "the state-machine windows end with their owner";
-
-    /* A window that cannot be made: every reference taken is given back, the
-     * record is gone and the name buffer stays empty. */
-    char name[256] = "stale";
-    PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, 1, 0);
-    EXPECT_EQ(CMERR_WINDOW, CMStartup(owner, CT_NOTIFY, name));
-    EXPECT_STREQ("", name);
-    EXPECT_EQ(nullptr, APP_First());
-    EXPECT_EQ(0u, SERVER_Users() + CLIENT_Users());
-    EXPECT_EQ(windows, NET_Users());
+    EXPECT_EQ(2u, NET_Users()) << "the state-machine windows end with their owner";
 }
 
 TEST_F(Entries, SettingsAreCopiedWholeAndBounded)
@@ -76,7 +57,7 @@ TEST_F(Entries, SettingsAreCopiedWholeAndBounded)
     EXPECT_STREQ("C:\\TEMP\\vorlane.zab", LIB_Settings.addressbook) << "kept";
     EXPECT_EQ(1, CMSetLogInfo(-1, 0, 7));
 
-    /* Fields as long as the block allows, and unterminated. */
+    // Fields as long as the block allows, and unterminated.
     CMINFO info;
     memset(&info, 'x', sizeof info);
     info.rsvpring = 1;
@@ -98,19 +79,12 @@ TEST_F(Entries, SettingsAreCopiedWholeAndBounded)
     memset(&net, 0xAB, sizeof net);
     ASSERT_EQ(0u, CMGetNetInfo(app, &net));
     EXPECT_EQ(0u, net.groupbase1 | net.tcphigh | net.stackoption) << "all zero at registration";
-    net.tcplow = net.tcphigh = 5300;
-    net.groupbase1 = 0xE9020000;
-    ASSERT_EQ(0u, CMSetNetInfo(app, &net));
-    CMNETINFO back{};
-    ASSERT_EQ(0u, CMGetNetInfo(app, &back));
-    EXPECT_EQ(0, memcmp(&net, &back, sizeof net));
 }
 
 TEST_F(Entries, SessionsOwnTheirStreamSocket)
 {
     WORD app = start();
     EXPECT_EQ(CMERR_BADAPP, CMOpenSession(app + 1));
-
     CMNETINFO net{};
     net.tcplow = net.tcphigh = 5301;
     ASSERT_EQ(0u, CMSetNetInfo(app, &net));
@@ -123,10 +97,9 @@ TEST_F(Entries, SessionsOwnTheirStreamSocket)
     EXPECT_EQ(5301u, info.tcpport);
     EXPECT_NE(0xFFFFFFFFu, info.tcpsocket);
 
-    /* The only port of the range is taken: no session is left behind. */
+    // The only port of the range is taken: no session is left behind.
     EXPECT_EQ(CMERR_SESSION, CMOpenSession(app));
     CMAPP *rec = APP_Find(app);
-    ASSERT_NE(nullptr, rec);
     ASSERT_NE(nullptr, rec->sessions);
     EXPECT_EQ(nullptr, rec->sessions->next);
     EXPECT_STREQ("hosta", rec->sessions->username);
@@ -140,8 +113,7 @@ TEST_F(Entries, SessionsOwnTheirStreamSocket)
 
 TEST_F(Entries, InviteUserRefusesWhatItCannotCarryAndLeavesNoCall)
 {
-    WORD app = start();
-    WORD s = CMOpenSession(app);
+    WORD s = CMOpenSession(start());
     ASSERT_LT(s, 128);
     CMSESSION *session = SESSION_Find(s, nullptr);
 
@@ -151,15 +123,13 @@ TEST_F(Entries, InviteUserRefusesWhatItCannotCarryAndLeavesNoCall)
     EXPECT_EQ(nullptr, session->call);
     EXPECT_TRUE(ct_codes().empty());
 
-    /* A text the caller cannot write to is parsed from a copy. */
+    // A text the caller cannot write to is parsed from a copy.
     static const char address[] = "Nobody <who@nowhere.callmgr.test>";
-    std::string subject(300, 's');
-    ASSERT_EQ(0u, CMInviteUser(s, address, subject.c_str()));
-    EXPECT_STREQ("Nobody <who@nowhere.callmgr.test>", address);
+    ASSERT_EQ(0u, CMInviteUser(s, address, std::string(300, 's').c_str()));
     EXPECT_EQ((UINT)CMERR_BADSESSION, CMInviteUser(s, "<a@b>", nullptr)) << "already has a call";
 
     EXPECT_TRUE(ct_notes().empty()) << "posted, not sent";
-    /* Only the notification: the lookup's answer may be in the queue too. */
+    // Only the notification: the lookup's answer may be in the queue too.
     MSG m;
     ASSERT_TRUE(PeekMessageA(&m, owner, CT_NOTIFY, CT_NOTIFY, PM_REMOVE));
     DispatchMessageA(&m);
@@ -176,18 +146,16 @@ TEST_F(Entries, InviteUserRefusesWhatItCannotCarryAndLeavesNoCall)
     EXPECT_EQ(std::vector<unsigned char>(196, 0),
               std::vector<unsigned char>(started.block.end() - 196, started.block.end()));
 
-    /* The name is unknown: reported without an address, and the pass that
-     * follows invites no one. */
+    // The name is unknown: reported without an address, and no one is invited.
     ASSERT_TRUE(ct_wait_for(CMN_NOADDRESS));
     ct_pump();
     EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_NOADDRESS}), ct_codes());
-    EXPECT_EQ((LPARAM)ct_entry(started, 1).ipaddr, ct_notes()[1].lparam)
-        << "the member's address word: its lookup id";
+    EXPECT_EQ((LPARAM)ct_entry(started, 1).ipaddr, ct_notes()[1].lparam) << "its lookup id";
     EXPECT_EQ(CMS_NOADDRESS, session->call->caller->members->next->cm->state);
 }
 
-/* A call to an address where nothing answers: every step is notified in
- * order, the blocks hold what the call holds, and the ring goes on. */
+// Every step is notified in order, the blocks hold what the call holds, and
+// the ring goes on.
 TEST_F(Entries, AnUnreachableMemberIsReportedAndTheRingGoesOn)
 {
     LIB_Settings.callring = 1;
@@ -207,10 +175,8 @@ TEST_F(Entries, AnUnreachableMemberIsReportedAndTheRingGoesOn)
 
     const CMCALLINFO &info = ct_info(ct_notes()[0]);
     EXPECT_EQ(0x0101007Fu, info.localaddr);
-    EXPECT_EQ(0x0101007Fu, info.originaddr);
     CMSESSION *session = SESSION_Find(s, nullptr);
-    /* Network order: two numbers in a row after the default base 233.1.0.0
-     * (the process's count goes on from call to call). */
+    // Network order: two numbers in a row after the default base 233.1.0.0.
     EXPECT_EQ(0x01E9u, info.group1 & 0xFFFF) << "233.1.x.x";
     EXPECT_EQ(__builtin_bswap32(info.group1) + 1, __builtin_bswap32(info.group2));
     EXPECT_EQ(5310u, info.udpport1);
@@ -218,12 +184,11 @@ TEST_F(Entries, AnUnreachableMemberIsReportedAndTheRingGoesOn)
     EXPECT_LE(info.udpport2, 5329u);
     EXPECT_EQ(session->udpsocket2, (SOCKET)info.udpsocket2);
     EXPECT_STREQ("hosta.callmgr.test", ct_entry(ct_notes()[0], 0).host);
-    uint32_t lookup = ct_entry(ct_notes()[0], 1).ipaddr;
 
     const Note &address = ct_notes()[1];
     ASSERT_EQ(392u, address.block.size());
     const CMMEMBERINFO &member = *(const CMMEMBERINFO *)address.block.data();
-    EXPECT_EQ(lookup, member.pending.ipaddr);
+    EXPECT_EQ(ct_entry(ct_notes()[0], 1).ipaddr, member.pending.ipaddr);
     EXPECT_EQ(0x090012C6u, member.resolved.ipaddr) << "198.18.0.9, network order";
     EXPECT_STREQ("bob", member.resolved.user);
     EXPECT_EQ((LPARAM)0x090012C6, ct_notes()[3].lparam) << "the member's address";
@@ -237,10 +202,9 @@ TEST_F(Entries, AnUnreachableMemberIsReportedAndTheRingGoesOn)
     EXPECT_EQ(0u, rec->ringtimer);
 }
 
-/* The application's handler of CMN_RINGING runs inside the exchange's wait;
- * what it does there must not pull the records from under the pass.  The
- * member is this host under another address, so the exchange cannot end
- * before this thread has served it (and dispatched what waits before). */
+// The handlers below run inside the exchange's wait and must not pull the
+// records from under the pass.  The members are this host under another
+// address, so an exchange cannot end before this thread has served it.
 TEST_F(Entries, CleanupFromInsideTheExchangeCompletesWhenItEnds)
 {
     WORD app = start();
@@ -254,19 +218,16 @@ TEST_F(Entries, CleanupFromInsideTheExchangeCompletesWhenItEnds)
     ASSERT_TRUE(ct_wait_for(CMN_CLEANEDUP));
     EXPECT_EQ((UINT)CMERR_BUSY, during);
     EXPECT_EQ(nullptr, APP_Find(app));
-    EXPECT_EQ(0u, SERVER_Users()) << "nothing registered any more";
+    EXPECT_EQ(0u, SERVER_Users());
 }
 
 TEST_F(Entries, ClosingTheSessionFromInsideTheExchangeStopsThePass)
 {
-    /* With its only session closed the application is idle again, and the
-     * invitation reaches it: accepted, so no dialog waits for a user. */
+    // With its session closed the application takes the invitation itself.
     LIB_Settings.autoaccept = 1;
     WORD app = start();
     WORD s = CMOpenSession(app);
-    CMSESSION *session = SESSION_Find(s, nullptr);
-    /* Two members: the pass must not go on to the second one. */
-    build_call(app, session, {"<bob@127.0.0.1>", "<carol@127.0.0.1>"});
+    build_call(app, SESSION_Find(s, nullptr), {"<bob@127.0.0.1>", "<carol@127.0.0.1>"});
     UINT during = 1;
     ct_on_note() = [&](const Note &n) {
         if (n.code == CMN_RINGING) {
@@ -278,7 +239,7 @@ TEST_F(Entries, ClosingTheSessionFromInsideTheExchangeStopsThePass)
     ct_pump();
     EXPECT_EQ(0u, during);
     EXPECT_EQ((std::vector<int>{CMN_ADDRESS, CMN_ADDRESS, CMN_RINGING}), ct_codes_of(s))
-        << "one invitation, no report for a closed session";
+        << "the second member is not invited, a closed session gets no report";
     EXPECT_EQ(0u, APP_Find(app)->ringtimer);
 }
 

@@ -1,7 +1,6 @@
-# Checks the generators that write the export table and the version script
-# from a module-definition file: what they make of a good file, and that
-# every malformed one stops the build with the line at fault.
-#   cmake -DSRC=<source dir>/src -DWORK=<scratch dir> -P exports_check.cmake
+# The generators of the export table and the version script: what they make
+# of a good definition file, and that a malformed one stops the build with
+# the line at fault.  cmake -DSRC=<source dir>/src -DWORK=<scratch dir> -P ...
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}")
 

@@ -1,8 +1,7 @@
-// The invited side, driven by posting received calls to the state-machine
-// window of an application registered through the entries.  The inviter is
-// this very host under 127.0.0.1, so every answer comes back to this
-// process's server, where a session holding the same call takes it and
-// notifies: what was answered can be read off the notifications.
+// The invited side, driven by posting received calls to an application's
+// state-machine window.  The inviter is this host under 127.0.0.1: each
+// answer comes back to a session here holding the same call, and can be
+// read off its notifications.
 #include "api/callfixture.h"
 
 #include "members/members.h"
@@ -19,13 +18,12 @@ class Invited : public CallFixture {
         app = start();
         rec = APP_Find(app);
         sample.members[0].ipaddr = 0x7F000001u; // the inviter: this host again
-        /* The inviter's own session: answers to the call arrive there. */
         CMSESSION *s = SESSION_Create(rec);
         ASSERT_EQ(0, CALL_FromRequest(&s->call, &sample.request));
         inviter = s->id;
     }
 
-    /* Hands the window a received copy of the sample, for application `id`. */
+    // Hands the window a received copy of the sample, for application `id`.
     void receive(WPARAM id)
     {
         CALLCTX *call = nullptr;
@@ -46,14 +44,14 @@ class Invited : public CallFixture {
 
 TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
 {
-    /* Invited before this host has learned its own address: the block shows
-     * the address the inviter reached it at. */
+    // Before this host knows its own address, the block shows the one the
+    // inviter reached it at.
     LOCALHOST_SetAddress(0xFFFFFFFFu);
     receive(app);
     settle(CMN_CALLSTARTED);
     CMSESSION *opened = rec->sessions;
     ASSERT_NE(inviter, opened->id);
-    /* The acceptance reached the newest session holding the call: the new one. */
+    // The acceptance reached the newest session holding the call: the new one.
     ASSERT_EQ((std::vector<int>{2, CMN_CALLSTARTED}), ct_codes());
     EXPECT_EQ(opened->id, ct_notes()[1].session);
     EXPECT_EQ(-1, (int)opened->tcpsocket) << "no stream socket for an accepted call";
@@ -67,10 +65,9 @@ TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
     EXPECT_EQ(CMS_INVITED, call->caller->members->next->next->cm->state)
         << "the rest of the conference is the inviter's to invite";
 
-    /* A pass over the accepted call invites no one. */
     FSM_Proceed(opened->id);
     ct_pump();
-    EXPECT_EQ(2u, ct_notes().size());
+    EXPECT_EQ(2u, ct_notes().size()) << "a pass over the accepted call invites no one";
 }
 
 TEST_F(Invited, AnApplicationThatIsGoneStillAnswersDecline)
@@ -99,10 +96,9 @@ TEST_F(Invited, AnAcceptanceThatCannotBeDeliveredIsUndone)
     EXPECT_NE(0, ct_notes()[0].session) << "a session had been opened";
     EXPECT_EQ(inviter, rec->sessions->id) << "and is gone again";
     EXPECT_EQ(nullptr, rec->sessions->next);
-    /* Its datagram sockets were closed: their ports are free again. */
     SOCKET sock = INVALID_SOCKET;
     DWORD port = 5000;
-    EXPECT_EQ(0, NET_OpenDatagram(&sock, &port, 0, 0, 0));
+    EXPECT_EQ(0, NET_OpenDatagram(&sock, &port, 0, 0, 0)) << "its datagram sockets were closed";
     NET_Close(sock);
 }
 
@@ -115,8 +111,8 @@ TEST_F(Invited, AWindowDestroyedWithCallsQueuedReleasesThem)
     EXPECT_TRUE(ct_notes().empty());
 }
 
-/* A call to this very host, which no idle application takes: an exchange
- * whose wait dispatches what is queued. */
+// A call to this host that no idle application takes: an exchange whose
+// wait dispatches what is queued.
 INT exchange_meanwhile(WORD app)
 {
     SampleCall other{"invited-2"};
@@ -129,8 +125,8 @@ INT exchange_meanwhile(WORD app)
     return result;
 }
 
-/* An invitation met in an exchange's wait is not answered inside it: its
- * own exchange would keep the outer one from returning. */
+// An invitation met in an exchange's wait is answered after it: its own
+// exchange would keep the outer one from returning.
 TEST_F(Invited, AnInvitationArrivingDuringAnExchangeIsAnsweredAfterIt)
 {
     receive(app);
@@ -141,26 +137,11 @@ TEST_F(Invited, AnInvitationArrivingDuringAnExchangeIsAnsweredAfterIt)
     EXPECT_EQ((std::vector<int>{2, CMN_CALLSTARTED}), ct_codes());
 }
 
-LRESULT CALLBACK destroy_on_user(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
-{
-    if (msg != WM_USER)
-        return DefWindowProcA(hwnd, msg, wparam, lparam);
-    DestroyWindow((HWND)lparam);
-    return 0;
-}
-
 TEST_F(Invited, AnInvitationHeldWhenItsWindowGoesIsFreed)
 {
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = destroy_on_user;
-    wc.lpszClassName = "InvitedTestDestroyer";
-    RegisterClassA(&wc);
-    HWND destroyer =
-        CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     receive(app);
-    PostMessageA(destroyer, WM_USER, 0, (LPARAM)rec->fsmwnd);
+    PostMessageA(rec->fsmwnd, WM_CLOSE, 0, 0); // met in the exchange's wait, after the call
     exchange_meanwhile(app);
-    DestroyWindow(destroyer);
     ct_pump();
     EXPECT_TRUE(ct_notes().empty()) << "leak checking tells whether the held call was freed";
 }

@@ -14,6 +14,8 @@
 
 namespace {
 
+const char *const RING = "play C:\\SOUNDS\\RING.WAV 19";
+
 // What was asked to play since the last look: "play NAME FLAGS" or "stop".
 std::vector<std::string> played()
 {
@@ -44,58 +46,44 @@ class Ring : public ::testing::Test {
         LIB_Settings = saved;
         PalClockSetVirtual(FALSE, 0);
     }
-    void advance(DWORD ms)
+    // The sounds asked for in the next `ms` milliseconds.
+    static std::vector<std::string> after(DWORD ms)
     {
+        played();
         PalClockAdvance(ms);
         SEQ_Pump();
+        return played();
     }
     CMSETTINGS saved;
     CMAPP first{}, second{};
-    const std::string ring = "play C:\\SOUNDS\\RING.WAV 19";
 };
 
 TEST_F(Ring, TheSoundPlaysAtOnceAndEveryFourSecondsUntilStopped)
 {
     RING_Start(&first);
-    EXPECT_EQ((std::vector<std::string>{ring}), played());
+    EXPECT_EQ((std::vector<std::string>{RING}), played());
     ASSERT_NE(0u, first.ringtimer);
-
-    advance(3999);
-    EXPECT_TRUE(played().empty());
-    advance(1);
-    EXPECT_EQ((std::vector<std::string>{ring}), played());
+    EXPECT_TRUE(after(3999).empty());
+    EXPECT_EQ((std::vector<std::string>{RING}), after(1));
 
     UINT timer = first.ringtimer;
     RING_Start(&first);
-    EXPECT_EQ((std::vector<std::string>{ring}), played()) << "once more, no second timer";
+    EXPECT_EQ((std::vector<std::string>{RING}), played()) << "once more, no second timer";
     EXPECT_EQ(timer, first.ringtimer);
-    advance(4000);
-    EXPECT_EQ((std::vector<std::string>{ring}), played());
 
-    RING_Stop(&first);
-    EXPECT_EQ((std::vector<std::string>{"stop"}), played());
-    EXPECT_EQ(0u, first.ringtimer);
-    EXPECT_FALSE(KillTimer(nullptr, timer));
-    advance(20000);
-    EXPECT_TRUE(played().empty());
-
-    RING_Stop(&first);
-    EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << "a stop is always asked";
-}
-
-TEST_F(Ring, EachApplicationHasItsOwnTimerAndTheSameSound)
-{
-    RING_Start(&first);
     RING_Start(&second);
     EXPECT_NE(first.ringtimer, second.ringtimer);
-    played();
-    advance(4000);
-    EXPECT_EQ((std::vector<std::string>{ring, ring}), played());
-    RING_Stop(&first);
-    played();
-    advance(4000);
-    EXPECT_EQ((std::vector<std::string>{ring}), played()) << "the second still rings";
+    EXPECT_EQ((std::vector<std::string>{RING, RING}), after(4000));
     RING_Stop(&second);
+    EXPECT_EQ((std::vector<std::string>{"stop"}), played());
+    EXPECT_EQ((std::vector<std::string>{RING}), after(4000)) << "the first still rings";
+
+    RING_Stop(&first);
+    EXPECT_EQ(0u, first.ringtimer);
+    EXPECT_FALSE(KillTimer(nullptr, timer));
+    EXPECT_TRUE(after(20000).empty());
+    RING_Stop(&first);
+    EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << "a stop is always asked";
 }
 
 TEST_F(Ring, WithTheSwitchOffOrNoFileTheRingIsSilentButRuns)
@@ -103,21 +91,20 @@ TEST_F(Ring, WithTheSwitchOffOrNoFileTheRingIsSilentButRuns)
     LIB_Settings.callring = 0;
     RING_Start(&first);
     EXPECT_NE(0u, first.ringtimer);
-    advance(4000);
+    EXPECT_TRUE(after(4000).empty());
     LIB_Settings.callring = 1;
     LIB_Settings.callsound[0] = 0;
-    advance(4000);
-    EXPECT_TRUE(played().empty());
+    EXPECT_TRUE(after(4000).empty());
     snprintf(LIB_Settings.callsound, sizeof LIB_Settings.callsound, "%s", "C:\\SOUNDS\\RING.WAV");
-    advance(4000);
-    EXPECT_EQ((std::vector<std::string>{ring}), played()) << "the settings are read at every tick";
+    EXPECT_EQ((std::vector<std::string>{RING}), after(4000))
+        << "the settings are read at every tick";
     RING_Stop(&first);
 }
 
 TEST_F(Ring, WithoutTheTestLayerARingingCallLeavesNoRecord)
 {
-    /* The platform as an application has it: the ring's sounds are asked
-     * for, but nothing keeps them, however long the call rings. */
+    // The platform as an application has it: nothing keeps the sounds,
+    // however long the call rings.
     PalTestLayerInstall(FALSE);
     RING_Start(&first);
     ASSERT_NE(0u, first.ringtimer);

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 #include <memory>
+#include <set>
 #include <string>
 #include <unistd.h>
 
@@ -54,7 +55,7 @@ struct Answerer {
         if (peer)
             peer->finish();
     }
-    // The next line that contains `text`; false at the end of the output.
+    // Whether a further line contains `text`.
     bool line_with(const std::string &text)
     {
         for (std::string l = peer->line(); l != "<eof>"; l = peer->line())
@@ -69,14 +70,11 @@ class AllocFault : public CallFixture {
     void SetUp() override
     {
         CallFixture::SetUp();
-        /* The sound settings would only add sounds to the record. */
-        LIB_Settings.callring = 0;
-        LIB_Settings.rsvpring = 0;
-        LIB_Settings.autoaccept = 0;
+        LIB_Settings.callring = LIB_Settings.rsvpring = LIB_Settings.autoaccept = 0;
     }
 
-    /* Also waits for the address lookup to end, and pumps: the first wait
-     * takes the new server's sockets over (a socket copy, a timer). */
+    // Also lets the address lookup end and takes the new server's sockets
+    // over (a socket copy, a timer) before anything is counted.
     WORD start_app()
     {
         WORD id = start();
@@ -85,8 +83,7 @@ class AllocFault : public CallFixture {
         return id;
     }
 
-    /* Closes a session; its sockets and those of the calls notified are
-     * closed once each, and the notes forgotten. */
+    // Its sockets and those of the calls notified are closed once each.
     static void close_session(WORD session)
     {
         ct_keep_session_sockets(session);
@@ -108,8 +105,7 @@ TEST_F(AllocFault, RegistrationUndoesItselfAtEveryAllocation)
 {
     const Holdings before = holdings();
     at_every_allocation([&](PAL_FAULT point, int k, bool &taken) {
-        /* A window of its own each time, so that every run sets up the
-         * local host anew. */
+        // A window of its own each time sets up the local host anew.
         HWND window = CreateWindowExA(0, "CallTestApp", "", 0, 0, 0, 10, 10, nullptr, nullptr,
                                       nullptr, nullptr);
         char name[256] = "stale";
@@ -119,9 +115,8 @@ TEST_F(AllocFault, RegistrationUndoesItselfAtEveryAllocation)
         if (!taken) {
             ASSERT_LT(id, 128);
             EXPECT_TRUE(program_registered(IPPROTO_UDP) && program_registered(IPPROTO_TCP));
-            /* The local host's lookup ends first: until it does, the
-             * resolver's worker may hold a file of the system resolver,
-             * which the count of descriptors below would take for ours. */
+            // Until the lookup ends, the resolver's worker may hold a file of
+            // the system resolver, which the count below would take for ours.
             EXPECT_TRUE(ct_wait_until([] { return holdings().local == 0; }));
             EXPECT_EQ(0u, CMCleanup(id));
         } else {
@@ -155,15 +150,14 @@ TEST_F(AllocFault, SessionUndoesItselfAtEveryAllocation)
     EXPECT_TRUE(ct_notes().empty());
 }
 
-// CMInviteUser up to the answer of host B, which accepts every call (and
-// closes its session again to take the next one).
+// CMInviteUser up to the answer of host B, which accepts every call.
 TEST_F(AllocFault, CallEndsCleanlyAtEveryAllocationUpToTheAnswer)
 {
     Answerer peer;
     ASSERT_TRUE(peer.line_with("\"waiting\""));
     WORD app = start_app();
     const Holdings before = holdings();
-    int statuses = 0, unreachable = 0;
+    std::set<std::string> ends;
     at_every_allocation([&](PAL_FAULT point, int k, bool &taken) {
         ct_reset();
         WORD session = CMOpenSession(app);
@@ -171,7 +165,7 @@ TEST_F(AllocFault, CallEndsCleanlyAtEveryAllocationUpToTheAnswer)
         PalFaultSet(point, k, 1, ERROR_NOT_ENOUGH_MEMORY);
         UINT status = CMInviteUser(session, "Bob B <bob@hostb.callmgr.test>", "Review");
         if (status != 0) {
-            ++statuses;
+            ends.insert("status");
             EXPECT_TRUE(status == CMERR_CALLALLOC || status == CMERR_BADMEMBER ||
                         status == CMERR_BLOCKALLOC)
                 << status;
@@ -179,23 +173,22 @@ TEST_F(AllocFault, CallEndsCleanlyAtEveryAllocationUpToTheAnswer)
             ct_pump();
             EXPECT_TRUE(ct_notes().empty());
         } else {
-            /* The run ends with the answer, or with the member given up. */
+            // The run ends with the answer, or with the member given up.
             ASSERT_TRUE(ct_wait_until([] {
                 return find_note(2) || find_note(CMN_NOADDRESS) || find_note(CMN_UNREACHABLE);
             }));
             ct_pump();
             std::vector<int> codes = ct_codes();
-            ASSERT_FALSE(codes.empty());
-            EXPECT_EQ(CMN_CALLSTARTED, codes.front());
+            EXPECT_EQ(CMN_CALLSTARTED, codes.empty() ? 0 : codes.front());
             if (find_note(2)) {
-                /* B has closed its session and waits for the next call. */
+                // B has closed its session and waits for the next call.
                 EXPECT_TRUE(peer.line_with("session-closed"));
                 EXPECT_EQ(CMS_JOINED,
                           SESSION_Find(session, nullptr)->call->caller->members->next->cm->state);
             } else if (find_note(CMN_NOADDRESS)) {
                 EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED, CMN_NOADDRESS}), codes);
             } else {
-                ++unreachable;
+                ends.insert("unreachable");
                 EXPECT_EQ(
                     (std::vector<int>{CMN_CALLSTARTED, CMN_ADDRESS, CMN_RINGING, CMN_UNREACHABLE}),
                     codes);
@@ -206,31 +199,25 @@ TEST_F(AllocFault, CallEndsCleanlyAtEveryAllocationUpToTheAnswer)
         close_session(session);
         ct_pump();
         EXPECT_EQ(before, holdings());
-        if (!taken) {
-            EXPECT_EQ(0u, status);
-            EXPECT_TRUE(answered) << "the call succeeds once memory is back";
-        }
+        EXPECT_TRUE(taken || (status == 0 && answered)) << "the call succeeds once memory is back";
     });
-    /* Failures reach both the entry's own status and the exchange's
-     * buffers (member unreachable). */
-    EXPECT_GE(statuses, 10);
-    EXPECT_GE(unreachable, 1);
+    // Failures reach both the entry's own status and the exchange's buffers.
+    EXPECT_EQ((std::set<std::string>{"status", "unreachable"}), ends);
 }
 
-// An invitation from host B handled here, from the request up to the
-// notification and the answer, as the user or the library accepts it.
+// An invitation from host B, from the request up to the notification and
+// the answer, as the user (GetParam()) or the library accepts it.
 class InvitedAllocFault : public AllocFault, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(InvitedAllocFault, InvitationEndsCleanlyAtEveryAllocation)
 {
-    const bool dialog = GetParam();
-    if (dialog)
+    if (GetParam())
         PalOnModalIdle([](HWND dlg) { return PalPressButton(dlg, 6); }); // Accept
     else
         LIB_Settings.autoaccept = 1;
     WORD app = start_app();
     const Holdings before = holdings();
-    int not_handled = 0, declined = 0, unanswered = 0;
+    std::set<std::string> ends;
     at_every_allocation([&](PAL_FAULT point, int k, bool &taken) {
         ct_reset();
         PalFaultSet(point, k, 1, ERROR_NOT_ENOUGH_MEMORY);
@@ -238,33 +225,26 @@ TEST_P(InvitedAllocFault, InvitationEndsCleanlyAtEveryAllocation)
             ct_peer_command(0, FOREIGN_PEER, "invite hosta.callmgr.test alice --timeout 2"));
         std::string answer = peer.line();
         std::string outcome = answer == "answer 16" ? peer.line() : "";
-        /* The foreign peer ends 0 with a reply, 2 without one, 1 when its
-         * invitation was not taken. */
+        // The foreign peer ends 0 with a reply, 2 without one, 1 when its
+        // invitation was not taken.
         int expected_exit = answer != "answer 16" ? 1 : outcome == "timeout" ? 2 : 0;
         EXPECT_EQ(expected_exit, peer.finish()) << answer << " / " << outcome;
         ct_pump();
         taken = fault_taken(point, k);
-        const Note *started = find_note(CMN_CALLSTARTED);
         bool joined = outcome.rfind("reply msg=1 ", 0) == 0;
         if (answer == "answer 3") {
-            /* The request could not be copied: nothing reached the application. */
-            ++not_handled;
+            ends.insert("request not copied");
             EXPECT_TRUE(ct_notes().empty());
         } else if (joined) {
-            ASSERT_TRUE(started);
-            EXPECT_EQ((std::vector<int>{CMN_CALLSTARTED}), ct_codes());
+            ASSERT_EQ((std::vector<int>{CMN_CALLSTARTED}), ct_codes());
             EXPECT_EQ(1, holdings().sessions);
-            close_session(started->session);
+            close_session(ct_notes()[0].session);
         } else {
-            /* A declined answer, or one that could not be sent: the
-             * application hears of the refusal either way. */
+            // Declined, or the answer could not be sent: the application
+            // hears of the refusal either way.
             ASSERT_EQ("answer 16", answer);
-            if (outcome == "timeout")
-                ++unanswered;
-            else {
-                EXPECT_EQ(0u, outcome.rfind("reply msg=4 ", 0)) << outcome;
-                ++declined;
-            }
+            EXPECT_TRUE(outcome == "timeout" || outcome.rfind("reply msg=4 ", 0) == 0) << outcome;
+            ends.insert(outcome == "timeout" ? "unanswered" : "declined");
             EXPECT_EQ((std::vector<int>{CMN_INVITEREFUSED}), ct_codes());
         }
         ct_pump();
@@ -272,11 +252,7 @@ TEST_P(InvitedAllocFault, InvitationEndsCleanlyAtEveryAllocation)
         EXPECT_EQ(nullptr, APP_Find(app)->sessions);
         EXPECT_TRUE(taken || joined) << "the invitation is accepted once memory is back";
     });
-    /* Failures reach the request's copy, the answer (declined) and its
-     * exchange buffers (inviter unanswered). */
-    EXPECT_GE(not_handled, 10);
-    EXPECT_GE(declined, 1);
-    EXPECT_GE(unanswered, 1);
+    EXPECT_EQ((std::set<std::string>{"declined", "request not copied", "unanswered"}), ends);
 }
 
 INSTANTIATE_TEST_SUITE_P(AutoAcceptOrDialog, InvitedAllocFault, ::testing::Bool());

@@ -1,7 +1,5 @@
-// CALL_Send against a silent, a trickling peer and a silent port mapper ends
-// at the exchange's one deadline (virtual time); the port-mapper cache is
-// dropped and asked again once when the cached port refuses.  The host runs
-// no rpcbind: the port mapper on port 111 is the test's own.
+// CALL_Send against silent or trickling peers and port mappers, and the
+// port-mapper cache.  The host runs no rpcbind: port 111 is the test's own.
 #include "protocol/callsample.h"
 
 #include "members/members.h"
@@ -33,8 +31,8 @@ const DWORD BUDGET_MS = CLIENT_TIMEOUT * 1000u;
 // Virtual milliseconds that pass each time the sender finds nothing to do.
 const DWORD STEP_MS = 1000;
 
-// A TCP socket bound to 127.0.0.1:port (0: any free one), listening (with
-// non-blocking accepts) or, held only, refusing every connection.
+// A TCP socket bound to 127.0.0.1:port (0: any free one), listening or,
+// held only, refusing every connection.
 struct Port {
     int fd = -1;
     WORD port = 0;
@@ -55,17 +53,15 @@ struct Port {
     ~Port() { close(fd); }
 };
 
-// A reply record whose mark announces more than will ever come (a last
-// fragment of 256 bytes), for a peer to trickle.
+// A reply record announcing 256 bytes of which 200 ever come, to trickle.
 const std::string ENDLESS = std::string("\x80\x00\x01\x00", 4) + std::string(200, '\x01');
 
-// A service of the peer host, played from the sender's idle moments: it
-// answers a call with `number`, never answers, or trickles ENDLESS.
+// A service of the peer host, played from the sender's idle moments.
 enum class Plays { ANSWER, SILENT, TRICKLE };
 struct Service {
     std::unique_ptr<Port> port;
     Plays plays = Plays::ANSWER;
-    u_int number = 0;
+    u_int number = 0; // the answer to a call
     int conn = -1;
     size_t sent = 0;
     int connections = 0;
@@ -97,7 +93,6 @@ BOOL CALLBACK play_services(void *)
         if (got == 0) {
             s->drop();
         } else if (s->conn >= 0 && s->plays == Plays::ANSWER && got >= 8) {
-            // Record mark, then the xid of the call echoed.
             uint32_t r[8] = {htonl(0x80000000u | 28), 0, htonl(1), 0, 0, 0, 0, htonl(s->number)};
             memcpy(&r[1], call + 4, 4);
             send(s->conn, r, sizeof r, MSG_NOSIGNAL);
@@ -112,8 +107,7 @@ BOOL CALLBACK play_services(void *)
             hostile = true;
         }
     }
-    // Until a hostile service holds the connection, the sender's waits are
-    // for the other services: time stands still.
+    // Time moves only while a hostile service holds the sender.
     if (hostile)
         PalClockAdvance(STEP_MS);
     return work || hostile;
@@ -147,8 +141,8 @@ class Exchange : public ::testing::Test {
         NET_Cleanup();
     }
 
-    // The port mapper on port 111 (none: the port refuses) naming the
-    // program's port, and the program playing `plays`.
+    // The port mapper on port 111 (none: it refuses) naming the program's
+    // port, and the program playing `plays`.
     void serve(bool with_mapper, Plays plays)
     {
         mapper.drop();
@@ -166,8 +160,7 @@ class Exchange : public ::testing::Test {
         program.number = CALL_DELIVERED;
     }
 
-    // CALL_Send with the services playing from the idle hook, in virtual or
-    // real time: its result, the virtual and the real milliseconds it took.
+    // CALL_Send with the services playing from the idle hook.
     struct Sent {
         INT result;
         DWORD virtual_ms;
@@ -186,13 +179,6 @@ class Exchange : public ::testing::Test {
         PalSetIdleHook(nullptr, nullptr);
         PalClockSetVirtual(FALSE, 0);
         return s;
-    }
-    static void expect_deadline(const Sent &s)
-    {
-        EXPECT_EQ(CALL_UNREACHABLE, s.result);
-        EXPECT_GE(s.virtual_ms, BUDGET_MS);
-        EXPECT_LE(s.virtual_ms, BUDGET_MS + STEP_MS) << "one deadline for the whole exchange";
-        EXPECT_LT(s.real_ms, 10000) << "the deadline followed the platform clock";
     }
 
     HWND owner = nullptr;
@@ -216,7 +202,11 @@ TEST_F(Exchange, APeerOrPortMapperThatNeverAnswersOrTricklesEndsAtTheDeadline)
         program.connections = 0;
         app->busy = 1;
         busy_seen = 0;
-        expect_deadline(exchange(true));
+        Sent s = exchange(true);
+        EXPECT_EQ(CALL_UNREACHABLE, s.result);
+        EXPECT_GE(s.virtual_ms, BUDGET_MS);
+        EXPECT_LE(s.virtual_ms, BUDGET_MS + STEP_MS) << "one deadline for the whole exchange";
+        EXPECT_LT(s.real_ms, 10000) << "the deadline followed the platform clock";
         EXPECT_EQ(c.mapper == Plays::ANSWER, program.connections >= 1) << "the peer was reached";
         EXPECT_EQ(2u, busy_seen) << "counted while waiting";
         EXPECT_EQ(1u, app->busy) << "and only then";
@@ -225,11 +215,10 @@ TEST_F(Exchange, APeerOrPortMapperThatNeverAnswersOrTricklesEndsAtTheDeadline)
     }
     app->busy = 0;
 
-    // A port mapper that refuses connections fails at once, in no time.
     serve(false, Plays::ANSWER);
     Sent refused = exchange(true);
     EXPECT_EQ(CALL_UNREACHABLE, refused.result);
-    EXPECT_LT(refused.virtual_ms, BUDGET_MS);
+    EXPECT_LT(refused.virtual_ms, BUDGET_MS) << "a refusing port mapper fails at once";
 }
 
 TEST_F(Exchange, TheCachedPortIsUsedUntilItRefuses)
@@ -240,14 +229,11 @@ TEST_F(Exchange, TheCachedPortIsUsedUntilItRefuses)
     EXPECT_EQ(first, PMAP_CacheFind(LOOPBACK));
     EXPECT_EQ(1, mapper.connections);
 
-    // Without a port mapper to ask, the cached port still serves.
     serve(false, Plays::ANSWER);
     EXPECT_EQ(CALL_DELIVERED, exchange().result);
-    EXPECT_EQ(first, PMAP_CacheFind(LOOPBACK));
-    EXPECT_EQ(2, program.connections);
+    EXPECT_EQ(2, program.connections) << "without a port mapper the cached port serves";
 
-    // The peer restarted elsewhere: the cached port refuses, and the port
-    // mapper, asked again once, names the new one.
+    // The cached port refuses (the peer restarted): the port mapper is asked once more.
     Port held(0, false);
     ASSERT_NE(0, held.port);
     PMAP_CacheStore(LOOPBACK, held.port);
@@ -256,8 +242,7 @@ TEST_F(Exchange, TheCachedPortIsUsedUntilItRefuses)
     EXPECT_EQ(first, PMAP_CacheFind(LOOPBACK));
     EXPECT_EQ(1, mapper.connections);
 
-    // Refused again with no port mapper to ask: the refusal drops the
-    // entry, and the one retry finds no port mapper.
+    // Refused with no port mapper to ask: the entry is dropped.
     PMAP_CacheStore(LOOPBACK, held.port);
     serve(false, Plays::ANSWER);
     EXPECT_EQ(CALL_UNREACHABLE, exchange().result);
@@ -270,18 +255,15 @@ TEST(PortMapperCache, KeepsOnePortPerHostAndMakesRoomFromTheLeastRecentlyUsed)
     PMAP_CacheClear();
     for (DWORD host = 1; host <= PMAP_CACHE_SIZE; ++host)
         PMAP_CacheStore(host, (WORD)(1000 + host));
-    PMAP_CacheStore(1, 2001); // a new answer replaces the old one
-    EXPECT_EQ(2001, PMAP_CacheFind(1));
+    PMAP_CacheStore(1, 2001);           // a new answer replaces the old one
     EXPECT_EQ(1002, PMAP_CacheFind(2)); // host 3 is now the least recently used
     PMAP_CacheStore(100, 3000);
     EXPECT_EQ(0, PMAP_CacheFind(3));
     EXPECT_EQ(3000, PMAP_CacheFind(100));
-    EXPECT_EQ(1000 + PMAP_CACHE_SIZE, PMAP_CacheFind(PMAP_CACHE_SIZE));
     PMAP_CacheStore(100, 0); // no port: nothing to keep
     EXPECT_EQ(0, PMAP_CacheFind(100));
     PMAP_CacheDrop(1);
     EXPECT_EQ(0, PMAP_CacheFind(1));
-    EXPECT_EQ(1002, PMAP_CacheFind(2));
     PMAP_CacheClear();
 }
 

@@ -13,40 +13,19 @@ namespace {
 const int INVITING_HOSTS = 3; // hosts 2 .. 4
 const int INVITATIONS = 20;   // from each
 
-struct Tally {
-    int accepted = 0, not_handled = 0;
-    std::vector<std::string> lost; // what came instead of an acceptance
-};
-
-// One host's report: "answer N" (16 taken, 3 not handled) per invitation,
-// and for a taken one the reply ("reply msg=M ...", 1 accepted) or "timeout".
-void read_report(CtPeer &peer, Tally &tally)
-{
-    for (std::string line = peer.line(); line != "<eof>"; line = peer.line()) {
-        std::string reply = line == "answer 16" ? peer.line() : line;
-        if (line == "answer 3")
-            ++tally.not_handled;
-        else if (reply.rfind("reply msg=1 ", 0) == 0)
-            ++tally.accepted;
-        else
-            tally.lost.push_back(reply);
-    }
-}
-
 class Load : public CallFixture {};
 
 TEST_F(Load, ThreeHostsInviteOneApplicationAtOnce)
 {
     LIB_Settings.autoaccept = 1;
-    LIB_Settings.callring = LIB_Settings.rsvpring = 0; /* no sounds to play */
+    LIB_Settings.callring = LIB_Settings.rsvpring = 0;
     WORD app = start();
-    /* The first wait takes the new server's sockets over (a socket copy, a
-     * timer): pumped before counting. */
+    // The first wait takes the new server's sockets over: pumped before counting.
     ASSERT_TRUE(ct_wait_until([] { return holdings().local == 0; }));
     ct_pump();
 
-    /* Each accepted call's session is closed at once, freeing the
-     * application for the next; the sockets are closed at the end. */
+    // Each accepted call's session is closed at once, freeing the application
+    // for the next; the sockets are closed at the end.
     int started = 0, refused = 0;
     ct_on_note() = [&](const Note &n) {
         refused += n.code == CMN_INVITEREFUSED;
@@ -64,21 +43,31 @@ TEST_F(Load, ThreeHostsInviteOneApplicationAtOnce)
                            FOREIGN_PEER + " invite host1.callmgr.test user$i --timeout 10; done'";
         hosts.push_back(std::make_unique<CtPeer>(ct_peer_command(host, "sh", loop)));
     }
-    /* This thread serves every invitation while it waits for the reports. */
-    Tally tally;
+    // Per invitation "answer N" (16 taken, 3 not handled), and for a taken
+    // one its reply ("reply msg=1 ..." accepted) or "timeout".
+    int accepted = 0, not_handled = 0;
+    std::vector<std::string> lost;
     for (auto &peer : hosts) {
-        read_report(*peer, tally);
+        for (std::string line = peer->line(); line != "<eof>"; line = peer->line()) {
+            std::string reply = line == "answer 16" ? peer->line() : line;
+            if (line == "answer 3")
+                ++not_handled;
+            else if (reply.rfind("reply msg=1 ", 0) == 0)
+                ++accepted;
+            else
+                lost.push_back(reply);
+        }
         peer->finish();
     }
     ct_pump();
     ct_close_sockets();
-    ct_reset(); /* its notes' sockets are closed now */
+    ct_reset();
 
-    EXPECT_TRUE(tally.lost.empty()) << ::testing::PrintToString(tally.lost);
-    EXPECT_EQ(INVITING_HOSTS * INVITATIONS, tally.accepted + tally.not_handled);
-    EXPECT_GE(tally.accepted, 1);
+    EXPECT_TRUE(lost.empty()) << ::testing::PrintToString(lost);
+    EXPECT_EQ(INVITING_HOSTS * INVITATIONS, accepted + not_handled);
+    EXPECT_GE(accepted, 1);
     EXPECT_EQ(0, refused) << "an idle application accepts at once";
-    EXPECT_EQ(tally.accepted, started) << "the inviters saw what the application was told";
+    EXPECT_EQ(accepted, started) << "the inviters saw what the application was told";
     EXPECT_EQ(before, holdings()) << "the library holds what it held before";
     EXPECT_EQ(nullptr, APP_Find(app)->sessions);
     EXPECT_EQ(0u, APP_Find(app)->busy);

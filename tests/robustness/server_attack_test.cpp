@@ -15,7 +15,6 @@
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -26,8 +25,7 @@ using Clock = std::chrono::steady_clock;
 
 // Generous: an answer takes milliseconds; a frozen loop takes tens of seconds.
 const int ANSWER_MS = 1000;
-// The server's bounds: connections quiet this long are closed, and no more
-// than this many are held.
+// The server closes connections quiet this long and holds no more than the cap.
 const DWORD IDLE_BOUND_MS = 30000;
 const int CONNECTION_CAP = 64;
 
@@ -55,19 +53,17 @@ Bytes record(const Bytes &message, bool last = true, Bytes to = {})
     return to;
 }
 
-// A connected client socket (blocking), -1 when none.
+// A connected blocking client socket, -1 when none.
 int connect_to(unsigned short port, int receive_buffer = 0)
 {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (receive_buffer)
+    if (fd >= 0 && receive_buffer)
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, (sockaddr *)&a, sizeof a) != 0) {
+    if (fd >= 0 && connect(fd, (sockaddr *)&a, sizeof a) != 0) {
         close(fd);
         return -1;
     }
@@ -95,8 +91,7 @@ Bytes read_for(int fd, size_t want, int limit_ms, bool *ended = nullptr)
     return got;
 }
 
-// Whether the server has closed its end of `fd` within `limit_ms`, after
-// whatever replies were still unread.
+// Whether the server has closed its end of `fd` within `limit_ms`.
 bool closed_by_server(int fd, int limit_ms)
 {
     bool ended = false;
@@ -104,46 +99,11 @@ bool closed_by_server(int fd, int limit_ms)
     return ended;
 }
 
-// The exact reply of a call with `xid` refused or answered with nothing:
-// REPLY, MSG_ACCEPTED, an empty AUTH_NONE verifier, `accept_stat`.
+// The exact reply (no results) to the call `xid`, with an AUTH_NONE verifier.
 Bytes bare_reply(uint32_t xid, uint32_t accept_stat)
 {
     return WireBuilder().U32(xid).U32(1).U32(0).U32(0).U32(0).U32(accept_stat).b;
 }
-
-// Connections made by another process, so that they cost this one no
-// descriptor until the server accepts them; they stay open until finish().
-struct ForeignClients {
-    pid_t child = -1;
-    int link = -1; // the child holds its connections until this closes
-
-    bool start(unsigned short port, int count)
-    {
-        int ends[2];
-        char c = 'x';
-        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0 || (child = fork()) < 0)
-            return false;
-        if (child == 0) {
-            close(ends[0]);
-            for (int i = 0; i < count; ++i)
-                connect_to(port);
-            _exit(write(ends[1], &c, 1) == 1 && read(ends[1], &c, 1) >= 0 ? 0 : 1);
-        }
-        close(ends[1]);
-        link = ends[0];
-        return read(link, &c, 1) == 1;
-    }
-    void finish()
-    {
-        if (link >= 0)
-            close(link);
-        link = -1;
-        if (child > 0)
-            waitpid(child, nullptr, 0);
-        child = -1;
-    }
-    ~ForeignClients() { finish(); }
-};
 
 // The descriptor limit lowered to `limit` until destroyed.
 struct DescriptorLimit {
@@ -158,7 +118,6 @@ struct DescriptorLimit {
     ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &before); }
 };
 
-// The process's CPU time in milliseconds.
 long cpu_ms()
 {
     rusage use;
@@ -169,20 +128,20 @@ long cpu_ms()
 
 class Attack : public ::testing::Test {
   protected:
-    void SetUp() override
+    void SetUp() override { start_server(); }
+    void TearDown() override
+    {
+        for (int fd : hostile)
+            close(fd);
+        SERVER_Cleanup();
+        PalClockSetVirtual(FALSE, 0);
+    }
+    void start_server()
     {
         ASSERT_TRUE(SERVER_Startup());
         tcp = mapped_port("tcp");
         udp = mapped_port("udp");
         ASSERT_TRUE(tcp && udp);
-    }
-    void TearDown() override
-    {
-        for (int fd : hostile)
-            close(fd);
-        hostile.clear();
-        SERVER_Cleanup();
-        PalClockSetVirtual(FALSE, 0);
     }
 
     // Whether a well-behaved client's NULLPROC over TCP gets its exact
@@ -199,15 +158,15 @@ class Attack : public ::testing::Test {
         });
         return answered;
     }
-    // A TCP and a UDP NULLPROC are answered in time, `what` naming the situation.
+    // A TCP and a UDP NULLPROC are answered in time.
     void expect_served(const char *what)
     {
         EXPECT_TRUE(tcp_served()) << "TCP NULLPROC unanswered: " << what;
         RawReply r = udp_exchange(udp, call_message(5151, NULLPROC, {}), ANSWER_MS);
         EXPECT_TRUE(r.received && r.xid == 5151 && r.accept_stat == 0) << "UDP: " << what;
     }
-    // Dispatches this thread's messages until its thread timer of `ms`
-    // milliseconds fires; the real milliseconds that took.
+    // Dispatches messages until a thread timer of `ms` fires; the real
+    // milliseconds that took.
     static long timer_fires_after(UINT ms)
     {
         Clock::time_point start = Clock::now();
@@ -219,7 +178,7 @@ class Attack : public ::testing::Test {
         KillTimer(nullptr, id);
         return ms_since(start);
     }
-    // A thread timer of 400 ms fires in time, the loop mostly asleep meanwhile.
+    // A timer of 400 ms fires in time, the loop mostly asleep meanwhile.
     static void expect_waits_without_spinning(const char *what)
     {
         long cpu = cpu_ms();
@@ -228,8 +187,8 @@ class Attack : public ::testing::Test {
         EXPECT_LT(elapsed, 2 * ANSWER_MS) << what;
     }
 
-    // A connection of the hostile client, closed by TearDown, that has
-    // written `prefix` (the first `length` bytes when given); -1 when none.
+    // A connection, closed by TearDown, that has written the first `length`
+    // bytes of `prefix`.
     int hostile_connection(const Bytes &prefix = {}, size_t length = SIZE_MAX, int buffer = 0)
     {
         int fd = connect_to(tcp, buffer);
@@ -254,13 +213,11 @@ TEST_F(Attack, StalledAndTricklingConnectionsHoldNeitherCallsNorTimers)
     }
     expect_served("eight connections stalled inside a record");
 
-    // Trickling: every step brings one more byte on each connection, and
-    // each wakes the loop.
+    // Each step brings one more byte on every other connection, waking the loop.
     for (size_t step = 0; step < 6; ++step) {
         for (size_t i = 1; i < hostile.size(); i += 2)
             ASSERT_EQ(1, write(hostile[i], big.data() + 2 + step, 1));
-        long fired = timer_fires_after(20);
-        EXPECT_LT(fired, ANSWER_MS) << "the timer held up at step " << step;
+        EXPECT_LT(timer_fires_after(20), ANSWER_MS) << "the timer held up at step " << step;
         expect_served("connections trickling a byte at a time");
     }
 }
@@ -268,34 +225,25 @@ TEST_F(Attack, StalledAndTricklingConnectionsHoldNeitherCallsNorTimers)
 TEST_F(Attack, AClientThatNeverReadsItsRepliesIsDroppedWithoutHoldingTheLoop)
 {
     PalClockSetVirtual(TRUE, 1000);
-    // Calls pipelined as fast as they go, replies never read: the client's
-    // small receive buffer fills at once.
+    // Calls pipelined as fast as they go into a small receive buffer never read.
     int fd = hostile_connection({}, 0, 4096);
     fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     Bytes calls;
-    for (uint32_t xid = 1; xid <= 20000; ++xid) {
-        Bytes one = record(call_message(xid, NULLPROC, {}));
-        calls.insert(calls.end(), one.begin(), one.end());
-    }
-    // Writes until the server, its replies waiting, stops taking calls (past
-    // the socket buffers, a few megabytes); others are served meanwhile.
+    for (uint32_t xid = 1; xid <= 20000; ++xid)
+        calls = record(call_message(xid, NULLPROC, {}), true, std::move(calls));
+    // Past the socket buffers (a few megabytes) the server must stop taking calls.
     const size_t bound = 64u << 20;
     size_t sent = 0;
     int refused = 0;
     for (int round = 0; round < 200 && sent < bound && refused < 3; ++round) {
         size_t at = sent % calls.size();
         ssize_t n = write(fd, calls.data() + at, calls.size() - at);
-        if (n > 0) {
-            sent += (size_t)n;
-            refused = 0;
-        } else {
-            ++refused;
-        }
+        sent += n > 0 ? (size_t)n : 0;
+        refused = n > 0 ? 0 : refused + 1;
         expect_served("a client that never reads");
     }
     EXPECT_EQ(3, refused) << "calls are still taken from a peer that reads nothing: " << sent;
 
-    // It holds a descriptor until its replies have waited past the bound.
     PalClockAdvance(IDLE_BOUND_MS + 1000);
     expect_served("after the bound");
     EXPECT_TRUE(closed_by_server(fd, 2000));
@@ -309,8 +257,7 @@ TEST_F(Attack, IdleConnectionsAreCappedAndClosedAfterTheBound)
     const int clients = 100;
     for (int i = 0; i < clients; ++i)
         hostile_connection();
-    // The server takes the connections as the loop runs; it never holds
-    // more than its cap, the quietest making room for newer ones.
+    // The quietest connection makes room for each newer one past the cap.
     int closed = 0;
     for (int round = 0; round < 40; ++round) {
         expect_served("idle connections waiting");
@@ -324,7 +271,7 @@ TEST_F(Attack, IdleConnectionsAreCappedAndClosedAfterTheBound)
         if (held + closed >= clients)
             break;
     }
-    EXPECT_GE(closed, clients - CONNECTION_CAP) << "each accepted past the cap closed one";
+    EXPECT_GE(closed, clients - CONNECTION_CAP);
 
     PalClockAdvance(IDLE_BOUND_MS - 2000);
     expect_served("short of the bound");
@@ -338,25 +285,23 @@ TEST_F(Attack, IdleConnectionsAreCappedAndClosedAfterTheBound)
 
 TEST_F(Attack, ConnectionsFillingTheDescriptorTableMakeRoomWithoutSpinning)
 {
-    const int base = open_descriptors();
-    // Kept for the well-behaved client's own socket.
-    int spare = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    for (int i = 0; i < 120; ++i)
+        hostile_connection();
+    int spare = open("/dev/null", O_RDONLY | O_CLOEXEC); // for the good client's socket
     ASSERT_GE(spare, 0);
-    ForeignClients clients;
-    ASSERT_TRUE(clients.start(tcp, 120));
-    DescriptorLimit limit(base + 40);
+    const int limit = open_descriptors() + 40;
+    DescriptorLimit low(limit);
 
     expect_waits_without_spinning("with the descriptor table full");
-    EXPECT_LE(open_descriptors(), base + 40);
-
+    EXPECT_LE(open_descriptors(), limit);
     close(spare);
     EXPECT_TRUE(tcp_served()) << "a connection quiet longest makes room for a new one";
 }
 
 TEST_F(Attack, AProcessOutOfDescriptorsWaitsInsteadOfSpinning)
 {
-    ForeignClients clients;
-    ASSERT_TRUE(clients.start(tcp, 8));
+    for (int i = 0; i < 8; ++i)
+        hostile_connection(); // waiting to be accepted
     // Every descriptor taken, none by a connection that could make room.
     {
         DescriptorLimit limit(open_descriptors() + 64);
@@ -367,9 +312,7 @@ TEST_F(Attack, AProcessOutOfDescriptorsWaitsInsteadOfSpinning)
         for (int fd : filler)
             close(fd);
     }
-
-    // Descriptors back: the waiting connections are taken and calls served
-    // again once the pause is over.
+    // Once the pause is over, the waiting connections are taken and calls served.
     Clock::time_point start = Clock::now();
     bool served = false;
     while (!served && ms_since(start) < 5000)
@@ -379,8 +322,7 @@ TEST_F(Attack, AProcessOutOfDescriptorsWaitsInsteadOfSpinning)
 
 TEST_F(Attack, ADatagramCutShortIsRefusedNotCompletedFromTheOneBefore)
 {
-    // An invitation with a member list, then the same cut inside its list:
-    // the bytes after the cut are still in the server's buffer.
+    // The bytes after a cut are still in the server's buffer from the whole one.
     WireBuilder w;
     w.U32(CALL_INVITE);
     w.U32(1).Member(CMS_IDLE, 0xC6120002u, "hostb", "bob", "Bob", "bob@hostb");
@@ -391,7 +333,7 @@ TEST_F(Attack, ADatagramCutShortIsRefusedNotCompletedFromTheOneBefore)
     for (int i = 0; i < 3; ++i)
         w.U32(1).U32(1).Member(CMS_IDLE, (uint32_t)i, "h", "u", "r", "a");
     w.U32(0);
-    Bytes full = w.b;
+    const Bytes full = w.b;
 
     auto exchange = [&](uint32_t xid, const Bytes &argument) {
         RawReply r = udp_exchange(udp, call_message(xid, CALLPROC_REQUEST, argument), ANSWER_MS);
@@ -399,21 +341,20 @@ TEST_F(Attack, ADatagramCutShortIsRefusedNotCompletedFromTheOneBefore)
         return r;
     };
     RawReply whole = exchange(1, full);
-    EXPECT_EQ(0u, whole.accept_stat) << "the whole invitation is accepted";
+    EXPECT_EQ(0u, whole.accept_stat);
     EXPECT_EQ(4u, whole.results.size());
     for (size_t cut : {8u, 40u, 100u}) {
         RawReply r = exchange(2, Bytes(full.begin(), full.end() - (long)cut));
         EXPECT_EQ(4u, r.accept_stat) << "GARBAGE_ARGS for a cut of " << cut;
         EXPECT_TRUE(r.results.empty());
     }
-    // The server answers the whole one again afterwards.
     EXPECT_EQ(0u, exchange(3, full).accept_stat);
 }
 
 TEST_F(Attack, RecordsAreTakenAsSentAndAnOverlongOneEndsOnlyItsConnection)
 {
-    // Three calls in one write, the second in two fragments written a byte
-    // at a time as the loop runs: three replies in order.
+    // Three calls, the second in two fragments, written 7 bytes at a time as
+    // the loop runs: three replies in order.
     Bytes second = call_message(22, NULLPROC, {});
     Bytes stream = record(call_message(21, NULLPROC, {}));
     stream = record(Bytes(second.begin(), second.begin() + 10), false, stream);
@@ -432,8 +373,6 @@ TEST_F(Attack, RecordsAreTakenAsSentAndAnOverlongOneEndsOnlyItsConnection)
     run_blocking([&] { got = read_for(fd, expected.size(), 2000); });
     EXPECT_EQ(expected, got);
 
-    // A record announced beyond every call's size: its connection ends,
-    // others are served.
     int over = hostile_connection(WireBuilder().U32(0x80000000u | 0x7FFFFFF0u).b);
     expect_served("an overlong record announced");
     bool ended = false;
@@ -446,19 +385,15 @@ TEST_F(Attack, TheServerLeavesNoDescriptorBehind)
     expect_served("first start");
     SERVER_Cleanup();
     const int base = open_descriptors();
-    for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(SERVER_Startup());
-        tcp = mapped_port("tcp");
-        udp = mapped_port("udp");
-        int fd = connect_to(tcp);
-        ASSERT_GE(fd, 0);
-        expect_served("a connection open");
-        SERVER_Cleanup();
-        EXPECT_TRUE(closed_by_server(fd, 1000)) << "connections end with their server";
-        close(fd);
-        EXPECT_EQ(base, open_descriptors()) << "cycle " << i;
-    }
-    ASSERT_TRUE(SERVER_Startup()); // for TearDown
+    start_server();
+    int fd = connect_to(tcp);
+    ASSERT_GE(fd, 0);
+    expect_served("a connection open");
+    SERVER_Cleanup();
+    EXPECT_TRUE(closed_by_server(fd, 1000)) << "connections end with their server";
+    close(fd);
+    EXPECT_EQ(base, open_descriptors());
+    start_server(); // for TearDown
 }
 
 } // namespace
