@@ -1,9 +1,8 @@
-/* dialog_layout DIALOG CONTROL...: where a dialog of the library puts its
- * controls, rendered headless from the same template the live window is
- * made from.  Prints the window's outer size ("size W H") and, for each
- * control, the middle of it in the window's own coordinates ("ID X Y"), so a
- * test can click it on an X server with `xdotool mousemove --window`.
- * Exits 1 when the dialog or a control does not exist. */
+/* dialog_layout DIALOG CONTROL...: where a dialog puts its controls, from
+ * the template the live window is made from: the window's outer size
+ * ("size W H") and, for each control, its middle in the window's own
+ * coordinates ("ID X Y"), for `xdotool mousemove --window`.  Exits 1 when
+ * the dialog or a control does not exist. */
 #include "support/instance.h"
 #include "user/paint.h"
 #include "user/window.h"
@@ -13,26 +12,16 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-INT_PTR CALLBACK quiet_proc(HWND, UINT msg, WPARAM, LPARAM)
-{
-    return msg == WM_INITDIALOG ? TRUE : FALSE;
-}
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     if (argc < 3) {
         std::fprintf(stderr, "usage: dialog_layout DIALOG CONTROL...\n");
         return 2;
     }
-    /* The layout is the template's; no desktop is needed to compute it. */
     setenv("CALLMGR_DISPLAY", "headless", 1);
     int id = std::atoi(argv[1]);
-    HWND dlg =
-        CreateDialogParamA(resource_instance(), MAKEINTRESOURCEA(id), nullptr, quiet_proc, 0);
+    auto quiet = [](HWND, UINT msg, WPARAM, LPARAM) -> INT_PTR { return msg == WM_INITDIALOG; };
+    HWND dlg = CreateDialogParamA(resource_instance(), MAKEINTRESOURCEA(id), nullptr, quiet, 0);
     if (!dlg) {
         std::fprintf(stderr, "dialog_layout: no dialog %d\n", id);
         return 1;

@@ -13,18 +13,15 @@
 
 namespace {
 
-/* Runs `argv` with `env` added to the environment, its output thrown away,
- * ended when the test process ends however it ends.  Descriptors not
- * marked close-on-exec stay open in it. */
+/* Runs `argv` with `env` ahead of the inherited environment, its output
+ * thrown away, ended when the test process ends however it ends.
+ * Descriptors not marked close-on-exec stay open in it. */
 pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env)
 {
-    /* Everything the child uses is made before the fork. */
     std::vector<char *> args, envp;
     for (const std::string &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
-    /* Ahead of the inherited ones, which the same names would otherwise
-     * shadow. */
     for (const std::string &e : env)
         envp.push_back(const_cast<char *>(e.c_str()));
     for (char **e = environ; *e; ++e)
@@ -65,11 +62,12 @@ std::string read_until(int fd, const std::string &want)
     return got;
 }
 
-void give_up(DesktopServer &server, pid_t pid, const std::string &problem)
+bool give_up(DesktopServer &server, pid_t pid, const std::string &problem)
 {
     server.pid = pid;
     desktop_stop(server);
     server.problem = problem;
+    return false;
 }
 
 } // namespace
@@ -80,10 +78,8 @@ bool desktop_start_x(DesktopServer &x)
         !installed("/usr/bin/import", x, "imagemagick"))
         return false;
     int fds[2];
-    if (pipe(fds) != 0) {
-        x.problem = "no pipe for Xvfb";
-        return false;
-    }
+    if (pipe(fds) != 0)
+        return give_up(x, -1, "no pipe for Xvfb");
     /* Xvfb writes its display number once it takes clients. */
     pid_t pid = spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
                        "1024x768x24", "-nolisten", "tcp", "-noreset"},
@@ -92,10 +88,8 @@ bool desktop_start_x(DesktopServer &x)
     std::string number = read_until(fds[0], "\n");
     close(fds[0]);
     number = number.substr(0, number.find('\n'));
-    if (pid < 0 || number.empty()) {
-        give_up(x, pid, "Xvfb did not start");
-        return false;
-    }
+    if (pid < 0 || number.empty())
+        return give_up(x, pid, "Xvfb did not start");
     x.pid = pid;
     x.name = ":" + number;
     return true;
@@ -106,8 +100,7 @@ bool desktop_start_wayland(DesktopServer &wl, const DesktopServer &x,
 {
     if (!installed("/usr/bin/weston", wl, "weston"))
         return false;
-    /* weston says READY=1 on a notification socket once it takes clients,
-     * as it tells a service manager. */
+    /* weston says READY=1 on a notification socket once it takes clients. */
     std::string notify = runtime_dir + "/notify";
     int s = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
@@ -121,8 +114,7 @@ bool desktop_start_wayland(DesktopServer &wl, const DesktopServer &x,
     if (!bound) {
         if (s >= 0)
             close(s);
-        wl.problem = "no notification socket for weston";
-        return false;
+        return give_up(wl, -1, "no notification socket for weston");
     }
     std::string name = "callmgr-wl-" + std::to_string(getpid());
     pid_t pid =
@@ -132,10 +124,8 @@ bool desktop_start_wayland(DesktopServer &wl, const DesktopServer &x,
     std::string said = read_until(s, "READY=1");
     close(s);
     unlink(notify.c_str());
-    if (pid < 0 || said.find("READY=1") == std::string::npos) {
-        give_up(wl, pid, "weston did not start");
-        return false;
-    }
+    if (pid < 0 || said.find("READY=1") == std::string::npos)
+        return give_up(wl, pid, "weston did not start");
     wl.pid = pid;
     wl.name = name;
     return true;

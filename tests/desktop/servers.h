@@ -1,7 +1,6 @@
-/* The desktop servers the desktop tests start for themselves: an X server
- * (Xvfb) on a display number it picks, and a Wayland compositor (weston)
- * shown as a window on such an X server, whose keyboard and mouse are the X
- * server's: xdotool drives both.  Each ends with the test process. */
+/* The desktop servers the tests start for themselves: Xvfb on a display
+ * number it picks, and weston shown as a window on it; xdotool drives both.
+ * Each ends with the test process. */
 #ifndef CALLMGR_TESTS_DESKTOP_SERVERS_H
 #define CALLMGR_TESTS_DESKTOP_SERVERS_H
 
@@ -15,8 +14,7 @@ struct DesktopServer {
 };
 
 /* Starts Xvfb and waits until it takes clients; false (and `problem`) when
- * it or the tools the tests use (xdotool, ImageMagick) are missing or it
- * did not start. */
+ * it, xdotool or ImageMagick is missing or it did not start. */
 bool desktop_start_x(DesktopServer &x);
 
 /* Starts weston on the X server `x`, with its socket in `runtime_dir`, and

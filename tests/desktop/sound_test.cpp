@@ -52,7 +52,6 @@ std::vector<unsigned char> wav_8bit_stereo(const std::vector<unsigned char> &pcm
     const unsigned size = (unsigned)pcm.size();
     put("RIFF", {{36 + size, 4}});
     put("WAVE", {});
-    /* PCM, two channels, `rate` frames of two bytes a second, 8 bits. */
     put("fmt ", {{16, 4}, {1, 2}, {2, 2}, {rate, 4}, {rate * 2, 4}, {2, 2}, {8, 2}});
     put("data", {{size, 4}});
     w.insert(w.end(), pcm.begin(), pcm.end());
@@ -81,14 +80,6 @@ bool plays(const std::vector<unsigned char> &played, const std::vector<unsigned 
     return true;
 }
 
-int peak16(const std::vector<unsigned char> &b, size_t from, size_t to)
-{
-    int peak = 0;
-    for (size_t i = from; i + 1 < to && i + 1 < b.size(); i += 2)
-        peak = std::max(peak, std::abs((int)(short)(b[i] | b[i + 1] << 8)));
-    return peak;
-}
-
 off_t size_of(const std::string &path)
 {
     struct stat st;
@@ -110,7 +101,7 @@ bool wait_for_size(const std::string &path, off_t bytes)
 
 class SoundTest : public ::testing::Test {
   protected:
-    std::string out;
+    std::string dir, out;
     void SetUp() override
     {
         char tmpl[] = "/tmp/callmgr-sound-XXXXXX";
@@ -131,7 +122,6 @@ class SoundTest : public ::testing::Test {
         std::remove(out.c_str());
         rmdir(dir.c_str());
     }
-    std::string dir;
 };
 
 TEST_F(SoundTest, TheRingPlaysItsSamplesOnceAndSyncReturnsAfterThem)
@@ -141,22 +131,14 @@ TEST_F(SoundTest, TheRingPlaysItsSamplesOnceAndSyncReturnsAfterThem)
     ASSERT_EQ(TRUE, pal::sound_play(CALLMGR_RING_WAV, SND_SYNC | SND_NODEFAULT));
     pal::sound_reset(); /* closes the device file */
     std::vector<unsigned char> played = read_all(out);
-    ASSERT_GE(played.size(), ring.size());
-    EXPECT_TRUE(plays(played, ring, 0));
+    ASSERT_TRUE(plays(played, ring, 0));
     size_t end = played.size();
     while (end > 0 && played[end - 1] == 0)
         --end;
     EXPECT_LE(end, played.size() - 4096) << "the device played silence after the ring";
-
-    /* The same sound from memory. */
-    std::vector<unsigned char> image = read_all(CALLMGR_RING_WAV);
-    std::remove(out.c_str());
-    ASSERT_EQ(TRUE, pal::sound_play((LPCSTR)image.data(), SND_SYNC | SND_MEMORY));
-    pal::sound_reset();
-    played = read_all(out);
-    EXPECT_TRUE(plays(played, ring, 0));
 }
 
+/* From memory this time. */
 TEST_F(SoundTest, EightBitStereoReachesTheDeviceAsItIs)
 {
     std::vector<unsigned char> pcm;
@@ -165,17 +147,11 @@ TEST_F(SoundTest, EightBitStereoReachesTheDeviceAsItIs)
         pcm.push_back((unsigned char)(i % 2 ? 40 : 216));   /* right: a square */
     }
     std::vector<unsigned char> image = wav_8bit_stereo(pcm, 11025);
-    std::string path = dir + "/stereo8.wav";
-    {
-        std::ofstream f(path, std::ios::binary);
-        f.write((const char *)image.data(), (long)image.size());
-    }
-    ASSERT_EQ(TRUE, pal::sound_play(path.c_str(), SND_SYNC | SND_NODEFAULT));
+    ASSERT_EQ(TRUE, pal::sound_play((LPCSTR)image.data(), SND_SYNC | SND_MEMORY));
     pal::sound_reset();
     std::vector<unsigned char> played = read_all(out);
     EXPECT_TRUE(plays(played, pcm, 128));
     EXPECT_EQ(128, played.back()) << "unsigned 8-bit silence follows";
-    std::remove(path.c_str());
 }
 
 TEST_F(SoundTest, ALoopRepeatsUntilANullNameStopsIt)
@@ -210,7 +186,10 @@ TEST_F(SoundTest, AMissingFilePlaysTheDefaultUnlessTold)
     pal::sound_reset();
     std::vector<unsigned char> played = read_all(out);
     ASSERT_GE(played.size(), 6615u * 2) << "0.15 s of 16-bit mono at 22050 Hz";
-    EXPECT_GT(peak16(played, 0, played.size()), 5000);
+    int peak = 0;
+    for (size_t i = 0; i + 1 < played.size(); i += 2)
+        peak = std::max(peak, std::abs((int)(short)(played[i] | played[i + 1] << 8)));
+    EXPECT_GT(peak, 5000);
     std::remove(junk.c_str());
 }
 

@@ -1,10 +1,8 @@
-/* A desktop with Wayland alone (no DISPLAY): weston, shown as a window on an
- * Xvfb of the test's own, is the compositor, and xdotool presses keys on
- * that X server, which weston hands to the surface holding its keyboard.
- * The dialog's modal loop sleeps as the message wait does: on the display's
- * descriptors alone, for as long as nothing comes.  Input from the
- * compositor must wake it, and so must a held key, which the client repeats
- * itself under Wayland. */
+/* A desktop with Wayland alone (no DISPLAY): weston, a window on an Xvfb of
+ * the test's own, gets keys from xdotool on that X server.  The modal loop
+ * sleeps as the message wait does, on the display's descriptors alone:
+ * input from the compositor must wake it, and so must a held key, which the
+ * client repeats itself under Wayland. */
 #include "desktop/servers.h"
 #include "display/display_state.h"
 #include "support/instance.h"
@@ -26,11 +24,9 @@
 #include <unistd.h>
 #include <vector>
 
-/* The compositor's buffers come through the desktop's GL stack, whose
- * drivers keep allocations for the process and are unloaded before the leak
- * checker of the sanitizer build runs, so that it cannot even name them.
- * Leaks are checked in desktop_test, which runs the same display code over
- * X without GL; here the sanitizer checks memory errors only. */
+/* The GL drivers behind the compositor's buffers keep allocations and are
+ * unloaded before the leak checker runs, which cannot name them; desktop_test
+ * checks leaks of the same display code over X without GL. */
 extern "C" const char *__lsan_default_options()
 {
     return "detect_leaks=0";
@@ -38,8 +34,8 @@ extern "C" const char *__lsan_default_options()
 
 namespace {
 
-constexpr int kNewAddressDialog = 400; /* two fields, OK and Cancel */
-constexpr int kAddressField = 102;     /* the first, which has the focus */
+constexpr int kNewAddressDialog = 400;
+constexpr int kAddressField = 102; /* the first field, which has the focus */
 
 DesktopServer xserver, compositor;
 std::string runtime_dir;
@@ -54,8 +50,7 @@ struct Watch {
 };
 Watch *watch = nullptr;
 
-/* The modal loop's idle turn, as the message wait takes it: present, sleep
- * on the display's descriptors, dispatch what woke it.  The bound only
+/* The modal loop's idle turn, as the message wait takes it.  The bound only
  * catches a wait that nothing wakes. */
 BOOL CALLBACK drive_display(void *)
 {
@@ -96,8 +91,8 @@ bool until(const std::function<bool()> &done)
     return watch->changed.wait_until(lock, watch->give_up, done);
 }
 
-/* xdotool on the X server that weston shows on: the pointer into weston's
- * window, which then has the X keyboard, and `what`. */
+/* xdotool `what` with the pointer in weston's window, which then has the X
+ * keyboard. */
 void xdotool(const std::string &what)
 {
     std::string cmd = "DISPLAY=" + xserver.name + " xdotool mousemove 400 300 " + what;
@@ -107,8 +102,7 @@ void xdotool(const std::string &what)
 
 class WaylandDesktop : public ::testing::Test {
   protected:
-    /* One compositor for the process: the desktop stays connected to it
-     * once opened, also across repeated runs. */
+    /* One compositor for the process: the desktop stays connected to it. */
     static void SetUpTestSuite()
     {
         static bool started = false;

@@ -1,18 +1,15 @@
 # shellcheck shell=bash
 # The two sides of a cmcall test on a pair of test hosts, sourced by the
 # tests after they set CASE and CMCALL: host A runs the test, host B is
-# reached through CALLMGR_PEER_EXEC.  Each side's standard output goes to
-# A_OUT / B_OUT, its standard error to A_ERR / B_ERR, its status to A_RC /
-# B_RC.  Nothing waits a fixed time: every wait is for a line or a process,
-# each with a bound.
+# reached through CALLMGR_PEER_EXEC.  Each side's output goes to A_OUT /
+# B_OUT and A_ERR / B_ERR, its status to A_RC / B_RC.
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/cmcall-test.XXXXXX")
 A_OUT=$WORK/a.out A_ERR=$WORK/a.err B_OUT=$WORK/b.out B_ERR=$WORK/b.err
 touch "$A_OUT" "$A_ERR" "$B_OUT" "$B_ERR"
 # shellcheck disable=SC2034 # read through ${!name}
 A_FD="" A_SUB="" A_PID="" A_RC="" B_FD="" B_SUB="" B_PID="" B_RC=""
-# What runs cmcall on A; a test may add variables.
-A_RUN=(env)
+A_RUN=(env) # a test may add variables
 
 # cleanup: whatever is left of ours, by PID; the host's end takes the rest.
 cleanup() {
@@ -80,7 +77,7 @@ finish() {
   eval "exec {$fd_var}<&-"
 }
 
-# signal A|B SIGNAL: sends SIGNAL to that host's cmcall.
+# signal A|B SIGNAL
 signal() {
   local pid_var=${1}_PID
   if [[ $1 == B ]]; then

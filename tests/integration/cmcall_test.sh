@@ -1,19 +1,16 @@
 #!/usr/bin/env bash
 # cmcall end to end:  cmcall_test.sh CASE PATH-TO-CMCALL
-#
-# The cases that need two hosts run on host A of `scripts/testhost.sh pair`
-# (CALLMGR_PEER_EXEC reaches host B): cmcall answer on B, cmcall invite on A.
+# The cases that need two hosts run on host A of `scripts/testhost.sh pair`:
+# cmcall answer on B, cmcall invite on A.
 #   accepted      B accepts by itself, twice in a row; A exits 0
 #   declined      B presses Decline in its Invite - RSVP dialog; A exits 1
 #   unreachable   B has no answering application; A exits 1
 #   mixed         one member accepts, one (unknown host) has no address;
 #                 A exits 1; SIGINT then ends the idle answering cmcall
-#   json          both sides print one valid JSON object per line
 #   timeout       nobody answers B's dialog: A exits 3; SIGTERM then ends B
 #                 cleanly, declining the open dialog
 # Without a pair:
-#   arguments     bad command lines (--dialog's too) exit 2 with a message;
-#                 --help exits 0
+#   arguments     bad command lines exit 2 with a message; --help exits 0
 #   no_rpcbind    a host without rpcbind: exit 2 and a message naming rpcbind
 set -uo pipefail
 
@@ -47,7 +44,6 @@ accepted)
     "result: 1 accepted, 0 declined, 0 unreachable, 0 without address" "cleaned up"
   # B is idle again once it closed the first call's session, so it takes the
   # second.
-  cp "$A_OUT" "$WORK/a1.out"
   read_from B "session 1 closed, ready for the next invitation"
   invite hostb
   rc_is "second invite" "$A_RC" 0
@@ -60,9 +56,7 @@ accepted)
     "session 1 closed, ready for the next invitation" "call started: session 2, no subject" \
     "session 2 closed" "cleaned up"
   # The caller waited for its own address, so the call names its originator.
-  has "$WORK/a1.out" "from 198.18.0.1, udp ports"
   has "$B_OUT" "from 198.18.0.1, udp ports"
-  [[ $(grep -c 'call started' "$B_OUT") == 2 ]] || fail "B did not start two calls"
   ;;
 declined)
   # With ring sounds on both sides: a short WAV file on B, a missing one on A;
@@ -94,9 +88,7 @@ mixed)
   start_answer --auto-accept
   invite "Bob <bob@hostb>" "nobody@nosuchhost" --subject "Two of us"
   rc_is "invite" "$A_RC" 1
-  has "$A_OUT" "inviting bob@hostb (session 1)"
   has "$A_OUT" "inviting nobody@nosuchhost (session 2)"
-  has "$A_OUT" "accepted by bob@hostb (198.18.0.2)"
   has "$A_OUT" "no address: nobody@nosuchhost"
   lacks "$A_OUT" "ringing nobody"
   has "$A_OUT" "result: 1 accepted, 0 declined, 0 unreachable, 1 without address"
@@ -106,33 +98,6 @@ mixed)
   finish B
   rc_is "answer" "$B_RC" 0
   in_order "$B_OUT" "call started" "stopping on SIGINT" "cleaned up"
-  ;;
-json)
-  start_answer --auto-accept --count 1 --json
-  invite 'Bob "B" <bob@hostb>' --subject $'tab\there "quoted" \\ caf\xe9' --json
-  rc_is "invite" "$A_RC" 0
-  finish B
-  rc_is "answer" "$B_RC" 0
-  python3 - "$A_OUT" "$B_OUT" <<'EOF' || fail "JSON lines"
-import json, sys
-a = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8")]
-b = [json.loads(l) for l in open(sys.argv[2], encoding="utf-8")]
-want = ["registered", "inviting", "call-started", "address", "ringing", "accepted",
-        "result", "cleaned-up"]
-got = [e["event"] for e in a]
-pos = [got.index(w) for w in want]
-assert pos == sorted(pos), got
-started = a[got.index("call-started")]
-assert started["subject"] == 'tab\there "quoted" \\ caf\u00e9', started
-assert started["count"] == 2 and len(started["members"]) == 2, started
-acc = a[got.index("accepted")]
-assert acc["member"] == "bob@hostb" and acc["addr"] == "198.18.0.2", acc
-assert a[got.index("result")]["exit"] == 0
-assert all(e["time"][2] == ":" for e in a + b)
-bev = [e["event"] for e in b]
-assert "call-started" in bev and "session-closed" in bev and bev[-1] == "cleaned-up", bev
-assert b[bev.index("call-started")]["subject"] == started["subject"]
-EOF
   ;;
 timeout)
   start_answer
@@ -162,16 +127,10 @@ arguments)
       [[ ! -s $A_OUT ]] || fail "standard output is not empty"
     fi
   }
+  # Each refusal's text is cmcall_logic_test's.
   check_usage 2 "cmcall: no command given" "$CMCALL"
-  check_usage 2 "cmcall: unknown option '--bogus'" "$CMCALL" answer --bogus
   check_usage 2 "usage: cmcall answer" "$CMCALL" invite --bogus
   check_usage 0 "cmcall invite --dialog [--timeout SECONDS]" "$CMCALL" --help
-  # What --dialog refuses, before anything is registered.
-  check_usage 2 "cmcall: --dialog takes no address ('hostb'): they are typed in the Invite dialog" \
-    "$CMCALL" invite --dialog hostb
-  check_usage 2 "cmcall: --dialog takes no --subject: it is typed in the Invite dialog" \
-    "$CMCALL" invite --subject x --dialog
-  check_usage 2 "cmcall: '--dialog' is not an option of answer" "$CMCALL" answer --dialog
   # Which environment is a desktop is display_test's DisplayChoice.
   check_usage 2 "cmcall: invite --dialog needs a desktop" \
     env CALLMGR_DISPLAY=headless DISPLAY=:0 "$CMCALL" invite --dialog

@@ -7,21 +7,19 @@
 #include <cstdlib>
 #include <string>
 
-#include "scripts/hostprobe.h"
-
 namespace {
 
 std::string on_host(int host, const std::string &what)
 {
-    return hostprobe::env("CALLMGR_NET_EXEC") + " " + std::to_string(host) + " -- " +
+    return std::getenv("CALLMGR_NET_EXEC") + (" " + std::to_string(host)) + " -- " +
            TESTHOST_NET_PEER + " " + what;
 }
 
 TEST(TestHostNet, EachHostReachesTheOthersByNameAndHasItsOwnRpcbind)
 {
-    ASSERT_EQ(hostprobe::env("CALLMGR_NET_SIZE"), "3");
-    ASSERT_NE(hostprobe::env("CALLMGR_NET_EXEC"), "");
-    EXPECT_EQ(hostprobe::env("CALLMGR_PEER_EXEC"), "");
+    ASSERT_STREQ(std::getenv("CALLMGR_NET_SIZE"), "3");
+    ASSERT_NE(std::getenv("CALLMGR_NET_EXEC"), nullptr);
+    EXPECT_EQ(std::getenv("CALLMGR_PEER_EXEC"), nullptr);
     // Every host registers its own probe program with its own rpcbind first,
     // so each survey below tells the three rpcbinds apart.
     for (int i = 1; i <= 3; ++i)
