@@ -1,21 +1,14 @@
 #!/usr/bin/env bash
 # cmcall on a desktop, with a real call between two hosts:
 #   cmcall_desktop_test.sh CASE PATH-TO-CMCALL PATH-TO-DIALOG_LAYOUT
-#
-# Each case runs on host A of `scripts/testhost.sh pair` (CALLMGR_PEER_EXEC
-# reaches host B).  Host A has an X server of its own, where its cmcall shows
-# the library's dialogs as real windows and rings into SDL's disk audio
-# driver; xdotool is the person in front of it.
-#   rsvp_accept    B invites A's user; a click on Accept in the Invite - RSVP
-#                  window on A answers: B hears the acceptance, A reports the
-#                  call
-#   invite_dialog_close  the Invite window's Close button places no call
-#                  (exit 2); SIGTERM while the window is open closes it and
-#                  ends cmcall (exit 143)
-#   invite_dialog  A runs cmcall invite --dialog: the Invite window appears,
-#                  xdotool types two members and a subject and clicks Call;
-#                  B's member accepts, the one of an unknown host has no
-#                  address, each reported for its own address
+# on host A of `scripts/testhost.sh pair`, with an X server of its own where
+# A's cmcall shows real windows and rings into SDL's disk audio driver;
+# xdotool is the person in front of it.
+#   rsvp_accept          a click on Accept in A's Invite - RSVP window answers B
+#   invite_dialog        the Invite window: two members typed, Call; B's accepts,
+#                        the one of an unknown host has no address
+#   invite_dialog_close  the Invite window's Close places no call (exit 2);
+#                        SIGTERM while it is open closes it (exit 143)
 # Exits 77 (skipped) when Xvfb or the tools are missing or it does not start.
 set -uo pipefail
 
@@ -49,8 +42,7 @@ start_xvfb() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$fifo" \
     </dev/null >/dev/null 2>"$WORK/xvfb.err" &
   XVFB_PID=$!
-  # The display number comes once it takes clients; a failed start closes
-  # the fifo.
+  # The number comes once it takes clients; a failed start closes the fifo.
   read -r -t 30 number <"$fifo" || true
   [[ $number =~ ^[0-9]+$ ]] || skip "Xvfb did not start: $(head -c 300 "$WORK/xvfb.err")"
   export DISPLAY=:$number
@@ -64,9 +56,8 @@ find_window() {
   [[ $WINDOW =~ ^[0-9]+$ ]] || fail "no window named '$1' within 30 s"
 }
 
-# place DIALOG CONTROL...: sets POS[control] to the middle of each control in
-# the window's own coordinates, from the dialog's template, and checks that
-# the window on the screen has the template's size.
+# place DIALOG CONTROL...: POS[control] is the middle of each control in the
+# window, from the template, whose size the window on the screen must have.
 declare -A POS
 place() {
   local dialog=$1 layout word id x y width="" height=""
@@ -182,7 +173,7 @@ invite_dialog_close)
   start A invite --dialog --json
   find_window "Invite"
   read_from A '"event":"dialog"'
-  signal A TERM
+  kill -TERM "$A_PID" || fail "cannot signal cmcall on A"
   finish A
   rc_is "invite --dialog stopped" "$A_RC" 143
   in_order "$A_OUT" '"event":"stopping","signal":"SIGTERM"' '"event":"cleaned-up"'

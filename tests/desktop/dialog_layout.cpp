@@ -1,8 +1,7 @@
-/* dialog_layout DIALOG CONTROL...: where a dialog puts its controls, from
- * the template the live window is made from: the window's outer size
- * ("size W H") and, for each control, its middle in the window's own
- * coordinates ("ID X Y"), for `xdotool mousemove --window`.  Exits 1 when
- * the dialog or a control does not exist. */
+/* dialog_layout DIALOG CONTROL...: from the template the live window is made
+ * from, the window's outer size ("size W H") and the middle of each control
+ * that exists in the window's own coordinates ("ID X Y"), for `xdotool
+ * mousemove --window`. */
 #include "support/instance.h"
 #include "user/paint.h"
 #include "user/window.h"
@@ -31,18 +30,13 @@ int main(int argc, char **argv)
     GetClientRect(dlg, &rc);
     std::printf("size %ld %ld\n", (long)(rc.right + in.left + in.right),
                 (long)(rc.bottom + in.top + in.bottom));
-    int status = 0;
     for (int i = 2; i < argc; i++) {
         int control = std::atoi(argv[i]);
-        pal::WindowRef c = pal::window_get(GetDlgItem(dlg, control));
-        if (!c) {
-            std::fprintf(stderr, "dialog_layout: dialog %d has no control %d\n", id, control);
-            status = 1;
-            continue;
-        }
-        std::printf("%d %ld %ld\n", control, (long)(in.left + (c->rect.left + c->rect.right) / 2),
-                    (long)(in.top + (c->rect.top + c->rect.bottom) / 2));
+        if (pal::WindowRef c = pal::window_get(GetDlgItem(dlg, control)))
+            std::printf("%d %ld %ld\n", control,
+                        (long)(in.left + (c->rect.left + c->rect.right) / 2),
+                        (long)(in.top + (c->rect.top + c->rect.bottom) / 2));
     }
     DestroyWindow(dlg);
-    return status;
+    return 0;
 }

@@ -1,7 +1,6 @@
 // A two-party call grows into a conference on a net of three hosts: host 2
-// must get the new member list before host 3 is invited, and host 3's
-// dialog must show all three members.  (A fourth member asks for no update:
-// tests/ui/invite_test.cpp.)
+// gets the new member list before host 3 is invited, whose dialog shows all
+// three members.
 #include "api/callfixture.h"
 #include "ui/dialogs.h"
 

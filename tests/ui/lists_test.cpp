@@ -193,7 +193,6 @@ Names take(HGLOBAL block)
 class AddressStore : public ::testing::Test {
   protected:
     void TearDown() override { PalFaultClear(); }
-    std::string file() const { return book.text(); }
     BookFile book;
 };
 
@@ -205,11 +204,11 @@ TEST_F(AddressStore, UsersAreKeysOfTheUsersSection)
     EXPECT_EQ(1, ADDRBOOK_AddUser("Ann Smith <ann@east>"));
     EXPECT_EQ(1, ADDRBOOK_AddUser(" \t bob <bob>")) << "leading blanks are skipped";
     EXPECT_EQ(1, ADDRBOOK_AddUser("ANN SMITH <ANN@EAST>")) << "the same key again";
-    EXPECT_EQ("[users]\nAnn Smith <ann@east>=\nbob <bob>=\n", file());
+    EXPECT_EQ("[users]\nAnn Smith <ann@east>=\nbob <bob>=\n", book.text());
     EXPECT_EQ((Names{"Ann Smith <ann@east>", "bob <bob>"}), take(ADDRBOOK_ReadSection("USERS")));
 
     EXPECT_EQ(1, ADDRBOOK_DeleteUser("  ann smith <ann@east>"));
-    EXPECT_EQ("[users]\nbob <bob>=\n", file());
+    EXPECT_EQ("[users]\nbob <bob>=\n", book.text());
     EXPECT_EQ(1, ADDRBOOK_DeleteUser("nobody <x>")) << "nothing to delete is no failure";
     EXPECT_EQ(1, ADDRBOOK_DeleteUser("bob <bob>"));
     EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers())) << "an empty section is no block";
@@ -222,17 +221,17 @@ TEST_F(AddressStore, RenamingDeletesThenWrites)
     EXPECT_EQ(1, ADDRBOOK_RenameUser("A <A>", "  Alice <a>"));
     EXPECT_EQ(1, ADDRBOOK_RenameUser("Alice <a>", "b <b>")) << "onto another user: one key left";
     EXPECT_EQ(1, ADDRBOOK_RenameUser("b <b>", "B <b>")) << "letter case changes are written";
-    EXPECT_EQ("[users]\nB <b>=\n", file());
+    EXPECT_EQ("[users]\nB <b>=\n", book.text());
 
     ADDRBOOK_WriteGroup("Team", Block({"B <b>"}));
     EXPECT_EQ(1, ADDRBOOK_RenameKey("  Team  ", "B <b>", "Bea <b>"));
-    const std::string before = file();
+    const std::string before = book.text();
     EXPECT_EQ("[users]\nB <b>=\n[groups]\nTeam=\n[Team]\nBea <b>=\n", before);
     EXPECT_EQ(0, ADDRBOOK_RenameKey(" \t ", "B <b>", "x <x>"));
     EXPECT_EQ(0, ADDRBOOK_RenameKey("users", "  ", "x <x>"));
     EXPECT_EQ(0, ADDRBOOK_RenameUser("B <b>", nullptr));
     EXPECT_EQ(0, ADDRBOOK_RenameUser("B <b>", "x=y <x>"));
-    EXPECT_EQ(before, file());
+    EXPECT_EQ(before, book.text());
 }
 
 TEST_F(AddressStore, GroupsHaveAKeyAndASectionOfTheirOwn)
@@ -241,26 +240,26 @@ TEST_F(AddressStore, GroupsHaveAKeyAndASectionOfTheirOwn)
     Block members({"Ann <a>", "Bob <b>"});
     EXPECT_EQ(1, ADDRBOOK_WriteGroup("  Team \t", members));
     EXPECT_NE((UINT)GMEM_INVALID_HANDLE, GlobalFlags(members)) << "the block stays the caller's";
-    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\nBob <b>=\n", file());
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\nBob <b>=\n", book.text());
     EXPECT_EQ(Names{"Team"}, take(ADDRBOOK_ReadGroups()));
 
     /* Writing again adds; keys already there stay. */
     EXPECT_EQ(1, ADDRBOOK_WriteGroup("Team", Block({"Cy <c>"})));
     EXPECT_EQ((Names{"Ann <a>", "Bob <b>", "Cy <c>"}), take(ADDRBOOK_ReadGroupMembers("Team")));
     EXPECT_EQ(1, ADDRBOOK_DeleteGroupLine(" Team ", "  bob <b>"));
-    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\nCy <c>=\n", file());
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\nCy <c>=\n", book.text());
 
     /* Deleting a group takes its key and its whole section, nothing else. */
     EXPECT_EQ(1, ADDRBOOK_WriteGroup("Crew", Block({"Ann <a>"})));
     EXPECT_EQ(1, ADDRBOOK_DeleteGroup("TEAM "));
-    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nCrew=\n[Crew]\nAnn <a>=\n", file());
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nCrew=\n[Crew]\nAnn <a>=\n", book.text());
 }
 
 TEST_F(AddressStore, TextsTheFileCannotHoldAreRefusedUntouched)
 {
     ADDRBOOK_AddUser("Ann <a>");
     ADDRBOOK_WriteGroup("Team", Block({"Ann <a>"}));
-    const std::string before = file();
+    const std::string before = book.text();
     const std::string name127(127, 'g'), entry255(255, 'e'), entry256(256, 'e');
 
     for (const char *e : {"", "   ", "a=b <a>", ";Ann <a>", "[Ann <a>", "Ann <a> ", "Ann\n<a>",
@@ -292,14 +291,14 @@ TEST_F(AddressStore, TextsTheFileCannotHoldAreRefusedUntouched)
     GlobalUnlock(endless);
     EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", endless));
     EXPECT_EQ(nullptr, ADDRBOOK_ReadSection(nullptr));
-    EXPECT_EQ(before, file());
+    EXPECT_EQ(before, book.text());
 
     /* The longest texts that fit are stored whole. */
     EXPECT_EQ(1, ADDRBOOK_AddUser(entry255.c_str()));
     EXPECT_EQ(1, ADDRBOOK_WriteGroup((" " + name127 + " ").c_str(), Block({entry255})));
     EXPECT_EQ(before.substr(0, 17) + entry255 + "=\n[groups]\nTeam=\n" + name127 +
                   "=\n[Team]\nAnn <a>=\n[" + name127 + "]\n" + entry255 + "=\n",
-              file());
+              book.text());
 }
 
 TEST_F(AddressStore, AnEmptyPathSwitchesTheBookOff)
@@ -315,7 +314,7 @@ TEST_F(AddressStore, AnEmptyPathSwitchesTheBookOff)
     memset(LIB_Settings.addressbook, 'p', sizeof LIB_Settings.addressbook);
     EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>"));
     EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers()));
-    EXPECT_EQ(text, file());
+    EXPECT_EQ(text, book.text());
 }
 
 TEST_F(AddressStore, FailedWritesReportZeroAndPartialChangesAreTakenBack)
@@ -328,18 +327,18 @@ TEST_F(AddressStore, FailedWritesReportZeroAndPartialChangesAreTakenBack)
     /* The new key fails after the old one went: the old one is put back. */
     PalFaultSet(PAL_FAULT_FILEWRITE, 1, 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, ADDRBOOK_RenameUser("Ann <a>", "Anna <a>"));
-    EXPECT_EQ("[users]\nAnn <a>=\n", file());
+    EXPECT_EQ("[users]\nAnn <a>=\n", book.text());
 
     /* A group whose second member cannot be written. */
     PalFaultSet(PAL_FAULT_FILEWRITE, 2, 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, ADDRBOOK_WriteGroup("Team", Block({"Ann <a>", "Bob <b>", "Cy <c>"})));
-    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\n", file());
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\nTeam=\n[Team]\nAnn <a>=\n", book.text());
 
     /* The section cannot be deleted after the group's key. */
     PalFaultSet(PAL_FAULT_FILEWRITE, 1, 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(0, ADDRBOOK_DeleteGroup("Team"));
     PalFaultClear();
-    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\n[Team]\nAnn <a>=\n", file());
+    EXPECT_EQ("[users]\nAnn <a>=\n[groups]\n[Team]\nAnn <a>=\n", book.text());
 
     book.use(book.dir + "/missing/book.zab");
     EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>")) << "a folder that does not exist";
@@ -377,8 +376,6 @@ TEST_F(AddressStore, TheReadBlockAndKeyListsThatDoNotFit)
     size_t count = users_of_size(32764);
     EXPECT_EQ(count, take(ADDRBOOK_ReadUsers()).size());
     users_of_size(32765);
-    EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers()));
-    users_of_size(40000);
     EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers()));
 }
 
