@@ -32,21 +32,6 @@ std::string hex(unsigned long long v)
     return b;
 }
 
-/* A line of the listing: the message, its kind and the fields in `shown`. */
-std::string text(UINT msg, unsigned flags, unsigned shown, WPARAM w, LPARAM l, HWND hwnd)
-{
-    std::string t = msg >= WM_USER && msg < 0x8000 ? "WM_USER+" + std::to_string(msg - WM_USER)
-                                                   : "msg " + hex(msg);
-    t += flags & SEQ_POSTED ? " posted" : flags & SEQ_SENT ? " sent" : " any";
-    if (shown & SEQ_WPARAM)
-        t += " w=" + hex(w);
-    if (shown & SEQ_LPARAM)
-        t += " l=" + hex((ULONG_PTR)l);
-    if (shown & SEQ_HWND)
-        t += " hwnd=" + hex((ULONG_PTR)hwnd);
-    return t;
-}
-
 /* Why `r` does not meet `e`, or empty when it does. */
 const char *mismatch(const SEQ_MSG &e, const SEQ_RECORD &r)
 {
@@ -65,10 +50,12 @@ const char *mismatch(const SEQ_MSG &e, const SEQ_RECORD &r)
     return "";
 }
 
-/* One line of the listing, marked with ">" where the sequences differ. */
-std::string row(size_t i, size_t at, const std::string &text)
+/* The listing's line for record `i`, marked with ">" where the sequences differ. */
+std::string row(size_t i, size_t at, const SEQ_RECORD &r)
 {
-    return (i == at ? "  > " : "    ") + std::to_string(i) + "  " + text + "\n";
+    return (i == at ? "  > " : "    ") + std::to_string(i) + "  msg " + hex(r.msg) +
+           (r.flags & SEQ_POSTED ? " posted" : " sent") + " w=" + hex(r.wparam) +
+           " l=" + hex((ULONG_PTR)r.lparam) + " hwnd=" + hex((ULONG_PTR)r.hwnd) + "\n";
 }
 
 bool compare(const SEQ_MSG *expected, size_t n_expected, const char *context, std::string *listing)
@@ -99,18 +86,10 @@ bool compare(const SEQ_MSG *expected, size_t n_expected, const char *context, st
         return why.empty();
 
     std::string &out = *listing;
-    out = std::string(context ? context : "") + ": message sequence differs at expected " +
-          std::to_string(e) + " / got " + std::to_string(g) + ": " + why + "\n  expected:\n";
-    for (size_t i = 0; i < n_expected; ++i) {
-        const SEQ_MSG &x = expected[i];
-        out += row(i, e,
-                   text(x.message, x.flags, x.flags, x.wparam, x.lparam, x.hwnd) +
-                       (x.flags & SEQ_OPTIONAL ? " (optional)" : ""));
-    }
-    out += "  got:\n";
+    out = std::string(context ? context : "") + ": message sequence differs at table entry " +
+          std::to_string(e) + " / got " + std::to_string(g) + ": " + why + "\n  got:\n";
     for (size_t i = 0; i < got.size(); ++i)
-        out += row(i, g,
-                   text(got[i].msg, got[i].flags, ~0u, got[i].wparam, got[i].lparam, got[i].hwnd));
+        out += row(i, g, got[i]);
     return false;
 }
 

@@ -5,8 +5,6 @@
 
 #include "support/msgseq.h"
 
-using Received = SEQ_RECORD;
-
 inline std::vector<SEQ_RECORD> &received()
 {
     return SEQ_Log();

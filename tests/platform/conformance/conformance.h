@@ -21,12 +21,6 @@ HINSTANCE instance();
 /* Holds a key down (or lets it go) as GetKeyState sees it. */
 void set_key(int vk, bool down);
 
-/* Lets `ms` pass: virtual time on the platform, real time elsewhere;
- * begin_time/end_time bracket a test that does so. */
-void begin_time();
-void pass_time(DWORD ms);
-void end_time();
-
 /* Registers a class of the test's instance, replacing an existing one. */
 ATOM register_class(const char *name, WNDPROC proc, int extra_bytes = 0);
 

@@ -3,8 +3,6 @@
 
 #include "user/dialog.h" /* pal::keyboard_set */
 
-#include <paltest.h>
-
 namespace conf {
 
 Impl impl()
@@ -15,21 +13,6 @@ Impl impl()
 void set_key(int vk, bool down)
 {
     pal::keyboard_set(vk, down);
-}
-
-void begin_time()
-{
-    PalClockSetVirtual(TRUE, 1000);
-}
-
-void pass_time(DWORD ms)
-{
-    PalClockAdvance(ms);
-}
-
-void end_time()
-{
-    PalClockSetVirtual(FALSE, 0);
 }
 
 } // namespace conf

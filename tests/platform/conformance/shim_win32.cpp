@@ -16,15 +16,4 @@ void set_key(int vk, bool down)
     SetKeyboardState(keys);
 }
 
-void begin_time() {}
-
-/* Real time passes; a little more than asked so that a timer due at
- * exactly `ms` has fallen due however the system rounds its ticks. */
-void pass_time(DWORD ms)
-{
-    Sleep(ms + ms / 4 + 20);
-}
-
-void end_time() {}
-
 } // namespace conf

@@ -4,6 +4,5 @@ set(CONFORMANCE_TESTS
   message_test.cpp
   listbox_test.cpp
   memory_test.cpp
-  timer_test.cpp
   gdi_test.cpp
 )

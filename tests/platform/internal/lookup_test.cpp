@@ -34,10 +34,10 @@ class Lookup : public ::testing::Test {
         WSACleanup();
     }
     /* The lookup answers among what the windows received. */
-    static std::vector<Received> answers()
+    static std::vector<SEQ_RECORD> answers()
     {
-        std::vector<Received> out;
-        for (const Received &r : received())
+        std::vector<SEQ_RECORD> out;
+        for (const SEQ_RECORD &r : received())
             if (r.msg == ANSWER || r.msg == ANSWER + 1)
                 out.push_back(r);
         return out;
@@ -94,29 +94,23 @@ TEST_F(Lookup, TheHostEntryIsLaidOutInTheCallersBuffer)
     EXPECT_EQ(0x55, (unsigned char)buf[used]) << "nothing written past what it reports";
 }
 
-TEST_F(Lookup, ErrorsAndShortBuffersComeInTheHighAndLowWords)
+/* Unknown names and the order of answers: fsm/fsm_test.cpp. */
+TEST_F(Lookup, AShortBufferIsLeftAloneAndTheSizeNeededReported)
 {
-    HANDLE unknown = WSAAsyncGetHostByName(w, ANSWER, "nobody.callmgr.test", buf, sizeof buf);
     char small[40];
     memset(small, 0x55, sizeof small);
-    HANDLE cramped = WSAAsyncGetHostByName(w, ANSWER, "peer.callmgr.test", small, sizeof small);
-    ASSERT_TRUE(unknown && cramped);
-    wait_for(2);
-    ASSERT_EQ(2u, received().size());
-    EXPECT_EQ((WPARAM)unknown, received()[0].wparam) << "answers come in the order asked";
-    EXPECT_EQ(WSAHOST_NOT_FOUND, WSAGETASYNCERROR(received()[0].lparam));
-    EXPECT_EQ(WSAENOBUFS, WSAGETASYNCERROR(received()[1].lparam));
-    EXPECT_GT(WSAGETASYNCBUFLEN(received()[1].lparam), (int)sizeof small) << "the size needed";
+    ASSERT_NE(nullptr, WSAAsyncGetHostByName(w, ANSWER, "peer.callmgr.test", small, sizeof small));
+    wait_for(1);
+    EXPECT_EQ(WSAENOBUFS, WSAGETASYNCERROR(received()[0].lparam));
+    EXPECT_GT(WSAGETASYNCBUFLEN(received()[0].lparam), (int)sizeof small);
     for (char c : small)
-        EXPECT_EQ(0x55, (unsigned char)c) << "a short buffer is left alone";
+        EXPECT_EQ(0x55, (unsigned char)c);
 }
 
 TEST_F(Lookup, CancelledLookupsAndVanishedWindowsGetNoAnswer)
 {
     HANDLE cancelled = WSAAsyncGetHostByName(w, ANSWER, "peer", buf, sizeof buf);
     EXPECT_EQ(0, WSACancelAsyncRequest(cancelled));
-    EXPECT_EQ(SOCKET_ERROR, WSACancelAsyncRequest(cancelled));
-    EXPECT_EQ(WSAEINVAL, WSAGetLastError());
 
     HWND doomed = make_window("LookupWnd");
     char doomed_buf[MAXGETHOSTSTRUCT];

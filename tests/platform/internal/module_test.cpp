@@ -1,6 +1,6 @@
-// The loader: built-in modules, reference counts, entry points and resources
-// (replacing modules: netlib/netlib_test.cpp; the stack library's window:
-// api/libmain_test.cpp).
+// The loader: built-in modules, reference counts and resources (replacing
+// modules and their entry points: netlib/netlib_test.cpp; the stack library's
+// window: api/libmain_test.cpp).
 #include "support/instance.h"
 
 #include <palmodule.h>
@@ -9,14 +9,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-std::vector<DWORD> entry_calls;
-
-BOOL WINAPI recording_entry(HINSTANCE, DWORD reason, LPVOID)
-{
-    entry_calls.push_back(reason);
-    return TRUE;
-}
 
 TEST(Modules, NamesOrdinalsAndReferenceCounts)
 {
@@ -33,19 +25,6 @@ TEST(Modules, NamesOrdinalsAndReferenceCounts)
     EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
     EXPECT_EQ(nullptr, LoadLibraryA("NOSUCH.DLL"));
     EXPECT_EQ((DWORD)ERROR_MOD_NOT_FOUND, GetLastError());
-}
-
-TEST(Modules, EntryPointsRunAtFirstLoadAndLastRelease)
-{
-    static const PAL_MODULEDESC desc = {"ENTRY.DLL", nullptr, 0, recording_entry, nullptr, 0};
-    ASSERT_TRUE(PalRegisterModule(&desc));
-    entry_calls.clear();
-    HMODULE m = LoadLibraryA("entry.dll");
-    LoadLibraryA("ENTRY");
-    FreeLibrary(m);
-    EXPECT_EQ(std::vector<DWORD>{DLL_PROCESS_ATTACH}, entry_calls);
-    FreeLibrary(m);
-    EXPECT_EQ((std::vector<DWORD>{DLL_PROCESS_ATTACH, DLL_PROCESS_DETACH}), entry_calls);
 }
 
 TEST(Modules, StringsComeFromTheResourcesCutToTheBuffer)

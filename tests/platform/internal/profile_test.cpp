@@ -110,18 +110,16 @@ TEST_F(ProfileTest, WritesCreateFileSectionAndKeysAndReadBack)
     ASSERT_TRUE(put("users", "bob", "  2  "));            // after the section's last entry
     EXPECT_EQ(read_bytes(ini_), "[users]\nAlice <alice@host>=x\nbob=2  \n[groups]\nTeam=\n");
 
-    // The default loses its trailing blanks; a value that does not fit is cut.
+    // A value that does not fit is cut (defaults and size 0: fuzz/fuzz_profile.cpp).
     ASSERT_TRUE(put("users", "long", "abcdef"));
     const struct {
         const char *key, *def;
         DWORD size;
         Got expect;
     } cases[] = {
-        {"carol", "dflt \t ", 16, {4, "dflt\0\x7f"s}},
         {"carol", nullptr, 16, {0, "\0\x7f"s}},
         {"long", "", 4, {3, "abc\0\x7f"s}},
         {"long", "", 7, {6, "abcdef\0\x7f"s}},
-        {"long", "", 0, {0, "\x7f"}},
     };
     for (const auto &c : cases)
         EXPECT_EQ(get("users", c.key, c.def, c.size), c.expect) << c.key << " " << c.size;
@@ -154,7 +152,6 @@ TEST_F(ProfileTest, NameListsHaveExactBytesAndAreCutAsWindowsCuts)
     for (const auto &c : cases)
         EXPECT_EQ(get(c.section, nullptr, c.def, c.size), c.expect) << c.size;
     EXPECT_EQ(get("groups", nullptr, "", 16).first, 0u) << "an empty section lists nothing";
-    EXPECT_EQ(get(nullptr, "alice", "", 64).first, 19u) << "sections whatever the key";
 }
 
 TEST_F(ProfileTest, ReaderToleratesCrlfCommentsAndLinesWithoutEquals)
@@ -205,15 +202,9 @@ TEST_F(ProfileTest, OnlyRegularFilesAreOpenedAndNeverThroughALink)
         EXPECT_FALSE(put("s", "k", "v"));
         EXPECT_EQ(0, remove(ini_.c_str()));
     }
-    const std::string target = dir_ + "/target.ini";
-    write_bytes(target, "[s]\nk=secret\n");
-    ASSERT_EQ(symlink(target.c_str(), ini_.c_str()), 0);
-    SetLastError(0);
-    EXPECT_EQ(value("s", "k"), "<none>");
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
-    EXPECT_FALSE(put("s", "k", "v"));
-    EXPECT_EQ(read_bytes(target), "[s]\nk=secret\n");
-    // A link further up the path is an ordinary folder of the host.
+    // A link at the file is refused (fuzz/fuzz_profile.cpp); one further up
+    // the path is an ordinary folder of the host.
+    write_bytes(dir_ + "/target.ini", "[s]\nk=secret\n");
     ASSERT_EQ(symlink(dir_.c_str(), (dir_ + "/linkdir").c_str()), 0);
     char buf[16];
     EXPECT_EQ(GetPrivateProfileStringA("s", "k", "", buf, sizeof buf,
@@ -223,10 +214,8 @@ TEST_F(ProfileTest, OnlyRegularFilesAreOpenedAndNeverThroughALink)
 
 TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
 {
-    EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", (dir_ + "/nodir/x.ini").c_str()));
-    EXPECT_FALSE(fs::exists(dir_ + "/nodir"));
-
-    // A folder nobody may write to (root would bypass the permissions).
+    // A folder nobody may write to (root would bypass the permissions; a
+    // missing folder: ui/lists_test.cpp).
     const std::string ro = dir_ + "/ro", ro_ini = ro + "/x.ini";
     ASSERT_EQ(mkdir(ro.c_str(), 0755), 0);
     write_bytes(ro_ini, "[s]\nk=v\n");
@@ -247,13 +236,10 @@ TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
     EXPECT_EQ(read_bytes(ro_ini), "[s]\nk=v\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(ro), {}), 1) << "no temporary file left";
 
-    // Arguments that cannot be written (more of them: fuzz/fuzz_profile.cpp;
-    // the injected failures: ui/lists_test.cpp).
-    write_bytes(ini_, "[s]\nk=v\n");
-    EXPECT_FALSE(put("s\r\n[x]", "k", "v"));
+    // Texts that cannot be written: fuzz/fuzz_profile.cpp; injected failures:
+    // ui/lists_test.cpp.
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", nullptr));
-    EXPECT_EQ(read_bytes(ini_), "[s]\nk=v\n");
-
+    write_bytes(ini_, "[s]\nk=v\n");
     chmod(ini_.c_str(), 0640);
     ASSERT_TRUE(put("s", "d", ""));
     EXPECT_EQ(stat_of(ini_).st_mode & 07777, 0640u) << "a rewritten file keeps its mode";
@@ -298,17 +284,11 @@ TEST_F(ProfileTest, DrivePathsMapUnderTheDataFolder)
     ASSERT_TRUE(pal::dos_path_map("c:\\temp\\VORLANE.ZAB", &host));
     EXPECT_EQ(host, drives + "/c/TEMP/vorlane.zab");
 
-    // No way out of the drive folder; host paths pass unchanged.
-    EXPECT_FALSE(pal::dos_path_map("C:\\TEMP\\..\\..\\etc\\passwd", &host));
+    // No way out of the drive folder (more paths: fuzz/fuzz_profile.cpp).
     EXPECT_FALSE(WritePrivateProfileStringA("s", "k", "v", "C:\\TEMP\\..\\x.ini"));
     EXPECT_TRUE(pal::dos_path_map("C:\\TEMP\\..x\\y", &host));
     EXPECT_EQ(host, drives + "/c/TEMP/..x/y");
-    for (const char *same : {"/etc/../tmp/x.ini", "rel\\x.ini"}) {
-        ASSERT_TRUE(pal::dos_path_map(same, &host));
-        EXPECT_EQ(host, same);
-    }
     EXPECT_FALSE(pal::dos_path_is_dos("C:x.ini"));
-    EXPECT_FALSE(pal::dos_path_map("", &host));
 
     // Without XDG_DATA_HOME (or with a relative one) the home folder's.
     ::setenv("HOME", (dir_ + "/home").c_str(), 1);

@@ -57,7 +57,7 @@ int call_server()
     return answer;
 }
 
-/* A call from a thread of its own; DONE then goes to thread `notify`, if any. */
+/* A call from a thread of its own, which then posts DONE to `notify`, if any. */
 std::thread start_call(DWORD notify, int *answer)
 {
     return std::thread([=] {
@@ -111,13 +111,11 @@ class RpcWait : public ::testing::Test {
 
 TEST_F(RpcWait, ACallIsServedOnTheThreadNamedLastOnly)
 {
-    /* The first to look at its queue once the server has descriptors, and
-     * then gone: it took nothing with it. */
+    /* Threads that only look at their queues, one of them gone: neither serves. */
     std::thread([] {
         MSG m;
         PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE);
     }).join();
-    /* Another keeps pumping its queue while the calls come in. */
     std::promise<DWORD> pumping;
     std::thread helper([&pumping] {
         MSG m;

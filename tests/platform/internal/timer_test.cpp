@@ -1,6 +1,6 @@
-// Timers in virtual time: exactly when they fall due, and the wait that an
-// advance of the clock ends (ids and order: conformance/timer_test.cpp; the
-// idle hook drives protocol/send_test.cpp and robustness/exchange_test.cpp).
+// Timers in virtual time: their place after posted messages, their end, a
+// late one, and the wait that an advance of the clock ends (exactly when they
+// fall due, and timers without a window: fsm/ring_test.cpp, ui/rsvp_test.cpp).
 #include "support/recorder.h"
 
 #include <paltest.h>
@@ -28,19 +28,32 @@ class Timers : public ::testing::Test {
     MSG m;
 };
 
-TEST_F(Timers, AWindowTimerFallsDueExactlyEachPeriod)
+TEST_F(Timers, ADueTimerComesAfterPostedMessagesAndEndsWithItsWindow)
 {
-    EXPECT_EQ(7u, SetTimer(w, 7, 4000, nullptr));
-    PalClockAdvance(3999);
-    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
-    PalClockAdvance(1);
+    EXPECT_EQ(7u, SetTimer(w, 7, 100, nullptr)) << "a window's timer keeps the caller's id";
+    PalClockAdvance(100);
+    PostMessageA(w, WM_USER, 0, 0);
+    ASSERT_TRUE(PeekMessageA(&m, w, 0, 0, PM_REMOVE));
+    EXPECT_EQ((UINT)WM_USER, m.message) << "a posted message goes before a due timer";
+    ASSERT_TRUE(PeekMessageA(&m, w, 0, 0, PM_REMOVE));
+    EXPECT_TRUE(m.message == WM_TIMER && m.wParam == 7);
+    EXPECT_TRUE(KillTimer(w, 7));
+    EXPECT_FALSE(KillTimer(w, 7)) << "once";
+
+    SetTimer(w, 8, 100, nullptr);
+    DestroyWindow(w);
+    PalClockAdvance(200);
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE))
+        << "timers end with their window";
+}
+
+TEST_F(Timers, ALateTimerIsNotCaughtUp)
+{
+    SetTimer(w, 7, 4000, nullptr);
+    PalClockAdvance(14000);
     ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ((UINT)WM_TIMER, m.message);
-    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "one message per period";
-
-    PalClockAdvance(10000);
-    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "a late timer is not caught up";
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "one message for three periods";
 }
 
 TEST_F(Timers, AWaitingThreadWakesWhenAnotherThreadAdvancesTheClock)
