@@ -1,6 +1,5 @@
-// The invited side of the two-host call tests, run on host B: one
-// application that answers the first invitation as its mode says and
-// reports every notification (with its block's contents) on stdout.
+// The invited side of the multi-host call tests: one application answers
+// the first invitation as its mode says and reports every notification.
 //   call_peer accept    auto-accept is on
 //   call_peer decline   the user presses Decline in the Invite - RSVP dialog
 //   call_peer stay      auto-accept, then stay in the call until the first
@@ -35,13 +34,9 @@ std::string describe(const Note &n)
         return text;
     }
     const CMCALLINFO &info = ct_info(n);
-    auto opened = [](uint32_t sock) { return sock != 0 && sock != ~0u ? 1 : 0; };
-    snprintf(text, sizeof text,
-             "%s size=%zu local=%08x origin=%08x groups=%08x/%08x tcp=%u udp=%u/%u "
-             "sockets=%d%d subject=%s count=%u",
-             n.code == CMN_CALLSTARTED ? "started" : "updated", n.block.size(), info.localaddr,
-             info.originaddr, info.group1, info.group2, info.tcpport, info.udpport1, info.udpport2,
-             opened(info.udpsocket1), opened(info.udpsocket2), info.subject, info.count);
+    snprintf(text, sizeof text, "%s size=%zu tcp=%u udp=%u/%u subject=%s count=%u",
+             n.code == CMN_CALLSTARTED ? "started" : "updated", n.block.size(), info.tcpport,
+             info.udpport1, info.udpport2, info.subject, info.count);
     std::string line = text;
     for (size_t i = 0; i < info.count; ++i) {
         const CMMEMBERENTRY &e = ct_entry(n, i);

@@ -1,6 +1,5 @@
 // The fixture of tests that start the library with an application window
-// and leave nothing behind: faults, modal drivers, applications, sockets,
-// settings and registrations.
+// and leave nothing behind.
 #ifndef CALLMGR_TESTS_API_CALLFIXTURE_H
 #define CALLMGR_TESTS_API_CALLFIXTURE_H
 

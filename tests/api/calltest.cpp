@@ -150,11 +150,6 @@ CtPeer::CtPeer(const std::string &command)
     ct_blocking([&] { pipe_ = popen(command.c_str(), "r"); });
 }
 
-CtPeer::~CtPeer()
-{
-    finish();
-}
-
 std::string CtPeer::line()
 {
     std::string out = "<eof>";

@@ -1,6 +1,5 @@
-// An application window for tests of the entries: it records every
-// notification (copying and freeing its block) and can act on one from
-// inside the library's own waits, as an application's handler would.
+// An application window that records every notification (copying and
+// freeing its block) and can act on one from inside the library's waits.
 #ifndef CALLMGR_TESTS_API_CALLTEST_H
 #define CALLMGR_TESTS_API_CALLTEST_H
 
@@ -28,7 +27,7 @@ std::vector<Note> &ct_notes();
 // Called for each notification as it arrives (may call entries).
 std::function<void(const Note &)> &ct_on_note();
 // Dispatches messages until a notification with `code` has arrived (true)
-// or `seconds` of real time passed.
+// or `seconds` passed.
 bool ct_wait_for(BYTE code, int seconds = 30);
 // Dispatches what is waiting, without blocking.
 void ct_pump();
@@ -43,10 +42,9 @@ void ct_reset();
 // As ct_wait_for, until `done` holds.
 bool ct_wait_until(const std::function<bool()> &done, int seconds = 30);
 
-// The sockets a session hands to the application are the application's to
-// close, also after CMCloseSession and CMCleanup.  A test that closes a
-// session keeps its handles first; ct_close_sockets closes those, those of
-// every session still registered and of every call block notified, once each.
+// The sockets a session hands over are the application's to close: a test
+// keeps a session's handles before closing it; ct_close_sockets closes those,
+// those of every session still registered and of every call block notified.
 void ct_keep_session_sockets(WORD session);
 void ct_keep_socket(uint32_t handle);
 void ct_close_sockets();
@@ -56,7 +54,7 @@ void ct_close_sockets();
 class CtPeer {
   public:
     explicit CtPeer(const std::string &command);
-    ~CtPeer();
+    ~CtPeer() { finish(); }
     CtPeer(const CtPeer &) = delete;
     CtPeer &operator=(const CtPeer &) = delete;
     // The next line without its end, or "<eof>".

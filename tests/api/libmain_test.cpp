@@ -10,8 +10,7 @@
 
 namespace {
 
-// Each case starts and ends as a freshly loaded library: no instance, no
-// class, no stack.
+// Each case starts and ends as a freshly loaded library.
 struct LibraryAttach : ::testing::Test {
     void SetUp() override { forget(); }
     void TearDown() override { forget(); }

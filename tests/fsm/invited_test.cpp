@@ -1,7 +1,5 @@
-// The invited side, driven by posting received calls to an application's
-// state-machine window.  The inviter is this host under 127.0.0.1: each
-// answer comes back to a session here holding the same call, and can be
-// read off its notifications.
+// The invited side, driven by posting received calls to the state-machine
+// window.  The inviter is this host under 127.0.0.1: answers come back here.
 #include "api/callfixture.h"
 
 #include "members/members.h"
@@ -44,8 +42,7 @@ class Invited : public CallFixture {
 
 TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
 {
-    // Before this host knows its own address, the block shows the one the
-    // inviter reached it at.
+    // Its own address unknown, the block shows the one the inviter reached.
     LOCALHOST_SetAddress(0xFFFFFFFFu);
     receive(app);
     settle(CMN_CALLSTARTED);
@@ -59,6 +56,11 @@ TEST_F(Invited, AnAcceptedCallGetsASessionAndTheInviterHearsOfIt)
     EXPECT_EQ(0x020012C6u, info.localaddr);
     EXPECT_EQ(5000u, info.udpport1) << "the ports the inviter chose";
     EXPECT_EQ(5002u, info.udpport2);
+    EXPECT_EQ(0x010001E9u, info.group1) << "and its groups, 233.1.0.1 in network order";
+    EXPECT_EQ(0x020001E9u, info.group2);
+    EXPECT_EQ(0x0100007Fu, info.originaddr);
+    for (uint32_t sock : {info.udpsocket1, info.udpsocket2})
+        EXPECT_TRUE(sock != 0 && sock != ~0u) << "both datagram sockets opened";
 
     const CALLCTX *call = opened->call;
     EXPECT_EQ(CMS_JOINED, call->to->state);
@@ -111,8 +113,7 @@ TEST_F(Invited, AWindowDestroyedWithCallsQueuedReleasesThem)
     EXPECT_TRUE(ct_notes().empty());
 }
 
-// A call to this host that no idle application takes: an exchange whose
-// wait dispatches what is queued.
+// An exchange with this host, whose wait dispatches what is queued.
 INT exchange_meanwhile(WORD app)
 {
     SampleCall other{"invited-2"};

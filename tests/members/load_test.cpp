@@ -1,6 +1,5 @@
-// The numbering of a process's first calls.  The counters are never reset,
-// so the check runs in a freshly started copy of this program (a death test
-// in its re-executing style), whatever ran before in this process.
+// The numbering of a process's first calls, checked in a freshly started
+// copy of this program (a death test), as the counters are never reset.
 #include "members/members.h"
 #include "fsm/fsm.h"
 

@@ -91,9 +91,8 @@ class Sockets : public ::testing::Test {
         EXPECT_EQ(0, real.bind(s, (struct sockaddr *)&a, sizeof a)) << "port " << port;
         held.push_back(s);
     }
-    /* Opens a socket as sessions and calls do, with `calls` and `tried`
-     * fresh.  A socket it gets must be bound where it says and is kept to the
-     * end of the test; a failure must leave no socket, nor a bound one open. */
+    /* Opens a socket as sessions and calls do.  A socket it gets must be bound
+     * where it says; a failure must leave no socket, nor a bound one open. */
     DWORD open(int want, bool stream, DWORD port, DWORD low, DWORD high)
     {
         calls.clear();
@@ -130,11 +129,8 @@ class Sockets : public ::testing::Test {
     void start_at(DWORD want, DWORD low, DWORD high)
     {
         for (DWORD tick = 1; tick < 200000; ++tick)
-            if (first_port(tick, low, high) == want) {
-                PalClockSetVirtual(TRUE, tick);
-                tried.clear();
-                return;
-            }
+            if (first_port(tick, low, high) == want)
+                return; // the clock stays at `tick`
         ADD_FAILURE() << "no clock value starts " << low << ".." << high << " at " << want;
     }
     std::set<DWORD> starts(DWORD low, DWORD high, DWORD ticks = 3000)
@@ -223,15 +219,11 @@ TEST_F(Sockets, FailuresToCreateOrReadTheSocketLeaveNothingOpen)
 TEST_F(Sockets, BoundsAboveTheLastPortAreClamped)
 {
     refuse_bind = WSAEADDRINUSE;
-    EXPECT_EQ(0u, NET_BindRange(unused, 65530, 70000));
-    EXPECT_EQ((std::set<DWORD>{65530, 65531, 65532, 65533, 65534, 65535}),
-              std::set<DWORD>(tried.begin(), tried.end()));
-    EXPECT_EQ(6u, tried.size());
-
-    tried.clear();
     EXPECT_EQ(0u, NET_BindRange(unused, 1, 0xFFFFFFFF));
+    const std::set<DWORD> ports(tried.begin(), tried.end());
     EXPECT_EQ(65535u, tried.size()) << "every port once, no more";
-    EXPECT_EQ(65535u, std::set<DWORD>(tried.begin(), tried.end()).size());
+    EXPECT_EQ(65535u, ports.size());
+    EXPECT_EQ(65535u, *ports.rbegin());
 
     tried.clear();
     EXPECT_EQ(0u, NET_BindRange(unused, 65536, 70000));

@@ -1,8 +1,5 @@
-// PalWaitSocket keeps the message loop going while it waits for one
-// descriptor, also when a handler waits in turn, and keeps a WM_QUIT met for
-// the caller's own loop.  Its readiness and limit are covered by the
-// exchange's tests; PalRunBlocking, the test layer's own wait, by every test
-// that serves RPC.
+// PalWaitSocket keeps the message loop going while it waits, also when a
+// handler waits in turn, and keeps a WM_QUIT met for the caller's own loop.
 #include <windows.h>
 #include <palrpc.h>
 
@@ -31,8 +28,7 @@ LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         EXPECT_EQ(1, write((int)wparam, "x", 1));
         return 0;
     case WAIT_INNER:
-        // The inner socket's peer is written from a message handled inside
-        // this inner wait.
+        // Its peer is written from a message handled inside this inner wait.
         PostMessageA(hwnd, WRITE_PEER, (WPARAM)peer_fd, 0);
         events.push_back("inner ready " +
                          std::to_string(PalWaitSocket(inner_fd, PAL_SOCKET_READ, 60000)));

@@ -1,6 +1,5 @@
-// The server procedures called as the dispatch routine calls them: which
-// application an invitation or update reaches, what it receives, how a reply
-// moves a member and what it tells the application.
+// The server procedures as the dispatch routine calls them: where an
+// invitation or update goes, and what a reply does to a member and tells.
 #include "protocol/callsample.h"
 #include "protocol/probeapp.h"
 
@@ -17,9 +16,8 @@ namespace {
 
 const UINT NOTIFY = WM_USER + 7;
 
-// What state-machine windows saw of the calls they received, one line per
-// call: "callid|subject|to user (real name)|from user|members".  That it is a
-// copy of its own shows when it is freed here (the sanitizer build).
+// "callid|subject|to user (real name)|from user|members" of every call a
+// state-machine window received; freed here, so a shared copy shows.
 std::vector<std::string> seen;
 
 // Looks at what arrives and releases it; the window owns what it receives.
@@ -44,8 +42,6 @@ class Procs : public ::testing::Test {
     void SetUp() override
     {
         ASSERT_EQ(1, NET_Startup(resource_instance()));
-        /* The order pinned: what the state-machine windows and the
-         * application's window are handed. */
         SEQ_Only({NOTIFY, FSM_INVITED, FSM_UPDATED});
         SEQ_RegisterClass("ProcsOwner");
         owner = SEQ_CreateWindow("ProcsOwner");
@@ -63,7 +59,6 @@ class Procs : public ::testing::Test {
     }
 
     CMAPP *app() { return probe_app(owner, NOTIFY, "ProcsFsm", fsm_probe); }
-    // A session of `a` holding a copy of `call` as its call.
     CMSESSION *session_with(CMAPP *a, SampleCall &call)
     {
         CMSESSION *s = SESSION_Create(a);
@@ -125,57 +120,28 @@ TEST_F(Procs, AnUpdateReachesTheApplicationThatHasTheCall)
     };
     EXPECT_TRUE(SEQ_Ok(handed, "the update"));
 
-    SampleCall unknown("The-Call", CALL_UPDATE); // ids compare case-sensitively
-    EXPECT_EQ(CALL_NOTHANDLED, request(unknown));
+    // Ids compare as exact texts: neither case nor a prefix matches.
+    for (const char *other : {"The-Call", "the-cal"}) {
+        SampleCall unknown(other, CALL_UPDATE);
+        EXPECT_EQ(CALL_NOTHANDLED, request(unknown)) << other;
+    }
     update.request.caller = nullptr;
     EXPECT_EQ(CALL_NOTHANDLED, request(update));
     EXPECT_EQ(1u, seen.size());
 
-    // A window that is gone: the copy is released and the sender hears that
-    // nobody took the request.
+    // A window that is gone: the copy is released, the request not handled.
     DestroyWindow(has_call->fsmwnd);
     update.request.caller = &update.caller;
     EXPECT_EQ(CALL_NOTHANDLED, request(update));
     EXPECT_EQ(1u, seen.size());
 }
 
-class Replies : public Procs {
-  protected:
-    void SetUp() override
-    {
-        Procs::SetUp();
-        a = app();
-        session = session_with(a, call);
-        member1 = session->call->caller->members->next->cm;
-        member2 = session->call->caller->members->next->next->cm;
-    }
-    INT reply(INT msg, CM *from, const char *callid = "outgoing")
-    {
-        std::string id = callid;
-        CALLRPY r{msg, &call.members[0], from, id.data(), 42};
-        INT *answer = callproc_reply_1_svc(&r);
-        SEQ_Pump();
-        return *answer;
-    }
-    SampleCall call{"outgoing"};
-    CMAPP *a = nullptr;
-    CMSESSION *session = nullptr;
-    CM *member1 = nullptr, *member2 = nullptr;
-};
-
-TEST_F(Replies, EachReplyCodeSetsItsStateAndNotifiesCodePlusOne)
+TEST_F(Procs, EachReplyCodeSetsItsStateAndNotifiesCodePlusOne)
 {
-    EXPECT_EQ(CALL_DELIVERED, reply(CALL_ACCEPT, &call.members[2]));
-    EXPECT_EQ(CMS_JOINED, member2->state);
-    EXPECT_EQ(CMS_IDLE, member1->state) << "told apart by the real name alone";
-    const SEQ_MSG accepted[] = {
-        /* The member's address in network order. */
-        {NOTIFY, SEQ_POSTED | SEQ_WPARAM | SEQ_LPARAM, (WPARAM)((2 << 8) | session->id),
-         0x020012C6},
-        {0, 0},
-    };
-    EXPECT_TRUE(SEQ_Ok(accepted, "the acceptance"));
-
+    SampleCall call{"outgoing"};
+    CMAPP *a = app();
+    CMSESSION *session = session_with(a, call);
+    const CM *member1 = session->call->caller->members->next->cm;
     /* A code whose notification would read as another one (some of which
      * carry a block) is not passed on; the code byte wraps. */
     const struct {
@@ -195,7 +161,9 @@ TEST_F(Replies, EachReplyCodeSetsItsStateAndNotifiesCodePlusOne)
     for (const auto &row : table) {
         SEQ_Flush();
         a->ringtimer = (UINT)SetTimer(nullptr, 0, 4000, CLIENT_TimerProc);
-        EXPECT_EQ(CALL_DELIVERED, reply(row.msg, &call.members[1]));
+        CALLRPY r{row.msg, &call.members[0], &call.members[1], call.callid.data(), 42};
+        EXPECT_EQ(CALL_DELIVERED, *callproc_reply_1_svc(&r));
+        SEQ_Pump();
         EXPECT_EQ(row.state, member1->state) << row.msg;
         EXPECT_EQ(0u, a->ringtimer) << "every reply stops the ring";
         std::vector<SEQ_MSG> told;

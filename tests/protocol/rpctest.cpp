@@ -66,6 +66,19 @@ sockaddr_in loopback(unsigned short port)
 
 } // namespace
 
+int tcp_connect(unsigned short port, int receive_buffer)
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && receive_buffer)
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
+    sockaddr_in a = loopback(port);
+    if (fd >= 0 && connect(fd, (sockaddr *)&a, sizeof a) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 void run_blocking(const std::function<void()> &fn)
 {
     PalRunBlocking(run_function, const_cast<std::function<void()> *>(&fn));
@@ -119,6 +132,14 @@ unsigned short mapped_port(const char *protocol)
     return 0;
 }
 
+Bytes record(const Bytes &message, bool last, Bytes to)
+{
+    Bytes b =
+        WireBuilder().U32((last ? 0x80000000u : 0u) | (uint32_t)message.size()).Append(message).b;
+    to.insert(to.end(), b.begin(), b.end());
+    return to;
+}
+
 Bytes call_message(uint32_t xid, uint32_t procedure, const Bytes &argument)
 {
     WireBuilder w;
@@ -127,34 +148,38 @@ Bytes call_message(uint32_t xid, uint32_t procedure, const Bytes &argument)
     return w.Append(argument).b;
 }
 
+Bytes request_bytes(const std::string &subject, int members)
+{
+    WireBuilder w;
+    w.U32(CALL_INVITE);
+    w.U32(1).Member(CMS_IDLE, 0xC6120002u, "hostb", "bob", "Bob", "bob@hostb");
+    w.U32(1).Member(CMS_IDLE, 0xC6120001u, "hosta", "al", "Al", "al@hosta");
+    w.U32(1).U32(CS_ACTIVE).U32(1).U32(0).U32(1).U32(0).U32(0).U32(0);
+    w.Text("call-1").Text("g1").Text("g2").Text("").Text(subject);
+    w.U32(0).U32(0); // no originator, no local
+    for (int i = 0; i < members; ++i)
+        w.U32(1).U32(1).Member(CMS_IDLE, (uint32_t)i, "h", "u", "r", "a");
+    w.U32(0);
+    return w.b;
+}
+
 RawReply tcp_exchange(unsigned short port, const Bytes &message, size_t cut)
 {
     RawReply r;
     run_blocking([&] {
-        int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a = loopback(port);
-        if (fd < 0 || connect(fd, (sockaddr *)&a, sizeof a) != 0) {
-            if (fd >= 0)
-                close(fd);
+        int fd = tcp_connect(port);
+        if (fd < 0)
             return;
-        }
-        Bytes rec = WireBuilder().U32(0x80000000u | (uint32_t)message.size()).Append(message).b;
+        Bytes rec = record(message);
         size_t length = cut ? cut : rec.size();
         if (write(fd, rec.data(), length) == (ssize_t)length && cut)
             shutdown(fd, SHUT_WR);
-        Bytes record;
-        for (bool last = false; !last;) {
-            uint8_t mark[4];
-            if (!read_all(fd, mark, 4))
-                break;
-            uint32_t m = get32(Bytes(mark, mark + 4), 0);
-            last = (m & 0x80000000u) != 0;
-            size_t at = record.size();
-            record.resize(at + (m & 0x7FFFFFFFu));
-            if (!read_all(fd, record.data() + at, record.size() - at))
-                break;
-            if (last)
-                r = parse_reply(record);
+        // The server's replies are small: one fragment each.
+        uint8_t mark[4];
+        if (read_all(fd, mark, 4)) {
+            Bytes reply(get32(Bytes(mark, mark + 4), 0) & 0x7FFFFFFFu);
+            if (read_all(fd, reply.data(), reply.size()))
+                r = parse_reply(reply);
         }
         close(fd);
     });

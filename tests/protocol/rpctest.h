@@ -1,7 +1,5 @@
-// Helpers for tests that talk to the call-protocol server of their own
-// process.  The server is served from this thread's message wait, so every
-// client here runs through PalRunBlocking: the work on a worker thread, this
-// thread dispatching the calls meanwhile.
+// Clients of this process's own call-protocol server, which is served from
+// this thread's message wait: each runs on a worker through PalRunBlocking.
 #pragma once
 
 #include "wirebytes.h"
@@ -29,17 +27,25 @@ struct RawReply {
     Bytes results;            // what follows the accept status
 };
 
-// A call message of the program with the given xid, procedure and argument
-// bytes, no credentials.
+// `message` as one record fragment, appended to `to`.
+Bytes record(const Bytes &message, bool last = true, Bytes to = {});
+
+// A call message of the program, with no credentials.
 Bytes call_message(uint32_t xid, uint32_t procedure, const Bytes &argument);
 
-// Sends the message as one record on a TCP connection to 127.0.0.1:port and
-// reads the reply record.  With `cut`, only that many bytes of the record
-// are sent and the writing side is shut.
+// The encoded argument of an invitation with the given subject and count of
+// further members.
+Bytes request_bytes(const std::string &subject, int members);
+
+// A blocking TCP connection to 127.0.0.1:port (with that receive buffer
+// when nonzero), -1 when none.
+int tcp_connect(unsigned short port, int receive_buffer = 0);
+
+// The message as one record to 127.0.0.1:port over TCP, and its reply.  With
+// `cut`, only that many bytes are sent before the writing side is shut.
 RawReply tcp_exchange(unsigned short port, const Bytes &message, size_t cut = 0);
 
-// One datagram to 127.0.0.1:port and its reply, if one comes within
-// `wait_ms` real milliseconds.
+// One datagram to 127.0.0.1:port and its reply, if one comes in `wait_ms`.
 RawReply udp_exchange(unsigned short port, const Bytes &message, int wait_ms);
 
 // The port the local port mapper has for the program on "tcp" or "udp".

@@ -25,8 +25,7 @@ Holdings holdings();
 // the failure (probed: a shorter run leaves it pending).  Clears the faults.
 bool fault_taken(PAL_FAULT point, int skip);
 
-// Whether the call program is registered with this host's port mapper for
-// the protocol (IPPROTO_UDP or IPPROTO_TCP).
+// Whether the port mapper has the call program for IPPROTO_UDP or _TCP.
 bool program_registered(int protocol);
 
 #endif

@@ -1,7 +1,6 @@
 // Out of memory at every allocation of the entries and of the invited side,
-// one failure at a time: each run ends as that failure should (a status, a
-// notification, an answer), leaves nothing behind and the library usable.
-// Host B answers A's calls with cmcall and invites A with the foreign peer.
+// one at a time: each run ends as it should, leaving nothing behind.  Host B
+// answers A's calls with cmcall and invites A with the foreign peer.
 #include "api/callfixture.h"
 #include "robustness/alloc_count.h"
 
@@ -28,8 +27,7 @@ template <class Run> void at_every_allocation(Run run)
         }
 }
 
-// Host B's cmcall answering with auto-accept, until the pipe that is its
-// script's standard input closes.
+// Host B's cmcall auto-accepting until its script's standard input closes.
 struct Answerer {
     std::unique_ptr<CtPeer> peer;
     int stop = -1;
@@ -73,8 +71,7 @@ class AllocFault : public CallFixture {
         LIB_Settings.callring = LIB_Settings.rsvpring = LIB_Settings.autoaccept = 0;
     }
 
-    // Also lets the address lookup end and takes the new server's sockets
-    // over (a socket copy, a timer) before anything is counted.
+    // Also lets the lookup end and the new server's sockets settle.
     WORD start_app()
     {
         WORD id = start();
@@ -115,8 +112,7 @@ TEST_F(AllocFault, RegistrationUndoesItselfAtEveryAllocation)
         if (!taken) {
             ASSERT_LT(id, 128);
             EXPECT_TRUE(program_registered(IPPROTO_UDP) && program_registered(IPPROTO_TCP));
-            // Until the lookup ends, the resolver's worker may hold a file of
-            // the system resolver, which the count below would take for ours.
+            // The resolver's worker may hold a file until the lookup ends.
             EXPECT_TRUE(ct_wait_until([] { return holdings().local == 0; }));
             EXPECT_EQ(0u, CMCleanup(id));
         } else {
@@ -205,8 +201,7 @@ TEST_F(AllocFault, CallEndsCleanlyAtEveryAllocationUpToTheAnswer)
     EXPECT_EQ((std::set<std::string>{"status", "unreachable"}), ends);
 }
 
-// An invitation from host B, from the request up to the notification and
-// the answer, as the user (GetParam()) or the library accepts it.
+// An invitation from host B, accepted by the user (GetParam()) or the library.
 class InvitedAllocFault : public AllocFault, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(InvitedAllocFault, InvitationEndsCleanlyAtEveryAllocation)
@@ -225,8 +220,7 @@ TEST_P(InvitedAllocFault, InvitationEndsCleanlyAtEveryAllocation)
             ct_peer_command(0, FOREIGN_PEER, "invite hosta.callmgr.test alice --timeout 2"));
         std::string answer = peer.line();
         std::string outcome = answer == "answer 16" ? peer.line() : "";
-        // The foreign peer ends 0 with a reply, 2 without one, 1 when its
-        // invitation was not taken.
+        // The foreign peer ends 0 with a reply, 2 without, 1 when not taken.
         int expected_exit = answer != "answer 16" ? 1 : outcome == "timeout" ? 2 : 0;
         EXPECT_EQ(expected_exit, peer.finish()) << answer << " / " << outcome;
         ct_pump();
@@ -240,8 +234,7 @@ TEST_P(InvitedAllocFault, InvitationEndsCleanlyAtEveryAllocation)
             EXPECT_EQ(1, holdings().sessions);
             close_session(ct_notes()[0].session);
         } else {
-            // Declined, or the answer could not be sent: the application
-            // hears of the refusal either way.
+            // Declined, or the answer could not be sent: the application hears.
             ASSERT_EQ("answer 16", answer);
             EXPECT_TRUE(outcome == "timeout" || outcome.rfind("reply msg=4 ", 0) == 0) << outcome;
             ends.insert(outcome == "timeout" ? "unanswered" : "declined");

@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <netinet/in.h>
@@ -31,8 +30,7 @@ const DWORD BUDGET_MS = CLIENT_TIMEOUT * 1000u;
 // Virtual milliseconds that pass each time the sender finds nothing to do.
 const DWORD STEP_MS = 1000;
 
-// A TCP socket bound to 127.0.0.1:port (0: any free one), listening or,
-// held only, refusing every connection.
+// A TCP socket bound to 127.0.0.1:port (0: any), listening or refusing.
 struct Port {
     int fd = -1;
     WORD port = 0;
@@ -141,8 +139,7 @@ class Exchange : public ::testing::Test {
         NET_Cleanup();
     }
 
-    // The port mapper on port 111 (none: it refuses) naming the program's
-    // port, and the program playing `plays`.
+    // The port mapper on port 111 (or none) and the program playing `plays`.
     void serve(bool with_mapper, Plays plays)
     {
         mapper.drop();
@@ -160,27 +157,20 @@ class Exchange : public ::testing::Test {
         program.number = CALL_DELIVERED;
     }
 
-    // CALL_Send with the services playing from the idle hook.
-    struct Sent {
-        INT result;
-        DWORD virtual_ms;
-        long real_ms;
-    };
-    Sent exchange(bool virtual_time = false)
+    // CALL_Send with the services playing; `took`: platform-clock milliseconds.
+    INT exchange(bool virtual_time = false)
     {
         PalClockSetVirtual(virtual_time, 1000);
         PalSetIdleHook(play_services, nullptr);
-        auto t0 = std::chrono::steady_clock::now();
-        DWORD v0 = GetTickCount();
-        Sent s{CALL_Send(app, call, CALL_INVITE, FALSE), GetTickCount() - v0, 0};
-        s.real_ms = (long)std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - t0)
-                        .count();
+        DWORD start = GetTickCount();
+        INT result = CALL_Send(app, call, CALL_INVITE, FALSE);
+        took = GetTickCount() - start;
         PalSetIdleHook(nullptr, nullptr);
         PalClockSetVirtual(FALSE, 0);
-        return s;
+        return result;
     }
 
+    DWORD took = 0;
     HWND owner = nullptr;
     CMAPP *app = nullptr;
     SampleCall sample{"call-from-alice"};
@@ -202,11 +192,9 @@ TEST_F(Exchange, APeerOrPortMapperThatNeverAnswersOrTricklesEndsAtTheDeadline)
         program.connections = 0;
         app->busy = 1;
         busy_seen = 0;
-        Sent s = exchange(true);
-        EXPECT_EQ(CALL_UNREACHABLE, s.result);
-        EXPECT_GE(s.virtual_ms, BUDGET_MS);
-        EXPECT_LE(s.virtual_ms, BUDGET_MS + STEP_MS) << "one deadline for the whole exchange";
-        EXPECT_LT(s.real_ms, 10000) << "the deadline followed the platform clock";
+        EXPECT_EQ(CALL_UNREACHABLE, exchange(true));
+        EXPECT_GE(took, BUDGET_MS);
+        EXPECT_LE(took, BUDGET_MS + STEP_MS) << "one deadline, on the platform clock";
         EXPECT_EQ(c.mapper == Plays::ANSWER, program.connections >= 1) << "the peer was reached";
         EXPECT_EQ(2u, busy_seen) << "counted while waiting";
         EXPECT_EQ(1u, app->busy) << "and only then";
@@ -216,21 +204,20 @@ TEST_F(Exchange, APeerOrPortMapperThatNeverAnswersOrTricklesEndsAtTheDeadline)
     app->busy = 0;
 
     serve(false, Plays::ANSWER);
-    Sent refused = exchange(true);
-    EXPECT_EQ(CALL_UNREACHABLE, refused.result);
-    EXPECT_LT(refused.virtual_ms, BUDGET_MS) << "a refusing port mapper fails at once";
+    EXPECT_EQ(CALL_UNREACHABLE, exchange(true));
+    EXPECT_LT(took, BUDGET_MS) << "a refusing port mapper fails at once";
 }
 
 TEST_F(Exchange, TheCachedPortIsUsedUntilItRefuses)
 {
     serve(true, Plays::ANSWER);
-    EXPECT_EQ(CALL_DELIVERED, exchange().result);
+    EXPECT_EQ(CALL_DELIVERED, exchange());
     const WORD first = program.port->port;
     EXPECT_EQ(first, PMAP_CacheFind(LOOPBACK));
     EXPECT_EQ(1, mapper.connections);
 
     serve(false, Plays::ANSWER);
-    EXPECT_EQ(CALL_DELIVERED, exchange().result);
+    EXPECT_EQ(CALL_DELIVERED, exchange());
     EXPECT_EQ(2, program.connections) << "without a port mapper the cached port serves";
 
     // The cached port refuses (the peer restarted): the port mapper is asked once more.
@@ -238,14 +225,14 @@ TEST_F(Exchange, TheCachedPortIsUsedUntilItRefuses)
     ASSERT_NE(0, held.port);
     PMAP_CacheStore(LOOPBACK, held.port);
     serve(true, Plays::ANSWER);
-    EXPECT_EQ(CALL_DELIVERED, exchange().result);
+    EXPECT_EQ(CALL_DELIVERED, exchange());
     EXPECT_EQ(first, PMAP_CacheFind(LOOPBACK));
     EXPECT_EQ(1, mapper.connections);
 
     // Refused with no port mapper to ask: the entry is dropped.
     PMAP_CacheStore(LOOPBACK, held.port);
     serve(false, Plays::ANSWER);
-    EXPECT_EQ(CALL_UNREACHABLE, exchange().result);
+    EXPECT_EQ(CALL_UNREACHABLE, exchange());
     EXPECT_EQ(0, PMAP_CacheFind(LOOPBACK));
     EXPECT_EQ(0u, app->busy);
 }
@@ -262,8 +249,6 @@ TEST(PortMapperCache, KeepsOnePortPerHostAndMakesRoomFromTheLeastRecentlyUsed)
     EXPECT_EQ(3000, PMAP_CacheFind(100));
     PMAP_CacheStore(100, 0); // no port: nothing to keep
     EXPECT_EQ(0, PMAP_CacheFind(100));
-    PMAP_CacheDrop(1);
-    EXPECT_EQ(0, PMAP_CacheFind(1));
     PMAP_CacheClear();
 }
 

@@ -1,6 +1,5 @@
-// Hosts 2 to 4 invite the one application of host 1 at once, as fast as
-// answers come (the foreign peer): no invitation is lost, and afterwards
-// the library holds what it held before.
+// Hosts 2 to 4 invite the one application of host 1 at once: no invitation
+// is lost, and afterwards the library holds what it held before.
 #include "api/callfixture.h"
 #include "robustness/alloc_count.h"
 
@@ -24,8 +23,7 @@ TEST_F(Load, ThreeHostsInviteOneApplicationAtOnce)
     ASSERT_TRUE(ct_wait_until([] { return holdings().local == 0; }));
     ct_pump();
 
-    // Each accepted call's session is closed at once, freeing the application
-    // for the next; the sockets are closed at the end.
+    // Each accepted call's session is closed at once, freeing the application.
     int started = 0, refused = 0;
     ct_on_note() = [&](const Note &n) {
         refused += n.code == CMN_INVITEREFUSED;
@@ -43,8 +41,7 @@ TEST_F(Load, ThreeHostsInviteOneApplicationAtOnce)
                            FOREIGN_PEER + " invite host1.callmgr.test user$i --timeout 10; done'";
         hosts.push_back(std::make_unique<CtPeer>(ct_peer_command(host, "sh", loop)));
     }
-    // Per invitation "answer N" (16 taken, 3 not handled), and for a taken
-    // one its reply ("reply msg=1 ..." accepted) or "timeout".
+    // Per invitation "answer 3" (not handled), or "answer 16" and its reply.
     int accepted = 0, not_handled = 0;
     std::vector<std::string> lost;
     for (auto &peer : hosts) {
