@@ -1,25 +1,21 @@
 /*
  * A foreign peer of the call protocol, built from its own protocol
- * description (callmgr.x, compiled by rpcgen) and libtirpc alone, so that the
- * library is checked against something other than itself.
+ * description (callmgr.x, by rpcgen) and libtirpc alone.
  *
  *   foreign_peer answer
- *       Serves the program (UDP and TCP), prints "ready", and for the
- *       invitation it receives prints
+ *       Serves the program, prints "ready", then for each request
  *           invite msg=M callid=ID subject=S seqno=N members=K to=U@H from=U@H
- *       answers it 16, then accepts it over TCP to the inviter's host, prints
- *           replied msg=1 host=ADDR answer=16      (answer=none on failure)
- *       and ends.  Other requests are printed as "request msg=M ..." and
- *       answered 16 without a reply.
+ *       ("request msg=M ..." for other messages, answered 16 and no more).
+ *       The first invitation is answered 16 and accepted over TCP, printing
+ *           replied msg=1 host=ADDR answer=16      (answer=none: WHY on failure)
+ *       and the peer ends.
  *   foreign_peer invite HOST USER [--subject TEXT] [--timeout SECONDS]
- *       Serves the program, sends an invitation for USER@HOST over TCP to
- *       HOST, prints "answer 16" (or 3, or "answer none: WHY"), then serves
- *       until the reply comes and prints
+ *       Invites USER@HOST, prints "answer 16" (or 3, or "answer none: WHY"),
+ *       then serves until the reply comes and prints
  *           reply msg=M from=U@H to=U@H callid=ID seqno=N
  *
- * Every line is flushed at once.  Exit status: 0 done, 1 the invitation was
- * not taken (an answer other than 16), 2 time-out, 3 set-up failure,
- * 64 usage.
+ * Exit status: 0 done, 1 the invitation was not taken, 2 time-out, 3 set-up
+ * failure, 64 usage.
  */
 #include "callmgr.h"
 
@@ -27,7 +23,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdarg.h>
-#include <rpc/pmap_clnt.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -49,9 +44,7 @@ enum {
  * has been answered: the inviter waits in its call until then. */
 static struct {
     int owed;
-    CM to, from;
-    char callid[256];
-    int seqno;
+    CALLRPY reply;
     int replied; /* a reply has been received (invite mode) */
 } peer;
 
@@ -66,8 +59,7 @@ static void say(const char *format, ...)
     fflush(stdout);
 }
 
-/* "user@host" of a member, "-" when it is absent.  (Decoded texts are never
- * absent.) */
+/* "user@host" of a member, "-" when it is absent. */
 static const char *member_name(const CM *member, char *buf, size_t size)
 {
     if (member == NULL)
@@ -75,26 +67,6 @@ static const char *member_name(const CM *member, char *buf, size_t size)
     else
         snprintf(buf, size, "%s@%s", member->user, member->host);
     return buf;
-}
-
-/* A deep copy of a decoded member. */
-static int copy_member(CM *to, const CM *from)
-{
-    *to = *from;
-    to->host = strdup(from->host);
-    to->user = strdup(from->user);
-    to->realname = strdup(from->realname);
-    to->address = strdup(from->address);
-    return to->host && to->user && to->realname && to->address;
-}
-
-static void free_member(CM *member)
-{
-    free(member->host);
-    free(member->user);
-    free(member->realname);
-    free(member->address);
-    memset(member, 0, sizeof *member);
 }
 
 /* The host to contact for a member: its address as dotted text when one is
@@ -130,15 +102,12 @@ bool_t callproc_request_1_svc(CALLREQ *request, int *answer, struct svc_req *rq)
         *answer = CALL_NOTHANDLED;
         return TRUE;
     }
-    if (!copy_member(&peer.to, request->from) || !copy_member(&peer.from, request->to)) {
-        free_member(&peer.to);
-        free_member(&peer.from);
-        *answer = CALL_NOTHANDLED;
-        return TRUE;
-    }
-    peer.from.state = MEMBER_JOINED;
-    snprintf(peer.callid, sizeof peer.callid, "%s", call->callid);
-    peer.seqno = call->seqno;
+    /* Taken over from the decoded invitation, which is freed on return. */
+    CALLRPY reply = {CALL_ACCEPT, request->from, request->to, call->callid, call->seqno};
+    request->from = request->to = NULL;
+    request->caller->callid = NULL;
+    reply.from->state = MEMBER_JOINED;
+    peer.reply = reply;
     peer.owed = 1;
     return TRUE;
 }
@@ -230,16 +199,15 @@ static int exchange(const char *host, rpcproc_t proc, xdrproc_t encode, void *ar
 
 static void send_reply(void)
 {
-    CALLRPY reply = {CALL_ACCEPT, &peer.to, &peer.from, peer.callid, peer.seqno};
     char host[300], why[512] = "";
-    member_target(&peer.to, host, sizeof host);
-    int answer = exchange(host, CALLPROC_REPLY, (xdrproc_t)xdr_CALLRPY, &reply, why, sizeof why);
+    member_target(peer.reply.to, host, sizeof host);
+    int answer =
+        exchange(host, CALLPROC_REPLY, (xdrproc_t)xdr_CALLRPY, &peer.reply, why, sizeof why);
     if (answer < 0)
-        say("replied msg=%d host=%s answer=none: %s", reply.msg, host, why);
+        say("replied msg=1 host=%s answer=none: %s", host, why);
     else
-        say("replied msg=%d host=%s answer=%d", reply.msg, host, answer);
-    free_member(&peer.to);
-    free_member(&peer.from);
+        say("replied msg=1 host=%s answer=%d", host, answer);
+    xdr_free((xdrproc_t)xdr_CALLRPY, (char *)&peer.reply);
 }
 
 /* The IPv4 address HOST has in the hosts file or name service (host order;
@@ -293,9 +261,6 @@ static int invite_mode(int argc, char **argv)
         else
             return usage();
     }
-    if (strlen(host) > 255 || strlen(user) > 255 || strlen(subject) > 255)
-        return usage();
-
     char own_name[256] = "", address[520], callid[64];
     gethostname(own_name, sizeof own_name - 1);
     unsigned int own = address_of(own_name);

@@ -1,8 +1,8 @@
 # shellcheck shell=bash
-# The two sides of a cmcall test on a pair of test hosts, sourced by the
-# tests after they set CASE and CMCALL: host A runs the test, host B is
-# reached through CALLMGR_PEER_EXEC.  Each side's output goes to A_OUT /
-# B_OUT and A_ERR / B_ERR, its status to A_RC / B_RC.
+# The two sides of a cmcall test on a pair of test hosts, sourced after CASE
+# and CMCALL are set: host B is reached through CALLMGR_PEER_EXEC.  Each
+# side's output goes to A_OUT / B_OUT and A_ERR / B_ERR, its status to A_RC /
+# B_RC.
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/cmcall-test.XXXXXX")
 A_OUT=$WORK/a.out A_ERR=$WORK/a.err B_OUT=$WORK/b.out B_ERR=$WORK/b.err
@@ -77,13 +77,8 @@ finish() {
   eval "exec {$fd_var}<&-"
 }
 
-# signal A|B SIGNAL
+# signal B SIGNAL: signals host B's cmcall.
 signal() {
-  local pid_var=${1}_PID
-  if [[ $1 == B ]]; then
-    # shellcheck disable=SC2086 # a command prefix
-    $CALLMGR_PEER_EXEC -- kill "-$2" "${!pid_var}" || fail "cannot signal cmcall on B"
-  else
-    kill "-$2" "${!pid_var}" || fail "cannot signal cmcall on A"
-  fi
+  # shellcheck disable=SC2086 # a command prefix
+  $CALLMGR_PEER_EXEC -- kill "-$2" "$B_PID" || fail "cannot signal cmcall on B"
 }
