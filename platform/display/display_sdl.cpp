@@ -454,16 +454,16 @@ void display_dispatch(const std::vector<struct pollfd> &fds, size_t first)
     DisplayState &s = display_state();
     bool ready = false;
     /* Only its own entries: others may follow them.  The counters that
-     * woke the wait are emptied. */
+     * woke the wait are emptied (one read each; a counter another reader
+     * emptied first reads nothing). */
     for (size_t i = first; i < fds.size(); ++i) {
         int fd = fds[i].fd;
         if (!fds[i].revents || (fd != s.wakefd && fd != s.connfd && fd != s.repeatfd))
             continue;
         ready = true;
-        uint64_t v;
-        if (fd != s.connfd && read(fd, &v, sizeof v) < 0) {
-            /* Already emptied. */
-        }
+        uint64_t count;
+        if (fd != s.connfd)
+            (void)!read(fd, &count, sizeof count);
     }
     if (!ready)
         return;
