@@ -173,7 +173,7 @@ invite_dialog_close)
   start A invite --dialog --json
   find_window "Invite"
   read_from A '"event":"dialog"'
-  kill -TERM "$A_PID" || fail "cannot signal cmcall on A"
+  signal A TERM
   finish A
   rc_is "invite --dialog stopped" "$A_RC" 143
   in_order "$A_OUT" '"event":"stopping","signal":"SIGTERM"' '"event":"cleaned-up"'

@@ -13,6 +13,7 @@
  *       Invites USER@HOST, prints "answer 16" (or 3, or "answer none: WHY"),
  *       then serves until the reply comes and prints
  *           reply msg=M from=U@H to=U@H callid=ID seqno=N
+ *       Invitations to it are answered 3: it owes no reply.
  *
  * Exit status: 0 done, 1 the invitation was not taken, 2 time-out, 3 set-up
  * failure, 64 usage.
@@ -43,7 +44,7 @@ enum {
 /* The reply owed to the inviter, sent from the main loop once the invitation
  * has been answered: the inviter waits in its call until then. */
 static struct {
-    int owed;
+    int owed; /* also set in invite mode, which takes no invitation */
     CALLRPY reply;
     int replied; /* a reply has been received (invite mode) */
 } peer;
@@ -279,6 +280,7 @@ static int invite_mode(int argc, char **argv)
                    empty,       (char *)subject, &self, &self, &first};
     CALLREQ request = {CALL_INVITE, &invited, &self, &call};
 
+    peer.owed = 1;
     if (!serve_start())
         return 3;
     char why[512] = "";

@@ -77,8 +77,10 @@ finish() {
   eval "exec {$fd_var}<&-"
 }
 
-# signal B SIGNAL: signals host B's cmcall.
+# signal A|B SIGNAL: signals that host's cmcall.
 signal() {
-  # shellcheck disable=SC2086 # a command prefix
-  $CALLMGR_PEER_EXEC -- kill "-$2" "$B_PID" || fail "cannot signal cmcall on B"
+  local pid_var=${1}_PID via=()
+  # shellcheck disable=SC2206 # a command prefix
+  [[ $1 == B ]] && via=($CALLMGR_PEER_EXEC --)
+  "${via[@]}" kill "-$2" "${!pid_var}" || fail "cannot signal cmcall on $1"
 }

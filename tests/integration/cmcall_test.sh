@@ -20,7 +20,6 @@ start_answer() {
 
 # invite ARG...: cmcall invite ARG... on host A; A_RC is its status.
 invite() {
-  : >"$A_OUT"
   A_RC=0
   "$CMCALL" invite "$@" >"$A_OUT" 2>"$A_ERR" || A_RC=$?
 }

@@ -103,6 +103,7 @@ TEST_F(ThreeHosts, TwoSessionsCallTwoHostsAtOnceAndEachAnswerFindsItsSession)
     EXPECT_EQ(0, three.finish());
 
     // The ring of both calls stops once both are answered.
+    ASSERT_NE(nullptr, APP_Find(app));
     EXPECT_EQ(0u, APP_Find(app)->ringtimer);
     PAL_SOUND last{};
     ASSERT_TRUE(PalSoundGet(PalSoundCount() - 1, &last));

@@ -70,12 +70,12 @@ TEST(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
     EXPECT_EQ((std::vector<std::string>{"write " + std::to_string(outer.fd[1]),
                                         "write " + std::to_string(inner.fd[1]), "inner ready 1"}),
               events);
+    DestroyWindow(target); // before any check that could end the case
     MSG m;
     ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ((UINT)WM_QUIT, m.message);
     EXPECT_EQ(3u, m.wParam);
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "posted once";
-    DestroyWindow(target);
 }
 
 } // namespace

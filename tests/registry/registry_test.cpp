@@ -2,8 +2,6 @@
 #include "registry/registry.h"
 #include "support/msgseq_gtest.h"
 
-#include <paltest.h>
-
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -44,10 +44,9 @@ std::string lookup(const std::string &name)
 std::string rpcbind_answer(const char *host)
 {
     netconfig *tcp = getnetconfigent("tcp");
-    rpcblist *list = tcp != nullptr ? rpcb_getmaps(tcp, host) : nullptr;
+    rpcblist_ptr list = tcp != nullptr ? rpcb_getmaps(tcp, host) : nullptr;
     std::string answer = list != nullptr ? "rpcbind" : clnt_spcreateerror(host);
-    rpcblist_ptr owned = reinterpret_cast<rpcblist_ptr>(list);
-    xdr_free(reinterpret_cast<xdrproc_t>(xdr_rpcblist_ptr), reinterpret_cast<char *>(&owned));
+    xdr_free(reinterpret_cast<xdrproc_t>(xdr_rpcblist_ptr), reinterpret_cast<char *>(&list));
     freenetconfigent(tcp);
     return answer;
 }

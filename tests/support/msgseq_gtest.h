@@ -1,7 +1,7 @@
 /* The message-sequence comparison as a GoogleTest assertion:
  *     EXPECT_TRUE(SEQ_Ok(table, "context"));
- * fails with the listing of expected against got.  `table` is an array
- * ended by message 0 or a vector. */
+ * fails with where the record parts from the table, and the record.
+ * `table` is an array ended by message 0 or a vector. */
 #ifndef CALLMGR_TESTS_MSGSEQ_GTEST_H
 #define CALLMGR_TESTS_MSGSEQ_GTEST_H
 

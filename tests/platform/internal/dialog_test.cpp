@@ -90,11 +90,9 @@ Commands commands()
 /* Timers in the modal loop: the time-outs of ui/rsvp_test.cpp. */
 TEST_F(Dialogs, ModalLoopDispatchesPostsAndEndsFromInside)
 {
-    static HWND owner_window;
-    owner_window = owner;
-    dialog_does = [](HWND dlg, UINT msg, WPARAM wparam, LPARAM) -> INT_PTR {
+    dialog_does = [this](HWND dlg, UINT msg, WPARAM wparam, LPARAM) -> INT_PTR {
         if (msg == WM_INITDIALOG)
-            PostMessageA(owner_window, WM_USER + 5, 1, 0);
+            PostMessageA(owner, WM_USER + 5, 1, 0);
         else if (msg == WM_COMMAND && LOWORD(wparam) == IDOK)
             EndDialog(dlg, 42);
         return msg == WM_INITDIALOG || msg == WM_COMMAND;
@@ -212,8 +210,8 @@ TEST_F(Dialogs, EnterPressesTheDefaultButtonWhichFollowsTheFocus)
 
 TEST_F(Dialogs, NestedDialogDisablesItsOwnerDialogWhichIsActivatedAgainAfterwards)
 {
-    static HWND outer;
-    dialog_does = [](HWND dlg, UINT msg, WPARAM wparam, LPARAM) -> INT_PTR {
+    HWND outer = nullptr;
+    dialog_does = [&outer](HWND dlg, UINT msg, WPARAM wparam, LPARAM) -> INT_PTR {
         if (msg == WM_INITDIALOG) {
             if (!outer)
                 outer = dlg;
@@ -227,7 +225,6 @@ TEST_F(Dialogs, NestedDialogDisablesItsOwnerDialogWhichIsActivatedAgainAfterward
             EndDialog(dlg, dlg == outer ? 0x9001 : 0);
         return TRUE;
     };
-    outer = nullptr;
     bool outer_disabled = false, nested_done = false;
     PalOnModalIdle([&](HWND dlg) {
         if (PalDialogResourceId(dlg) == 200) {
@@ -243,10 +240,9 @@ TEST_F(Dialogs, NestedDialogDisablesItsOwnerDialogWhichIsActivatedAgainAfterward
     });
     EXPECT_EQ(0x9001, modal(owner, MAKEINTRESOURCEA(100)));
     EXPECT_TRUE(outer_disabled) << "and a person cannot click it";
-    EXPECT_TRUE(std::any_of(dialog_seen.begin(), dialog_seen.end(), [](const DialogMessage &m) {
+    EXPECT_TRUE(std::any_of(dialog_seen.begin(), dialog_seen.end(), [&](const DialogMessage &m) {
         return m.dlg == outer && m.msg == WM_ACTIVATE && LOWORD(m.wparam) == WA_ACTIVE;
     })) << "after the nested dialog closed, the outer one heard WA_ACTIVE";
-    outer = nullptr;
 }
 
 /* The UI driver acts only where a person could, so that it cannot hide a
