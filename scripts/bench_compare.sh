@@ -3,7 +3,8 @@
 #
 #   bash scripts/bench_compare.sh [--hosts N] [--million] [--quick]
 #
-# Needs root (the hosts are namespaces; asks sudo otherwise).  Builds what it
+# Needs root (the hosts are namespaces; asks sudo otherwise).  Installs the
+# Debian packages it needs (the test command's and SIPp's), builds what it
 # needs in the optimised tree of scripts/bench.sh (build-bench/, or
 # CALLMGR_BENCH_BUILD_DIR), then runs four comparisons, each measured against
 # its baseline in the same run on the same hosts, and prints for each its
@@ -378,13 +379,17 @@ if ((EUID != 0)); then
   command -v sudo >/dev/null || fail "run as root (the hosts need namespaces)"
   exec sudo bash "$ROOT/scripts/bench_compare.sh" "${ARGS[@]}"
 fi
-command -v sipp >/dev/null || fail "sipp not found (apt-get install sip-tester)"
-command -v setpriv >/dev/null || fail "setpriv not found (apt-get install util-linux)"
+# What the build needs, and SIPp for the rate comparison, installed as the
+# test command installs its packages.
+LOG=$(mktemp "${TMPDIR:-/tmp}/callmgr-compare-build.XXXXXX")
+trap 'rm -f -- "$LOG"' EXIT
+printf '==== packages\n'
+bash "$ROOT/scripts/test.sh" --deps-only sip-tester >"$LOG" 2>&1 ||
+  { cat "$LOG" >&2; fail "the packages could not be installed"; }
+command -v sipp >/dev/null || fail "sipp not found after installing sip-tester"
 
 readonly BUILD=${CALLMGR_BENCH_BUILD_DIR:-$ROOT/build-bench}
 export CALLMGR_BENCH_BUILD_DIR=$BUILD
-LOG=$(mktemp "${TMPDIR:-/tmp}/callmgr-compare-build.XXXXXX")
-trap 'rm -f -- "$LOG"' EXIT
 if [[ ! -f $BUILD/CMakeCache.txt ]]; then
   printf '==== configuring %s (Release)\n' "$BUILD"
   cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=OFF \

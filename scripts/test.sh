@@ -11,7 +11,13 @@
 # build-clang/, or CALLMGR_BUILD_DIR, CALLMGR_ASAN_BUILD_DIR and
 # CALLMGR_CLANG_BUILD_DIR.
 #
-# --deps-only: only install the packages, then stop (scripts/demo.sh uses it).
+# --deps-only [PACKAGE...]: only install the packages, and the Debian
+# packages named after it, then stop (scripts/demo.sh and
+# scripts/bench_compare.sh use it).
+#
+# Every build type must build, tests included: the trees cover GCC's
+# optimisation levels between them, build/ at -O3 (Release), build-asan/ at
+# -O0 (Debug), and Clang builds build-clang/ at -O2 (RelWithDebInfo).
 set -euo pipefail
 
 cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
@@ -20,7 +26,7 @@ readonly BUILD=${CALLMGR_BUILD_DIR:-build}
 readonly ASAN_BUILD=${CALLMGR_ASAN_BUILD_DIR:-build-asan}
 readonly CLANG_BUILD=${CALLMGR_CLANG_BUILD_DIR:-build-clang}
 
-readonly PACKAGES=(
+PACKAGES=(
   build-essential g++ cmake pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libtirpc-dev rpcbind iproute2 util-linux rpcsvc-proto
@@ -200,11 +206,14 @@ SCRIPT
     fail "the installed callmgr-snap does not run"
 }
 
-install_packages
 if [[ ${1:-} == --deps-only ]]; then
+  shift
+  PACKAGES+=("$@")
+  install_packages
   step "packages ready"
   exit 0
 fi
+install_packages
 # One style for the whole tree: every C and C++ file as .clang-format has it.
 check_format() {
   step "format: clang-format"
@@ -228,9 +237,9 @@ build_clang_and_fuzz() {
 }
 
 if [[ -d $ROOT/.git ]] && command -v git >/dev/null; then check_format; fi
-build_and_test "$BUILD"
+build_and_test "$BUILD" -DCMAKE_BUILD_TYPE=Release
 UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
-  build_and_test "$ASAN_BUILD" -DCALLMGR_SANITIZE=ON
+  build_and_test "$ASAN_BUILD" -DCMAKE_BUILD_TYPE=Debug -DCALLMGR_SANITIZE=ON
 build_clang_and_fuzz
 check_install
 step "all passed"

@@ -56,8 +56,11 @@ std::string interfaces()
 {
     std::string names;
     struct if_nameindex *list = if_nameindex();
-    for (struct if_nameindex *i = list; i != nullptr && i->if_index != 0; ++i)
-        names += (names.empty() ? "" : ",") + std::string(i->if_name);
+    for (struct if_nameindex *i = list; i != nullptr && i->if_index != 0; ++i) {
+        if (!names.empty())
+            names += ',';
+        names += i->if_name;
+    }
     if_freenameindex(list);
     return names;
 }
@@ -75,7 +78,8 @@ int main(int argc, char **argv)
                 env("CALLMGR_NET_EXEC").empty() ? "unset" : "set", env("CALLMGR_NET_SIZE").c_str(),
                 interfaces().c_str());
     for (int j = 1; j <= std::atoi(argv[1]); ++j) {
-        const std::string shortname = "host" + std::to_string(j);
+        std::string shortname = "host";
+        shortname += std::to_string(j);
         std::printf("%d %s %s %s\n", j, lookup(shortname).c_str(),
                     lookup(shortname + ".callmgr.test").c_str(),
                     rpcbind_answer(shortname.c_str()).c_str());

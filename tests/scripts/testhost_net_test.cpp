@@ -18,10 +18,14 @@ TEST(TestHostNet, EachHostReachesTheOthersAndTheirRpcbindByName)
                                "2 198.18.0.2 198.18.0.2 rpcbind\n"
                                "3 198.18.0.3 198.18.0.3 rpcbind\n";
     for (int i = 1; i <= 3; ++i) {
-        const std::string name = "host" + std::to_string(i) + ".callmgr.test";
+        std::string name = "host";
+        name += std::to_string(i);
+        name += ".callmgr.test";
         std::string out;
-        const std::string command = std::getenv("CALLMGR_NET_EXEC") + (" " + std::to_string(i)) +
-                                    " -- " TESTHOST_NET_PEER " 3";
+        std::string command = std::getenv("CALLMGR_NET_EXEC");
+        command += ' ';
+        command += std::to_string(i);
+        command += " -- " TESTHOST_NET_PEER " 3";
         FILE *survey = popen(command.c_str(), "r");
         ASSERT_NE(survey, nullptr);
         char chunk[512];
