@@ -3,7 +3,7 @@
 # checks the format, builds, runs every test in a normal and in a sanitizer
 # build, builds the tree with Clang and runs the fuzz harnesses briefly, then
 # installs the library and builds an application against it with pkg-config
-# alone.
+# and with CMake, and builds the Debian packages and the application from them.
 # Runs as root: tests that serve RPC run on isolated test hosts
 # (scripts/testhost.sh), which need network, mount and pid namespaces.
 #
@@ -17,7 +17,8 @@
 #
 # Every build type must build, tests included: the trees cover GCC's
 # optimisation levels between them, build/ at -O3 (Release), build-asan/ at
-# -O0 (Debug), and Clang builds build-clang/ at -O2 (RelWithDebInfo).
+# -O0 (Debug) and the Debian package build at Debian's -O2, and Clang builds
+# build-clang/ at -O2 (RelWithDebInfo).
 set -euo pipefail
 
 cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
@@ -36,6 +37,7 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine wine64
   libsdl2-dev xvfb xdotool imagemagick x11-utils weston
+  debhelper dpkg-dev lintian fakeroot man-db groff-base
 )
 
 step() { printf '\n==== %s\n' "$*"; }
@@ -109,33 +111,22 @@ build_and_test() {
   ctest --test-dir "$dir" --output-on-failure -j2
 }
 
-# An application outside the tree, built the way the README tells users to.
-# On a pair of test hosts it then calls, and is called by, the foreign peer
-# of the build tree on host B: a protocol implementation that shares no code
-# with the library, so the installed library alone speaks for host A.
-check_install() {
-  local stage=$SCRATCH/install app=$ROOT/tests/install/app.cpp pc pcdir peer
-  step "install: $BUILD into a staging prefix"
-  quietly cmake --install "$BUILD" --prefix "$stage"
-  if [[ ! -f $app ]]; then
-    step "install: no tests/install/app.cpp, nothing to build against it"
-    return
-  fi
-  pc=$(find "$stage" -path '*/pkgconfig/callmgr.pc' -print -quit)
-  [[ -n $pc ]] || fail "install left no pkgconfig/callmgr.pc"
-  pcdir=${pc%/*}
-  peer=$BUILD/tests/foreign/foreign_peer
+# The peer of the installed applications: the foreign peer of the build
+# tree, a protocol implementation that shares no code with the library, so
+# the installed library alone speaks for host A.
+foreign_peer() {
+  local peer=$BUILD/tests/foreign/foreign_peer
   if [[ $peer != /* ]]; then peer=$ROOT/$peer; fi
   [[ -x $peer ]] || fail "$peer is missing: the installed application has no peer to call"
-  step "install: building tests/install/app.cpp"
-  # shellcheck disable=SC2046 # pkg-config's output is a list of flags
-  c++ "$app" $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs callmgr) -o "$SCRATCH/app" ||
-    fail "tests/install/app.cpp does not build against the installed library"
+  printf '%s\n' "$peer"
+}
 
-  # Runs in host A: B's peer answers the application's call, then invites
-  # the application, which accepts by itself; at the end nothing of the
-  # application stays registered.  Every line is shown.
-  cat >"$SCRATCH/install_call.sh" <<'SCRIPT'
+# write_peer_call FILE: the script that runs in host A.  B's peer answers the
+# application's call, then invites the application, which accepts by itself;
+# at the end nothing of the application stays registered.  Every line is
+# shown.
+write_peer_call() {
+  cat >"$1" <<'SCRIPT'
 set -uo pipefail
 app=$1 peer=$2
 die() {
@@ -196,14 +187,103 @@ if grep -qw 391010 <<<"$listed"; then
   die "the call program is still registered after the application ended"
 fi
 SCRIPT
+}
 
-  step "install: the installed application calls, and is called by, the foreign peer"
-  LD_LIBRARY_PATH=${pcdir%/*} bash "$ROOT/scripts/testhost.sh" pair -- \
-    bash "$SCRATCH/install_call.sh" "$SCRATCH/app" "$peer" ||
-    fail "tests/install/app.cpp failed against the installed library"
+# call_foreign_peer APP LIBDIR: APP, taking the library from LIBDIR, calls and
+# is called by the foreign peer on a pair of test hosts.
+call_foreign_peer() {
+  local app=$1 libdir=$2 script=$SCRATCH/peer_call.sh peer
+  peer=$(foreign_peer) || exit 1
+  [[ -f $script ]] || write_peer_call "$script"
+  LD_LIBRARY_PATH=$libdir bash "$ROOT/scripts/testhost.sh" pair -- bash "$script" "$app" "$peer"
+}
+
+# build_app_pkgconfig PCDIR OUT and build_app_cmake PREFIX OUT: tests/install's
+# application built the two ways the README tells users to, with pkg-config
+# alone and as a CMake project (find_package and callmgr::callmgr).
+build_app_pkgconfig() {
+  local pcdir=$1 out=$2
+  # shellcheck disable=SC2046 # pkg-config's output is a list of flags
+  c++ "$ROOT/tests/install/app.cpp" $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs callmgr) \
+    -o "$out" || fail "tests/install/app.cpp does not build with pkg-config against $pcdir"
+}
+build_app_cmake() {
+  local prefix=$1 out=$2
+  quietly cmake -S "$ROOT/tests/install" -B "$out" -DCMAKE_PREFIX_PATH="$prefix"
+  quietly cmake --build "$out"
+  [[ -x $out/app ]] || fail "tests/install does not build with CMake against $prefix"
+}
+
+# An application outside the tree, built against the installed library with
+# pkg-config and with CMake, each then calling and called by the foreign
+# peer; the installed callmgr-snap renders a dialog.
+check_install() {
+  local stage=$SCRATCH/install pc pcdir page
+  step "install: $BUILD into a staging prefix"
+  quietly cmake --install "$BUILD" --prefix "$stage"
+  pc=$(find "$stage" -path '*/pkgconfig/callmgr.pc' -print -quit)
+  [[ -n $pc ]] || fail "install left no pkgconfig/callmgr.pc"
+  pcdir=${pc%/*}
+  for page in man1/cmcall.1 man1/callmgr-snap.1 man3/callmgr.3; do
+    [[ -f $stage/share/man/$page ]] || fail "install left no share/man/$page"
+  done
+  step "install: building tests/install/app.cpp with pkg-config and with CMake"
+  build_app_pkgconfig "$pcdir" "$SCRATCH/app"
+  build_app_cmake "$stage" "$SCRATCH/app-cmake"
+
+  step "install: the pkg-config application calls, and is called by, the foreign peer"
+  call_foreign_peer "$SCRATCH/app" "${pcdir%/*}" ||
+    fail "tests/install/app.cpp built with pkg-config failed against the installed library"
+  step "install: the CMake application calls, and is called by, the foreign peer"
+  call_foreign_peer "$SCRATCH/app-cmake/app" "${pcdir%/*}" ||
+    fail "tests/install/app.cpp built with CMake failed against the installed library"
   step "install: the installed callmgr-snap renders dialog 100"
   "$stage/bin/callmgr-snap" 100 "$SCRATCH/dialog100.png" && [[ -s $SCRATCH/dialog100.png ]] ||
     fail "the installed callmgr-snap does not run"
+}
+
+# The Debian packages, built with Debian's tools from a copy of the tree in
+# build-deb/ (or CALLMGR_DEB_BUILD_DIR), where they stay: dpkg-buildpackage
+# writes beside the source folder.  lintian finds no error in them, and an
+# application builds and runs from the unpacked packages alone.
+check_packages() {
+  local dir=${CALLMGR_DEB_BUILD_DIR:-build-deb} root libdir pkg deb lint
+  if [[ $dir != /* ]]; then dir=$ROOT/$dir; fi
+  step "packages: dpkg-buildpackage in $dir"
+  rm -rf -- "$dir"
+  mkdir -p -- "$dir/callmgr"
+  tar -C "$ROOT" --exclude='./build*' --exclude=./.git --exclude=./out -cf - . |
+    tar -C "$dir/callmgr" -xf -
+  # The same compiler cache as the trees' builds, where there is one.
+  (
+    cd "$dir/callmgr" || exit 1
+    if [[ -d /usr/lib/ccache ]]; then export PATH=/usr/lib/ccache:$PATH CCACHE_BASEDIR=$dir; fi
+    DEB_BUILD_OPTIONS="nocheck parallel=$(nproc)" quietly dpkg-buildpackage -us -uc -b
+  ) || exit 1
+  step "packages: lintian"
+  lint=$(lintian --fail-on error "$dir"/callmgr_*.changes 2>&1) ||
+    fail "lintian finds errors in the packages:"$'\n'"$lint"
+  # Its note that root runs it says nothing of the packages.
+  lint=$(grep -v '^running with root privileges' <<<"$lint" || true)
+  if [[ -n $lint ]]; then printf '  %s\n' "${lint//$'\n'/$'\n'  }"; fi
+
+  step "packages: an application from the unpacked packages alone"
+  root=$SCRATCH/debroot
+  for pkg in libcallmgr0 libcallmgr-dev callmgr-tools; do
+    deb=$(find "$dir" -maxdepth 1 -name "${pkg}_*.deb" -print -quit)
+    [[ -n $deb ]] || fail "dpkg-buildpackage made no $pkg package"
+    dpkg-deb -x "$deb" "$root"
+  done
+  libdir=$root/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+  [[ -f $root/usr/share/man/man1/cmcall.1.gz && -f $root/usr/share/man/man3/callmgr.3.gz ]] ||
+    fail "the packages hold no cmcall(1) or callmgr(3)"
+  LD_LIBRARY_PATH=$libdir "$root/usr/bin/cmcall" --help >/dev/null ||
+    fail "cmcall from callmgr-tools does not run"
+  build_app_pkgconfig "$libdir/pkgconfig" "$SCRATCH/app-deb"
+  build_app_cmake "$root/usr" "$SCRATCH/app-deb-cmake"
+  step "packages: the packaged application calls, and is called by, the foreign peer"
+  call_foreign_peer "$SCRATCH/app-deb" "$libdir" ||
+    fail "tests/install/app.cpp failed against the library of libcallmgr0"
 }
 
 if [[ ${1:-} == --deps-only ]]; then
@@ -242,4 +322,5 @@ UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
   build_and_test "$ASAN_BUILD" -DCMAKE_BUILD_TYPE=Debug -DCALLMGR_SANITIZE=ON
 build_clang_and_fuzz
 check_install
+check_packages
 step "all passed"

@@ -1,5 +1,6 @@
-// An application built against the installed library with pkg-config alone,
-// run on a pair of test hosts:  app PEERHOST PEERADDR
+// An application built against the installed library, with pkg-config alone
+// or with CMake (CMakeLists.txt beside it), run on a pair of test hosts:
+//   app PEERHOST PEERADDR
 // It calls "<bob@PEERHOST>" and expects CMN_CALLSTARTED, CMN_ADDRESS,
 // CMN_RINGING and the acceptance (2) from PEERADDR; then it prints "app:
 // answering" and auto-accepts PEERHOST's invitation.  Exit status: 0 all as
