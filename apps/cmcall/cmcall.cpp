@@ -656,10 +656,13 @@ int Run(const CmcallOptions &options)
 
     const std::string sound = options.has_sound ? options.sound : DefaultRing();
     if (!sound.empty() || options.mode == CMCALL_ANSWER) {
-        /* Every setting is replaced at once; an empty address book path
-         * switches the address book off, which cmcall never opens. */
+        /* Every setting is replaced at once, the address book path too: an
+         * empty one would switch off the address book that the Invite
+         * dialog of `invite --dialog` offers, so the library's default
+         * book is named again. */
         CMINFO info;
         std::memset(&info, 0, sizeof info);
+        std::snprintf(info.addressbook, sizeof info.addressbook, "%s", CMCALL_ADDRESS_BOOK);
         if (!sound.empty()) {
             info.rsvpring = 1;
             info.callring = 1;

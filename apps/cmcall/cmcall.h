@@ -25,6 +25,8 @@ const size_t CMCALL_MAX_SOUND = 127;
 /* An address text the library takes has at most 255 characters. */
 const size_t CMCALL_MAX_ADDRESS = 255;
 const unsigned CMCALL_MAX_TIMEOUT = 86400;
+/* The library's own default address book, which cmcall keeps. */
+const char CMCALL_ADDRESS_BOOK[] = "C:\\TEMP\\vorlane.zab";
 
 struct CmcallOptions {
     CmcallMode mode = CMCALL_HELP;
