@@ -17,11 +17,15 @@ const WORD PMAP_STANDARD_PORT = 111;
 const rpcprog_t PMAP_PROGRAM = 100000;
 const rpcvers_t PMAP_VERSION = 2;
 const rpcproc_t PMAP_GETPORT = 3;
-const u_int PROTOCOL_TCP = 6;
+const u_long PROTOCOL_TCP = 6;
+const u_long PROTOCOL_UDP = 17;
 
 /* Room for a call's header: xid, direction, RPC version, program, version,
  * procedure and two empty AUTH_NONE fields, 40 bytes. */
 const u_int CALL_HEADER_ROOM = 64;
+/* The largest argument sent without a block of its own: a port-mapper
+ * mapping, four numbers. */
+const u_int SMALL_ARGUMENT = 16;
 /* Our replies are a header and one number; a peer that sends more than
  * this is not one of ours. */
 const u_int REPLY_LIMIT = 1024;
@@ -152,7 +156,10 @@ CALL_OUTCOME rpc_call(EXCH_CLOCK *clock, int fd, rpcprog_t program, rpcvers_t ve
     if (length > 0x7FFFFFFFu - 4 - CALL_HEADER_ROOM)
         return CALL_FAILED;
     u_int room = 4 + CALL_HEADER_ROOM + length;
-    char *record = (char *)LocalAlloc(LMEM_FIXED, room);
+    /* Port-mapper queries and probes fit here: a start of the server probes
+     * without an allocation that could fail it. */
+    char small[4 + CALL_HEADER_ROOM + SMALL_ARGUMENT];
+    char *record = room <= sizeof small ? small : (char *)LocalAlloc(LMEM_FIXED, room);
     if (!record)
         return CALL_FAILED;
 
@@ -187,7 +194,8 @@ CALL_OUTCOME rpc_call(EXCH_CLOCK *clock, int fd, rpcprog_t program, rpcvers_t ve
     } else {
         ok = false;
     }
-    LocalFree(record);
+    if (record != small)
+        LocalFree(record);
     if (!ok)
         return CALL_FAILED;
 
@@ -216,35 +224,38 @@ CALL_OUTCOME rpc_call(EXCH_CLOCK *clock, int fd, rpcprog_t program, rpcvers_t ve
     return outcome;
 }
 
-/* Puts the four numbers of a port-mapper mapping into `out` (16 bytes). */
-bool pmap_encode(char *out, u_int room)
+/* Puts the four numbers of a port-mapper mapping of CALLPROG over
+ * `protocol` into `out` (16 bytes). */
+bool pmap_encode(char *out, u_int room, u_long protocol)
 {
     XDR xdrs;
     xdrmem_create(&xdrs, out, room, XDR_ENCODE);
-    u_long prog = CALLPROG, vers = CALLVERS, prot = PROTOCOL_TCP, port = 0;
-    bool ok = xdr_u_long(&xdrs, &prog) && xdr_u_long(&xdrs, &vers) && xdr_u_long(&xdrs, &prot) &&
-              xdr_u_long(&xdrs, &port);
+    u_long prog = CALLPROG, vers = CALLVERS, port = 0;
+    bool ok = xdr_u_long(&xdrs, &prog) && xdr_u_long(&xdrs, &vers) &&
+              xdr_u_long(&xdrs, &protocol) && xdr_u_long(&xdrs, &port);
     xdr_destroy(&xdrs);
     return ok;
 }
 
-/* The port of CALLPROG over TCP that the host's port mapper names; 0 when
- * it names none, does not answer or cannot be reached. */
-WORD pmap_getport(EXCH_CLOCK *clock, DWORD addr)
+/* The port of CALLPROG over `protocol` that the host's port mapper names,
+ * in *port (0: none); false when it does not answer or cannot be
+ * reached. */
+bool pmap_getport(EXCH_CLOCK *clock, DWORD addr, u_long protocol, WORD *port)
 {
     char mapping[16];
-    if (!pmap_encode(mapping, sizeof mapping))
-        return 0;
+    if (!pmap_encode(mapping, sizeof mapping, protocol))
+        return false;
     int fd = stream_open(clock, addr, PMAP_STANDARD_PORT);
     if (fd < 0)
-        return 0;
-    u_long port = 0;
+        return false;
+    u_long named = 0;
     CALL_OUTCOME outcome = rpc_call(clock, fd, PMAP_PROGRAM, PMAP_VERSION, PMAP_GETPORT, mapping,
-                                    sizeof mapping, RPC_XdrProc(xdr_u_long), &port);
+                                    sizeof mapping, RPC_XdrProc(xdr_u_long), &named);
     PalStreamClose(fd);
-    if (outcome != CALL_OK || port > 0xFFFF)
-        return 0;
-    return (WORD)port;
+    if (outcome != CALL_OK || named > 0xFFFF)
+        return false;
+    *port = (WORD)named;
+    return true;
 }
 
 } // namespace
@@ -258,8 +269,7 @@ extern "C" BOOL EXCH_Call(DWORD addr, rpcproc_t procedure, const char *argument,
         WORD port = PMAP_CacheFind(addr);
         bool cached = port != 0;
         if (!cached) {
-            port = pmap_getport(&clock, addr);
-            if (port == 0)
+            if (!pmap_getport(&clock, addr, PROTOCOL_TCP, &port) || port == 0)
                 return FALSE;
             PMAP_CacheStore(addr, port);
         }
@@ -285,4 +295,30 @@ extern "C" BOOL EXCH_Call(DWORD addr, rpcproc_t procedure, const char *argument,
             return FALSE;
         asked_again = true;
     }
+}
+
+extern "C" BOOL EXCH_GetPorts(DWORD addr, DWORD timeout, WORD *tcp, WORD *udp)
+{
+    EXCH_CLOCK clock = {GetTickCount(), timeout, false};
+    WORD over_tcp = 0, over_udp = 0;
+    if (!pmap_getport(&clock, addr, PROTOCOL_TCP, &over_tcp) ||
+        !pmap_getport(&clock, addr, PROTOCOL_UDP, &over_udp))
+        return FALSE;
+    *tcp = over_tcp;
+    *udp = over_udp;
+    return TRUE;
+}
+
+extern "C" BOOL EXCH_Ping(DWORD addr, WORD port, DWORD timeout)
+{
+    EXCH_CLOCK clock = {GetTickCount(), timeout, false};
+    int fd = stream_open(&clock, addr, port);
+    if (fd < 0)
+        return FALSE;
+    /* No argument, no result: a non-null empty argument, as the record is
+     * copied from it. */
+    CALL_OUTCOME outcome =
+        rpc_call(&clock, fd, CALLPROG, CALLVERS, NULLPROC, "", 0, RPC_XdrProc(xdr_void), nullptr);
+    PalStreamClose(fd);
+    return outcome == CALL_OK;
 }

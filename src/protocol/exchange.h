@@ -30,6 +30,20 @@ extern "C" {
  * updates the port-mapper cache, which is not locked. */
 BOOL EXCH_Call(DWORD addr, rpcproc_t procedure, const char *argument, u_int length, INT *answer);
 
+/* The ports that the port mapper at `addr` names for CALLPROG version
+ * CALLVERS over TCP and over UDP, 0 for a transport it names none for.
+ * FALSE when it cannot be reached or both answers do not come within
+ * `timeout` milliseconds of the platform clock; the ports are then
+ * untouched.  Allocates nothing.  Waits as EXCH_Call does. */
+BOOL EXCH_GetPorts(DWORD addr, DWORD timeout, WORD *tcp, WORD *udp);
+
+/* Whether CALLPROG version CALLVERS answers NULLPROC over TCP at
+ * `addr`:`port` within `timeout` milliseconds of the platform clock: FALSE
+ * when the connection is refused or closed, another program or version
+ * answers, or no answer comes in time.  Allocates nothing.  Waits as
+ * EXCH_Call does. */
+BOOL EXCH_Ping(DWORD addr, WORD port, DWORD timeout);
+
 /*
  * The port-mapper cache: host address -> the TCP port of CALLPROG there.
  *

@@ -22,9 +22,23 @@ extern "C" {
  * CALL_Send exchange. */
 #define CLIENT_TIMEOUT 25
 
+/* Milliseconds that a server registered for the program on this machine is
+ * given to answer NULLPROC before its registration counts as left behind
+ * by a process that ended without unregistering.  A live server answers
+ * from its thread's message wait -- inside modal loops and its own
+ * exchanges too -- within a millisecond over loopback; a second leaves a
+ * loaded machine's scheduler ample room, yet an application whose start
+ * meets a stopped or hung server waits only a moment.  A server that stays
+ * silent that long could not take a call in time either. */
+#define SERVER_PROBE_TIMEOUT 1000
+
 /* One reference on the server; the first makes the UDP and TCP transports
- * and registers the program with the port mapper.  False when any step
- * failed; the count is then unchanged. */
+ * and registers the program with the port mapper, after replacing a
+ * registration whose server no longer answers (SERVER_PROBE_TIMEOUT).
+ * False when any step failed, when another server of the program answers,
+ * when a stale registration cannot be removed (it is another user's), or
+ * when re-entered from the first reference's wait; the count is then
+ * unchanged.  The first reference dispatches messages while it waits. */
 BOOL SERVER_Startup(void);
 /* Releases one reference; the last one unregisters and destroys both
  * transports. */

@@ -3,15 +3,20 @@
  * port mapper, and the dispatch of incoming calls to the server procedures.
  */
 #include "protocol/rpc.h"
+#include "protocol/exchange.h"
 
 #include <palrpc.h>
 #include <string.h>
 
 namespace {
 
+const DWORD LOOPBACK = 0x7F000001u;
+
 DWORD server_users = 0;
 SVCXPRT *udp_transport = nullptr;
 SVCXPRT *tcp_transport = nullptr;
+/* The first reference is looking at the registration and may be waiting. */
+bool server_claiming = false;
 
 /* One procedure of the program: how its argument is decoded, how its result
  * is encoded, and the procedure itself. */
@@ -30,6 +35,29 @@ const PROCEDURE procedures[] = {
     {RPC_XdrProc(xdr_CAPINFOMESSAGE), RPC_XdrProc(xdr_CAPINFO),
      [](void *a) -> void * { return callproc_capinfo_1_svc((CAPINFOMESSAGE *)a); }},
 };
+
+/*
+ * Makes room for this process's registration.  The port mapper keeps a
+ * registration until someone removes it, so a process that ended without
+ * unregistering (killed, crashed) would refuse every later server on this
+ * machine.  A registration whose TCP port does not answer NULLPROC within
+ * SERVER_PROBE_TIMEOUT -- refused, silent, or another program there -- is
+ * such a leftover and is removed for both transports.  Servers of the
+ * program register TCP together with UDP and call over TCP alone, so a UDP
+ * registration without a TCP one is a leftover too.  A port mapper that
+ * does not answer is left to the registration to judge.  False when a live
+ * server holds the program, or when the leftover cannot be removed: the
+ * port mapper lets only its owner or root remove a registration.
+ */
+bool server_claim(void)
+{
+    WORD tcp = 0, udp = 0;
+    if (!EXCH_GetPorts(LOOPBACK, SERVER_PROBE_TIMEOUT, &tcp, &udp) || (tcp == 0 && udp == 0))
+        return true;
+    if (tcp != 0 && EXCH_Ping(LOOPBACK, tcp, SERVER_PROBE_TIMEOUT))
+        return false;
+    return pmap_unset(CALLPROG, CALLVERS) != FALSE;
+}
 
 } // namespace
 
@@ -71,6 +99,19 @@ extern "C" BOOL SERVER_Startup(void)
         ++server_users;
         return TRUE;
     }
+    /* Only the first reference probes, before it registers: no TCP
+     * registration of this process exists then (the last release removed
+     * it; a failed start never made one), so the probe never reaches our
+     * own server.  It waits in the message wait, where a handler may start
+     * again; two claims at once would remove each other's registration, so
+     * the inner one fails. */
+    if (server_claiming)
+        return FALSE;
+    server_claiming = true;
+    bool room = server_claim();
+    server_claiming = false;
+    if (!room)
+        return FALSE;
     /* Transports made before a failing step are left to the runtime; the
      * next start makes new ones. */
     udp_transport = svcudp_create(RPC_ANYSOCK);

@@ -100,6 +100,12 @@ std::string run_command(const std::string &command)
     return out;
 }
 
+bool program_ready(const std::string &args)
+{
+    return run_command("rpcinfo " + args + " 391010 1 2>&1")
+               .find("program 391010 version 1 ready and waiting") != std::string::npos;
+}
+
 // The port mapper's entries for the program: protocol and port.
 static std::vector<std::pair<std::string, std::string>> program_entries()
 {

@@ -15,6 +15,10 @@ void run_blocking(const std::function<void()> &fn);
 // The standard output of a shell command, run while this thread serves.
 std::string run_command(const std::string &command);
 
+// Whether `rpcinfo ARGS 391010 1` finds the program answering; ARGS names
+// the transport and the host ("-t 127.0.0.1").
+bool program_ready(const std::string &args);
+
 // What `rpcinfo -p` lists for the call program: "tcp udp ", "udp ", "" ...
 std::string registered_transports();
 
