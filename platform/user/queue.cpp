@@ -11,7 +11,11 @@
  * Retrieval itself makes no system call while messages are waiting: the RPC
  * server's descriptors are looked at in the blocking wait, by a PeekMessageA
  * that finds nothing, and (so that a thread flooded with posts still serves)
- * once every SERVE_EVERY retrievals that did not wait.
+ * once every SERVE_EVERY retrievals that did not wait.  A PeekMessageA that
+ * finds nothing does what the blocking wait does without blocking: it
+ * presents the desktop, looks at every descriptor the wait would poll and
+ * empties the wake counter, so that an event loop of the application's own
+ * (palevent.h) can stand in for the wait.
  */
 #include "user/queue.h"
 #include "user/window.h"
@@ -188,29 +192,12 @@ bool take_timer(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool rem
     return true;
 }
 
-/* `serve_when_empty`: look at the RPC server when nothing is found (a
- * PeekMessageA; the blocking waits look at it anyway). */
-bool peek(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove,
-          bool serve_when_empty)
+bool take_any(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove)
 {
-    handle_sent(q);
-    if (++retrievals_since_serving >= SERVE_EVERY) {
-        retrievals_since_serving = 0;
-        rpc_serve_ready();
-    }
     if (take_posted(q, out, filter, first, last, remove) || take_quit(q, out, remove) ||
         take_timer(q, out, filter, first, last, remove)) {
         q.last_time = out->time;
         return true;
-    }
-    if (serve_when_empty) {
-        retrievals_since_serving = 0;
-        rpc_serve_ready();
-        handle_sent(q);
-        if (take_posted(q, out, filter, first, last, remove)) {
-            q.last_time = out->time;
-            return true;
-        }
     }
     return false;
 }
@@ -229,6 +216,72 @@ void drain_wake(Queue &q)
     }
 }
 
+/* What a message wait polls besides its timers: the wake counter first,
+ * then the desktop's descriptors, then (on the serving thread) the RPC
+ * server's. */
+struct WaitSet {
+    std::vector<struct pollfd> fds;
+    size_t display_first = 0;
+    size_t rpc_first = 0;
+};
+
+WaitSet wait_set(Queue &q)
+{
+    WaitSet w;
+    w.fds = {{q.wakefd, POLLIN, 0}};
+    w.display_first = display_add_fds(w.fds);
+    w.rpc_first = rpc_add_fds(w.fds);
+    return w;
+}
+
+/* Handles what a poll of the set found ready. */
+void dispatch_ready(Queue &q, WaitSet &w)
+{
+    if (w.fds[0].revents)
+        drain_wake(q);
+    rpc_dispatch(w.fds, w.rpc_first);
+    display_dispatch(w.fds, w.display_first);
+}
+
+/* The blocking wait's work done without blocking, when a PeekMessageA found
+ * nothing: true when that brought a message.  On a thread with an
+ * event-loop descriptor the descriptor is then brought in step. */
+bool peek_idle(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove)
+{
+    retrievals_since_serving = 0;
+    display_present_dirty();
+    WaitSet w = wait_set(q);
+    if (poll(w.fds.data(), w.fds.size(), 0) > 0)
+        dispatch_ready(q, w);
+    handle_sent(q);
+    if (take_any(q, out, filter, first, last, remove))
+        return true;
+    if (q.loop.fd >= 0) {
+        /* Dispatching may have opened or closed descriptors. */
+        WaitSet now = wait_set(q);
+        now.fds.erase(now.fds.begin());
+        loop_fd_update(q, now.fds);
+        /* What a filter left behind keeps the descriptor readable. */
+        if (work_waiting(q))
+            queue_wake(q);
+    }
+    return false;
+}
+
+/* `idle_work`: do the wait's work when nothing is found (a PeekMessageA;
+ * the blocking waits do it anyway). */
+bool peek(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove, bool idle_work)
+{
+    handle_sent(q);
+    if (++retrievals_since_serving >= SERVE_EVERY) {
+        retrievals_since_serving = 0;
+        rpc_serve_ready();
+    }
+    if (take_any(q, out, filter, first, last, remove))
+        return true;
+    return idle_work && peek_idle(q, out, filter, first, last, remove);
+}
+
 /* The test layer's idle hook (kernel/hooks.h), when one is installed. */
 const TestHooks *idle_hooks()
 {
@@ -243,20 +296,14 @@ void wait(Queue &q)
     if (const TestHooks *h = idle_hooks(); h && h->idle())
         return;
     display_present_dirty();
-    std::vector<struct pollfd> fds = {{q.wakefd, POLLIN, 0}};
-    size_t display_first = display_add_fds(fds);
-    size_t rpc_first = rpc_add_fds(fds);
+    WaitSet w = wait_set(q);
     /* Last look before sleeping: what this thread posted itself did not
      * wake it. */
     if (work_waiting(q))
         return;
     int timeout = clock_is_virtual() ? -1 : timer_wait_ms(q, clock_now());
-    if (poll(fds.data(), fds.size(), timeout) <= 0)
-        return;
-    if (fds[0].revents)
-        drain_wake(q);
-    rpc_dispatch(fds, rpc_first);
-    display_dispatch(fds, display_first);
+    if (poll(w.fds.data(), w.fds.size(), timeout) > 0)
+        dispatch_ready(q, w);
 }
 
 /* One wait of PalWaitSocket: like wait(), with `fd` in the poll and at most
@@ -309,6 +356,7 @@ short wait_socket(Queue &q, int fd, short events, DWORD limit)
 
 Queue::~Queue()
 {
+    loop_fd_close(loop);
     if (wakefd >= 0)
         close(wakefd);
 }
@@ -346,8 +394,9 @@ bool queue_post(const QueueRef &q, const MSG &msg, PrepareFn prepare)
         q->posted.push_back(Posted{msg, std::move(prepare)});
     }
     /* The owning thread is not asleep while it posts, and looks at its
-     * queue before it sleeps; only other threads must wake it. */
-    if (q->tid != GetCurrentThreadId())
+     * queue before it sleeps in a message wait; only other threads must
+     * wake it, unless an event loop of its own waits on its descriptor. */
+    if (q->tid != GetCurrentThreadId() || q->loop.fd >= 0)
         queue_wake(*q);
     return true;
 }
