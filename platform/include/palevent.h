@@ -19,11 +19,12 @@
  *         }
  *     }
  *
- * Nothing else is needed: PeekMessageA does all that the GetMessageA wait
- * does (messages other threads sent, posted messages, WM_TIMER and timer
- * procedures that are due, the RPC server's calls on the thread that serves
- * it, the desktop's input and repaints), and the platform makes no thread
- * for the application's loop.
+ * Nothing else is needed: on a thread that has asked for its descriptor, a
+ * PeekMessageA with no window and no message range does all that the
+ * GetMessageA wait does (messages other threads sent, posted messages,
+ * WM_TIMER and timer procedures that are due, the RPC server's calls on
+ * the thread that serves it, the desktop's input and repaints), and the
+ * platform makes no thread for the application's loop.
  *
  * The descriptor.  PalGetMessageFd returns a descriptor that becomes
  * readable whenever the calling thread has work for its message loop:
@@ -37,9 +38,8 @@
  * waits, and no longer readable once a PeekMessageA with no window and no
  * message range has found the queue empty.  That PeekMessageA is what
  * resets it; the application never reads from it or writes to it.  It
- * starts readable, so the first pass of the loop empties the queue.
- * A PeekMessageA with a filter that leaves messages behind leaves the
- * descriptor readable.
+ * starts readable, so the first pass of the loop empties the queue.  A
+ * PeekMessageA with a window or a message range never resets it.
  * It is an epoll descriptor: it can be polled, selected, or added to
  * another epoll set, with level-triggered interest in readability.  The
  * same descriptor serves the thread for as long as the thread lives; each

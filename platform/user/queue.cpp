@@ -11,11 +11,10 @@
  * Retrieval itself makes no system call while messages are waiting: the RPC
  * server's descriptors are looked at in the blocking wait, by a PeekMessageA
  * that finds nothing, and (so that a thread flooded with posts still serves)
- * once every SERVE_EVERY retrievals that did not wait.  A PeekMessageA that
- * finds nothing does what the blocking wait does without blocking: it
- * presents the desktop, looks at every descriptor the wait would poll and
- * empties the wake counter, so that an event loop of the application's own
- * (palevent.h) can stand in for the wait.
+ * once every SERVE_EVERY retrievals that did not wait.  On a thread that
+ * waits in an event loop of the application's own (palevent.h), a
+ * PeekMessageA that finds nothing stands in for the wait: it does all the
+ * wait does, without blocking.
  */
 #include "user/queue.h"
 #include "user/window.h"
@@ -243,27 +242,40 @@ void dispatch_ready(Queue &q, WaitSet &w)
     display_dispatch(w.fds, w.display_first);
 }
 
-/* The blocking wait's work done without blocking, when a PeekMessageA found
- * nothing: true when that brought a message.  On a thread with an
- * event-loop descriptor the descriptor is then brought in step. */
+/* True for a look at every message of the thread. */
+bool unfiltered(HWND filter, UINT first, UINT last)
+{
+    return !filter && ((first == 0 && last == 0) || first > last);
+}
+
+/* What a PeekMessageA that found nothing does before it gives up: true when
+ * that brought a message.  It serves the RPC server's calls.  On a thread
+ * whose loop waits on its event-loop descriptor, a look at every message
+ * does all the blocking wait does without blocking -- presents the
+ * desktop, takes its input, empties the wake counter -- and then brings the
+ * descriptor in step.  Elsewhere the desktop is left alone: a helper
+ * thread's first look would claim it, and a filtered look inside a
+ * window's destruction must not paint. */
 bool peek_idle(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove)
 {
     retrievals_since_serving = 0;
-    display_present_dirty();
-    WaitSet w = wait_set(q);
-    if (poll(w.fds.data(), w.fds.size(), 0) > 0)
-        dispatch_ready(q, w);
+    const bool loop = q.loop.fd >= 0 && unfiltered(filter, first, last);
+    if (loop) {
+        display_present_dirty();
+        WaitSet w = wait_set(q);
+        if (poll(w.fds.data(), w.fds.size(), 0) > 0)
+            dispatch_ready(q, w);
+    } else {
+        rpc_serve_ready();
+    }
     handle_sent(q);
     if (take_any(q, out, filter, first, last, remove))
         return true;
-    if (q.loop.fd >= 0) {
+    if (loop) {
         /* Dispatching may have opened or closed descriptors. */
         WaitSet now = wait_set(q);
         now.fds.erase(now.fds.begin());
         loop_fd_update(q, now.fds);
-        /* What a filter left behind keeps the descriptor readable. */
-        if (work_waiting(q))
-            queue_wake(q);
     }
     return false;
 }
