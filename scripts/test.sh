@@ -200,6 +200,34 @@ SCRIPT
     fail "the installed callmgr-snap does not run"
 }
 
+# The examples (examples/): a GLib main loop and a plain poll loop that run
+# the call manager from the message descriptor, built against the installed
+# library with pkg-config alone (libsdl2-dev already brings GLib's headers).
+# On a pair of test hosts the GLib one on host A calls the poll one on host
+# B and then answers B's call.
+check_examples() {
+  local stage=$SCRATCH/examples bin=$SCRATCH/examples/bin pc pcdir ex=$ROOT/examples
+  step "examples: $BUILD into a staging prefix"
+  quietly cmake --install "$BUILD" --prefix "$stage"
+  pc=$(find "$stage" -path '*/pkgconfig/callmgr.pc' -print -quit)
+  [[ -n $pc ]] || fail "install left no pkgconfig/callmgr.pc"
+  pcdir=${pc%/*}
+  mkdir -p "$bin"
+  step "examples: building poll_call and glib_call"
+  # shellcheck disable=SC2046 # pkg-config's output is a list of flags
+  cc -Wall -Wextra -Werror "$ex/poll_call.c" "$ex/callapp.c" \
+    $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs callmgr) -o "$bin/poll_call" ||
+    fail "examples/poll_call.c does not build against the installed library"
+  # shellcheck disable=SC2046
+  cc -Wall -Wextra -Werror "$ex/glib_call.c" "$ex/callapp.c" \
+    $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs callmgr glib-2.0) -o "$bin/glib_call" ||
+    fail "examples/glib_call.c does not build against the installed library"
+  step "examples: glib_call calls, and is called by, poll_call on another host"
+  LD_LIBRARY_PATH=${pcdir%/*} bash "$ROOT/scripts/testhost.sh" pair -- \
+    bash "$ROOT/tests/install/examples_pair.sh" "$bin" ||
+    fail "the examples failed between two hosts"
+}
+
 install_packages
 if [[ ${1:-} == --deps-only ]]; then
   step "packages ready"
@@ -233,4 +261,5 @@ UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
   build_and_test "$ASAN_BUILD" -DCALLMGR_SANITIZE=ON
 build_clang_and_fuzz
 check_install
+check_examples
 step "all passed"
