@@ -62,6 +62,9 @@ struct ThreadQueue {
     {
         if (!q)
             return;
+        /* The event loop's descriptor goes with the thread, even while
+         * windows still hold the queue. */
+        loop_fd_close(q->loop);
         {
             std::lock_guard<std::mutex> lock(q->mu);
             q->alive = false;

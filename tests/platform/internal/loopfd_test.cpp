@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 
 #include <atomic>
@@ -65,6 +66,7 @@ TEST_F(LoopFd, PostsAndSentMessagesMakeItReadableUntilTheQueueIsEmpty)
     int other = -1;
     std::thread([&] { other = PalGetMessageFd(); }).join();
     EXPECT_NE(fd, other) << "each thread has its own";
+    EXPECT_EQ(-1, fcntl(other, F_GETFD)) << "closed when its thread ended";
 
     const DWORD me = GetCurrentThreadId();
     std::thread([me] { PostThreadMessageA(me, WM_USER, 0, 0); }).join();
