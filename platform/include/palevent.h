@@ -58,17 +58,18 @@
  * Modal loops.  A modal dialog (DialogBoxParamA, the call manager's Invite
  * and Invite - RSVP dialogs, MessageBoxA) and the call manager's network
  * exchanges that wait for a peer run a message loop of their own inside the
- * dispatch that opened them.  Meanwhile the application's loop does not
- * run: it is waiting for that dispatch to return, so none of its own
- * callbacks (and none of its other sources) is entered again.  The inner
- * loop serves the thread's messages, timers, RPC calls and desktop; when it
- * ends, the dispatch returns and the application's loop goes on where it
- * was, emptying the queue as before.
+ * call that opened them: a dispatch from the queue, or a callback of the
+ * application's that called CMInvite.  Meanwhile the application's loop
+ * does not run: it is waiting for that call to return, so none of its own
+ * callbacks (and none of its other sources, its own windows included) is
+ * entered again.  The inner loop serves the thread's messages, timers, RPC
+ * calls and desktop; when it ends, the call returns and the application's
+ * loop goes on where it was, emptying the queue as before.
  */
 #ifndef PAL_PALEVENT_H
 #define PAL_PALEVENT_H
 
-#include <windef.h>
+#include <winbase.h>
 
 #ifndef RC_INVOKED
 PAL_BEGIN_DECLS
