@@ -286,6 +286,32 @@ check_packages() {
     fail "tests/install/app.cpp failed against the library of libcallmgr0"
 }
 
+# The examples (examples/): a GLib main loop and a plain poll loop that run
+# the call manager from the message descriptor, built against the library
+# check_install staged, with pkg-config alone (libsdl2-dev already brings
+# GLib's headers).  On a pair of test hosts the GLib one on host A calls the
+# poll one on host B and then answers B's call.
+check_examples() {
+  local stage=$SCRATCH/install bin=$SCRATCH/examples/bin pc pcdir ex=$ROOT/examples
+  pc=$(find "$stage" -path '*/pkgconfig/callmgr.pc' -print -quit)
+  [[ -n $pc ]] || fail "install left no pkgconfig/callmgr.pc"
+  pcdir=${pc%/*}
+  mkdir -p "$bin"
+  step "examples: building poll_call and glib_call"
+  # shellcheck disable=SC2046 # pkg-config's output is a list of flags
+  cc -Wall -Wextra -Werror "$ex/poll_call.c" "$ex/callapp.c" \
+    $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs callmgr) -o "$bin/poll_call" ||
+    fail "examples/poll_call.c does not build against the installed library"
+  # shellcheck disable=SC2046
+  cc -Wall -Wextra -Werror "$ex/glib_call.c" "$ex/callapp.c" \
+    $(PKG_CONFIG_PATH=$pcdir pkg-config --cflags --libs callmgr glib-2.0) -o "$bin/glib_call" ||
+    fail "examples/glib_call.c does not build against the installed library"
+  step "examples: glib_call calls, and is called by, poll_call on another host"
+  LD_LIBRARY_PATH=${pcdir%/*} bash "$ROOT/scripts/testhost.sh" pair -- \
+    bash "$ROOT/tests/install/examples_pair.sh" "$bin" ||
+    fail "the examples failed between two hosts"
+}
+
 if [[ ${1:-} == --deps-only ]]; then
   shift
   PACKAGES+=("$@")
@@ -322,5 +348,6 @@ UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
   build_and_test "$ASAN_BUILD" -DCMAKE_BUILD_TYPE=Debug -DCALLMGR_SANITIZE=ON
 build_clang_and_fuzz
 check_install
+check_examples
 check_packages
 step "all passed"

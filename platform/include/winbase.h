@@ -22,6 +22,9 @@ void WINAPI SetLastError(DWORD err);
  */
 DWORD WINAPI GetTickCount(void);
 
+/* A wait without an end. */
+#define INFINITE 0xFFFFFFFF
+
 /* Strings.  lstrcmpiA compares in the user's collation without regard to
  * letter case, returning -1, 0 or 1; a null string sorts before any other. */
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);

@@ -198,9 +198,12 @@ void serve_on_this_thread(bool on)
         serving_queue = mine;
     }
     serving_mark.named = true;
-    /* The thread named before may be blocked on the descriptors. */
+    /* The thread named before may be blocked on the descriptors.  The
+     * named one is woken as well: an event loop of its own (palevent.h)
+     * may already wait on a set that lacks them. */
     if (before && before != mine)
         queue_wake(*before);
+    queue_wake(*mine);
 }
 
 } // namespace

@@ -11,7 +11,10 @@
  * Retrieval itself makes no system call while messages are waiting: the RPC
  * server's descriptors are looked at in the blocking wait, by a PeekMessageA
  * that finds nothing, and (so that a thread flooded with posts still serves)
- * once every SERVE_EVERY retrievals that did not wait.
+ * once every SERVE_EVERY retrievals that did not wait.  On a thread that
+ * waits in an event loop of the application's own (palevent.h), a
+ * PeekMessageA that finds nothing stands in for the wait: it does all the
+ * wait does, without blocking.
  */
 #include "user/queue.h"
 #include "user/window.h"
@@ -59,6 +62,9 @@ struct ThreadQueue {
     {
         if (!q)
             return;
+        /* The event loop's descriptor goes with the thread, even while
+         * windows still hold the queue. */
+        loop_fd_close(q->loop);
         {
             std::lock_guard<std::mutex> lock(q->mu);
             q->alive = false;
@@ -188,29 +194,12 @@ bool take_timer(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool rem
     return true;
 }
 
-/* `serve_when_empty`: look at the RPC server when nothing is found (a
- * PeekMessageA; the blocking waits look at it anyway). */
-bool peek(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove,
-          bool serve_when_empty)
+bool take_any(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove)
 {
-    handle_sent(q);
-    if (++retrievals_since_serving >= SERVE_EVERY) {
-        retrievals_since_serving = 0;
-        rpc_serve_ready();
-    }
     if (take_posted(q, out, filter, first, last, remove) || take_quit(q, out, remove) ||
         take_timer(q, out, filter, first, last, remove)) {
         q.last_time = out->time;
         return true;
-    }
-    if (serve_when_empty) {
-        retrievals_since_serving = 0;
-        rpc_serve_ready();
-        handle_sent(q);
-        if (take_posted(q, out, filter, first, last, remove)) {
-            q.last_time = out->time;
-            return true;
-        }
     }
     return false;
 }
@@ -229,6 +218,85 @@ void drain_wake(Queue &q)
     }
 }
 
+/* What a message wait polls besides its timers: the wake counter first,
+ * then the desktop's descriptors, then (on the serving thread) the RPC
+ * server's. */
+struct WaitSet {
+    std::vector<struct pollfd> fds;
+    size_t display_first = 0;
+    size_t rpc_first = 0;
+};
+
+WaitSet wait_set(Queue &q)
+{
+    WaitSet w;
+    w.fds = {{q.wakefd, POLLIN, 0}};
+    w.display_first = display_add_fds(w.fds);
+    w.rpc_first = rpc_add_fds(w.fds);
+    return w;
+}
+
+/* Handles what a poll of the set found ready. */
+void dispatch_ready(Queue &q, WaitSet &w)
+{
+    if (w.fds[0].revents)
+        drain_wake(q);
+    rpc_dispatch(w.fds, w.rpc_first);
+    display_dispatch(w.fds, w.display_first);
+}
+
+/* True for a look at every message of the thread. */
+bool unfiltered(HWND filter, UINT first, UINT last)
+{
+    return !filter && ((first == 0 && last == 0) || first > last);
+}
+
+/* What a PeekMessageA that found nothing does before it gives up: true when
+ * that brought a message.  It serves the RPC server's calls.  On a thread
+ * whose loop waits on its event-loop descriptor, a look at every message
+ * does all the blocking wait does without blocking -- presents the
+ * desktop, takes its input, empties the wake counter -- and then brings the
+ * descriptor in step.  Elsewhere the desktop is left alone: a helper
+ * thread's first look would claim it, and a filtered look inside a
+ * window's destruction must not paint. */
+bool peek_idle(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove)
+{
+    retrievals_since_serving = 0;
+    const bool loop = q.loop.fd >= 0 && unfiltered(filter, first, last);
+    if (loop) {
+        display_present_dirty();
+        WaitSet w = wait_set(q);
+        if (poll(w.fds.data(), w.fds.size(), 0) > 0)
+            dispatch_ready(q, w);
+    } else {
+        rpc_serve_ready();
+    }
+    handle_sent(q);
+    if (take_any(q, out, filter, first, last, remove))
+        return true;
+    if (loop) {
+        /* Dispatching may have opened or closed descriptors. */
+        WaitSet now = wait_set(q);
+        now.fds.erase(now.fds.begin());
+        loop_fd_update(q, now.fds);
+    }
+    return false;
+}
+
+/* `idle_work`: do the wait's work when nothing is found (a PeekMessageA;
+ * the blocking waits do it anyway). */
+bool peek(Queue &q, MSG *out, HWND filter, UINT first, UINT last, bool remove, bool idle_work)
+{
+    handle_sent(q);
+    if (++retrievals_since_serving >= SERVE_EVERY) {
+        retrievals_since_serving = 0;
+        rpc_serve_ready();
+    }
+    if (take_any(q, out, filter, first, last, remove))
+        return true;
+    return idle_work && peek_idle(q, out, filter, first, last, remove);
+}
+
 /* The test layer's idle hook (kernel/hooks.h), when one is installed. */
 const TestHooks *idle_hooks()
 {
@@ -243,20 +311,14 @@ void wait(Queue &q)
     if (const TestHooks *h = idle_hooks(); h && h->idle())
         return;
     display_present_dirty();
-    std::vector<struct pollfd> fds = {{q.wakefd, POLLIN, 0}};
-    size_t display_first = display_add_fds(fds);
-    size_t rpc_first = rpc_add_fds(fds);
+    WaitSet w = wait_set(q);
     /* Last look before sleeping: what this thread posted itself did not
      * wake it. */
     if (work_waiting(q))
         return;
     int timeout = clock_is_virtual() ? -1 : timer_wait_ms(q, clock_now());
-    if (poll(fds.data(), fds.size(), timeout) <= 0)
-        return;
-    if (fds[0].revents)
-        drain_wake(q);
-    rpc_dispatch(fds, rpc_first);
-    display_dispatch(fds, display_first);
+    if (poll(w.fds.data(), w.fds.size(), timeout) > 0)
+        dispatch_ready(q, w);
 }
 
 /* One wait of PalWaitSocket: like wait(), with `fd` in the poll and at most
@@ -309,6 +371,7 @@ short wait_socket(Queue &q, int fd, short events, DWORD limit)
 
 Queue::~Queue()
 {
+    loop_fd_close(loop);
     if (wakefd >= 0)
         close(wakefd);
 }
@@ -346,8 +409,9 @@ bool queue_post(const QueueRef &q, const MSG &msg, PrepareFn prepare)
         q->posted.push_back(Posted{msg, std::move(prepare)});
     }
     /* The owning thread is not asleep while it posts, and looks at its
-     * queue before it sleeps; only other threads must wake it. */
-    if (q->tid != GetCurrentThreadId())
+     * queue before it sleeps in a message wait; only other threads must
+     * wake it, unless an event loop of its own waits on its descriptor. */
+    if (q->tid != GetCurrentThreadId() || q->loop.fd >= 0)
         queue_wake(*q);
     return true;
 }

@@ -17,6 +17,9 @@
 #include <mutex>
 #include <vector>
 
+#include <poll.h>
+#include <sys/types.h>
+
 namespace pal {
 
 /* Runs on the receiving thread when a posted message is retrieved, before
@@ -46,6 +49,29 @@ struct Timer {
     DWORD due;
 };
 
+/* A descriptor the thread's event-loop descriptor watches, as it was when
+ * added: a descriptor number that now names another file is a new one. */
+struct WatchedFd {
+    int fd;
+    short events;
+    dev_t dev;
+    ino_t ino;
+    bool operator==(const WatchedFd &) const = default;
+};
+
+/* The descriptor handed to an event loop of the application's own
+ * (palevent.h): an epoll set holding the wake counter, a timer descriptor
+ * armed for the next timer, and a second epoll set with the desktop's and
+ * the RPC server's descriptors.  That second set is made anew whenever
+ * they change: an entry for a descriptor closed under it could neither be
+ * removed nor keep reporting the right file. */
+struct LoopFd {
+    int fd = -1;
+    int timerfd = -1;
+    int inner = -1;
+    std::vector<WatchedFd> watched;
+};
+
 struct Queue {
     DWORD tid = 0;
     int wakefd = -1;
@@ -61,6 +87,7 @@ struct Queue {
     /* Touched only by the owning thread. */
     std::vector<Timer> timers;
     DWORD last_time = 0;
+    LoopFd loop;
 
     ~Queue();
 };
@@ -87,6 +114,13 @@ Timer *timer_due(Queue &q, HWND filter, DWORD now);
 
 /* Milliseconds until the queue's next timer is due; -1 when none. */
 int timer_wait_ms(Queue &q, DWORD now);
+
+/* The event-loop descriptor (user/loopfd.cpp): made on first use, brought
+ * in step with what the thread waits on besides its wake counter (`fds`)
+ * and with its timers, and closed with the queue. */
+int loop_fd_open(Queue &q);
+void loop_fd_update(Queue &q, const std::vector<struct pollfd> &fds);
+void loop_fd_close(LoopFd &l);
 
 } // namespace pal
 

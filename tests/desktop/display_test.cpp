@@ -8,6 +8,7 @@
 #include "user/window.h"
 
 #include <windows.h>
+#include <palevent.h>
 #include <palpaint.h>
 #include <paltest.h>
 
@@ -23,6 +24,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <poll.h>
 #include <unistd.h>
 #include <vector>
 
@@ -256,6 +258,52 @@ TEST_F(DesktopTest, TheWindowShowsTheHeadlessRenderingPixelForPixel)
     }
     EXPECT_EQ(0u, differing) << "first at x " << first % (size_t)screen->width << ", y "
                              << first / (size_t)screen->width;
+}
+
+/* A loop of the application's own, on the message descriptor alone, shows
+ * a modeless dialog and takes the person's input into it: PeekMessageA
+ * presents the desktop and dispatches its events, and the descriptor wakes
+ * for them. */
+TEST_F(DesktopTest, AnApplicationsOwnLoopShowsTheDesktopAndTakesItsInput)
+{
+    const int fd = PalGetMessageFd();
+    ASSERT_GE(fd, 0);
+    auto drain = [] {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&m);
+            DispatchMessageA(&m);
+        }
+    };
+    auto wakes = [fd] {
+        struct pollfd p = {fd, POLLIN, 0};
+        return poll(&p, 1, 20000) == 1;
+    };
+    HWND dlg = CreateDialogParamA(resource_instance(), MAKEINTRESOURCEA(kNewAddressDialog), nullptr,
+                                  dialog_proc, 0);
+    ASSERT_NE(nullptr, dlg);
+    ShowWindow(dlg, SW_SHOW);
+    drain();
+    ASSERT_NE(0u, pal::display_x11_window(dlg)) << "shown by the loop's look at the queue";
+    Screen s;
+    s.xwin = pal::display_x11_window(dlg);
+    s.field = middle_of(dlg, kRealNameField);
+    std::thread person([&s] {
+        at(s, s.field);
+        xdo("windowfocus --sync " + std::to_string(s.xwin));
+        xdo("type --delay 5 'Ada'");
+    });
+    char text[64] = "";
+    while (std::string(text) != "Ada" && std::chrono::steady_clock::now() < give_up) {
+        if (!wakes())
+            break;
+        drain();
+        GetDlgItemTextA(dlg, kRealNameField, text, sizeof text);
+    }
+    person.join();
+    EXPECT_STREQ("Ada", text) << "the descriptor slept through the person's typing";
+    DestroyWindow(dlg);
+    drain();
 }
 
 } // namespace
