@@ -2,7 +2,7 @@
 # Isolated test hosts for tests that serve or call RPC.
 #
 #   testhost.sh run  [--hostname NAME] [--hosts-entry "ADDR NAME [ALIAS...]"]...
-#                    [--no-rpcbind] [--list-directly] -- COMMAND [ARG...]
+#                    [--no-rpcbind] [--silent ADDR] [--list-directly] -- COMMAND [ARG...]
 #   testhost.sh pair [--a-hostname NAME] [--b-hostname NAME] [--list-directly]
 #                    [--hosts-entry "ADDR NAME [ALIAS...]"]... -- COMMAND [ARG...]
 #   testhost.sh net N [--hostname I NAME]... [--list-directly]
@@ -29,7 +29,10 @@
 # run   COMMAND runs in a host named NAME (default hosta.callmgr.test, short name
 #       hosta, address 127.0.1.1).  The exit status is COMMAND's.  With
 #       --no-rpcbind the host has no rpcbind: port 111 is free for a test's
-#       own port mapper.
+#       own port mapper.  With --silent the IPv4 address ADDR is a host
+#       that drops every packet: it is routed over a veth whose far end is
+#       down, with a fixed neighbour entry, so what is sent to it is dropped
+#       without a word and a connection to it neither succeeds nor fails.
 # pair  Hosts A and B, made as a net of 2 (see net) named hosta.callmgr.test
 #       and hostb.callmgr.test unless told otherwise.  COMMAND runs in A with
 #       CALLMGR_PEER_EXEC set to a command prefix that runs a command in B:
@@ -152,11 +155,18 @@ start_rpcbind() {
 # started costs tens of milliseconds on a busy machine, so set-up starts as
 # few as it can.
 keeper() {
-  local base=$1 name=$2 with_rpcbind=${3:-yes} resolv=/etc/resolv.conf rpcbind_pid=""
+  local base=$1 name=$2 with_rpcbind=${3:-yes} silent=${4:-} resolv=/etc/resolv.conf
+  local rpcbind_pid=""
 
   report_pid
   mount -t proc proc /proc
   ip link set lo up
+  if [[ -n $silent ]]; then
+    ip link add silent0 type veth peer name silent1
+    ip link set silent0 up
+    ip route add "$silent/32" dev silent0
+    ip neigh add "$silent" lladdr 02:00:00:00:00:01 dev silent0 nud permanent
+  fi
 
   # resolv.conf may be a link into /run, which is about to be replaced.
   if [[ -L $resolv ]]; then resolv=$(readlink -f "$resolv"); fi
@@ -200,6 +210,8 @@ keeper() {
 WORK=""
 # yes or no: whether the hosts started get an rpcbind.
 WITH_RPCBIND=yes
+# The address of a host that drops every packet, or empty for none.
+SILENT=""
 # Per host, in start order: control pipe and ready pipe (our ends), the
 # launched process, and the keeper's pids, blank-separated (the machine's
 # first, then each nested pid namespace's).
@@ -314,7 +326,8 @@ start_host() {
   (
     close_our_fds
     exec "${enter[@]}" unshare --net --mount --uts --pid --fork --kill-child \
-      --propagation private -- "$BASH" "$SELF" "$role" "$base" "$name" "$WITH_RPCBIND"
+      --propagation private -- "$BASH" "$SELF" "$role" "$base" "$name" "$WITH_RPCBIND" \
+      "$SILENT"
   ) <"$base.ctl" >"$base.ready" &
   LAUNCHED+=("$!")
   exec {ctl}>"$base.ctl"
@@ -377,6 +390,7 @@ cmd_run() {
       --list-directly) listing=yes; shift ;;
       --hosts-entry) (($# >= 2)) || usage; entries+=("$2"); shift 2 ;;
       --no-rpcbind) WITH_RPCBIND=no; shift ;;
+      --silent) (($# >= 2)) || usage; SILENT=$2; shift 2 ;;
       --) shift; break ;;
       *) usage ;;
     esac
@@ -386,6 +400,7 @@ cmd_run() {
   check_hostname "$name"
   local entry
   for entry in "${entries[@]}"; do check_entry "$entry"; done
+  [[ -z $SILENT || $SILENT =~ ^[0-9]{1,3}(\.[0-9]{1,3}){3}$ ]] || die "bad address: '$SILENT'"
 
   preflight
   write_host_files "$WORK/a" "$(host_line "$ADDR_LOOP" "$name")" "${entries[@]}"

@@ -1,20 +1,34 @@
 /*
  * Exchanges on an application's behalf, the deferred clean-up they hold
- * back, and the work they hold back.
+ * back, and the received work they hold back.
  *
  * An exchange dispatches messages while it waits, so the application may
  * call CMCleanup meanwhile: the clean-up is deferred while the application's
  * busy count is raised and completes here, as soon as the count is back at
  * 0.  Callers look their records up again by id after every exchange.
  *
- * New work for the state machine -- an invitation or update received, an
- * invitation pass to run -- is not started inside an exchange's wait: it
- * would send and wait in turn, and the outer exchange, though answered,
- * could not return before every exchange started inside it had.  Under a
- * steady stream of invitations the nesting never unwound, and every
- * application stayed busy answering.  Such work is held in arrival order
- * while an exchange waits and posted again, in that order, once the last
- * exchange has returned; the window then takes it from its queue as usual.
+ * Work for the state machine that arrives while an exchange waits runs
+ * inside that wait, nested, so that one host that never answers keeps no
+ * other application waiting for its invitation and no other session for
+ * its call.  A nested exchange delays the return of the one it waits in,
+ * though: under a steady stream of invitations to one application, each
+ * answer's wait took the next invitation in and answered it in turn, and
+ * the nesting never unwound.  So nesting is bounded by what it is for:
+ *
+ * - A received invitation or update is held while an exchange of its own
+ *   application waits, and while earlier work of that application is held
+ *   (its work keeps its order).  Each application is then answering at
+ *   most once in the nesting, and a stream of invitations to it waits its
+ *   turn instead of burying the exchange it arrived in.
+ * - An invitation pass is never held: a pass requested for a call whose
+ *   pass is running only makes that pass go round again (FSM_Proceed), so
+ *   each call's pass is at most once in the nesting.
+ *
+ * Held work is posted again, in arrival order, only once no exchange waits
+ * on the thread.  Posted any earlier, it would be taken from the queue
+ * inside the wait of an outer exchange, and an application whose
+ * invitations keep coming would run one answer after another in there
+ * while that exchange, its own answer long arrived, never got to read it.
  * Should the holding room run out, the work is done at once, nested, as a
  * message wait would have it.
  */
@@ -36,14 +50,28 @@ const unsigned FSM_HOLD_ROOM = 256;
 FSM_HELD held[FSM_HOLD_ROOM];
 unsigned held_first = 0;
 unsigned held_count = 0;
-/* Exchanges waiting on this thread, the innermost included. */
+/* Exchanges waiting on this thread, the innermost included; in all and
+ * per application id (ids are 1..127; other ids name no application). */
+const WORD FSM_APP_IDS = 128;
 unsigned exchanges_waiting = 0;
+unsigned app_exchanges_waiting[FSM_APP_IDS];
+
+/* Received work for application `app` must wait: one of its exchanges
+ * waits, or earlier work of it is held. */
+bool held_conflicts(WORD app)
+{
+    if (app < FSM_APP_IDS && app_exchanges_waiting[app] > 0)
+        return true;
+    for (unsigned i = 0; i < held_count; ++i)
+        if (LOWORD(held[(held_first + i) % FSM_HOLD_ROOM].wparam) == app)
+            return true;
+    return false;
+}
 
 /* A message whose work is lost: the received call it carries is freed. */
 void held_drop(const FSM_HELD &work)
 {
-    if (work.msg == FSM_INVITED || work.msg == FSM_UPDATED)
-        CALL_Free((CALLCTX *)work.lparam);
+    CALL_Free((CALLCTX *)work.lparam);
 }
 
 /* Posts the held work again, oldest first. */
@@ -72,8 +100,13 @@ extern "C" int FSM_CompleteCleanup(CMAPP *app)
 
 extern "C" INT FSM_Send(WORD app_id, CALLCTX *call, INT code, BOOL reply)
 {
+    bool counted = app_id < FSM_APP_IDS;
     ++exchanges_waiting;
+    if (counted)
+        ++app_exchanges_waiting[app_id];
     INT result = CALL_Send(APP_Find(app_id), call, code, reply);
+    if (counted)
+        --app_exchanges_waiting[app_id];
     if (--exchanges_waiting == 0)
         held_release();
     CMAPP *app = APP_Find(app_id);
@@ -84,7 +117,7 @@ extern "C" INT FSM_Send(WORD app_id, CALLCTX *call, INT code, BOOL reply)
 
 extern "C" BOOL FSM_Hold(HWND window, UINT msg, WPARAM wparam, LPARAM lparam)
 {
-    if (exchanges_waiting == 0 || held_count == FSM_HOLD_ROOM)
+    if (held_count == FSM_HOLD_ROOM || !held_conflicts(LOWORD(wparam)))
         return FALSE;
     held[(held_first + held_count) % FSM_HOLD_ROOM] = {window, msg, wparam, lparam};
     ++held_count;

@@ -123,11 +123,13 @@ void FSM_Updated(HWND window, WPARAM app, CALLCTX *call);
  * id afterwards; `call` must stay alive throughout (hold it, CALL_Hold, when
  * it belongs to a session that may go).  Returns what CALL_Send returned. */
 INT FSM_Send(WORD app, CALLCTX *call, INT code, BOOL reply);
-/* Holds a state machine's new work (FSM_INVITED, FSM_UPDATED, FSM_PROCEED
- * for `window`) while an exchange waits on this thread: TRUE when it is
- * held (and posted again once the last exchange has returned), FALSE when
- * no exchange waits or there is no room, and the caller does the work now.
- * A held call that cannot be posted again is freed. */
+/* Holds a received invitation or update (FSM_INVITED, FSM_UPDATED for
+ * `window`, wParam the application's id) while an exchange of that
+ * application waits on this thread, or earlier work of it is held: TRUE
+ * when it is held (and posted again, in arrival order, once no exchange
+ * waits on the thread), FALSE when nothing conflicts or there is no room,
+ * and the caller does the work now, inside whatever wait dispatched it.  A
+ * held call that cannot be posted again is freed. */
 BOOL FSM_Hold(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
 /* Frees the calls held for `window` and forgets its work (the window is
  * going). */

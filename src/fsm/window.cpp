@@ -91,8 +91,7 @@ extern "C" LRESULT CALLBACK FSM_WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPAR
             FSM_Updated(hwnd, wparam, (CALLCTX *)lparam);
         return 0;
     case FSM_PROCEED:
-        if (!FSM_Hold(hwnd, msg, wparam, lparam))
-            FSM_Proceed(wparam);
+        FSM_Proceed(wparam);
         return 0;
     case WM_DESTROY:
         fsm_destroy(hwnd);
