@@ -78,7 +78,9 @@ void WINAPI PalStreamClose(int fd);
  * calls on the serving thread, a WM_QUIT posted again before returning.
  * The caller's code may run again inside, and wait in turn.  Returns the
  * ready events (the asked ones, PAL_SOCKET_ERROR, PAL_SOCKET_HANGUP), or 0
- * when the time is up.  In virtual time the limit passes only as a test
+ * when the time is up.  Time taken by the handlers it ran does not hide a
+ * descriptor that became ready meanwhile: it is looked at once more before
+ * the wait gives up.  In virtual time the limit passes only as a test
  * advances the clock. */
 DWORD WINAPI PalWaitSocket(int fd, DWORD events, DWORD timeout);
 

@@ -536,8 +536,15 @@ DWORD WINAPI PalWaitSocket(int fd, DWORD events, DWORD timeout)
             DispatchMessageA(&m);
         }
         DWORD elapsed = clock_now() - start;
-        if (elapsed >= timeout)
+        if (elapsed >= timeout) {
+            /* The handlers just run may have taken the time (a dialog left
+             * open inside the wait): an answer that came meanwhile is still
+             * an answer, so the descriptor gets one last look. */
+            struct pollfd last = {fd, wanted, 0};
+            if (poll(&last, 1, 0) > 0)
+                ready = (DWORD)(unsigned short)last.revents;
             break;
+        }
         ready = (DWORD)(unsigned short)wait_socket(q, fd, wanted, timeout - elapsed);
         if (ready)
             break;

@@ -2,6 +2,7 @@
 // handler waits in turn, and keeps a WM_QUIT met for the caller's own loop.
 #include <windows.h>
 #include <palrpc.h>
+#include <paltest.h>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@ namespace {
 
 const UINT WRITE_PEER = WM_USER + 3; // writes a byte to the descriptor in wparam
 const UINT WAIT_INNER = WM_USER + 4;
+const UINT LINGER = WM_USER + 5; // writes the peer in wparam, then takes a minute
 
 std::vector<std::string> events;
 int peer_fd = -1;
@@ -32,6 +34,12 @@ LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         PostMessageA(hwnd, WRITE_PEER, (WPARAM)peer_fd, 0);
         events.push_back("inner ready " +
                          std::to_string(PalWaitSocket(inner_fd, PAL_SOCKET_READ, 60000)));
+        return 0;
+    case LINGER:
+        // As a dialog left open inside the wait: the answer comes at once,
+        // the handler returns only after the waiter's time has passed.
+        EXPECT_EQ(1, write((int)wparam, "x", 1));
+        PalClockAdvance(60000);
         return 0;
     default:
         return DefWindowProcA(hwnd, msg, wparam, lparam);
@@ -76,6 +84,26 @@ TEST(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
     EXPECT_EQ((UINT)WM_QUIT, m.message);
     EXPECT_EQ(3u, m.wParam);
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "posted once";
+}
+
+TEST(WaitSocket, AnAnswerThatCameWhileAHandlerTookTheTimeIsReported)
+{
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = proc;
+    wc.lpszClassName = "LingerTarget";
+    RegisterClassA(&wc);
+    HWND target =
+        CreateWindowExA(0, "LingerTarget", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    PalClockSetVirtual(TRUE, 1000);
+    SocketPair pair;
+    PostMessageA(target, LINGER, (WPARAM)pair.fd[1], 0);
+    EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 25000));
+    // Nothing more to read: the time is up and nothing is reported.
+    char byte;
+    EXPECT_EQ(1, read(pair.fd[0], &byte, 1));
+    EXPECT_EQ(0u, PalWaitSocket(pair.fd[0], PAL_SOCKET_READ, 0));
+    PalClockSetVirtual(FALSE, 0);
+    DestroyWindow(target);
 }
 
 } // namespace
