@@ -246,6 +246,77 @@ TEST_F(AddressBookDialog, FailedWritesBeepAndTheListStaysAsTheFileIs)
     EXPECT_EQ(start, file());
 }
 
+/* A book whose users, groups and group members each fill more than one
+ * 32767-byte read: every part of it is still seen. */
+TEST_F(AddressBookDialog, BooksLargerThanOneReadAreSeenWhole)
+{
+    const int users = 2500, groups = 260, members = 230;
+    auto user = [](int i) {
+        char head[16], tail[24];
+        snprintf(head, sizeof head, "U%04d", i);
+        snprintf(tail, sizeof tail, " <u%04d@h>", i);
+        return head + std::string(135, 'n') + tail; /* 150 characters */
+    };
+    /* Newest last and each part in falling order, so that each entry
+     * sorts in at the front of its part of the lists. */
+    std::string text = "[users]\n";
+    for (int i = users - 1; i >= 0; --i)
+        text += user(i) + "=\n";
+    text += "[groups]\nTeam=\n";
+    for (int i = groups - 1; i >= 0; --i)
+        text += "G" + std::to_string(1000 + i) + std::string(122, 'g') + "=\n";
+    text += "[Team]\n";
+    for (int i = members - 1; i >= 0; --i)
+        text += user(i) + "=\n";
+    book.put(text);
+
+    DialogScript script;
+    script
+        .on(kBook, "every group and user listed; New Group",
+            [&](HWND dlg) {
+                Texts listed = entries(dlg);
+                EXPECT_EQ((size_t)(groups + 1 + users), listed.size());
+                if (listed.size() != (size_t)(groups + 1 + users))
+                    return false;
+                EXPECT_EQ("Team", listed[groups]);
+                EXPECT_EQ(user(users - 1), listed.back());
+                return PalPressButton(dlg, 204);
+            })
+        .on(kGroup, "a name the book already has",
+            [&](HWND dlg) {
+                EXPECT_EQ((size_t)users, PalListContents(GetDlgItem(dlg, 302)).size());
+                return PalTypeText(GetDlgItem(dlg, 304), "TEAM") &&
+                       PalClickListItem(GetDlgItem(dlg, 302), users - 1) &&
+                       PalPressButton(dlg, IDOK);
+            })
+        .on(kBook, "refused: the two would merge",
+            [&](HWND dlg) {
+                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
+                EXPECT_EQ(text, file());
+                return pick(dlg, groups) && PalPressButton(dlg, 205);
+            })
+        .on(kGroup, "every member chosen; the first one leaves",
+            [&](HWND dlg) {
+                HWND list = GetDlgItem(dlg, 302);
+                EXPECT_EQ((size_t)members, PalListSelection(list).size());
+                return PalClickListItem(list, 0, MK_CONTROL) && PalPressButton(dlg, IDOK);
+            })
+        .on(kBook, "gone from the file; the others show under the group", [&](HWND dlg) {
+            std::string rest = text.substr(0, text.rfind(user(0) + "=\n"));
+            EXPECT_EQ(rest, file());
+            std::vector<int> flags = list_flags(list_of(dlg));
+            EXPECT_EQ((size_t)(groups + members + users), flags.size());
+            if (flags.size() == (size_t)(groups + members + users)) {
+                EXPECT_EQ("Team\t" + user(1), entries(dlg)[groups + 1]);
+                EXPECT_EQ(ENTRY_GROUPLINE, flags[groups + members - 1]);
+                EXPECT_EQ(ENTRY_USER, flags[groups + members]);
+            }
+            return PalPressButton(dlg, IDCANCEL);
+        });
+    run(script);
+    EXPECT_EQ((size_t)(members - 1), PalListContents(invitations()).size());
+}
+
 /* The Address and Group dialogs on their own: when OK may be pressed, what
  * they hand back, and that Cancel and failures change nothing. */
 TEST_F(AddressBookDialog, AddressOkRefusesWhatCannotBeAnEntryAndCancelKeepsTheText)
