@@ -354,6 +354,32 @@ TEST_F(AddressBookDialog, AddressOkRefusesWhatCannotBeAnEntryAndCancelKeepsTheTe
     EXPECT_STREQ("Ann <ann@east>", text);
 }
 
+TEST_F(AddressBookDialog, ARealNameOfBlanksIsTakenAsAnEmptyName)
+{
+    char text[LIST_TEXTSIZE] = "Ann <ann@east>";
+    DialogScript()
+        .on(kMember, "the name blanked",
+            [](HWND dlg) { return retype(dlg, 404, "   ") && PalPressButton(dlg, IDOK); })
+        .run([&] { EXPECT_EQ(1, MEMBER_DoDialog(owner, "Change Address", text)); });
+    EXPECT_STREQ(" <ann@east>", text);
+    EXPECT_TRUE(PalBeeps().empty());
+
+    /* The file holds it without its leading blank, as every entry key. */
+    DialogScript script;
+    script.on(kBook, "New", [](HWND dlg) { return PalPressButton(dlg, 203); })
+        .on(kMember, "an address and a blank name",
+            [](HWND dlg) {
+                return PalTypeText(GetDlgItem(dlg, 102), "bob@west") &&
+                       PalTypeText(GetDlgItem(dlg, 404), "  ") && PalPressButton(dlg, IDOK);
+            })
+        .on(kBook, "stored and listed", [&](HWND dlg) {
+            EXPECT_EQ("[users]\n<bob@west>=\n", file());
+            EXPECT_EQ((Texts{"<bob@west>"}), entries(dlg));
+            return PalPressKey(dlg, VK_ESCAPE);
+        });
+    run(script);
+}
+
 TEST_F(AddressBookDialog, GroupFailuresKeepNameAndBlock)
 {
     char name[ADDRBOOK_NAMESIZE] = "Crew";
