@@ -177,6 +177,44 @@ TEST_F(AddressBookDialog, ChangeRenamesUsersAndGroups)
     EXPECT_EQ((Texts{kBob}), PalListContents(invitations()));
 }
 
+TEST_F(AddressBookDialog, AGroupRenamedOnlyInLetterCaseTakesTheNewSpelling)
+{
+    book.put("[users]\n" + kAnn + "=\n" + kBob + "=\n" + kTeam);
+    const std::string renamed =
+        "[users]\n" + kAnn + "=\n" + kBob + "=\n[groups]\nTEAM=\n[TEAM]\n" + kAnn + "=\n";
+    DialogScript script;
+    script
+        .on(kBook, "Change Team",
+            [&](HWND dlg) { return pick(dlg, 0) && PalPressButton(dlg, 205); })
+        .on(kGroup, "TEAM, without bob",
+            [&](HWND dlg) {
+                return retype(dlg, 304, "TEAM") &&
+                       PalClickListItem(GetDlgItem(dlg, 302), 1, MK_CONTROL) &&
+                       PalPressButton(dlg, IDOK);
+            })
+        .on(kBook, "the new spelling in file and list",
+            [&](HWND dlg) {
+                EXPECT_EQ(renamed, file());
+                EXPECT_EQ((Texts{"TEAM", "TEAM\t" + kAnn, kAnn, kBob}), entries(dlg));
+                EXPECT_TRUE(PalBeeps().empty());
+                return PalPressButton(dlg, 205);
+            })
+        .on(kGroup, "team, while the new group cannot be written",
+            [&](HWND dlg) {
+                /* The old group's key and section go, then the first write
+                 * of the new one fails. */
+                PalFaultSet(PAL_FAULT_FILEWRITE, 2, 1, ERROR_ACCESS_DENIED);
+                return retype(dlg, 304, "team") && PalPressButton(dlg, IDOK);
+            })
+        .on(kBook, "a beep; the old group is back", [&](HWND dlg) {
+            EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
+            EXPECT_EQ(renamed, file());
+            EXPECT_EQ((Texts{"TEAM", "TEAM\t" + kAnn, kAnn, kBob}), entries(dlg));
+            return PalPressKey(dlg, VK_ESCAPE);
+        });
+    run(script);
+}
+
 TEST_F(AddressBookDialog, DeleteAsksFirstAndRemovesFromFileAndList)
 {
     book.put(kUsers3 + kTeam);
