@@ -396,7 +396,9 @@ DWORD copy_string(const std::string &s, LPSTR out, DWORD size)
 
 /* Zero-terminated names ending with a second zero.  A list that does not
  * fit is cut after size - 2 bytes and closed with two zeros, the last name
- * arriving cut; the result is then size - 2. */
+ * arriving cut; the result is then size - 2.  So is the result for a list
+ * that only just fits (its second zero in the last byte), as Windows counts
+ * it: only a result below size - 2 tells the caller it has the whole list. */
 DWORD copy_list(const std::vector<std::string> &names, LPSTR out, DWORD size)
 {
     std::string all;
@@ -404,7 +406,7 @@ DWORD copy_list(const std::vector<std::string> &names, LPSTR out, DWORD size)
         all += n;
         all += '\0';
     }
-    if (all.size() + 1 <= size) {
+    if (all.size() + 1 < size) {
         std::memcpy(out, all.data(), all.size());
         out[all.size()] = '\0';
         return (DWORD)all.size();

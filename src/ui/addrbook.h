@@ -27,10 +27,10 @@ extern "C" {
 
 #define ADDRBOOK_NAMESIZE 128 /* group names: at most 127 characters */
 
-/* Key names of `section` (exactly as passed) as a member block that the
- * caller owns and releases with GlobalFree; null when the section is
- * missing or empty, the path is empty, memory runs out, or the key list
- * filled the whole 32767-byte read block (it may have been cut). */
+/* Key names of `section` (exactly as passed), all of them whatever their
+ * number, as a member block that the caller owns and releases with
+ * GlobalFree; null when the section is missing or empty, the path is
+ * empty, or memory runs out (never a list cut short). */
 HGLOBAL ADDRBOOK_ReadSection(const char *section);
 HGLOBAL ADDRBOOK_ReadUsers(void);                     /* section "users" */
 HGLOBAL ADDRBOOK_ReadGroups(void);                    /* section "groups" */

@@ -497,9 +497,25 @@ bool members_fit(HGLOBAL members)
     return fit && any;
 }
 
-/* Replaces group `old_name` by `name` with `members`.  The new group is
- * written before the old one goes, so a write that fails never loses the
- * group; false when the file did not take all of it. */
+/* Writes group `old_name` (whose members were `before`) under a new
+ * spelling of its name, `name`, with `members`.  The file matches names
+ * without regard to letter case and keeps the spelling a name was first
+ * written with, so the old group has to go first; should the new one not
+ * be written whole, whatever reached the file goes and the old group is
+ * written back. */
+bool respell_group(const char *old_name, const char *name, HGLOBAL before, HGLOBAL members)
+{
+    if (ADDRBOOK_DeleteGroup(old_name) && ADDRBOOK_WriteGroup(name, members))
+        return true;
+    ADDRBOOK_DeleteGroup(name);
+    if (before)
+        ADDRBOOK_WriteGroup(old_name, before);
+    return false;
+}
+
+/* Replaces group `old_name` by `name` with `members`.  Under another name
+ * the new group is written before the old one goes, so a write that fails
+ * never loses the group; false when the file did not take all of it. */
 bool replace_group(const char *old_name, const char *name, HGLOBAL before, HGLOBAL members)
 {
     if (lstrcmpiA(old_name, name) != 0) {
@@ -509,6 +525,8 @@ bool replace_group(const char *old_name, const char *name, HGLOBAL before, HGLOB
         }
         return ADDRBOOK_DeleteGroup(old_name) != 0;
     }
+    if (strcmp(old_name, name) != 0)
+        return respell_group(old_name, name, before, members);
     /* The same group: the chosen members are written, then those no longer
      * chosen leave its section. */
     if (!ADDRBOOK_WriteGroup(name, members))

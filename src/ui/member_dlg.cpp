@@ -7,6 +7,7 @@
  * DWLP_USER, so nothing of a running dialog is module state and a dialog
  * opened from inside another's modal loop cannot disturb it.
  */
+#include "members/members.h"
 #include "ui/addrbook.h"
 #include "ui/addrkeys.h"
 #include "ui/lists.h"
@@ -54,12 +55,14 @@ INT_PTR MEMBER_OnInitDialog(HWND dlg, MEMBERDLG *state)
  * can be stored; otherwise a beep and the dialog stays open on the
  * Address field, the text the user typed untouched.  The fields have no
  * length limit, so a name and address too long together are refused here
- * rather than cut while typing. */
+ * rather than cut while typing.  A Real Name of blanks is an empty name:
+ * the entry then starts with " <", a blank the store skips as it skips
+ * every entry's leading blanks, so the check is on the key it will write. */
 void member_ok(HWND dlg, MEMBERDLG *state)
 {
     char entry[LIST_TEXTSIZE];
     int composed = LIST_ComposeEntry(dlg, entry, (int)sizeof entry, MEMBER_NAME, MEMBER_ADDRESS);
-    if (composed != 1 || !ADDRBOOK_EntryFits(entry)) {
+    if (composed != 1 || !ADDRBOOK_EntryFits(ADDR_SkipBlanks(entry))) {
         MessageBeep(0);
         focus_address(dlg);
         return;

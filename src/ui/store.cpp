@@ -19,8 +19,12 @@ namespace {
 
 const char ADDRBOOK_USERS[] = "users";
 const char ADDRBOOK_GROUPS[] = "groups";
-/* One section's key list is read in one block of this size. */
+/* A section's key list is first read into a block of this size; a list
+ * that fills it is read again into a block twice as large, until it fits. */
 const DWORD ADDRBOOK_READSIZE = 32767;
+/* Far beyond any file the profile functions read; keeps the doubling from
+ * wrapping. */
+const DWORD ADDRBOOK_MAXREAD = 0x40000000;
 const size_t ADDRBOOK_MAXENTRY = LIST_TEXTSIZE - 1;
 const size_t ADDRBOOK_MAXNAME = ADDRBOOK_NAMESIZE - 1;
 
@@ -86,6 +90,26 @@ bool members_fit(const char *block, SIZE_T size)
     return at < size && names > 0;
 }
 
+/* Reads the key names of `section` into a new block of `size` bytes and
+ * puts the reader's count in *got (0 for an empty list); null when the
+ * block cannot be had. */
+HGLOBAL read_keys(const char *section, const char *path, DWORD size, DWORD *got)
+{
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+    if (!block)
+        return nullptr;
+    char *names = (char *)GlobalLock(block);
+    if (!names) {
+        GlobalFree(block);
+        return nullptr;
+    }
+    *got = GetPrivateProfileStringA(section, nullptr, "", names, size, path);
+    if (names[0] == '\0')
+        *got = 0;
+    GlobalUnlock(block);
+    return block;
+}
+
 } // namespace
 
 extern "C" int ADDRBOOK_EntryFits(const char *entry)
@@ -121,25 +145,22 @@ extern "C" HGLOBAL ADDRBOOK_ReadSection(const char *section)
     const char *path = book_path();
     if (!path || !section)
         return nullptr;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, ADDRBOOK_READSIZE);
-    if (!block)
-        return nullptr;
-    char *names = (char *)GlobalLock(block);
-    if (!names) {
+    for (DWORD size = ADDRBOOK_READSIZE; size <= ADDRBOOK_MAXREAD; size *= 2) {
+        DWORD got = 0;
+        HGLOBAL block = read_keys(section, path, size, &got);
+        if (!block)
+            return nullptr;
+        /* The reader answers size - 2 for a list it had to cut (its last
+         * name cut too), as for one that only just fits: either is read
+         * again with more room, since a cut list handed out could be
+         * written back as the whole truth. */
+        if (got > 0 && got < size - 2)
+            return block;
         GlobalFree(block);
-        return nullptr;
+        if (got == 0)
+            return nullptr;
     }
-    DWORD got = GetPrivateProfileStringA(section, nullptr, "", names, ADDRBOOK_READSIZE, path);
-    bool empty = got == 0 || names[0] == '\0';
-    GlobalUnlock(block);
-    /* A key list that filled the block (the reader reports size - 2 then)
-     * may have lost names and have its last one cut; handed out, it could
-     * be written back as the whole truth, so it is not handed out. */
-    if (empty || got >= ADDRBOOK_READSIZE - 2) {
-        GlobalFree(block);
-        return nullptr;
-    }
-    return block;
+    return nullptr;
 }
 
 extern "C" HGLOBAL ADDRBOOK_ReadUsers(void)

@@ -1,6 +1,10 @@
 /*
- * The user interface: the Invite - RSVP dialog that asks the invited user,
- * with its ring.
+ * The Invite - RSVP dialog, which asks the invited user whether to join a
+ * call while its ring sounds, and the label that stands for a member in it.
+ * The state machine runs it for each invitation received.  The folder's
+ * other parts have headers of their own: invite.h (the Invite dialog),
+ * addrbook.h and addrkeys.h (the address book store and its dialogs) and
+ * lists.h (the owner-drawn address lists).
  */
 #ifndef CALLMGR_UI_H
 #define CALLMGR_UI_H

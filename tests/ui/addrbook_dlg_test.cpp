@@ -177,6 +177,44 @@ TEST_F(AddressBookDialog, ChangeRenamesUsersAndGroups)
     EXPECT_EQ((Texts{kBob}), PalListContents(invitations()));
 }
 
+TEST_F(AddressBookDialog, AGroupRenamedOnlyInLetterCaseTakesTheNewSpelling)
+{
+    book.put("[users]\n" + kAnn + "=\n" + kBob + "=\n" + kTeam);
+    const std::string renamed =
+        "[users]\n" + kAnn + "=\n" + kBob + "=\n[groups]\nTEAM=\n[TEAM]\n" + kAnn + "=\n";
+    DialogScript script;
+    script
+        .on(kBook, "Change Team",
+            [&](HWND dlg) { return pick(dlg, 0) && PalPressButton(dlg, 205); })
+        .on(kGroup, "TEAM, without bob",
+            [&](HWND dlg) {
+                return retype(dlg, 304, "TEAM") &&
+                       PalClickListItem(GetDlgItem(dlg, 302), 1, MK_CONTROL) &&
+                       PalPressButton(dlg, IDOK);
+            })
+        .on(kBook, "the new spelling in file and list",
+            [&](HWND dlg) {
+                EXPECT_EQ(renamed, file());
+                EXPECT_EQ((Texts{"TEAM", "TEAM\t" + kAnn, kAnn, kBob}), entries(dlg));
+                EXPECT_TRUE(PalBeeps().empty());
+                return PalPressButton(dlg, 205);
+            })
+        .on(kGroup, "team, while the new group cannot be written",
+            [&](HWND dlg) {
+                /* The old group's key and section go, then the first write
+                 * of the new one fails. */
+                PalFaultSet(PAL_FAULT_FILEWRITE, 2, 1, ERROR_ACCESS_DENIED);
+                return retype(dlg, 304, "team") && PalPressButton(dlg, IDOK);
+            })
+        .on(kBook, "a beep; the old group is back", [&](HWND dlg) {
+            EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
+            EXPECT_EQ(renamed, file());
+            EXPECT_EQ((Texts{"TEAM", "TEAM\t" + kAnn, kAnn, kBob}), entries(dlg));
+            return PalPressKey(dlg, VK_ESCAPE);
+        });
+    run(script);
+}
+
 TEST_F(AddressBookDialog, DeleteAsksFirstAndRemovesFromFileAndList)
 {
     book.put(kUsers3 + kTeam);
@@ -246,6 +284,77 @@ TEST_F(AddressBookDialog, FailedWritesBeepAndTheListStaysAsTheFileIs)
     EXPECT_EQ(start, file());
 }
 
+/* A book whose users, groups and group members each fill more than one
+ * 32767-byte read: every part of it is still seen. */
+TEST_F(AddressBookDialog, BooksLargerThanOneReadAreSeenWhole)
+{
+    const int users = 2500, groups = 260, members = 230;
+    auto user = [](int i) {
+        char head[16], tail[24];
+        snprintf(head, sizeof head, "U%04d", i);
+        snprintf(tail, sizeof tail, " <u%04d@h>", i);
+        return head + std::string(135, 'n') + tail; /* 150 characters */
+    };
+    /* Newest last and each part in falling order, so that each entry
+     * sorts in at the front of its part of the lists. */
+    std::string text = "[users]\n";
+    for (int i = users - 1; i >= 0; --i)
+        text += user(i) + "=\n";
+    text += "[groups]\nTeam=\n";
+    for (int i = groups - 1; i >= 0; --i)
+        text += "G" + std::to_string(1000 + i) + std::string(122, 'g') + "=\n";
+    text += "[Team]\n";
+    for (int i = members - 1; i >= 0; --i)
+        text += user(i) + "=\n";
+    book.put(text);
+
+    DialogScript script;
+    script
+        .on(kBook, "every group and user listed; New Group",
+            [&](HWND dlg) {
+                Texts listed = entries(dlg);
+                EXPECT_EQ((size_t)(groups + 1 + users), listed.size());
+                if (listed.size() != (size_t)(groups + 1 + users))
+                    return false;
+                EXPECT_EQ("Team", listed[groups]);
+                EXPECT_EQ(user(users - 1), listed.back());
+                return PalPressButton(dlg, 204);
+            })
+        .on(kGroup, "a name the book already has",
+            [&](HWND dlg) {
+                EXPECT_EQ((size_t)users, PalListContents(GetDlgItem(dlg, 302)).size());
+                return PalTypeText(GetDlgItem(dlg, 304), "TEAM") &&
+                       PalClickListItem(GetDlgItem(dlg, 302), users - 1) &&
+                       PalPressButton(dlg, IDOK);
+            })
+        .on(kBook, "refused: the two would merge",
+            [&](HWND dlg) {
+                EXPECT_EQ((std::vector<UINT>{0}), PalBeeps());
+                EXPECT_EQ(text, file());
+                return pick(dlg, groups) && PalPressButton(dlg, 205);
+            })
+        .on(kGroup, "every member chosen; the first one leaves",
+            [&](HWND dlg) {
+                HWND list = GetDlgItem(dlg, 302);
+                EXPECT_EQ((size_t)members, PalListSelection(list).size());
+                return PalClickListItem(list, 0, MK_CONTROL) && PalPressButton(dlg, IDOK);
+            })
+        .on(kBook, "gone from the file; the others show under the group", [&](HWND dlg) {
+            std::string rest = text.substr(0, text.rfind(user(0) + "=\n"));
+            EXPECT_EQ(rest, file());
+            std::vector<int> flags = list_flags(list_of(dlg));
+            EXPECT_EQ((size_t)(groups + members + users), flags.size());
+            if (flags.size() == (size_t)(groups + members + users)) {
+                EXPECT_EQ("Team\t" + user(1), entries(dlg)[groups + 1]);
+                EXPECT_EQ(ENTRY_GROUPLINE, flags[groups + members - 1]);
+                EXPECT_EQ(ENTRY_USER, flags[groups + members]);
+            }
+            return PalPressButton(dlg, IDCANCEL);
+        });
+    run(script);
+    EXPECT_EQ((size_t)(members - 1), PalListContents(invitations()).size());
+}
+
 /* The Address and Group dialogs on their own: when OK may be pressed, what
  * they hand back, and that Cancel and failures change nothing. */
 TEST_F(AddressBookDialog, AddressOkRefusesWhatCannotBeAnEntryAndCancelKeepsTheText)
@@ -281,6 +390,32 @@ TEST_F(AddressBookDialog, AddressOkRefusesWhatCannotBeAnEntryAndCancelKeepsTheTe
     EXPECT_EQ(0, MEMBER_DoDialog(owner, "New Address", text)) << "a dialog that cannot be made";
     PalFaultClear();
     EXPECT_STREQ("Ann <ann@east>", text);
+}
+
+TEST_F(AddressBookDialog, ARealNameOfBlanksIsTakenAsAnEmptyName)
+{
+    char text[LIST_TEXTSIZE] = "Ann <ann@east>";
+    DialogScript()
+        .on(kMember, "the name blanked",
+            [](HWND dlg) { return retype(dlg, 404, "   ") && PalPressButton(dlg, IDOK); })
+        .run([&] { EXPECT_EQ(1, MEMBER_DoDialog(owner, "Change Address", text)); });
+    EXPECT_STREQ(" <ann@east>", text);
+    EXPECT_TRUE(PalBeeps().empty());
+
+    /* The file holds it without its leading blank, as every entry key. */
+    DialogScript script;
+    script.on(kBook, "New", [](HWND dlg) { return PalPressButton(dlg, 203); })
+        .on(kMember, "an address and a blank name",
+            [](HWND dlg) {
+                return PalTypeText(GetDlgItem(dlg, 102), "bob@west") &&
+                       PalTypeText(GetDlgItem(dlg, 404), "  ") && PalPressButton(dlg, IDOK);
+            })
+        .on(kBook, "stored and listed", [&](HWND dlg) {
+            EXPECT_EQ("[users]\n<bob@west>=\n", file());
+            EXPECT_EQ((Texts{"<bob@west>"}), entries(dlg));
+            return PalPressKey(dlg, VK_ESCAPE);
+        });
+    run(script);
 }
 
 TEST_F(AddressBookDialog, GroupFailuresKeepNameAndBlock)

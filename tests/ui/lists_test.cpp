@@ -344,7 +344,7 @@ TEST_F(AddressStore, FailedWritesReportZeroAndPartialChangesAreTakenBack)
     EXPECT_EQ(0, ADDRBOOK_AddUser("Bob <b>")) << "a folder that does not exist";
 }
 
-TEST_F(AddressStore, TheReadBlockAndKeyListsThatDoNotFit)
+TEST_F(AddressStore, KeyListsAreReadWholeWhateverTheirSize)
 {
     book.put("[users]\nAnn <a>=\n");
     PalFaultSet(PAL_FAULT_GLOBALALLOC, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
@@ -352,30 +352,40 @@ TEST_F(AddressStore, TheReadBlockAndKeyListsThatDoNotFit)
     PalFaultClear();
     EXPECT_EQ(Names{"Ann <a>"}, take(ADDRBOOK_ReadUsers()));
 
-    /* Key lists of 32764 bytes (names and their zeros) fit with the closing
-     * zero; from 32765 bytes on the reader may have cut the list, and no
-     * list is better than a cut one that could be written back. */
-    auto users_of_size = [&](size_t total) {
+    /* Lists (names and their zeros) around the first read block's 32767
+     * bytes and far beyond it: every name comes back whole. */
+    auto users_of_size = [&](size_t total, size_t len) {
         std::string text = "[users]\n";
-        size_t bytes = 0, n = 0;
-        auto add = [&](size_t len) {
+        Names names;
+        size_t bytes = 0;
+        auto add = [&](size_t n) {
             char head[16];
-            snprintf(head, sizeof head, "%05zu", n++);
-            text += head + std::string(len - 5, 'k') + "=\n";
-            bytes += len + 1;
+            snprintf(head, sizeof head, "%05zu", names.size());
+            names.push_back(head + std::string(n - 5, 'k'));
+            text += names.back() + "=\n";
+            bytes += n + 1;
         };
-        while (total - bytes > 402)
-            add(200);
+        while (total - bytes > 2 * len + 2)
+            add(len);
         size_t rest = total - bytes;
         add(rest / 2 - 1);
         add(rest - rest / 2 - 1);
-        EXPECT_EQ(total, bytes);
         book.put(text);
-        return n;
+        return names;
     };
-    size_t count = users_of_size(32764);
-    EXPECT_EQ(count, take(ADDRBOOK_ReadUsers()).size());
-    users_of_size(32765);
+    auto read_whole = [&](size_t total, size_t len) {
+        Names names = users_of_size(total, len);
+        Names got = take(ADDRBOOK_ReadUsers());
+        EXPECT_EQ(names.size(), got.size()) << total;
+        EXPECT_TRUE(names == got) << total;
+        return names.size();
+    };
+    for (size_t total : {32764, 32765, 32766, 32767, 65534})
+        read_whole(total, 200);
+    EXPECT_EQ(3000u, read_whole(3000 * 151, 150));
+
+    /* No memory for a larger block: no list rather than a cut one. */
+    PalFaultSet(PAL_FAULT_GLOBALALLOC, 1, 1, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(kNone, take(ADDRBOOK_ReadUsers()));
 }
 

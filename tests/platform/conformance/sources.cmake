@@ -5,4 +5,5 @@ set(CONFORMANCE_TESTS
   listbox_test.cpp
   memory_test.cpp
   gdi_test.cpp
+  profile_test.cpp
 )
