@@ -136,9 +136,11 @@ extern "C" void MEMBERINFO_Post(CMAPP *app, const CM *member, WORD session, DWOR
 
 extern "C" void FSM_Resolved(HWND window, WPARAM id, LPARAM value, BOOL failed)
 {
-    /* Lookup ids are unique only within the process's counter and the socket
-     * library's task handles, so a result is matched only among the members
-     * of the application that asked for it. */
+    /* Handled here: the id is free again once the members have seen it.  A
+     * member whose window went keeps the id it had while another lookup may
+     * take it: a result is matched only among the members of the
+     * application that asked for it. */
+    LOOKUP_Answered(id);
     for (CMAPP *app = APP_First(); app; app = app->next) {
         if (app->fsmwnd != window)
             continue;

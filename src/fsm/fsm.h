@@ -28,13 +28,16 @@ extern "C" {
 /* Size of the host entry buffer of a pending lookup. */
 #define LOOKUP_HOSTENTRY 1028
 
-/* One pending host-name lookup (local memory, wiped before release). */
+/* One host-name lookup whose answer is still to be handled (local memory,
+ * wiped before release). */
 typedef struct CMLOOKUP {
     struct CMLOOKUP *next;
+    /* Nonzero, and no other listed lookup's. */
     DWORD id;
     HWND window;
     UINT message;
-    /* The socket library's task while a name is looked up, else null. */
+    /* The socket library's task while a name is looked up, else null (the
+     * answer is on its way to the requester). */
     HANDLE task;
     /* Aligned for the host entry that the socket library lays out in it. */
     alignas(8) char hostentry[LOOKUP_HOSTENTRY];
@@ -49,15 +52,17 @@ HWND CMFSM_Create(HINSTANCE instance, HWND owner);
 /* Starts a lookup of `host`: message (wParam the id, lParam the address in
  * host order) or message + 1 (lParam the error) arrives later at window.
  * Returns the lookup id, never 0; 0 when no lookup could be started (then
- * nothing will arrive).  A dotted address (and a text that names no host) is
- * answered by a message posted before this returns; a name goes to the
- * socket library, whose answer comes to `window` as FSM_HOSTLOOKUP, so for a
- * name `window` must be a state-machine window.  Needs the lookup service
+ * nothing will arrive).  The id is no other lookup's until the requester
+ * has handled the answer and said so with LOOKUP_Answered (or the window
+ * has gone).  A dotted address (and a text that names no host) is answered
+ * by a message posted before this returns; a name goes to the socket
+ * library, whose answer comes to `window` as FSM_HOSTLOOKUP, so for a name
+ * `window` must be a state-machine window.  Needs the lookup service
  * (LOCALHOST_Setup); `host` is copied. */
 DWORD LOOKUP_Start(HWND window, UINT message, const char *host);
-/* A fresh lookup id from the same counter, for a lookup that could not
- * start and is answered by the caller itself. */
-DWORD LOOKUP_NewId(void);
+/* The answer carrying `id` has been handled: the id may be handed out
+ * again.  Nothing for an id whose answer is still to come, or unknown. */
+void LOOKUP_Answered(WPARAM id);
 /* Starts the lookup of a member still resolving; its id goes into the
  * member's `ipaddr`.  A lookup that cannot start is answered as failed
  * through the window (FSM_RESOLVEFAILED), so the member is reported without
@@ -98,7 +103,8 @@ void MEMBERINFO_Post(CMAPP *app, const CM *member, WORD session, DWORD address);
  * (or CMS_NOADDRESS, with CMN_NOADDRESS), and every session of that
  * application whose call waits for no member is told to proceed (FSM_PROCEED
  * posted).  `value` is the address (host order) or, when `failed`, the
- * error.  A result nobody waits for changes nothing. */
+ * error.  A result nobody waits for changes nothing.  Either way `id` is
+ * handled (LOOKUP_Answered). */
 void FSM_Resolved(HWND window, WPARAM id, LPARAM value, BOOL failed);
 
 /* The invitation pass of a session (FSM_PROCEED; `session` its handle).  A
@@ -160,14 +166,15 @@ const char *FSM_ShortHostName(void); /* the full name up to its first "." */
  * FSM_LOCALADDRFAILED at `window`).  TRUE when the reference was taken;
  * FALSE, taking nothing, when the name could not be read or its lookup not
  * started.  Needs the socket library loaded.
- * LOCALHOST_Release drops one; the last one forgets every pending lookup
+ * LOCALHOST_Release drops the reference of `window`, which is going, and
+ * forgets the lookups answered to it; the last one forgets every lookup
  * (their answers then find nothing).  The names and address stay.
  * LOOKUP_Complete turns the socket library's answer (FSM_HOSTLOOKUP: wParam
  * the task, lParam the reply) into the requester's message; an unknown task
  * is ignored.
  * LOCALHOST_SetAddress: host order, all bits set for unknown. */
 BOOL LOCALHOST_Setup(HWND window);
-void LOCALHOST_Release(void);
+void LOCALHOST_Release(HWND window);
 void LOOKUP_Complete(WPARAM task, LPARAM reply);
 void LOCALHOST_SetAddress(DWORD address);
 

@@ -34,7 +34,7 @@ void fsm_destroy(HWND hwnd)
     FSM_DropHeld(hwnd);
     LONG_PTR holds = GetWindowLongPtrA(hwnd, GWLP_USERDATA);
     if (holds & FSM_HOLDS_LOCALHOST)
-        LOCALHOST_Release();
+        LOCALHOST_Release(hwnd);
     if (holds & FSM_HOLDS_NET)
         NET_Cleanup();
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
@@ -70,9 +70,11 @@ extern "C" LRESULT CALLBACK FSM_WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPAR
         LOOKUP_Complete(wparam, lparam);
         return 0;
     case FSM_LOCALADDR:
+        LOOKUP_Answered(wparam);
         LOCALHOST_SetAddress((DWORD)lparam);
         return 0;
     case FSM_LOCALADDRFAILED:
+        LOOKUP_Answered(wparam);
         LOCALHOST_SetAddress(0xFFFFFFFF);
         return 0;
     case FSM_RESOLVE:
