@@ -105,6 +105,15 @@ extern "C" int CALLINFO_Build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGL
     return callinfo_build(app, session, call, block, sockets, FSM_LocalAddress());
 }
 
+extern "C" void CALLINFO_CloseSockets(CMSESSION *session)
+{
+    NET_Close(session->udpsocket1);
+    NET_Close(session->udpsocket2);
+    /* A handle closed here may soon be another socket's. */
+    session->udpsocket1 = INVALID_SOCKET;
+    session->udpsocket2 = INVALID_SOCKET;
+}
+
 extern "C" int CALLINFO_BuildReceived(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block,
                                       BOOL sockets)
 {

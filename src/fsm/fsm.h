@@ -78,6 +78,11 @@ BOOL CM_Notify(CMAPP *app, WORD session, BYTE code, LPARAM lparam);
  * it; when it cannot be posted the block is freed here and FALSE returned.
  * Either way the caller no longer owns the block. */
 BOOL CM_NotifyBlock(CMAPP *app, WORD session, BYTE code, HGLOBAL block);
+/* CM_NotifyBlock of CMN_CALLSTARTED for the new call of `session` (not
+ * null), whose block carries the call's datagram sockets: when it cannot be
+ * posted they are closed and forgotten (CALLINFO_CloseSockets), since the
+ * application never learns of them. */
+BOOL CM_NotifyCallStarted(CMAPP *app, CMSESSION *session, HGLOBAL block);
 
 /* Call information blocks (CMCALLINFO).  A block is refused beyond this many
  * member nodes, as the wire refuses longer lists. */
@@ -90,6 +95,9 @@ BOOL CM_NotifyBlock(CMAPP *app, WORD session, BYTE code, HGLOBAL block);
  * CMERR_INVALID, CMERR_NOMEMBERS, CMERR_BLOCKALLOC; on failure nothing was
  * opened or started and *block is untouched. */
 int CALLINFO_Build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block, BOOL sockets);
+/* Closes the datagram sockets that a build kept in `session` and sets them
+ * to -1, for a call whose block never reached the application. */
+void CALLINFO_CloseSockets(CMSESSION *session);
 /* The same for a received call (its `to` is this host): while the local
  * address is still unknown, the block shows the address the inviter used. */
 int CALLINFO_BuildReceived(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block,

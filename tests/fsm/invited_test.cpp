@@ -104,6 +104,22 @@ TEST_F(Invited, AnAcceptanceThatCannotBeDeliveredIsUndone)
     NET_Close(sock);
 }
 
+TEST_F(Invited, AnAcceptedCallStartedUntoldKeepsNoDatagramSocket)
+{
+    rec->notifymsg = 0; // nothing can be posted
+    receive(app);
+    ASSERT_TRUE(ct_wait_until([&] {
+        return rec->sessions->id != inviter && rec->sessions->call->to->state == CMS_JOINED;
+    }));
+    EXPECT_EQ(INVALID_SOCKET, rec->sessions->udpsocket1) << "forgotten";
+    EXPECT_EQ(INVALID_SOCKET, rec->sessions->udpsocket2);
+    for (DWORD port : {5000u, 5002u}) {
+        SOCKET sock = INVALID_SOCKET;
+        EXPECT_EQ(0, NET_OpenDatagram(&sock, &port, 0, 0, 0)) << "closed: " << port;
+        NET_Close(sock);
+    }
+}
+
 TEST_F(Invited, AWindowDestroyedWithCallsQueuedReleasesThem)
 {
     receive(app);
