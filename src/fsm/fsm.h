@@ -49,6 +49,11 @@ typedef struct CMLOOKUP {
  * (LibMain).  Destroying the window (itself or with its owner) releases
  * exactly what it took, and frees the received calls still queued for it. */
 HWND CMFSM_Create(HINSTANCE instance, HWND owner);
+/* Ends the state-machine window `hwnd` of an application that is gone: at
+ * once, or, while its procedure runs (a handler waits further up the
+ * stack), as soon as the outermost call of the procedure returns.  Nothing
+ * when `hwnd` is no longer a state-machine window. */
+void CMFSM_End(HWND hwnd);
 /* Starts a lookup of `host`: message (wParam the id, lParam the address in
  * host order) or message + 1 (lParam the error) arrives later at window.
  * Returns the lookup id, never 0; 0 when no lookup could be started (then
@@ -147,7 +152,8 @@ BOOL FSM_Hold(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
  * going). */
 void FSM_DropHeld(HWND window);
 /* Stops the application's ring and completes its deferred clean-up, unless
- * an exchange still runs: the result of APP_CompleteCleanup. */
+ * an exchange still runs: the result of APP_CompleteCleanup.  The
+ * application's window ends with it (CMFSM_End). */
 int FSM_CompleteCleanup(CMAPP *app);
 
 /* The outgoing ring: the calling sound now and every RING_INTERVAL ms until

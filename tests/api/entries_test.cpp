@@ -37,17 +37,20 @@ class Entries : public CallFixture {
 
 TEST_F(Entries, RegistrationTakesAndReleasesExactlyItsReferences)
 {
-    WORD first = CMStartup(owner, CT_NOTIFY, nullptr);
+    WORD first = CMStartup(nullptr, 0, nullptr); // its window has no owner
     ASSERT_LT(first, 128);
     WORD second = start();
     EXPECT_EQ(2u, SERVER_Users());
+    HWND windows[] = {APP_Find(first)->fsmwnd, APP_Find(second)->fsmwnd};
 
     EXPECT_EQ(0u, CMCleanup(first));
     EXPECT_EQ((UINT)CMERR_BADAPP, CMCleanup(first));
     EXPECT_EQ((UINT)CMERR_BADAPP, CMCleanup(0));
     EXPECT_EQ(0u, CMCleanup(second | 0x10000)) << "ids compare on 16 bits";
     EXPECT_EQ(0u, SERVER_Users() + CLIENT_Users());
-    EXPECT_EQ(2u, NET_Users()) << "the state-machine windows end with their owner";
+    for (HWND window : windows)
+        EXPECT_FALSE(IsWindow(window)) << "a state-machine window ends with its application";
+    EXPECT_EQ(0u, NET_Users());
 }
 
 TEST_F(Entries, SettingsAreCopiedWholeAndBounded)

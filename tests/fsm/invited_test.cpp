@@ -129,6 +129,37 @@ TEST_F(Invited, AWindowDestroyedWithCallsQueuedReleasesThem)
     EXPECT_TRUE(ct_notes().empty());
 }
 
+// Cleaned up while the acceptance travels, the application is gone when the
+// exchange returns; its window ends after the handler, which still closes
+// the sockets of the call nobody took, and not before.
+TEST_F(Invited, ACleanupDuringTheAnswerEndsTheWindowOnceTheHandlerReturns)
+{
+    const BYTE meanwhile = 0xEE;
+    UINT during = 0;
+    ct_on_note() = [&](const Note &n) {
+        if (n.code == meanwhile)
+            during = CMCleanup(app);
+    };
+    HWND fsm = rec->fsmwnd;
+    receive(app);
+    PostMessageA(owner, CT_NOTIFY, meanwhile << 8, 0); // met in the answer's wait
+    settle(CMN_CLEANEDUP);
+    EXPECT_EQ((UINT)CMERR_BUSY, during);
+    EXPECT_FALSE(IsWindow(fsm));
+    EXPECT_EQ(0u, NET_Users());
+    WSADATA data;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
+    for (u_short port : {5000, 5002}) {
+        SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(port);
+        EXPECT_EQ(0, bind(sock, (const sockaddr *)&at, sizeof at)) << "closed: " << port;
+        closesocket(sock);
+    }
+    WSACleanup();
+}
+
 // An exchange with this host, whose wait dispatches what is queued.
 INT exchange_meanwhile(WORD app)
 {
