@@ -62,7 +62,11 @@ extern "C" UINT WINAPI CMCleanup(UINT app_id)
     if (app->busy)
         return CMERR_BUSY;
     RING_Stop(app);
+    HWND window = app->fsmwnd;
     APP_Destroy(app);
+    /* The window ends with its application: owned by no notification
+     * window, it would not end at all. */
+    CMFSM_End(window);
     return 0;
 }
 

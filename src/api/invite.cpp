@@ -47,6 +47,9 @@ extern "C" UINT WINAPI CMInvite(UINT session)
     }
     if (before <= CONFERENCE_SIZE && INVITE_CountMembers(s->call) > CONFERENCE_SIZE)
         s->flags |= SESSION_UPDATEPENDING;
-    CM_NotifyBlock(app, s->id, added ? CMN_MEMBERSADDED : CMN_CALLSTARTED, block);
+    if (added)
+        CM_NotifyBlock(app, s->id, CMN_MEMBERSADDED, block);
+    else
+        CM_NotifyCallStarted(app, s, block);
     return 0;
 }

@@ -82,6 +82,6 @@ extern "C" UINT WINAPI CMInviteUser(UINT session, LPCSTR address, LPCSTR subject
         s->call = nullptr;
         return status;
     }
-    CM_NotifyBlock(app, s->id, CMN_CALLSTARTED, block);
+    CM_NotifyCallStarted(app, s, block);
     return 0;
 }

@@ -105,6 +105,15 @@ extern "C" int CALLINFO_Build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGL
     return callinfo_build(app, session, call, block, sockets, FSM_LocalAddress());
 }
 
+extern "C" void CALLINFO_CloseSockets(CMSESSION *session)
+{
+    NET_Close(session->udpsocket1);
+    NET_Close(session->udpsocket2);
+    /* A handle closed here may soon be another socket's. */
+    session->udpsocket1 = INVALID_SOCKET;
+    session->udpsocket2 = INVALID_SOCKET;
+}
+
 extern "C" int CALLINFO_BuildReceived(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block,
                                       BOOL sockets)
 {
@@ -136,9 +145,11 @@ extern "C" void MEMBERINFO_Post(CMAPP *app, const CM *member, WORD session, DWOR
 
 extern "C" void FSM_Resolved(HWND window, WPARAM id, LPARAM value, BOOL failed)
 {
-    /* Lookup ids are unique only within the process's counter and the socket
-     * library's task handles, so a result is matched only among the members
-     * of the application that asked for it. */
+    /* Handled here: the id is free again once the members have seen it.  A
+     * member whose window went keeps the id it had while another lookup may
+     * take it: a result is matched only among the members of the
+     * application that asked for it. */
+    LOOKUP_Answered(id);
     for (CMAPP *app = APP_First(); app; app = app->next) {
         if (app->fsmwnd != window)
             continue;

@@ -95,7 +95,11 @@ extern "C" int FSM_CompleteCleanup(CMAPP *app)
     if (app->busy)
         return CMERR_BUSY;
     RING_Stop(app);
-    return APP_CompleteCleanup(app);
+    HWND window = app->fsmwnd;
+    int result = APP_CompleteCleanup(app);
+    if (result == 0)
+        CMFSM_End(window);
+    return result;
 }
 
 extern "C" INT FSM_Send(WORD app_id, CALLCTX *call, INT code, BOOL reply)

@@ -28,13 +28,16 @@ extern "C" {
 /* Size of the host entry buffer of a pending lookup. */
 #define LOOKUP_HOSTENTRY 1028
 
-/* One pending host-name lookup (local memory, wiped before release). */
+/* One host-name lookup whose answer is still to be handled (local memory,
+ * wiped before release). */
 typedef struct CMLOOKUP {
     struct CMLOOKUP *next;
+    /* Nonzero, and no other listed lookup's. */
     DWORD id;
     HWND window;
     UINT message;
-    /* The socket library's task while a name is looked up, else null. */
+    /* The socket library's task while a name is looked up, else null (the
+     * answer is on its way to the requester). */
     HANDLE task;
     /* Aligned for the host entry that the socket library lays out in it. */
     alignas(8) char hostentry[LOOKUP_HOSTENTRY];
@@ -46,18 +49,25 @@ typedef struct CMLOOKUP {
  * (LibMain).  Destroying the window (itself or with its owner) releases
  * exactly what it took, and frees the received calls still queued for it. */
 HWND CMFSM_Create(HINSTANCE instance, HWND owner);
+/* Ends the state-machine window `hwnd` of an application that is gone: at
+ * once, or, while its procedure runs (a handler waits further up the
+ * stack), as soon as the outermost call of the procedure returns.  Nothing
+ * when `hwnd` is no longer a state-machine window. */
+void CMFSM_End(HWND hwnd);
 /* Starts a lookup of `host`: message (wParam the id, lParam the address in
  * host order) or message + 1 (lParam the error) arrives later at window.
  * Returns the lookup id, never 0; 0 when no lookup could be started (then
- * nothing will arrive).  A dotted address (and a text that names no host) is
- * answered by a message posted before this returns; a name goes to the
- * socket library, whose answer comes to `window` as FSM_HOSTLOOKUP, so for a
- * name `window` must be a state-machine window.  Needs the lookup service
+ * nothing will arrive).  The id is no other lookup's until the requester
+ * has handled the answer and said so with LOOKUP_Answered (or the window
+ * has gone).  A dotted address (and a text that names no host) is answered
+ * by a message posted before this returns; a name goes to the socket
+ * library, whose answer comes to `window` as FSM_HOSTLOOKUP, so for a name
+ * `window` must be a state-machine window.  Needs the lookup service
  * (LOCALHOST_Setup); `host` is copied. */
 DWORD LOOKUP_Start(HWND window, UINT message, const char *host);
-/* A fresh lookup id from the same counter, for a lookup that could not
- * start and is answered by the caller itself. */
-DWORD LOOKUP_NewId(void);
+/* The answer carrying `id` has been handled: the id may be handed out
+ * again.  Nothing for an id whose answer is still to come, or unknown. */
+void LOOKUP_Answered(WPARAM id);
 /* Starts the lookup of a member still resolving; its id goes into the
  * member's `ipaddr`.  A lookup that cannot start is answered as failed
  * through the window (FSM_RESOLVEFAILED), so the member is reported without
@@ -73,6 +83,11 @@ BOOL CM_Notify(CMAPP *app, WORD session, BYTE code, LPARAM lparam);
  * it; when it cannot be posted the block is freed here and FALSE returned.
  * Either way the caller no longer owns the block. */
 BOOL CM_NotifyBlock(CMAPP *app, WORD session, BYTE code, HGLOBAL block);
+/* CM_NotifyBlock of CMN_CALLSTARTED for the new call of `session` (not
+ * null), whose block carries the call's datagram sockets: when it cannot be
+ * posted they are closed and forgotten (CALLINFO_CloseSockets), since the
+ * application never learns of them. */
+BOOL CM_NotifyCallStarted(CMAPP *app, CMSESSION *session, HGLOBAL block);
 
 /* Call information blocks (CMCALLINFO).  A block is refused beyond this many
  * member nodes, as the wire refuses longer lists. */
@@ -85,6 +100,9 @@ BOOL CM_NotifyBlock(CMAPP *app, WORD session, BYTE code, HGLOBAL block);
  * CMERR_INVALID, CMERR_NOMEMBERS, CMERR_BLOCKALLOC; on failure nothing was
  * opened or started and *block is untouched. */
 int CALLINFO_Build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block, BOOL sockets);
+/* Closes the datagram sockets that a build kept in `session` and sets them
+ * to -1, for a call whose block never reached the application. */
+void CALLINFO_CloseSockets(CMSESSION *session);
 /* The same for a received call (its `to` is this host): while the local
  * address is still unknown, the block shows the address the inviter used. */
 int CALLINFO_BuildReceived(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block,
@@ -98,7 +116,8 @@ void MEMBERINFO_Post(CMAPP *app, const CM *member, WORD session, DWORD address);
  * (or CMS_NOADDRESS, with CMN_NOADDRESS), and every session of that
  * application whose call waits for no member is told to proceed (FSM_PROCEED
  * posted).  `value` is the address (host order) or, when `failed`, the
- * error.  A result nobody waits for changes nothing. */
+ * error.  A result nobody waits for changes nothing.  Either way `id` is
+ * handled (LOOKUP_Answered). */
 void FSM_Resolved(HWND window, WPARAM id, LPARAM value, BOOL failed);
 
 /* The invitation pass of a session (FSM_PROCEED; `session` its handle).  A
@@ -135,7 +154,8 @@ BOOL FSM_Hold(HWND window, UINT msg, WPARAM wparam, LPARAM lparam);
  * going). */
 void FSM_DropHeld(HWND window);
 /* Stops the application's ring and completes its deferred clean-up, unless
- * an exchange still runs: the result of APP_CompleteCleanup. */
+ * an exchange still runs: the result of APP_CompleteCleanup.  The
+ * application's window ends with it (CMFSM_End). */
 int FSM_CompleteCleanup(CMAPP *app);
 
 /* The outgoing ring: the calling sound now and every RING_INTERVAL ms until
@@ -162,14 +182,15 @@ const char *FSM_ShortHostName(void); /* the full name up to its first "." */
  * FSM_LOCALADDRFAILED at `window`).  TRUE when the reference was taken;
  * FALSE, taking nothing, when the name could not be read or its lookup not
  * started.  Needs the socket library loaded.
- * LOCALHOST_Release drops one; the last one forgets every pending lookup
+ * LOCALHOST_Release drops the reference of `window`, which is going, and
+ * forgets the lookups answered to it; the last one forgets every lookup
  * (their answers then find nothing).  The names and address stay.
  * LOOKUP_Complete turns the socket library's answer (FSM_HOSTLOOKUP: wParam
  * the task, lParam the reply) into the requester's message; an unknown task
  * is ignored.
  * LOCALHOST_SetAddress: host order, all bits set for unknown. */
 BOOL LOCALHOST_Setup(HWND window);
-void LOCALHOST_Release(void);
+void LOCALHOST_Release(HWND window);
 void LOOKUP_Complete(WPARAM task, LPARAM reply);
 void LOCALHOST_SetAddress(DWORD address);
 

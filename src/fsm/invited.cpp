@@ -27,19 +27,11 @@ void invited_mark_others(CALLCTX *call)
     }
 }
 
-/* The datagram sockets of an acceptance that failed: nobody will own them. */
-void invited_close_sockets(CMSESSION *s)
-{
-    NET_Close(s->udpsocket1);
-    NET_Close(s->udpsocket2);
-    s->udpsocket1 = INVALID_SOCKET;
-    s->udpsocket2 = INVALID_SOCKET;
-}
-
-/* Takes the call back from a session that is not kept, and removes it. */
+/* Takes the call back from a session that is not kept, and removes it
+ * with the datagram sockets nobody will own. */
 void invited_drop_session(CMAPP *app, CMSESSION *s)
 {
-    invited_close_sockets(s);
+    CALLINFO_CloseSockets(s);
     s->call = nullptr;
     SESSION_Destroy(app, s);
 }
@@ -98,7 +90,7 @@ extern "C" void FSM_Invited(HWND window, WPARAM app_param, CALLCTX *call)
     if (answer == CALL_ACCEPT && s) {
         call->to->state = CMS_JOINED;
         call->from->state = CMS_JOINED;
-        CM_NotifyBlock(app, session_id, CMN_CALLSTARTED, block);
+        CM_NotifyCallStarted(app, s, block);
         kept = true;
     } else {
         if (app)

@@ -20,3 +20,11 @@ extern "C" BOOL CM_NotifyBlock(CMAPP *app, WORD session, BYTE code, HGLOBAL bloc
     GlobalFree(block);
     return FALSE;
 }
+
+extern "C" BOOL CM_NotifyCallStarted(CMAPP *app, CMSESSION *session, HGLOBAL block)
+{
+    if (CM_NotifyBlock(app, session->id, CMN_CALLSTARTED, block))
+        return TRUE;
+    CALLINFO_CloseSockets(session);
+    return FALSE;
+}

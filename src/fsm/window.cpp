@@ -8,10 +8,15 @@
 
 namespace {
 
-/* What the window's creation took, kept in its user data so that its
- * destruction releases exactly that. */
+/* The window's user data: what its creation took, so that its destruction
+ * releases exactly that; whether it is to end once its procedure returns
+ * (its application went while the procedure was running); and, above
+ * these flags, how many calls of the procedure are running, FSM_RUNNING
+ * each (a handler that waits in a dialog or an exchange is re-entered). */
 const LONG_PTR FSM_HOLDS_NET = 1;
 const LONG_PTR FSM_HOLDS_LOCALHOST = 2;
+const LONG_PTR FSM_ENDING = 4;
+const LONG_PTR FSM_RUNNING = 8;
 
 void fsm_resolve(HWND hwnd, WPARAM session_handle)
 {
@@ -34,11 +39,28 @@ void fsm_destroy(HWND hwnd)
     FSM_DropHeld(hwnd);
     LONG_PTR holds = GetWindowLongPtrA(hwnd, GWLP_USERDATA);
     if (holds & FSM_HOLDS_LOCALHOST)
-        LOCALHOST_Release();
+        LOCALHOST_Release(hwnd);
     if (holds & FSM_HOLDS_NET)
         NET_Cleanup();
-    SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+    /* Only the running calls stay counted. */
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, holds & ~(FSM_RUNNING - 1));
 }
+
+/* A call of the procedure returns.  The outermost one ends a window whose
+ * application went meanwhile: the handlers further up still need what the
+ * window holds (the socket library, to send an answer or close the sockets
+ * of a refused call). */
+void fsm_leave(HWND hwnd)
+{
+    if (!IsWindow(hwnd))
+        return; /* gone with its owner */
+    LONG_PTR state = GetWindowLongPtrA(hwnd, GWLP_USERDATA) - FSM_RUNNING;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, state);
+    if (state < FSM_RUNNING && (state & FSM_ENDING))
+        DestroyWindow(hwnd);
+}
+
+LRESULT fsm_handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
 } // namespace
 
@@ -63,16 +85,40 @@ extern "C" HWND CMFSM_Create(HINSTANCE instance, HWND owner)
     return nullptr;
 }
 
+extern "C" void CMFSM_End(HWND hwnd)
+{
+    /* Only our own window: the handle may have gone with its owner. */
+    if (!IsWindow(hwnd) || (WNDPROC)GetWindowLongPtrA(hwnd, GWLP_WNDPROC) != FSM_WndProc)
+        return;
+    LONG_PTR state = GetWindowLongPtrA(hwnd, GWLP_USERDATA);
+    if (state >= FSM_RUNNING)
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, state | FSM_ENDING);
+    else
+        DestroyWindow(hwnd);
+}
+
 extern "C" LRESULT CALLBACK FSM_WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, GetWindowLongPtrA(hwnd, GWLP_USERDATA) + FSM_RUNNING);
+    LRESULT result = fsm_handle(hwnd, msg, wparam, lparam);
+    fsm_leave(hwnd);
+    return result;
+}
+
+namespace {
+
+LRESULT fsm_handle(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
     switch (msg) {
     case FSM_HOSTLOOKUP:
         LOOKUP_Complete(wparam, lparam);
         return 0;
     case FSM_LOCALADDR:
+        LOOKUP_Answered(wparam);
         LOCALHOST_SetAddress((DWORD)lparam);
         return 0;
     case FSM_LOCALADDRFAILED:
+        LOOKUP_Answered(wparam);
         LOCALHOST_SetAddress(0xFFFFFFFF);
         return 0;
     case FSM_RESOLVE:
@@ -100,3 +146,5 @@ extern "C" LRESULT CALLBACK FSM_WndProc(HWND hwnd, UINT msg, WPARAM wparam, LPAR
         return DefWindowProcA(hwnd, msg, wparam, lparam);
     }
 }
+
+} // namespace

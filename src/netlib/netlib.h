@@ -94,9 +94,9 @@ void NET_Close(SOCKET sock);
 /* The TCP/IP stack, attached by the library's process attach and detached
  * by its WEP; the results are informative only (nobody acts on them).
  * STACK_Attach: 1 when the stack's window exists or its library was loaded;
- * 0 when already attached, for a null instance or when the library could
- * not be loaded.  It counts as attached only once the window exists: a
- * loaded library that brought no window up is never unloaded.
+ * 0 when already attached (the window found, or the library loaded even if
+ * it brought no window up), for a null instance or when the library could
+ * not be loaded.
  * STACK_Detach: 0 when nothing was attached; else it unloads what the attach
  * loaded and returns 1 when the stack's window still exists afterwards
  * (someone else keeps the stack up), 0 when it is gone.

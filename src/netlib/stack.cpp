@@ -28,9 +28,11 @@ extern "C" HWND STACK_Window(void)
     return stack_window;
 }
 
+/* A library loaded by the attach counts as attached whether or not its
+ * window came up: it is loaded once, and the detach unloads it. */
 extern "C" int STACK_Attach(HINSTANCE instance)
 {
-    if (stack_attached || !instance)
+    if (stack_attached || stack_module || !instance)
         return 0;
     stack_instance = instance;
     if (STACK_Window()) {
@@ -49,10 +51,10 @@ extern "C" int STACK_Attach(HINSTANCE instance)
 
 extern "C" int STACK_Detach(void)
 {
-    if (!stack_attached || !stack_instance)
+    if ((!stack_attached && !stack_module) || !stack_instance)
         return 0;
     stack_attached = 0;
-    if ((UINT_PTR)stack_module > 32) {
+    if (stack_module) {
         FreeLibrary(stack_module);
         stack_module = nullptr;
     }

@@ -128,8 +128,8 @@ CMAPP *APP_Find(UINT_PTR id);
  * use is freed by its last user), releasing its protocol references: 1, or
  * CMERR_INVALID when `app` is not registered (nothing done) -- both nonzero,
  * so the result is not a truth value.  Neither the state-machine window
- * (it goes with its owner, the notification window), the ring nor the
- * sessions' sockets (the application's) are touched. */
+ * (the callers end it), the ring nor the sessions' sockets (the
+ * application's) are touched. */
 int APP_Destroy(CMAPP *app);
 /* The same without releasing protocol references: for a registration that
  * failed before it took them.  1, or CMERR_INVALID. */

@@ -3,6 +3,7 @@
 #include "api/callfixture.h"
 
 #include "members/members.h"
+#include "ui/dialogs.h"
 
 #include <algorithm>
 #include <cstring>
@@ -36,17 +37,20 @@ class Entries : public CallFixture {
 
 TEST_F(Entries, RegistrationTakesAndReleasesExactlyItsReferences)
 {
-    WORD first = CMStartup(owner, CT_NOTIFY, nullptr);
+    WORD first = CMStartup(nullptr, 0, nullptr); // its window has no owner
     ASSERT_LT(first, 128);
     WORD second = start();
     EXPECT_EQ(2u, SERVER_Users());
+    HWND windows[] = {APP_Find(first)->fsmwnd, APP_Find(second)->fsmwnd};
 
     EXPECT_EQ(0u, CMCleanup(first));
     EXPECT_EQ((UINT)CMERR_BADAPP, CMCleanup(first));
     EXPECT_EQ((UINT)CMERR_BADAPP, CMCleanup(0));
     EXPECT_EQ(0u, CMCleanup(second | 0x10000)) << "ids compare on 16 bits";
     EXPECT_EQ(0u, SERVER_Users() + CLIENT_Users());
-    EXPECT_EQ(2u, NET_Users()) << "the state-machine windows end with their owner";
+    for (HWND window : windows)
+        EXPECT_FALSE(IsWindow(window)) << "a state-machine window ends with its application";
+    EXPECT_EQ(0u, NET_Users());
 }
 
 TEST_F(Entries, SettingsAreCopiedWholeAndBounded)
@@ -189,6 +193,41 @@ TEST_F(Entries, AnUnreachableMemberIsReportedAndTheRingGoesOn)
     ct_keep_session_sockets(s);
     EXPECT_EQ(0u, CMCloseSession(s));
     EXPECT_EQ(0u, rec->ringtimer);
+}
+
+// A new call whose start cannot be told leaves no socket open that nobody
+// knows of, placed by either entry: its ports can be bound again.
+TEST_F(Entries, ACallStartedUntoldKeepsNoDatagramSocket)
+{
+    WORD app = CMStartup(owner, 0, nullptr); // nothing can be posted
+    ASSERT_LT(app, 128);
+    CMNETINFO net{};
+    net.udp1low = net.udp1high = 5340;
+    net.udp2low = net.udp2high = 5341;
+    ASSERT_EQ(0u, CMSetNetInfo(app, &net));
+    auto sockets_gone = [](WORD s) {
+        const CMSESSION *session = SESSION_Find(s, nullptr);
+        EXPECT_EQ(INVALID_SOCKET, session->udpsocket1) << "forgotten";
+        EXPECT_EQ(INVALID_SOCKET, session->udpsocket2);
+        for (DWORD port : {5340u, 5341u}) {
+            SOCKET sock = INVALID_SOCKET;
+            EXPECT_EQ(0, NET_OpenDatagram(&sock, &port, 0, 0, 0)) << port;
+            NET_Close(sock);
+        }
+    };
+    WORD s = CMOpenSession(app);
+    ASSERT_EQ(0u, CMInviteUser(s, "<bob@10.1.1.1>", nullptr));
+    sockets_gone(s);
+
+    WORD t = CMOpenSession(app);
+    DialogScript script;
+    script.on(100, "an address; Call", [](HWND dlg) {
+        return PalTypeText(GetDlgItem(dlg, 102), "bob@10.1.1.2") && PalPressButton(dlg, 110);
+    });
+    UINT result = 1;
+    script.run([&] { result = CMInvite(t); });
+    ASSERT_EQ(0u, result);
+    sockets_gone(t);
 }
 
 // Handlers run inside the exchange's wait; the members are this host under

@@ -177,4 +177,60 @@ TEST_F(Fsm, ResolveStartsALookupForEveryMemberStillResolving)
     APP_Destroy(app);
 }
 
+// An id stays taken while its answer is owed, however far the counter goes
+// round and whatever task handles the socket library gives: a member waiting
+// for its name is never handed the answer of a later lookup.
+TEST_F(Fsm, AnIdIsNotHandedOutAgainWhileItsAnswerIsOwed)
+{
+    HWND fsm = CMFSM_Create(inst, owner);
+    learn_local_address();
+    CMAPP *app = APP_Create(nullptr, 0);
+    app->fsmwnd = fsm;
+    char named[] = "peer", dotted[] = "10.2.2.2";
+    CM waiting{CMS_RESOLVING, 0, named, nullptr, nullptr, nullptr, 0};
+    CM later{CMS_RESOLVING, 0, dotted, nullptr, nullptr, nullptr, 0};
+    CML first_node{&waiting, nullptr}, second_node{&later, nullptr};
+    CALLER first_caller{}, second_caller{};
+    first_caller.members = &first_node;
+    second_caller.members = &second_node;
+    CALLCTX first_call{}, second_call{};
+    first_call.caller = &first_caller;
+    second_call.caller = &second_caller;
+    CMSESSION *first = SESSION_Create(app);
+    CMSESSION *second = SESSION_Create(app);
+    first->call = &first_call;
+    second->call = &second_call;
+
+    LOOKUP_Member(fsm, &waiting);
+    const DWORD owed = waiting.ipaddr;
+    ASSERT_NE(0u, owed);
+    ASSERT_LT(owed, 0x10000u);
+    // Round the 16-bit counter to just before the owed id, every answer handled.
+    const DWORD before = owed == 1 ? 0xFFFF : owed - 1;
+    MSG m;
+    DWORD id = 0;
+    for (int round = 0; round <= 0x10000 && id != before; ++round) {
+        id = LOOKUP_Start(fsm, FSM_RESOLVED, "10.9.9.9");
+        ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVED, FSM_RESOLVED, PM_REMOVE));
+        DispatchMessageA(&m);
+    }
+    ASSERT_EQ(before, id);
+
+    LOOKUP_Member(fsm, &later);
+    EXPECT_NE(owed, later.ipaddr);
+    ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVED, FSM_RESOLVED, PM_REMOVE));
+    DispatchMessageA(&m);
+    EXPECT_EQ(0x0A020202u, later.ipaddr);
+    EXPECT_EQ(CMS_RESOLVING, waiting.state) << "another lookup's answer";
+    UINT_PTR guard = SetTimer(nullptr, 0, 30000, nullptr);
+    while (waiting.state == CMS_RESOLVING && GetMessageA(&m, nullptr, 0, 0) &&
+           !(m.message == WM_TIMER && m.wParam == guard))
+        DispatchMessageA(&m);
+    KillTimer(nullptr, guard);
+    EXPECT_EQ(0xC6120009u, waiting.ipaddr) << "its own answer: peer";
+    first->call = nullptr;
+    second->call = nullptr;
+    APP_Destroy(app);
+}
+
 } // namespace

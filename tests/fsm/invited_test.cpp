@@ -104,6 +104,22 @@ TEST_F(Invited, AnAcceptanceThatCannotBeDeliveredIsUndone)
     NET_Close(sock);
 }
 
+TEST_F(Invited, AnAcceptedCallStartedUntoldKeepsNoDatagramSocket)
+{
+    rec->notifymsg = 0; // nothing can be posted
+    receive(app);
+    ASSERT_TRUE(ct_wait_until([&] {
+        return rec->sessions->id != inviter && rec->sessions->call->to->state == CMS_JOINED;
+    }));
+    EXPECT_EQ(INVALID_SOCKET, rec->sessions->udpsocket1) << "forgotten";
+    EXPECT_EQ(INVALID_SOCKET, rec->sessions->udpsocket2);
+    for (DWORD port : {5000u, 5002u}) {
+        SOCKET sock = INVALID_SOCKET;
+        EXPECT_EQ(0, NET_OpenDatagram(&sock, &port, 0, 0, 0)) << "closed: " << port;
+        NET_Close(sock);
+    }
+}
+
 TEST_F(Invited, AWindowDestroyedWithCallsQueuedReleasesThem)
 {
     receive(app);
@@ -111,6 +127,37 @@ TEST_F(Invited, AWindowDestroyedWithCallsQueuedReleasesThem)
     DestroyWindow(rec->fsmwnd); // leak checking tells whether they were freed
     ct_pump();
     EXPECT_TRUE(ct_notes().empty());
+}
+
+// Cleaned up while the acceptance travels, the application is gone when the
+// exchange returns; its window ends after the handler, which still closes
+// the sockets of the call nobody took, and not before.
+TEST_F(Invited, ACleanupDuringTheAnswerEndsTheWindowOnceTheHandlerReturns)
+{
+    const BYTE meanwhile = 0xEE;
+    UINT during = 0;
+    ct_on_note() = [&](const Note &n) {
+        if (n.code == meanwhile)
+            during = CMCleanup(app);
+    };
+    HWND fsm = rec->fsmwnd;
+    receive(app);
+    PostMessageA(owner, CT_NOTIFY, meanwhile << 8, 0); // met in the answer's wait
+    settle(CMN_CLEANEDUP);
+    EXPECT_EQ((UINT)CMERR_BUSY, during);
+    EXPECT_FALSE(IsWindow(fsm));
+    EXPECT_EQ(0u, NET_Users());
+    WSADATA data;
+    ASSERT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
+    for (u_short port : {5000, 5002}) {
+        SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in at{};
+        at.sin_family = AF_INET;
+        at.sin_port = htons(port);
+        EXPECT_EQ(0, bind(sock, (const sockaddr *)&at, sizeof at)) << "closed: " << port;
+        closesocket(sock);
+    }
+    WSACleanup();
 }
 
 // An exchange with this host, whose wait dispatches what is queued.

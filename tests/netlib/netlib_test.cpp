@@ -139,4 +139,18 @@ TEST(Stack, AttachUsesARunningStacksWindowAndFailsWithABrokenLibrary)
     PalRestoreBuiltinModules();
 }
 
+TEST(Stack, ALibraryThatBringsNoWindowUpIsUnloadedByTheDetach)
+{
+    HINSTANCE inst = resource_instance();
+    static const PAL_MODULEDESC windowless = {"VXLIB32.DLL", nullptr, 0, nullptr, nullptr, 0};
+    PalRegisterModule(&windowless);
+    EXPECT_EQ(1, STACK_Attach(inst)) << "loaded";
+    EXPECT_EQ(nullptr, STACK_Window());
+    EXPECT_EQ(0, STACK_Attach(inst)) << "attached already: not loaded a second time";
+    EXPECT_EQ(0, STACK_Detach()) << "no stack window is left";
+    EXPECT_EQ(nullptr, GetModuleHandleA("VXLIB32.DLL"));
+    EXPECT_EQ(0, STACK_Detach()) << "nothing attached any more";
+    PalRestoreBuiltinModules();
+}
+
 } // namespace
