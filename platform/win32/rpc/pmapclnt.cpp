@@ -29,14 +29,20 @@ const DWORD REMOTE_TIMEOUT_MS = 5000;
 
 u_int next_xid = 0;
 
-/* Waits for `sock` to be readable for up to `ms`. */
-bool readable(SOCKET sock, DWORD ms)
+/* Waits up to `ms` for `sock` to be readable; *failed when the system
+ * reports an error on it instead (a refusal shows there on some systems). */
+bool readable(SOCKET sock, DWORD ms, bool *failed)
 {
-    fd_set set;
+    fd_set set, errors;
     FD_ZERO(&set);
     FD_SET(sock, &set);
+    FD_ZERO(&errors);
+    FD_SET(sock, &errors);
     struct timeval wait = {(long)(ms / 1000), (long)(ms % 1000) * 1000};
-    return net::sockets()->select(0, &set, nullptr, nullptr, &wait) == 1;
+    if (net::sockets()->select(0, &set, nullptr, &errors, &wait) <= 0)
+        return false;
+    *failed = net::in_set(sock, errors);
+    return !*failed;
 }
 
 bool encode_call(u_int xid, rpcproc_t proc, xdrproc_t args_proc, void *args,
@@ -79,25 +85,31 @@ Outcome call(u_long addr, rpcproc_t proc, xdrproc_t args_proc, void *args, xdrpr
     SOCKET sock = net::open_bound(SOCK_DGRAM, 0);
     if (sock == INVALID_SOCKET)
         return Outcome::NO_ANSWER;
+    /* Connected, so that a port that nothing listens on is reported at
+     * once rather than waited out. */
     struct sockaddr_in to = {};
     to.sin_family = AF_INET;
     to.sin_port = net::net_short(PMAPPORT);
     to.sin_addr.s_addr = addr;
+    if (s->connect(sock, (struct sockaddr *)&to, sizeof to) != 0) {
+        s->closesocket(sock);
+        return Outcome::NO_ANSWER;
+    }
     std::vector<char> reply(8800);
     Outcome outcome = Outcome::NO_ANSWER;
+    bool refused = false;
     DWORD start = GetTickCount();
-    while (outcome == Outcome::NO_ANSWER && GetTickCount() - start < timeout_ms) {
-        s->sendto(sock, request.data(), (int)request.size(), 0, (struct sockaddr *)&to, sizeof to);
+    while (outcome == Outcome::NO_ANSWER && !refused && GetTickCount() - start < timeout_ms) {
+        s->send(sock, request.data(), (int)request.size(), 0);
         DWORD sent = GetTickCount();
         while (GetTickCount() - sent < RESEND_MS &&
-               readable(sock, RESEND_MS - (GetTickCount() - sent))) {
-            int n = s->recvfrom(sock, reply.data(), (int)reply.size(), 0, nullptr, nullptr);
+               readable(sock, RESEND_MS - (GetTickCount() - sent), &refused)) {
+            int n = s->recv(sock, reply.data(), (int)reply.size(), 0);
             if (n == SOCKET_ERROR) {
-                if (net::would_block())
-                    continue;
-                /* Port unreachable: nothing listens there. */
-                s->closesocket(sock);
-                return Outcome::NO_ANSWER;
+                refused = !net::would_block();
+                if (refused)
+                    break;
+                continue;
             }
             struct rpc_msg msg = {};
             char verifier[MAX_AUTH_BYTES];
