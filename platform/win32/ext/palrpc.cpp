@@ -54,19 +54,13 @@ LRESULT CALLBACK wait_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 
 HWND make_wait_window()
 {
-    static ATOM atom = 0;
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    if (!atom) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = wait_proc;
-        wc.hInstance = instance;
-        wc.lpszClassName = WAIT_CLASS;
-        atom = RegisterClassA(&wc);
-        if (!atom)
-            return nullptr;
-    }
-    return CreateWindowExA(0, WAIT_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
-                           nullptr);
+    static bool registered = false;
+    if (!registered)
+        registered = net::register_class(WAIT_CLASS, wait_proc);
+    if (!registered)
+        return nullptr;
+    return CreateWindowExA(0, WAIT_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                           net::own_module(), nullptr);
 }
 
 /* What `fd` is ready for now, without waiting. */

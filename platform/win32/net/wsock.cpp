@@ -97,6 +97,28 @@ bool would_block()
     return sockets()->WSAGetLastError() == WSAEWOULDBLOCK;
 }
 
+HINSTANCE own_module()
+{
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       (LPCSTR)&own_module, &module);
+    return module;
+}
+
+bool register_class(const char *name, WNDPROC proc)
+{
+    HINSTANCE instance = own_module();
+    /* A class that an unloaded copy of the module registered points into
+     * code that is gone. */
+    UnregisterClassA(name, instance);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.lpszClassName = name;
+    return RegisterClassA(&wc) != 0;
+}
+
 bool in_set(SOCKET sock, const fd_set &set)
 {
     for (u_int i = 0; i < set.fd_count && i < FD_SETSIZE; ++i)

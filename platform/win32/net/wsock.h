@@ -6,6 +6,7 @@
 #ifndef PAL_WIN32_NET_WSOCK_H
 #define PAL_WIN32_NET_WSOCK_H
 
+#include <windows.h>
 #include <winsock.h>
 
 namespace pal {
@@ -39,6 +40,13 @@ struct Sockets {
  * entry is missing or the start failed.  Bound once, on first use, and
  * kept for the life of the process. */
 const Sockets *sockets();
+
+/* The module holding the platform's code (the DLL when it is one), for
+ * the window classes it registers. */
+HINSTANCE own_module();
+/* Registers a window class of `name` with `proc` in own_module(), in place
+ * of one left by an earlier load of the module; false on failure. */
+bool register_class(const char *name, WNDPROC proc);
 
 /* Byte order of the wire. */
 inline u_long net_long(u_long host)

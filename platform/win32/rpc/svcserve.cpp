@@ -113,19 +113,13 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
 
 HWND make_window()
 {
-    static ATOM atom = 0;
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    if (!atom) {
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = window_proc;
-        wc.hInstance = instance;
-        wc.lpszClassName = WINDOW_CLASS;
-        atom = RegisterClassA(&wc);
-        if (!atom)
-            return nullptr;
-    }
-    return CreateWindowExA(0, WINDOW_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
-                           nullptr);
+    static bool registered = false;
+    if (!registered)
+        registered = net::register_class(WINDOW_CLASS, window_proc);
+    if (!registered)
+        return nullptr;
+    return CreateWindowExA(0, WINDOW_CLASS, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                           net::own_module(), nullptr);
 }
 
 } // namespace
