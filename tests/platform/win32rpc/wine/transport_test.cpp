@@ -10,6 +10,7 @@
 #include "../../../../platform/win32/rpc/msgcore.h"
 #include "../../../../platform/win32/rpc/pmap.h"
 #include "../../../../platform/win32/rpc/record.h"
+#include "../../../../platform/win32/rpc/svcxprt.h"
 #include "../../../../platform/win32/rpc/xdrcore.h"
 
 #include <gtest/gtest.h>
@@ -214,6 +215,31 @@ TEST_F(Transports, PortMapperNamesBothTransportsAndClientsCallOverTcp)
     EXPECT_EQ(RPC_SUCCESS, seen.status);
     EXPECT_EQ(100, seen.result);
     EXPECT_EQ(RPC_PROCUNAVAIL, seen.no_proc);
+}
+
+TEST_F(Transports, ANewcomerPastTheConnectionLimitClosesTheQuietestOne)
+{
+    std::vector<int> fds;
+    for (size_t i = 0; i <= pal::svc::MAX_CONNECTIONS; ++i) {
+        int fd = PalStreamConnect(0x7F000001, tcp->xp_port);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(PalWaitSocket(fd, PAL_SOCKET_WRITE, 5000) & PAL_SOCKET_WRITE);
+        fds.push_back(fd);
+        /* Accepted before the next one comes. */
+        PalWaitSocket(fd, PAL_SOCKET_READ, 20);
+    }
+    /* The first, quiet longest, is closed: its read is the end. */
+    char byte;
+    EXPECT_NE(0u, PalWaitSocket(fds[0], PAL_SOCKET_READ, 5000));
+    EXPECT_EQ(0, PalStreamRecv(fds[0], &byte, 1));
+    /* The second still serves. */
+    std::vector<char> record = CallRecord(11, 5, 0);
+    ASSERT_EQ((int)record.size(), PalStreamSend(fds[1], record.data(), (int)record.size()));
+    EXPECT_NE(0u, PalWaitSocket(fds[1], PAL_SOCKET_READ, 5000));
+    char reply[64];
+    EXPECT_GT(PalStreamRecv(fds[1], reply, sizeof reply), 4);
+    for (int fd : fds)
+        PalStreamClose(fd);
 }
 
 TEST_F(Transports, SocketWaitTimesOutAndKeepsAQuitForTheCallersLoop)
