@@ -1,7 +1,7 @@
 /*
  * seeds.cpp - writes the harnesses' seed inputs from valid records.
  *
- *   fuzz_seeds DIR     writes DIR/xdr, DIR/addr and DIR/profile
+ *   fuzz_seeds DIR     writes DIR/xdr, DIR/addr, DIR/profile and DIR/onc
  *
  * The wire seeds are encoded by the protocol's own routines from calls,
  * requests and replies such as the system sends; the profile seeds are
@@ -19,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -188,6 +189,67 @@ void AddrSeeds()
         WriteSeed("addr", t.name, t.text);
 }
 
+/* ---- record streams of the Windows RPC runtime ---- */
+
+/* A record's body as the system's own RPC library writes it: a call
+ * header (reply false) or an accepted reply, then `args`. */
+std::string RpcBody(bool reply, u_int xid, rpcproc_t procedure, const std::string &args)
+{
+    std::vector<char> buffer(1024);
+    XDR xdrs;
+    xdrmem_create(&xdrs, buffer.data(), (u_int)buffer.size(), XDR_ENCODE);
+    struct rpc_msg msg;
+    memset(&msg, 0, sizeof msg);
+    msg.rm_xid = xid;
+    if (reply) {
+        msg.rm_direction = REPLY;
+        msg.rm_reply.rp_stat = MSG_ACCEPTED;
+        msg.acpted_rply.ar_stat = SUCCESS;
+        msg.acpted_rply.ar_results.proc = (xdrproc_t)xdr_void;
+        FUZZ_CHECK(xdr_replymsg(&xdrs, &msg));
+    } else {
+        msg.rm_direction = CALL;
+        msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
+        msg.rm_call.cb_prog = CALLPROG;
+        msg.rm_call.cb_vers = CALLVERS;
+        msg.rm_call.cb_proc = procedure;
+        FUZZ_CHECK(xdr_callmsg(&xdrs, &msg));
+    }
+    std::string body(buffer.data(), xdr_getpos(&xdrs));
+    xdr_destroy(&xdrs);
+    return body + args;
+}
+
+/* `body` as record fragments of at most `fragment` bytes. */
+std::string Fragments(const std::string &body, size_t fragment)
+{
+    std::string out;
+    size_t at = 0;
+    do {
+        size_t n = std::min(fragment, body.size() - at);
+        uint32_t mark = (uint32_t)n | (at + n == body.size() ? 0x80000000u : 0);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out += (char)(mark >> shift);
+        out.append(body, at, n);
+        at += n;
+    } while (at < body.size());
+    return out;
+}
+
+void OncSeeds()
+{
+    /* The harness's arguments: a text, a byte run, an optional number. */
+    const std::string args("\0\0\0\5alpha\0\0\0\0\0\0\2\1\2\0\0\0\0\0\1\0\0\0\x10", 28);
+    const std::string result("\0\0\0\x10", 4);
+    WriteSeed("onc", "call-whole",
+              '\3' + Fragments(RpcBody(false, 1, CALLPROC_CAPINFO, args), 4096));
+    WriteSeed("onc", "call-fragments",
+              '\0' + Fragments(RpcBody(false, 2, CALLPROC_REQUEST, args), 12));
+    WriteSeed("onc", "reply-then-call",
+              '\xFF' + Fragments(RpcBody(true, 3, 0, result), 4096) +
+                  Fragments(RpcBody(false, 4, 0, ""), 4096));
+}
+
 /* ---- profile files ---- */
 
 enum {
@@ -280,5 +342,6 @@ int main(int argc, char **argv)
     WireSeeds();
     AddrSeeds();
     ProfileSeeds();
+    OncSeeds();
     return 0;
 }
