@@ -13,6 +13,9 @@
 
 #include <windows.h>
 
+#include <stddef.h>
+#include <stdint.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif

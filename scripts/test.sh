@@ -36,6 +36,7 @@ PACKAGES=(
   python3
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine wine64
+  g++-mingw-w64-i686 g++-mingw-w64-i686-posix wine32:i386
   libsdl2-dev xvfb xdotool imagemagick x11-utils weston
   debhelper dpkg-dev lintian fakeroot man-db groff-base
 )
@@ -89,6 +90,10 @@ install_packages() {
     POLICY_RC=/usr/sbin/policy-rc.d
     printf '#!/bin/sh\nexit 101\n' >"$POLICY_RC"
     chmod 755 "$POLICY_RC"
+  fi
+  # callmgr.dll is a 32-bit Windows DLL: its tests run in 32-bit Wine.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    quietly dpkg --add-architecture i386
   fi
   quietly apt-get -q -o Acquire::Retries=3 update
   quietly apt-get -q -y -o Acquire::Retries=3 install --no-install-recommends "${PACKAGES[@]}"

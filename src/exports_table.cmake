@@ -12,7 +12,7 @@ foreach(name ordinal IN ZIP_LISTS names ordinals)
 endforeach()
 file(WRITE "${OUT}.tmp"
 "/* Generated from ${def_name} by exports_table.cmake; edit the .def file instead. */
-#include \"api/api.h\"
+#include \"api/module.h\"
 
 #include <callmgr.h>
 #include <cmwire.h>

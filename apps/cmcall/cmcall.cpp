@@ -34,21 +34,15 @@
  * placed.
  */
 #include "cmcall.h"
+#include "os.h"
 
 #include <winsock.h>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <chrono>
 #include <cstring>
 #include <thread>
 #include <vector>
-
-#include <fcntl.h>
-#include <pthread.h>
-#include <unistd.h>
 
 namespace {
 
@@ -96,8 +90,6 @@ struct Cmcall {
 
 Cmcall g;
 void RunLoop(const bool *until);
-int stop_pipe[2] = {-1, -1};
-volatile sig_atomic_t signals_seen = 0;
 
 void Emit(const CmcallEvent &event)
 {
@@ -447,7 +439,9 @@ void AwaitLocalAddress()
 
 void OnStop(int sig)
 {
-    const char *name = sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP";
+    const char *name = sig == CMCALL_STOP_INTERRUPT   ? "SIGINT"
+                       : sig == CMCALL_STOP_TERMINATE ? "SIGTERM"
+                                                      : "SIGHUP";
     CmcallEvent event = Event("stopping", std::string("stopping on ") + name);
     CMCALL_AddString(&event, "signal", name);
     Emit(event);
@@ -492,70 +486,6 @@ LRESULT CALLBACK CmcallWndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam
     default:
         return DefWindowProcA(hwnd, msg, wparam, lparam);
     }
-}
-
-/* ---------------------------------------------------------------- signals */
-
-void OnSignal(int sig)
-{
-    /* A second signal while the first is handled ends at once. */
-    if (signals_seen)
-        _exit(128 + sig);
-    signals_seen = 1;
-    unsigned char byte = static_cast<unsigned char>(sig);
-    int saved = errno;
-    if (write(stop_pipe[1], &byte, 1) < 0) {
-        /* Nothing to do in a handler; the next signal ends the process. */
-    }
-    errno = saved;
-}
-
-/* Signals become a posted message: the handler only writes a byte, and this
- * thread, which alone takes the signals, turns it into CMCALL_STOP for the
- * window (posting is safe from any thread). */
-void WatchSignals(HWND wnd)
-{
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    for (;;) {
-        unsigned char byte;
-        ssize_t n = read(stop_pipe[0], &byte, 1);
-        if (n == 1) {
-            PostMessageA(wnd, CMCALL_STOP, byte, 0);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        return;
-    }
-}
-
-bool SetUpSignals(HWND wnd)
-{
-    if (pipe2(stop_pipe, O_CLOEXEC) != 0)
-        return false;
-    struct sigaction sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
-    /* The message loop's thread, and every thread the library starts from
-     * it, leave the signals to the watcher. */
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    std::thread(WatchSignals, wnd).detach();
-    return true;
 }
 
 /* ---------------------------------------------------------------- main */
@@ -616,20 +546,21 @@ void Shutdown()
 std::string DefaultRing()
 {
     std::vector<std::string> candidates;
-    char exe[4096];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n > 0) {
-        std::string path(exe, (size_t)n);
-        size_t slash = path.rfind('/');
-        if (slash != std::string::npos)
-            candidates.push_back(path.substr(0, slash) + "/../share/callmgr/ring.wav");
-    }
+    std::string folder = CMCALL_ProgramFolder();
+    if (!folder.empty())
+        candidates.push_back(folder + "/../share/callmgr/ring.wav");
 #ifdef CMCALL_BUILD_RING
     candidates.push_back(CMCALL_BUILD_RING);
 #endif
-    for (const std::string &c : candidates)
-        if (c.size() <= CMCALL_MAX_SOUND && access(c.c_str(), R_OK) == 0)
+    for (const std::string &c : candidates) {
+        if (c.size() > CMCALL_MAX_SOUND)
+            continue;
+        std::FILE *file = std::fopen(c.c_str(), "rb");
+        if (file) {
+            std::fclose(file);
             return c;
+        }
+    }
     return std::string();
 }
 
@@ -651,7 +582,7 @@ int Run(const CmcallOptions &options)
                             nullptr);
     if (!g.wnd)
         return Fail("cannot create the notification window");
-    if (!SetUpSignals(g.wnd))
+    if (!CMCALL_WatchStops(g.wnd, CMCALL_STOP))
         return Fail("cannot set up signal handling");
 
     const std::string sound = options.has_sound ? options.sound : DefaultRing();
@@ -796,9 +727,7 @@ int main(int argc, char **argv)
         return 0;
     }
     /* Without a desktop the Invite dialog would wait unseen for ever. */
-    if (options.mode == CMCALL_INVITE && options.dialog &&
-        !CMCALL_HasDesktop(std::getenv("CALLMGR_DISPLAY"), std::getenv("DISPLAY"),
-                           std::getenv("WAYLAND_DISPLAY"))) {
+    if (options.mode == CMCALL_INVITE && options.dialog && !CMCALL_DesktopHere()) {
         std::fprintf(stderr, "cmcall: invite --dialog needs a desktop: set DISPLAY (or "
                              "WAYLAND_DISPLAY), or CALLMGR_DISPLAY=live\n");
         return 2;

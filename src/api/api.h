@@ -1,12 +1,10 @@
 /*
- * Library frame: the library's instance, its attach entry and its module
- * description for the loader.
+ * Library frame: the library's instance and its attach entry.
  */
 #ifndef CALLMGR_API_H
 #define CALLMGR_API_H
 
 #include <windows.h>
-#include <palmodule.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -23,11 +21,6 @@ extern HINSTANCE LIB_Initialised;
  * never fails here: without the class LIB_Initialised stays null and every
  * CMStartup fails with CMERR_WINDOW instead.  Other reasons do nothing. */
 BOOL WINAPI LibMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
-
-/* The library as a module: its exports by ordinal, its entry point and its
- * resources.  A static description, never null, valid for the life of the
- * process; nothing to free. */
-const PAL_MODULEDESC *LIB_Describe(void);
 
 #ifdef __cplusplus
 }

@@ -4,7 +4,7 @@
  * written at build time from callmgr.def, the one list of exports, into
  * callmgr_exports.cpp in the build tree.
  */
-#include "api/api.h"
+#include "api/module.h"
 
 #include <callmgr.h>
 #include <cmwire.h>

@@ -1,6 +1,6 @@
 // Library attach and WEP: the window class, the stack, the instance marks
 // and the exports.
-#include "api/api.h"
+#include "api/module.h"
 #include "support/instance.h"
 
 #include <callmgr.h>

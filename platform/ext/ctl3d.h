@@ -1,8 +1,12 @@
-/* ctl3d.h - the 3-D look of dialogs and their controls. */
+/*
+ * ctl3d.h - the 3-D look of dialogs and their controls.  The system
+ * library's interface on both platforms (the cross compiler ships its import
+ * library but no header), so it takes only <windows.h> types.
+ */
 #ifndef PAL_CTL3D_H
 #define PAL_CTL3D_H
 
-#include <windef.h>
+#include <windows.h>
 
 #define CTL3D_BUTTONS 0x0001
 #define CTL3D_LISTBOXES 0x0002
@@ -13,9 +17,13 @@
 #define CTL3D_ALL 0xffff
 
 #ifndef RC_INVOKED
-PAL_BEGIN_DECLS
+#ifdef __cplusplus
+extern "C" {
+#endif
 BOOL WINAPI Ctl3dSubclassDlg(HWND dlg, WORD controls);
-PAL_END_DECLS
+#ifdef __cplusplus
+}
+#endif
 #endif
 
 #endif

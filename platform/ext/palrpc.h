@@ -18,13 +18,17 @@
  * so the caller's code can be entered again before it returns.  A WM_QUIT
  * met while waiting is posted again before returning, so the caller's own
  * loop still ends.
+ *
+ * Both platforms implement it; the header takes only <windows.h> types.
  */
 #ifndef PAL_PALRPC_H
 #define PAL_PALRPC_H
 
-#include <windef.h>
+#include <windows.h>
 
-PAL_BEGIN_DECLS
+#ifdef __cplusplus
+extern "C" {
+#endif
 
 /* TRUE names the calling thread as the one that serves the RPC server from
  * its message waits, in place of any thread named before (which is woken so
@@ -84,6 +88,8 @@ void WINAPI PalStreamClose(int fd);
  * advances the clock. */
 DWORD WINAPI PalWaitSocket(int fd, DWORD events, DWORD timeout);
 
-PAL_END_DECLS
+#ifdef __cplusplus
+}
+#endif
 
 #endif
