@@ -293,7 +293,10 @@ TEST_F(AddressBookDialog, BooksLargerThanOneReadAreSeenWhole)
         char head[16], tail[24];
         snprintf(head, sizeof head, "U%04d", i);
         snprintf(tail, sizeof tail, " <u%04d@h>", i);
-        return head + std::string(135, 'n') + tail; /* 150 characters */
+        std::string entry = head; /* 150 characters */
+        entry.append(135, 'n');
+        entry += tail;
+        return entry;
     };
     /* Newest last and each part in falling order, so that each entry
      * sorts in at the front of its part of the lists. */
@@ -301,8 +304,12 @@ TEST_F(AddressBookDialog, BooksLargerThanOneReadAreSeenWhole)
     for (int i = users - 1; i >= 0; --i)
         text += user(i) + "=\n";
     text += "[groups]\nTeam=\n";
-    for (int i = groups - 1; i >= 0; --i)
-        text += "G" + std::to_string(1000 + i) + std::string(122, 'g') + "=\n";
+    for (int i = groups - 1; i >= 0; --i) {
+        text += 'G';
+        text += std::to_string(1000 + i);
+        text.append(122, 'g');
+        text += "=\n";
+    }
     text += "[Team]\n";
     for (int i = members - 1; i >= 0; --i)
         text += user(i) + "=\n";
