@@ -126,81 +126,13 @@ foreign_peer() {
   printf '%s\n' "$peer"
 }
 
-# write_peer_call FILE: the script that runs in host A.  B's peer answers the
-# application's call, then invites the application, which accepts by itself;
-# at the end nothing of the application stays registered.  Every line is
-# shown.
-write_peer_call() {
-  cat >"$1" <<'SCRIPT'
-set -uo pipefail
-app=$1 peer=$2
-die() {
-  printf 'install: %s\n' "$*" >&2
-  exit 1
-}
-# wait_for FD PATTERN: shows FD's lines until one matches the glob PATTERN;
-# fails at end of file or when no line comes for 90 seconds.
-wait_for() {
-  local fd=$1 pattern=$2 line
-  while IFS= read -r -t 90 line <&"$fd"; do
-    printf '  %s\n' "$line"
-    # shellcheck disable=SC2053 # PATTERN is a glob
-    if [[ $line == $pattern ]]; then return 0; fi
-  done
-  return 1
-}
-# rest FD: shows what FD still has, to its end.
-rest() {
-  local line
-  while IFS= read -r -t 90 line <&"$1"; do printf '  %s\n' "$line"; done
-}
-
-# shellcheck disable=SC2086 # CALLMGR_PEER_EXEC is a command prefix
-exec {answer}< <(exec $CALLMGR_PEER_EXEC -- "$peer" answer 2>&1)
-answer_pid=$!
-wait_for "$answer" ready || die "the foreign peer on $CALLMGR_PEER_NAME does not serve"
-
-exec {out}< <(exec "$app" "$CALLMGR_PEER_NAME" "$CALLMGR_PEER_ADDR" 2>&1)
-app_pid=$!
-wait_for "$out" 'app: answering' || die "the application's call to $CALLMGR_PEER_NAME failed"
-wait_for "$answer" "invite msg=0 callid=* subject=Installed call seqno=* members=2 \
-to=bob@$CALLMGR_PEER_NAME from=*@$CALLMGR_HOST_NAME" ||
-  die "the foreign peer did not receive the application's invitation"
-wait_for "$answer" "replied msg=1 host=$CALLMGR_HOST_ADDR answer=16" ||
-  die "the foreign peer's acceptance was not delivered"
-rest "$answer"
-wait "$answer_pid" || die "the foreign peer (answer) ended with status $?"
-
-# shellcheck disable=SC2086
-invited=$($CALLMGR_PEER_EXEC -- "$peer" invite "$CALLMGR_HOST_NAME" alice \
-  --subject 'Foreign call' 2>&1)
-rc=$?
-printf '  %s\n' "${invited//$'\n'/$'\n'  }"
-((rc == 0)) || die "the foreign peer (invite) ended with status $rc"
-[[ $invited == "answer 16"$'\n'"reply msg=1 from=alice@$CALLMGR_HOST_NAME \
-to=foreign@$CALLMGR_PEER_NAME callid="*" seqno=1" ]] ||
-  die "the application did not accept the foreign peer's invitation"
-
-wait_for "$out" "app: joined the call 'Foreign call' of foreign@$CALLMGR_PEER_NAME" ||
-  die "the application did not join the foreign peer's call"
-wait_for "$out" 'app: done' || die "the application did not finish"
-rest "$out"
-wait "$app_pid" || die "the application ended with status $?"
-# Its clean-up took the program off this host's port mapper.
-listed=$(rpcinfo -p 127.0.0.1) || die "the port mapper of $CALLMGR_HOST_NAME does not answer"
-if grep -qw 391010 <<<"$listed"; then
-  die "the call program is still registered after the application ended"
-fi
-SCRIPT
-}
-
 # call_foreign_peer APP LIBDIR: APP, taking the library from LIBDIR, calls and
 # is called by the foreign peer on a pair of test hosts.
 call_foreign_peer() {
-  local app=$1 libdir=$2 script=$SCRATCH/peer_call.sh peer
+  local app=$1 libdir=$2 peer
   peer=$(foreign_peer) || exit 1
-  [[ -f $script ]] || write_peer_call "$script"
-  LD_LIBRARY_PATH=$libdir bash "$ROOT/scripts/testhost.sh" pair -- bash "$script" "$app" "$peer"
+  LD_LIBRARY_PATH=$libdir bash "$ROOT/scripts/testhost.sh" pair -- \
+    bash "$ROOT/tests/install/peer_call.sh" "$app" "$peer"
 }
 
 # build_app_pkgconfig PCDIR OUT and build_app_cmake PREFIX OUT: tests/install's
