@@ -57,14 +57,20 @@ struct SocketPair {
     }
 };
 
-TEST(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
+// A window of `proc`; its class is registered by the first call.
+HWND target_window()
 {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = proc;
     wc.lpszClassName = "BlockingTarget";
     RegisterClassA(&wc);
-    HWND target =
-        CreateWindowExA(0, "BlockingTarget", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    return CreateWindowExA(0, "BlockingTarget", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr,
+                           nullptr);
+}
+
+TEST(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
+{
+    HWND target = target_window();
     events.clear();
     SocketPair outer, inner;
     inner_fd = inner.fd[0];
@@ -88,12 +94,7 @@ TEST(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
 
 TEST(WaitSocket, AnAnswerThatCameWhileAHandlerTookTheTimeIsReported)
 {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = proc;
-    wc.lpszClassName = "LingerTarget";
-    RegisterClassA(&wc);
-    HWND target =
-        CreateWindowExA(0, "LingerTarget", "", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    HWND target = target_window();
     PalClockSetVirtual(TRUE, 1000);
     SocketPair pair;
     PostMessageA(target, LINGER, (WPARAM)pair.fd[1], 0);
