@@ -153,17 +153,12 @@ enum clnt_stat receive_reply(CLIENT *clnt, xdrproc_t xres, void *res, DWORD dead
             return RPC_CANTRECV;
         if (step != onc::RecordStep::COMPLETE)
             continue;
-        struct rpc_msg msg = {};
-        char verifier[MAX_AUTH_BYTES];
-        msg.acpted_rply.ar_verf.oa_base = verifier;
-        msg.acpted_rply.ar_results.where = (caddr_t)res;
-        msg.acpted_rply.ar_results.proc = xres;
-        XDR xdrs;
-        onc::mem_create(&xdrs, reader.record.data(), (u_int)reader.record.size(), XDR_DECODE);
-        bool decoded = onc::code_reply(&xdrs, &msg);
+        onc::Reply reply;
+        bool decoded =
+            onc::decode_reply(reader.record.data(), (u_int)reader.record.size(), xres, res, &reply);
         /* A reply to an earlier call that timed out here is passed over. */
-        if (msg.rm_xid == clnt->xid)
-            return decoded ? status_of(msg) : RPC_CANTDECODERES;
+        if (reply.msg.rm_xid == clnt->xid)
+            return decoded ? status_of(reply.msg) : RPC_CANTDECODERES;
         onc::record_restart(&reader);
     }
 }

@@ -82,6 +82,17 @@ bool code_reply(XDR *xdrs, struct rpc_msg *msg)
                                          : code_rejected(xdrs, &body->rp_rjct);
 }
 
+bool decode_reply(const char *record, u_int length, xdrproc_t proc, void *results, Reply *reply)
+{
+    memset(&reply->msg, 0, sizeof reply->msg);
+    reply->msg.acpted_rply.ar_verf.oa_base = reply->verf;
+    reply->msg.acpted_rply.ar_results.where = (caddr_t)results;
+    reply->msg.acpted_rply.ar_results.proc = proc;
+    XDR xdrs;
+    mem_create(&xdrs, (char *)record, length, XDR_DECODE);
+    return code_reply(&xdrs, &reply->msg);
+}
+
 CallCheck parse_call(const char *record, u_int length, Call *call)
 {
     memset(&call->msg, 0, sizeof call->msg);

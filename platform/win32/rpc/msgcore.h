@@ -16,6 +16,16 @@ bool code_call(XDR *xdrs, struct rpc_msg *msg);
 /* The whole reply, results included when accepted with SUCCESS. */
 bool code_reply(XDR *xdrs, struct rpc_msg *msg);
 
+/* A reply as a client reads it: its verifier and, when accepted with
+ * SUCCESS, its results (by `proc` into `results`). */
+struct Reply {
+    struct rpc_msg msg;
+    char verf[MAX_AUTH_BYTES];
+};
+/* Decodes the reply record of `length` bytes into `reply`; false when it is
+ * no reply at all. */
+bool decode_reply(const char *record, u_int length, xdrproc_t proc, void *results, Reply *reply);
+
 /* A call record as a server sees it. */
 struct Call {
     struct rpc_msg msg;

@@ -111,15 +111,10 @@ Outcome call(u_long addr, rpcproc_t proc, xdrproc_t args_proc, void *args, xdrpr
                     break;
                 continue;
             }
-            struct rpc_msg msg = {};
-            char verifier[MAX_AUTH_BYTES];
-            msg.acpted_rply.ar_verf.oa_base = verifier;
-            msg.acpted_rply.ar_results.where = (caddr_t)result;
-            msg.acpted_rply.ar_results.proc = result_proc;
-            XDR xdrs;
-            onc::mem_create(&xdrs, reply.data(), (u_int)n, XDR_DECODE);
-            if (onc::code_reply(&xdrs, &msg) && msg.rm_xid == xid &&
-                msg.rm_reply.rp_stat == MSG_ACCEPTED && msg.acpted_rply.ar_stat == SUCCESS) {
+            onc::Reply answer;
+            if (onc::decode_reply(reply.data(), (u_int)n, result_proc, result, &answer) &&
+                answer.msg.rm_xid == xid && answer.msg.rm_reply.rp_stat == MSG_ACCEPTED &&
+                answer.msg.acpted_rply.ar_stat == SUCCESS) {
                 outcome = Outcome::DONE;
                 break;
             }
