@@ -63,14 +63,14 @@ void rebuild_inner(LoopFd &l, const std::vector<WatchedFd> &want)
  * for -1.  Arming also clears an expiry already counted. */
 void arm(int timerfd, int ms)
 {
-    struct itimerspec spec {};
+    struct itimerspec due {};
     if (ms == 0)
-        spec.it_value.tv_nsec = 1;
+        due.it_value.tv_nsec = 1;
     else if (ms > 0) {
-        spec.it_value.tv_sec = ms / 1000;
-        spec.it_value.tv_nsec = (long)(ms % 1000) * 1000000L;
+        due.it_value.tv_sec = ms / 1000;
+        due.it_value.tv_nsec = (long)(ms % 1000) * 1000000L;
     }
-    timerfd_settime(timerfd, 0, &spec, nullptr);
+    timerfd_settime(timerfd, 0, &due, nullptr);
 }
 
 } // namespace

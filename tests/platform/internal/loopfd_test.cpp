@@ -2,6 +2,8 @@
 // exactly while the thread has work (posts from any thread, sent messages,
 // due timers, incoming RPC calls), quiet once PeekMessageA has emptied the
 // queue, and enough on its own to drive the RPC service.
+#include "support/loopcall.h"
+
 #include <windows.h>
 #include <palevent.h>
 #include <palrpc.h>
@@ -152,26 +154,6 @@ void serve(struct svc_req *, SVCXPRT *xprt)
     svc_freeargs(xprt, (xdrproc_t)xdr_int, (char *)&arg);
 }
 
-/* Calls procedure 1 with 41 over TCP or UDP: the answer, or -1. */
-int call_server(bool tcp, unsigned short port)
-{
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int sock = RPC_ANYSOCK;
-    CLIENT *clnt = tcp ? clnttcp_create(&addr, PROG, 1, &sock, 0, 0)
-                       : clntudp_create(&addr, PROG, 1, timeval{5, 0}, &sock);
-    if (!clnt)
-        return -1;
-    int arg = 41, answer = -1;
-    const timeval total{25, 0};
-    clnt_call(clnt, 1, (xdrproc_t)xdr_int, (char *)&arg, (xdrproc_t)xdr_int, (char *)&answer,
-              total);
-    clnt_destroy(clnt);
-    return answer;
-}
-
 /* Only the descriptor and PeekMessageA serve: a connection accepted in one
  * turn is waited on in the next. */
 TEST_F(LoopFd, IncomingCallsAreServedByTheApplicationsLoop)
@@ -189,7 +171,7 @@ TEST_F(LoopFd, IncomingCallsAreServedByTheApplicationsLoop)
         const DWORD me = GetCurrentThreadId();
         int answer = 0;
         std::thread client([&, me, port = xprt->xp_port] {
-            answer = call_server(tcp, port);
+            answer = loopback_call(PROG, port, tcp, 41);
             PostThreadMessageA(me, DONE, 0, 0);
         });
         bool done = false;

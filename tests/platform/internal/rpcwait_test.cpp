@@ -2,6 +2,7 @@
 // named to serve while it waits for messages, also inside a modal dialog;
 // threads that merely look at their own queues never serve.
 #include "support/instance.h"
+#include "support/loopcall.h"
 
 #include <windows.h>
 #include <palrpc.h>
@@ -38,30 +39,11 @@ void dispatch(struct svc_req *, SVCXPRT *xprt)
         after_serving(result);
 }
 
-/* Calls procedure 1 with 41 on the server: the answer, or -1. */
-int call_server()
-{
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int sock = RPC_ANYSOCK;
-    CLIENT *clnt = clntudp_create(&addr, PROG, 1, timeval{5, 0}, &sock);
-    if (!clnt)
-        return -1;
-    int arg = 41, answer = -1;
-    const timeval total{25, 0};
-    clnt_call(clnt, 1, (xdrproc_t)xdr_int, (char *)&arg, (xdrproc_t)xdr_int, (char *)&answer,
-              total);
-    clnt_destroy(clnt);
-    return answer;
-}
-
 /* A call from a thread of its own, which then posts DONE to `notify`, if any. */
 std::thread start_call(DWORD notify, int *answer)
 {
     return std::thread([=] {
-        *answer = call_server();
+        *answer = loopback_call(PROG, port, false, 41);
         if (notify)
             PostThreadMessageA(notify, DONE, 0, 0);
     });
