@@ -172,7 +172,12 @@ static void place_call(void)
     /* The library reads an entry text, "Name <user@host>"; a bare address
      * is put in brackets. */
     char entry[300];
-    snprintf(entry, sizeof entry, strchr(g.address, '<') ? "%s" : "<%s>", g.address);
+    int n = snprintf(entry, sizeof entry, strchr(g.address, '<') ? "%s" : "<%s>", g.address);
+    if (n < 0 || (size_t)n >= sizeof entry) {
+        printf("address too long: at most %d characters\n", (int)sizeof entry - 3);
+        finish(2);
+        return;
+    }
     UINT status = CMInviteUser(g.session, entry, "Example call");
     if (status != 0) {
         printf("CMInviteUser: status %u\n", status);
