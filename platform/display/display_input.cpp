@@ -113,19 +113,6 @@ void set_modifiers(SDL_Keymod mod)
     keyboard_set((int)kVkMenu, (mod & KMOD_ALT) != 0);
 }
 
-/* A key message sets them as they were when its key went down or up, and
- * only once it is retrieved, as Windows keeps the key state in step with
- * the input read: set when the event arrives, a Shift released right after
- * Tab would already be up when the dialog handles that Tab.  Mouse events
- * carry no modifiers of their own and take the current ones. */
-PrepareFn with_modifiers(SDL_Keymod mod)
-{
-    return [mod](MSG &) {
-        set_modifiers(mod);
-        return true;
-    };
-}
-
 LPARAM point_param(POINT p)
 {
     return MAKELPARAM((WORD)(short)p.x, (WORD)(short)p.y);
@@ -313,6 +300,39 @@ HWND key_target()
     return target;
 }
 
+/* Keyboard input waits in the thread's queue for no window in particular
+ * and goes to the one that has the focus when it is read, as on Windows: a
+ * Tab read before the keys that came after it moves the focus they go to.
+ * A key message also sets the modifier keys as they were when its key went
+ * down or up, and only then, as Windows keeps the key state in step with
+ * the input read (set when the event arrives, a Shift released right after
+ * Tab would already be up when the dialog handles that Tab).  Mouse events
+ * carry no modifiers of their own and take the current ones. */
+enum class KeyInput {
+    key,          /* WM_KEYDOWN, WM_KEYUP */
+    text,         /* WM_CHAR */
+    tab_enter_esc /* WM_CHAR of Tab, Enter or Esc */
+};
+
+PrepareFn to_focus(KeyInput kind, SDL_Keymod mod = KMOD_NONE)
+{
+    return [kind, mod](MSG &m) {
+        HWND target = key_target();
+        if (!target)
+            return false;
+        /* Inside a dialog Tab, Enter and Esc are the dialog manager's; a
+         * window of its own gets their characters too. */
+        if (kind == KeyInput::tab_enter_esc && dialog_containing(target))
+            return false;
+        m.hwnd = target;
+        if (kind == KeyInput::key)
+            set_modifiers(mod);
+        if (DisplayWindow *dw = display_window_of(top_level_of(target)))
+            dw->dirty = true;
+        return true;
+    };
+}
+
 void key(const SDL_KeyboardEvent &e)
 {
     const SDL_Keymod mod = (SDL_Keymod)e.keysym.mod;
@@ -322,26 +342,26 @@ void key(const SDL_KeyboardEvent &e)
         return;
     LPARAM info = 1 | ((LPARAM)(e.keysym.scancode & 0xFF) << 16);
     if (e.type == SDL_KEYUP) {
-        post_to_window(target, WM_KEYUP, vk, info | (LPARAM)0xC0000000u, with_modifiers(mod));
+        post_to_window(target, WM_KEYUP, vk, info | (LPARAM)0xC0000000u,
+                       to_focus(KeyInput::key, mod));
         return;
     }
     if (e.repeat)
         info |= (LPARAM)0x40000000;
-    post_to_window(target, WM_KEYDOWN, vk, info, with_modifiers(mod));
-    /* The characters text input does not bring: the control keys.  Inside a
-     * dialog Tab, Enter and Esc are the dialog manager's; a window of its
-     * own gets their characters too. */
+    post_to_window(target, WM_KEYDOWN, vk, info, to_focus(KeyInput::key, mod));
+    /* The characters text input does not bring: the control keys. */
     char c = 0;
-    if (vk == VK_BACK)
+    KeyInput kind = KeyInput::text;
+    if (vk == VK_BACK) {
         c = '\b';
-    else if ((mod & KMOD_CTRL) && vk >= 'A' && vk <= 'Z')
+    } else if ((mod & KMOD_CTRL) && vk >= 'A' && vk <= 'Z') {
         c = (char)(vk - 'A' + 1);
-    else if (!dialog_containing(target) && (vk == VK_TAB || vk == VK_RETURN || vk == VK_ESCAPE))
+    } else if (vk == VK_TAB || vk == VK_RETURN || vk == VK_ESCAPE) {
         c = vk == VK_TAB ? '\t' : vk == VK_RETURN ? '\r' : 0x1B;
+        kind = KeyInput::tab_enter_esc;
+    }
     if (c)
-        PostMessageA(target, WM_CHAR, (unsigned char)c, info);
-    if (DisplayWindow *dw = display_window_of(top_level_of(target)))
-        dw->dirty = true;
+        post_to_window(target, WM_CHAR, (unsigned char)c, info, to_focus(kind));
 }
 
 void text(const SDL_TextInputEvent &e)
@@ -350,9 +370,7 @@ void text(const SDL_TextInputEvent &e)
     if (!target)
         return;
     for (char c : display_from_utf8(e.text))
-        PostMessageA(target, WM_CHAR, (unsigned char)c, 1);
-    if (DisplayWindow *dw = display_window_of(top_level_of(target)))
-        dw->dirty = true;
+        post_to_window(target, WM_CHAR, (unsigned char)c, 1, to_focus(KeyInput::text));
 }
 
 /* A modal dialog the window owns, shown by the display, or null. */

@@ -3,6 +3,7 @@
  * the display as the message wait does; a helper thread runs the tools. */
 #include "desktop/servers.h"
 #include "display/display.h"
+#include "display/display_state.h"
 #include "support/instance.h"
 #include "user/paint.h"
 #include "user/window.h"
@@ -16,6 +17,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <cstdio>
 #include <cstdlib>
@@ -302,6 +304,63 @@ TEST_F(DesktopTest, AnApplicationsOwnLoopShowsTheDesktopAndTakesItsInput)
     }
     person.join();
     EXPECT_STREQ("Ada", text) << "the descriptor slept through the person's typing";
+    DestroyWindow(dlg);
+    drain();
+}
+
+/* Keys that arrive together go where the focus is as each is read: the
+ * keys after a Tab reach the control the Tab moved the focus to, even when
+ * the desktop delivered them before the Tab was read. */
+TEST_F(DesktopTest, KeysGoWhereTheFocusIsWhenEachIsRead)
+{
+    HWND dlg = CreateDialogParamA(resource_instance(), MAKEINTRESOURCEA(kNewAddressDialog), nullptr,
+                                  dialog_proc, 0);
+    ASSERT_NE(nullptr, dlg);
+    ShowWindow(dlg, SW_SHOW);
+    auto drain = [dlg] {
+        MSG m;
+        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+            if (!IsDialogMessageA(dlg, &m)) {
+                TranslateMessage(&m);
+                DispatchMessageA(&m);
+            }
+        pal::display_present_dirty();
+    };
+    drain();
+    ASSERT_NE(0u, pal::display_x11_window(dlg));
+    HWND field = GetDlgItem(dlg, kRealNameField);
+    SetFocus(field);
+    auto deliver = [](std::initializer_list<SDL_Event> events) {
+        for (const SDL_Event &e : events)
+            pal::display_handle_event(e);
+    };
+    auto press = [](SDL_Keycode sym, Uint16 mod, bool down = true) {
+        SDL_Event e{};
+        e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+        e.key.keysym.sym = sym;
+        e.key.keysym.mod = mod;
+        return e;
+    };
+    auto typed = [](const char *text) {
+        SDL_Event e{};
+        e.type = SDL_TEXTINPUT;
+        std::strncpy(e.text.text, text, sizeof e.text.text - 1);
+        return e;
+    };
+    /* Out of the field with Tab, read before the rest arrives. */
+    deliver({typed("Ada"), press(SDLK_TAB, KMOD_NONE), press(SDLK_TAB, KMOD_NONE, false)});
+    drain();
+    ASSERT_NE(field, GetFocus());
+    /* Back in with Shift+Tab, which selects the text, then End and more
+     * text: all delivered while the focus is still elsewhere. */
+    deliver({press(SDLK_LSHIFT, KMOD_LSHIFT), press(SDLK_TAB, KMOD_LSHIFT),
+             press(SDLK_TAB, KMOD_LSHIFT, false), press(SDLK_LSHIFT, KMOD_NONE, false),
+             press(SDLK_END, KMOD_NONE), press(SDLK_END, KMOD_NONE, false), typed(", C")});
+    drain();
+    char text[64] = "";
+    GetDlgItemTextA(dlg, kRealNameField, text, sizeof text);
+    EXPECT_STREQ("Ada, C", text);
+    EXPECT_EQ(field, GetFocus());
     DestroyWindow(dlg);
     drain();
 }
