@@ -287,8 +287,8 @@ medians() {
     }'
 }
 
-printf '==== conference growth: host 1 grows a call through the Invite dialog to N members on N hosts (%s rounds each)\n' \
-  "$rounds"
+printf '==== conference growth: host 1 grows a call through the Invite dialog to N members on N hosts, %s\n' \
+  "$(if ((rounds == 1)); then echo once; else echo "$rounds times each"; fi)"
 status=0
 results=()
 for n in $sizes; do
