@@ -6,8 +6,8 @@
 //       One application with auto-accept on that keeps the session of every
 //       accepted call, so that updates of the call find it.  Prints
 //       "ready member HOST cpu_s=C", then a line per call event:
-//         "joined members=K"    an invitation accepted (K members listed)
-//         "updated members=K"   a member-list update of the call arrived
+//         "joined members=K cpu_s=C"    an invitation accepted (K members)
+//         "updated members=K cpu_s=C"   a member-list update arrived
 //       and, once its standard input ends (or a line arrives on it),
 //       "done member joined=J updated=U refused=R cleanup=S cpu_s=C".  C
 //       is the processor time of the whole process so far (at ready, and at
@@ -95,10 +95,10 @@ LRESULT CALLBACK member_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     bench_close_sockets(&sockets);
     if (code == CMN_CALLSTARTED) {
         joined++;
-        std::printf("joined members=%u\n", count);
+        std::printf("joined members=%u cpu_s=%.6f\n", count, bench_cpu_seconds());
     } else if (code == CMN_CALLUPDATED) {
         updated++;
-        std::printf("updated members=%u\n", count);
+        std::printf("updated members=%u cpu_s=%.6f\n", count, bench_cpu_seconds());
     } else if (code == CMN_INVITEREFUSED) {
         refused++;
     }

@@ -27,9 +27,11 @@
 #   - what went over the wire: TCP connections opened on all hosts (each
 #     message is one, and so is each port-mapper query) and the packets and
 #     bytes the hosts sent on their Ethernet links;
-#   - the processor time of all processes while the call grew (each
-#     application's from when it was ready until it was stopped, and the
-#     hosts' port mappers'), and apart from it the applications' start-up;
+#   - the processor time of all processes while the call grew (the
+#     inviting application's from its first CMInvite to the last
+#     acceptance, each member's from when it was ready to its last call
+#     event, and the hosts' port mappers'), and apart from it the
+#     applications' start-up;
 #   - each of these per added member.
 # --sizes takes other net sizes (2 to 16); --quick is a smoke run: one
 # growth on a net of 3 hosts.  Exit status 0 when every member joined every
@@ -123,12 +125,15 @@ round() {
   steps=$(awk '/^step / { for (i = 2; i <= NF; i++) { split($i, p, "="); v[p[1]] = p[2] }
     printf "%s%s/%s/%s", (n++ ? "," : ""), v["ms"], v["dialog_ms"], v["cpu_ms"] }' "$DIR/grow.out")
 
-  # What the members received, and their processor time between ready and
-  # stop.
-  local joined=0 updated=0 refused=0 member_cpu=0 member_total=0 ready done_line u
+  # What the members received, and their processor time before they were
+  # ready and from then to their last call event.
+  local joined=0 updated=0 refused=0 member_cpu=0 startup ready last done_line u
   local -a updates_at=()
+  startup=$(field "$grow" start_cpu_s)
   for ((i = 2; i <= n; i++)); do
-    ready=$(grep '^ready member' "$DIR/member$i.out")
+    ready=$(field "$(grep '^ready member' "$DIR/member$i.out")" cpu_s)
+    last=$(grep -E '^(joined|updated) ' "$DIR/member$i.out" | tail -n 1 || true)
+    last=$(if [[ -n $last ]]; then field "$last" cpu_s; else echo "$ready"; fi)
     done_line=$(grep '^done member' "$DIR/member$i.out" || true)
     [[ -n $done_line ]] || { cat "$DIR/member$i.err" >&2; fail "the member on host $i gave no account"; }
     u=$(field "$done_line" updated)
@@ -136,9 +141,8 @@ round() {
     updated=$((updated + u))
     refused=$((refused + $(field "$done_line" refused)))
     updates_at+=("$u")
-    member_cpu=$(awk -v a="$member_cpu" -v r="$(field "$ready" cpu_s)" -v d="$(field "$done_line" cpu_s)" \
-      'BEGIN { print a + d - r }')
-    member_total=$(awk -v a="$member_total" -v d="$(field "$done_line" cpu_s)" 'BEGIN { print a + d }')
+    member_cpu=$(awk -v a="$member_cpu" -v r="$ready" -v l="$last" 'BEGIN { print a + l - r }')
+    startup=$(awk -v a="$startup" -v r="$ready" 'BEGIN { print a + r }')
   done
 
   # What happened on each host meanwhile, then the sums.
@@ -152,10 +156,7 @@ round() {
     "$(field "$grow" updates)" "$(field "$grow" accepted)" "$joined" "$updated" "$refused" \
     "$conns" "$(cut -d ' ' -f1 <<<"$deltas" | paste -sd , -)" "$packets" "$bytes" \
     "$(awk -v s="$(field "$grow" start_cpu_s)" -v c="$(field "$grow" cpu_s)" 'BEGIN { print c - s }')" \
-    "$member_cpu" "$rpcbind_cpu" \
-    "$(awk -v s="$(field "$grow" start_cpu_s)" -v m="$member_total" -v d="$member_cpu" \
-      'BEGIN { print s + m - d }')" \
-    "$steps" "$(IFS=,; printf '%s' "${updates_at[*]}")"
+    "$member_cpu" "$rpcbind_cpu" "$startup" "$steps" "$(IFS=,; printf '%s' "${updates_at[*]}")"
   if [[ $grow == *failure:* ]]; then printf '  %s\n' "$grow"; fi
   return "$rc"
 }
@@ -209,7 +210,7 @@ while (($#)); do
       shift 2
       ;;
     -h | --help)
-      sed -n '2,36s/^# \{0,1\}//p' "$ROOT/scripts/bench_growth.sh"
+      sed -n '2,38s/^# \{0,1\}//p' "$ROOT/scripts/bench_growth.sh"
       exit 0
       ;;
     *) fail "unknown argument '$1' (see --help)" ;;
@@ -346,8 +347,8 @@ cat <<'EOF'
   2(N-1) + (N-1)(N-2)/2; conns, packets, kB: TCP connections opened, Ethernet packets
   and kilobytes sent, all hosts; cpu ms: processor time while the call grew, of the
   inviting application (first CMInvite to last acceptance), the members' (ready to
-  stop) and the hosts' port mappers (rpcbind); startup: the applications' start-up
-  (loading, registering), not in cpu ms.
+  their last call event) and the hosts' port mappers (rpcbind); startup: the
+  applications' start-up (loading, registering), not in cpu ms.
 EOF
 for line in "${results[@]}"; do
   n=$(field "$line" n)
