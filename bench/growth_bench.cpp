@@ -54,7 +54,8 @@ const UINT_PTR TIMER_FILL = 2;
 /* One addition takes milliseconds; the call protocol's own time-out for an
  * exchange is 25 seconds. */
 const UINT STEP_GIVEUP_MS = 30000;
-/* The dialog is looked for at every retry for this long before giving up. */
+/* How many times, a timer tick apart, the dialog is looked for before the
+ * run gives up. */
 const unsigned FILL_TRIES = 1000;
 
 /* The Invite dialog: its caption and the controls a person uses. */

@@ -58,10 +58,10 @@ on_host() {
 }
 
 # host_counters I: "CONNECTIONS PACKETS BYTES NS" of host I so far: TCP
-# connections it opened, packets and bytes it sent on eth0, and the processor time of
-# its port mapper (the rpcbind whose parent is the host's keeper, pid 1
-# there) in nanoseconds, which the scheduler counts finer than the ticks of
-# /proc/PID/stat.
+# connections it opened, packets and bytes it sent on eth0, and the
+# processor time of its port mapper (the rpcbind whose parent is the host's
+# keeper, pid 1 there) in nanoseconds, which the scheduler counts finer
+# than the ticks of /proc/PID/stat.
 host_counters() {
   # shellcheck disable=SC2016 # expanded by the shell on the host
   on_host "$1" bash -c '
