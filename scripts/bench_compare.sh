@@ -30,6 +30,8 @@
 #      information).  Goals: the answering process at least 80% of the bare
 #      server, and its resident set flat (at most 1 MB of growth).  It also
 #      prints the machine's processor time per bare TCP connection.
+#   5. conference growth (scripts/bench_growth.sh, for information): a call
+#      grown through the Invite dialog to N members on N hosts, N = 2 to 16.
 # --quick makes every part shorter (a smoke run, not a measurement).
 # Exit status 0 when every part ran (goals met or not), 1 otherwise.
 set -euo pipefail
@@ -369,7 +371,7 @@ while (($#)); do
     --million) million=yes; shift ;;
     --quick) quick=yes; shift ;;
     -h | --help)
-      sed -n '2,32s/^# \{0,1\}//p' "$ROOT/scripts/bench_compare.sh"
+      sed -n '2,36s/^# \{0,1\}//p' "$ROOT/scripts/bench_compare.sh"
       exit 0
       ;;
     *) fail "unknown argument '$1' (see --help)" ;;
@@ -441,5 +443,12 @@ bash "$ROOT/scripts/testhost.sh" net "$hosts" -- \
 bash "$ROOT/scripts/testhost.sh" net "$hosts" -- \
   bash "$ROOT/scripts/bench_compare.sh" --inside "$BUILD" server "$hosts" "$requests" "$threads" \
   "$cm_requests" || status=1
+# ---- 5. conference growth: no goal, its figures are for information.
+growth_args=()
+if [[ $quick == yes ]]; then growth_args=(--quick); fi
+printf '==== 5. conference growth (scripts/bench_growth.sh)\n'
+bash "$ROOT/scripts/bench_growth.sh" "${growth_args[@]}" || status=1
+# ---- end of 5.
+
 printf '==== load average at the end: %s\n' "$(cut -d' ' -f1-3 /proc/loadavg)"
 exit "$status"

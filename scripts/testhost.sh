@@ -38,7 +38,7 @@
 #       CALLMGR_PEER_EXEC set to a command prefix that runs a command in B:
 #           $CALLMGR_PEER_EXEC -- ./peer-program args
 #       and CALLMGR_PEER_NAME and CALLMGR_PEER_ADDR naming B (in B, naming A).
-# net   Hosts 1 to N (N from 1 to 8), each with its eth0 on one Ethernet
+# net   Hosts 1 to N (N from 1 to 16), each with its eth0 on one Ethernet
 #       bridge; eth0 in host I is 198.18.0.I/24 (a benchmarking range that only
 #       ever exists inside our namespaces).  The bridge lives in a network
 #       namespace of its own, so every host looks alike: lo and eth0.  Host I
@@ -78,7 +78,7 @@ readonly SELF
 
 readonly ADDR_LOOP=127.0.1.1 PREFIX_LEN=24
 # Host I of a net is NET_PREFIX.I; a pair's A and B are hosts 1 and 2.
-readonly NET_PREFIX=198.18.0 NET_MAX=8
+readonly NET_PREFIX=198.18.0 NET_MAX=16
 readonly ADDR_A=$NET_PREFIX.1 ADDR_B=$NET_PREFIX.2
 
 die() {
