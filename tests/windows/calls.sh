@@ -21,23 +21,16 @@ set -uo pipefail
 readonly CASE=${1:?case} CMCALL=${2:?Linux cmcall} WINDOWS_BIN=${3:?cmcall.exe folder}
 readonly MASTER_PREFIX=${4:?Wine prefix}
 readonly WINE=/usr/lib/wine/wine64
-here=$(dirname -- "${BASH_SOURCE[0]}")
+ROOT=$(cd "$(dirname -- "${BASH_SOURCE[0]}")/../.." && pwd)
+readonly ROOT
 # shellcheck source=tests/support/checks.sh
-. "$here/../support/checks.sh"
+. "$ROOT/tests/support/checks.sh"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/callmgr-wine.XXXXXX")
-X_PID="" A_SUB="" B_SUB=""
+A_SUB="" B_SUB=""
 cleanup() {
   [[ -n $A_SUB ]] && kill "$A_SUB" 2>/dev/null
   [[ -n $B_SUB ]] && kill "$B_SUB" 2>/dev/null
-  if [[ -f $WORK/prefix/wineserver ]]; then
-    WINEPREFIX=$WORK/prefix /usr/lib/wine/wineserver -k 2>/dev/null
-    # Wine keeps its server's socket folder under /tmp, named in the prefix.
-    local dir
-    dir=$(<"$WORK/prefix/wineserver")
-    [[ $dir == wine-* ]] && rm -rf -- "/tmp/$dir"
-  fi
-  [[ -n $X_PID ]] && kill "$X_PID" 2>/dev/null
   rm -rf -- "$WORK"
 }
 trap cleanup EXIT
@@ -53,40 +46,13 @@ fail() {
   exit 1
 }
 
-# The Windows host: a prefix of its own, so its own wineserver makes its
-# sockets in this host's network, and an X server of its own, since the
-# program's windows are top-level ones.  The prefix's code files are links
-# to the master's (nothing writes them); every other file is a copy, and
-# the master's note of its server's socket folder stays behind.
-windows_host() {
-  local line=""
-  mkdir -p "$WORK/prefix"
-  cp -al "$MASTER_PREFIX/drive_c" "$MASTER_PREFIX/dosdevices" "$WORK/prefix/" ||
-    fail "cannot link the Wine prefix"
-  (cd "$MASTER_PREFIX" && find . -type f ! -name '*.dll' ! -name '*.exe' ! -name wineserver \
-    -print0 | xargs -0 cp -p --parents --remove-destination -t "$WORK/prefix") ||
-    fail "cannot copy the Wine prefix"
-  exec {xfd}< <(exec Xvfb -displayfd 1 -nolisten tcp 2>"$WORK/xvfb.log")
-  X_PID=$!
-  read -r -t 30 line <&"$xfd" || true
-  [[ $line =~ ^[0-9]+$ ]] || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
-  export WINEPREFIX=$WORK/prefix DISPLAY=:$line WINEDEBUG=-all
-  # No Mono or Gecko installers, no debugger (a crash fails the case), and
-  # no sound drivers: a test host has no sound card, and the ring sound is
-  # played and forgotten as where no sound device answers.
-  export WINEDLLOVERRIDES="mscoree,mshtml,winealsa.drv,winepulse.drv=;winedbg.exe=d"
-}
-
 # on_a KIND ARG...: cmcall ARG... on A, Linux cmcall (KIND linux) or
-# cmcall.exe (KIND windows).  Its output goes to files, never to a pipe: the
-# Wine processes that the first Windows program starts (its wineserver,
-# services, desktop) inherit its descriptors and may outlive it, and a
-# reader of a pipe would wait for them.
+# cmcall.exe (KIND windows, A being a Windows host while it runs).
 on_a() {
   local kind=$1
   shift
   if [[ $kind == windows ]]; then
-    "$WINE" "$WINDOWS_BIN/cmcall.exe" "$@"
+    bash "$ROOT/scripts/winhost.sh" "$MASTER_PREFIX" -- "$WINE" "$WINDOWS_BIN/cmcall.exe" "$@"
   else
     "$CMCALL" "$@"
   fi
@@ -205,7 +171,6 @@ same_as_linux() {
 if [[ $CASE != portmapper ]]; then
   exchange linux
 fi
-windows_host
 exchange windows
 # A Windows console program's lines end in CR LF (text mode).
 sed -i 's/\r$//' "$WORK"/*.out

@@ -29,6 +29,7 @@ command -v Xvfb >/dev/null || skip "Xvfb (package xvfb)"
 command -v flock >/dev/null || skip "flock (package util-linux)"
 
 mkdir -p "$build"
+build=$(cd "$build" && pwd)
 exec {lock}>"$build.lock"
 flock "$lock"
 started=$SECONDS
