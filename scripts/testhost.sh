@@ -3,8 +3,8 @@
 #
 #   testhost.sh run  [--hostname NAME] [--hosts-entry "ADDR NAME [ALIAS...]"]...
 #                    [--no-rpcbind] [--silent ADDR] [--list-directly] -- COMMAND [ARG...]
-#   testhost.sh pair [--a-hostname NAME] [--b-hostname NAME] [--list-directly]
-#                    [--hosts-entry "ADDR NAME [ALIAS...]"]... -- COMMAND [ARG...]
+#   testhost.sh pair [--a-hostname NAME] [--b-hostname NAME] [--a-no-rpcbind]
+#                    [--list-directly] [--hosts-entry "ADDR NAME [ALIAS...]"]... -- COMMAND [ARG...]
 #   testhost.sh net N [--hostname I NAME]... [--list-directly]
 #                    [--hosts-entry "ADDR NAME [ALIAS...]"]... -- COMMAND [ARG...]
 #   testhost.sh exec PID [NAME=VALUE]... -- COMMAND [ARG...]
@@ -38,6 +38,8 @@
 #       CALLMGR_PEER_EXEC set to a command prefix that runs a command in B:
 #           $CALLMGR_PEER_EXEC -- ./peer-program args
 #       and CALLMGR_PEER_NAME and CALLMGR_PEER_ADDR naming B (in B, naming A).
+#       With --a-no-rpcbind host A has no rpcbind (B has its own), as with
+#       run's --no-rpcbind.
 # net   Hosts 1 to N (N from 1 to 16), each with its eth0 on one Ethernet
 #       bridge; eth0 in host I is 198.18.0.I/24 (a benchmarking range that only
 #       ever exists inside our namespaces).  The bridge lives in a network
@@ -208,8 +210,9 @@ keeper() {
 # ---------------------------------------------------------------- parent side
 
 WORK=""
-# yes or no: whether the hosts started get an rpcbind.
-WITH_RPCBIND=yes
+# yes or no: whether the hosts started get an rpcbind; the first host of a
+# net may differ.
+WITH_RPCBIND=yes FIRST_RPCBIND=yes
 # The address of a host that drops every packet, or empty for none.
 SILENT=""
 # Per host, in start order: control pipe and ready pipe (our ends), the
@@ -435,7 +438,10 @@ start_net() {
   # Every host sets itself up at once, and the links meanwhile.  The other
   # hosts and the bridge nest in host 1's pid namespace: host 1 can enter
   # them, and when it goes, they go.
+  local others_rpcbind=$WITH_RPCBIND
+  WITH_RPCBIND=$FIRST_RPCBIND
   start_host "$WORK/h1" "${names[0]}"
+  WITH_RPCBIND=$others_rpcbind
   local k1=${NSPID[0]%% *}
   for ((i = 2; i <= n; i++)); do
     start_host "$WORK/h$i" "${names[i - 1]}" "$k1"
@@ -505,6 +511,7 @@ cmd_pair() {
       --list-directly) listing=yes; shift ;;
       --a-hostname) (($# >= 2)) || usage; name_a=$2; shift 2 ;;
       --b-hostname) (($# >= 2)) || usage; name_b=$2; shift 2 ;;
+      --a-no-rpcbind) FIRST_RPCBIND=no; shift ;;
       --hosts-entry) (($# >= 2)) || usage; ENTRIES+=("$2"); shift 2 ;;
       --) shift; break ;;
       *) usage ;;

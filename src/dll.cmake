@@ -8,9 +8,18 @@
 # import library is written by dlltool from the same file, so applications
 # still link against the decorated names while importing the bare ones.
 set(callmgr_dll_def ${CMAKE_CURRENT_BINARY_DIR}/callmgr_dll.def)
+# 32-bit Windows puts an underscore before every C name and decorates a
+# stdcall one with its argument bytes; 64-bit Windows does neither.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(callmgr_c_prefix _)
+  set(callmgr_entry_bytes @12)
+else()
+  set(callmgr_c_prefix "")
+  set(callmgr_entry_bytes "")
+endif()
 add_custom_command(OUTPUT ${callmgr_dll_def}
   COMMAND ${CMAKE_COMMAND} -DDEF=${callmgr_def} -DNM=${CMAKE_NM}
-          -DARCHIVE=$<TARGET_FILE:callmgr_core> -DOUT=${callmgr_dll_def}
+          -DARCHIVE=$<TARGET_FILE:callmgr_core> -DPREFIX=${callmgr_c_prefix} -DOUT=${callmgr_dll_def}
           -P ${CMAKE_CURRENT_SOURCE_DIR}/dlldef.cmake
   DEPENDS callmgr_core ${callmgr_def} ${CMAKE_CURRENT_SOURCE_DIR}/dlldef.cmake
           ${CMAKE_CURRENT_SOURCE_DIR}/deffile.cmake
@@ -28,7 +37,8 @@ add_dependencies(callmgr callmgr_dll_def)
 # keeps out.  Those libraries go inside, so the DLL needs none of the
 # compiler's DLLs beside it.
 set(callmgr_entry_ld ${CMAKE_CURRENT_BINARY_DIR}/callmgr_entry.ld)
-file(CONFIGURE OUTPUT ${callmgr_entry_ld} CONTENT "\"_DllMain@12\" = \"_LibMain@12\";\n")
+file(CONFIGURE OUTPUT ${callmgr_entry_ld} CONTENT
+  "\"${callmgr_c_prefix}DllMain${callmgr_entry_bytes}\" = \"${callmgr_c_prefix}LibMain${callmgr_entry_bytes}\";\n")
 target_link_libraries(callmgr PRIVATE -Wl,--whole-archive callmgr_core -Wl,--no-whole-archive
                       ${callmgr_entry_ld} palwin user32 kernel32 gdi32 winmm ctl3d32)
 target_link_options(callmgr PRIVATE ${callmgr_dll_def} -Wl,--kill-at -static)

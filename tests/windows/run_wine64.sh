@@ -1,0 +1,37 @@
+#!/bin/bash
+# run_wine64.sh CASE SOURCE_DIR BUILD_DIR CMCALL [LAUNCHER]: the Windows
+# build's calls with the Linux one, under Wine.  The x86-64 Windows tree
+# BUILD_DIR and its Wine prefix come from scripts/wintree.sh (LAUNCHER, such
+# as ccache, runs its compilers); then calls.sh CASE runs on a pair of test
+# hosts with Linux cmcall CMCALL.  The x86-64 build stands in for the 32-bit
+# DLL on machines that run no 32-bit programs: the same sources on the same
+# Wine.  Exits 77 (skipped) only when a tool is missing.
+set -euo pipefail
+
+case=${1:?case}
+src=$(cd "${2:?source folder}" && pwd)
+build=${3:?build folder}
+cmcall=${4:?Linux cmcall}
+launcher=${5:-}
+
+skip() {
+  echo "windows.$case SKIPPED: $* is not installed"
+  exit 77
+}
+command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
+  skip "the cross compiler (package g++-mingw-w64-x86-64-posix)"
+[ -x /usr/lib/wine/wine64 ] || skip "64-bit Wine (package wine64)"
+command -v Xvfb >/dev/null || skip "Xvfb (package xvfb)"
+command -v flock >/dev/null || skip "flock (package util-linux)"
+
+bash "$src/scripts/wintree.sh" "$src" "$build" "$launcher"
+build=$(cd "$build" && pwd)
+
+pair=(pair)
+if [ "$case" = portmapper ]; then pair+=(--a-no-rpcbind); fi
+started=$SECONDS
+rc=0
+timeout -k 10 600 bash "$src/scripts/testhost.sh" "${pair[@]}" -- \
+  bash "$src/tests/windows/calls.sh" "$case" "$cmcall" "$build/dist/bin" "$build/wineprefix" || rc=$?
+echo "== the case took $((SECONDS - started)) s"
+exit $rc
