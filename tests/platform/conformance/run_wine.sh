@@ -14,8 +14,8 @@ skip() {
     exit 77
 }
 
-cxx=$(command -v x86_64-w64-mingw32-g++-posix || command -v x86_64-w64-mingw32-g++ || true)
-[ -n "$cxx" ] || skip "the mingw-w64 C++ cross compiler (x86_64-w64-mingw32-g++)"
+cxx=$(command -v x86_64-w64-mingw32-g++-posix || true)
+[ -n "$cxx" ] || skip "the mingw-w64 C++ cross compiler (x86_64-w64-mingw32-g++-posix)"
 wine=$(command -v wine64 || true)
 [ -n "$wine" ] || { [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64; } || true
 [ -n "$wine" ] || wine=$(command -v wine || true)
@@ -25,7 +25,7 @@ command -v xvfb-run >/dev/null || skip "xvfb-run (package xvfb)"
 
 echo "== cross-building with $cxx"
 cmake -S "$src/cross" -B "$build" \
-      -DCMAKE_TOOLCHAIN_FILE="$src/cross/toolchain-mingw64.cmake" \
+      -DCMAKE_TOOLCHAIN_FILE="$src/../../../cmake/mingw-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release >"$build.configure.log" 2>&1 ||
     { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" --target platform_conformance -j2
