@@ -62,6 +62,13 @@ read -r -t 30 display <&"$xfd" || true
 # played and forgotten as where no sound device answers.
 export WINEPREFIX=$PREFIX DISPLAY=:$display WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml,winealsa.drv,winepulse.drv=;winedbg.exe=d"
+# The desktop comes up before the program: Wine starts it for the first
+# window a prefix makes and gives it ten seconds, which a loaded machine can
+# take, and the program's first window would then fail.  Made by a program
+# of Wine's own (one that makes a window) on a server kept until the end.
+/usr/lib/wine/wineserver -p || die "the Wine server did not start"
+/usr/lib/wine/wine64 rundll32.exe user32.dll,GetDesktopWindow >/dev/null 2>&1 ||
+  die "Wine's desktop did not start"
 rc=0
 "$@" || rc=$?
 exit "$rc"
