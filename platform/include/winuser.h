@@ -218,7 +218,11 @@ LONG_PTR WINAPI SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
 LONG WINAPI GetWindowLongA(HWND hwnd, int index);
 LONG WINAPI SetWindowLongA(HWND hwnd, int index, LONG value);
 HWND WINAPI GetParent(HWND hwnd);
+/* Siblings are in creation order: a child goes below those made before it. */
+#define GW_HWNDNEXT 2
+#define GW_HWNDPREV 3
 #define GW_OWNER 4
+#define GW_CHILD 5
 HWND WINAPI GetWindow(HWND hwnd, UINT cmd);
 DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD process);
 DWORD WINAPI GetCurrentThreadId(void);
@@ -233,7 +237,13 @@ BOOL WINAPI IsWindowEnabled(HWND hwnd);
 BOOL WINAPI ShowWindow(HWND hwnd, int cmd);
 BOOL WINAPI IsWindowVisible(HWND hwnd);
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect);
+/* The window's outer rectangle, frame included, in screen coordinates. */
 BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect);
+#define HWND_DESKTOP ((HWND)0)
+BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point);
+BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point);
+/* Returns the horizontal offset in the low word, the vertical in the high. */
+int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count);
 
 /* Messages. */
 BOOL WINAPI GetMessageA(LPMSG msg, HWND hwnd, UINT first, UINT last);

@@ -189,7 +189,7 @@ LRESULT CALLBACK button_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 
 void button_register()
 {
-    register_system_class("BUTTON", button_proc, CS_DBLCLKS);
+    register_system_class("Button", button_proc, CS_DBLCLKS);
 }
 
 } // namespace pal

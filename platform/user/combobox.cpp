@@ -228,6 +228,8 @@ LRESULT create(HWND hwnd, const CREATESTRUCTA *cs)
     cb->id = (UINT)w->id;
     cb->total_height = cs->cy;
     w->ext = cb;
+    /* The scroll bar is the list's: the combo box itself has none. */
+    w->style &= ~(DWORD)WS_VSCROLL;
     DWORD list_style = WS_CHILD | WS_BORDER | WS_VSCROLL | LBS_NOTIFY | LBS_HASSTRINGS |
                        ((cs->style & CBS_SORT) ? LBS_SORT : 0) |
                        ((cs->style & CBS_NOINTEGRALHEIGHT) ? LBS_NOINTEGRALHEIGHT : 0);
@@ -368,7 +370,7 @@ LRESULT CALLBACK combobox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam
 
 void combobox_register()
 {
-    register_system_class("COMBOBOX", combobox_proc, CS_DBLCLKS);
+    register_system_class("ComboBox", combobox_proc, CS_DBLCLKS);
 }
 
 } // namespace pal

@@ -15,11 +15,11 @@ void controls_register(); /* all of them, once */
 void register_system_class(const char *name, WNDPROC proc, UINT style, int window_extra = 0);
 
 void dialog_register();   /* "#32770" */
-void static_register();   /* "STATIC" */
-void edit_register();     /* "EDIT" */
-void button_register();   /* "BUTTON" */
-void listbox_register();  /* "LISTBOX" */
-void combobox_register(); /* "COMBOBOX" */
+void static_register();   /* "Static" */
+void edit_register();     /* "Edit" */
+void button_register();   /* "Button" */
+void listbox_register();  /* "ListBox" */
+void combobox_register(); /* "ComboBox" */
 
 } // namespace pal
 

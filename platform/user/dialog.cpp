@@ -246,13 +246,20 @@ HWND dialog_create(HINSTANCE instance, const DialogTemplate &tpl, int resource_i
     for (const DialogItemTemplate &item : tpl.items) {
         RECT r = to_pixels(d->units, item.x, item.y, item.cx, item.cy);
         std::string item_class = dialog_class_name(item.cls);
+        /* A dialog draws its controls' borders as sunken client edges: the
+         * control is made with WS_EX_CLIENTEDGE in place of WS_BORDER. */
+        DWORD style = item.style | WS_CHILD;
+        DWORD exstyle = item.exstyle | WS_EX_NOPARENTNOTIFY;
+        if (style & WS_BORDER) {
+            style &= ~(DWORD)WS_BORDER;
+            exstyle |= WS_EX_CLIENTEDGE;
+        }
         HWND c = item_class.empty()
                      ? nullptr
-                     : CreateWindowExA(item.exstyle | WS_EX_NOPARENTNOTIFY, item_class.c_str(),
-                                       item.text.is_ordinal ? "" : item.text.text.c_str(),
-                                       item.style | WS_CHILD, r.left, r.top, r.right - r.left,
-                                       r.bottom - r.top, dlg, (HMENU)(UINT_PTR)item.id, instance,
-                                       nullptr);
+                     : CreateWindowExA(exstyle, item_class.c_str(),
+                                       item.text.is_ordinal ? "" : item.text.text.c_str(), style,
+                                       r.left, r.top, r.right - r.left, r.bottom - r.top, dlg,
+                                       (HMENU)(UINT_PTR)item.id, instance, nullptr);
         if (!c) {
             DestroyWindow(dlg);
             return nullptr;

@@ -399,7 +399,7 @@ LRESULT CALLBACK edit_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 
 void edit_register()
 {
-    register_system_class("EDIT", edit_proc, CS_DBLCLKS);
+    register_system_class("Edit", edit_proc, CS_DBLCLKS);
 }
 
 } // namespace pal

@@ -601,16 +601,17 @@ void paint(const ListRef &lb, HDC dc)
     SelectObject(dc, old_font);
 }
 
-/* An owner-drawn list learns its item height from its owner, once; the
- * suggestion is the height of the owner's font (the dialog font). */
+/* An owner-drawn list learns its item height from its owner, once, while
+ * it is made; the suggestion is the height of the list's font, which is
+ * still the system font then (a dialog sets its font on its controls only
+ * after making them). */
 void measure(const ListRef &lb)
 {
-    HFONT owner_font = lb->owner ? (HFONT)SendMessageA(lb->owner, WM_GETFONT, 0, 0) : nullptr;
     MEASUREITEMSTRUCT mis{};
     mis.CtlType = ODT_LISTBOX;
     mis.CtlID = lb->id;
     mis.itemID = 0;
-    mis.itemHeight = (UINT)font_height(owner_font);
+    mis.itemHeight = (UINT)font_height(lb->font);
     if (lb->owner)
         SendMessageA(lb->owner, WM_MEASUREITEM, lb->id, (LPARAM)&mis);
     lb->item_height = mis.itemHeight ? (int)mis.itemHeight : 1;
@@ -635,13 +636,25 @@ LRESULT create(HWND hwnd, const CREATESTRUCTA *cs)
     return 0;
 }
 
-LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+/* A list made with WS_VSCROLL shows its scroll bar while its items do not
+ * fit (always with LBS_DISABLENOSCROLL), and its style has WS_VSCROLL
+ * exactly while the bar is shown. */
+void show_scroll_bar(const ListRef &lb)
 {
-    if (msg == WM_CREATE)
-        return create(hwnd, (const CREATESTRUCTA *)lparam);
-    ListRef lb = list_of(hwnd);
-    if (!lb)
-        return DefWindowProcA(hwnd, msg, wparam, lparam);
+    WindowRef w = window_get(lb->self);
+    if (!w || !(lb->style & WS_VSCROLL))
+        return;
+    bool shown = (lb->style & LBS_DISABLENOSCROLL) ||
+                 (lb->count() > 0 && lb->count() * lb->item_height > client_of(lb).bottom);
+    if (shown)
+        w->style |= WS_VSCROLL;
+    else
+        w->style &= ~(DWORD)WS_VSCROLL;
+}
+
+LRESULT dispatch(const ListRef &lb, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    HWND hwnd = lb->self;
     switch (msg) {
     case LB_ADDSTRING:
         return insert(lb, -1, lparam, (lb->style & LBS_SORT) != 0);
@@ -791,11 +804,28 @@ LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     }
 }
 
+LRESULT CALLBACK listbox_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg == WM_CREATE) {
+        LRESULT result = create(hwnd, (const CREATESTRUCTA *)lparam);
+        if (ListRef lb = list_of(hwnd))
+            show_scroll_bar(lb);
+        return result;
+    }
+    ListRef lb = list_of(hwnd);
+    if (!lb)
+        return DefWindowProcA(hwnd, msg, wparam, lparam);
+    LRESULT result = dispatch(lb, msg, wparam, lparam);
+    if (list_of(hwnd))
+        show_scroll_bar(lb);
+    return result;
+}
+
 } // namespace
 
 void listbox_register()
 {
-    register_system_class("LISTBOX", listbox_proc, CS_DBLCLKS);
+    register_system_class("ListBox", listbox_proc, CS_DBLCLKS);
 }
 
 } // namespace pal

@@ -38,19 +38,10 @@ bool is_list_box(HWND hwnd)
     return GetClassNameA(hwnd, cls, sizeof cls) && lstrcmpiA(cls, "LISTBOX") == 0;
 }
 
-/* A list box shows its scroll bar when its items do not fit. */
+/* A list box keeps WS_VSCROLL set while its scroll bar is shown. */
 bool shows_scroll_bar(HWND hwnd, DWORD style)
 {
-    if (!(style & WS_VSCROLL) || !is_list_box(hwnd))
-        return false;
-    if (style & LBS_DISABLENOSCROLL)
-        return true;
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    int inner = rc.bottom - ((style & WS_BORDER) ? 2 * kEdgeWidth : 0);
-    LRESULT count = SendMessageA(hwnd, LB_GETCOUNT, 0, 0);
-    LRESULT height = SendMessageA(hwnd, LB_GETITEMHEIGHT, 0, 0);
-    return count > 0 && height > 0 && count * height > inner;
+    return (style & WS_VSCROLL) && is_list_box(hwnd);
 }
 
 bool render_of(HWND hwnd, Render *out)
@@ -145,7 +136,7 @@ Insets nonclient_insets(HWND hwnd)
     if (!w)
         return in;
     if (w->style & WS_CHILD) {
-        int edge = (w->style & WS_BORDER) ? kEdgeWidth : 0;
+        int edge = (w->exstyle & WS_EX_CLIENTEDGE) ? kEdgeWidth : (w->style & WS_BORDER) ? 1 : 0;
         in = Insets{edge, edge, edge, edge};
         if (shows_scroll_bar(hwnd, w->style))
             in.right += kScrollWidth;
@@ -164,12 +155,6 @@ RECT client_area(HWND hwnd)
 {
     RECT rc{};
     GetClientRect(hwnd, &rc);
-    WindowRef w = window_get(hwnd);
-    if (w && (w->style & WS_CHILD)) {
-        Insets in = nonclient_insets(hwnd);
-        rc.right = std::max(0L, (long)(rc.right - in.left - in.right));
-        rc.bottom = std::max(0L, (long)(rc.bottom - in.top - in.bottom));
-    }
     return rc;
 }
 

@@ -175,9 +175,11 @@ void draw_child_frame(HDC dc, HWND hwnd, RECT outer)
         return;
     Insets in = nonclient_insets(hwnd);
     RECT rc = outer;
-    if (w->style & WS_BORDER) {
+    if (w->exstyle & WS_EX_CLIENTEDGE) {
         draw_edge(dc, &rc, COLOR_BTNSHADOW, COLOR_BTNHIGHLIGHT);
         draw_edge(dc, &rc, COLOR_3DDKSHADOW, COLOR_3DLIGHT);
+    } else if (w->style & WS_BORDER) {
+        draw_edge(dc, &rc, COLOR_WINDOWFRAME, COLOR_WINDOWFRAME);
     }
     if (in.right > in.left)
         draw_scroll_bar(dc, hwnd, RECT{rc.right - kScrollWidth, rc.top, rc.right, rc.bottom});

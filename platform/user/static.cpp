@@ -102,7 +102,7 @@ LRESULT CALLBACK static_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 
 void static_register()
 {
-    register_system_class("STATIC", static_proc, 0);
+    register_system_class("Static", static_proc, 0);
 }
 
 } // namespace pal

@@ -9,6 +9,7 @@
 #include "kernel/clock.h"
 #include "kernel/fault.h"
 #include "user/controls.h"
+#include "user/paint.h"
 
 #include <algorithm>
 #include <cctype>
@@ -61,6 +62,25 @@ void send_destroy(const WindowRef &w, std::vector<WindowRef> &order)
             c->destroying = true;
             send_destroy(c, order);
         }
+}
+
+/* Where the window's client area starts on the screen: a top-level
+ * window's rectangle is its client area, a child's is its outer one in its
+ * parent's client area. */
+POINT client_origin(HWND hwnd)
+{
+    POINT at{0, 0};
+    for (WindowRef w = window_get(hwnd); w;
+         w = (w->style & WS_CHILD) ? window_get(w->parent) : nullptr) {
+        at.x += w->rect.left;
+        at.y += w->rect.top;
+        if (w->style & WS_CHILD) {
+            Insets in = nonclient_insets(w->handle);
+            at.x += in.left;
+            at.y += in.top;
+        }
+    }
+    return at;
 }
 
 bool destroy(const WindowRef &w)
@@ -470,7 +490,22 @@ HWND WINAPI GetWindow(HWND hwnd, UINT cmd)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return nullptr;
     }
-    return cmd == GW_OWNER ? w->owner : nullptr;
+    if (cmd == GW_OWNER)
+        return w->owner;
+    if (cmd != GW_CHILD && cmd != GW_HWNDNEXT && cmd != GW_HWNDPREV)
+        return nullptr;
+    /* Siblings share a parent (top-level windows share none). */
+    HWND parent = cmd == GW_CHILD ? hwnd : (w->style & WS_CHILD) ? w->parent : nullptr;
+    std::vector<WindowRef> siblings;
+    for (const WindowRef &c : window_list())
+        if (!c->destroying && ((c->style & WS_CHILD) ? c->parent : nullptr) == parent)
+            siblings.push_back(c);
+    if (cmd == GW_CHILD)
+        return siblings.empty() ? nullptr : siblings.front()->handle;
+    auto at = std::find(siblings.begin(), siblings.end(), w);
+    if (cmd == GW_HWNDNEXT)
+        return at + 1 < siblings.end() ? (*(at + 1))->handle : nullptr;
+    return at > siblings.begin() && at != siblings.end() ? (*(at - 1))->handle : nullptr;
 }
 
 DWORD WINAPI GetWindowThreadProcessId(HWND hwnd, LPDWORD process)
@@ -589,8 +624,59 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
-    *rect = w->rect;
+    /* A child's rectangle is its outer one in its parent's client area; a
+     * top-level window's is its client area on the screen, the frame
+     * around it. */
+    if (w->style & WS_CHILD) {
+        POINT at = client_origin(w->parent);
+        *rect = RECT{at.x + w->rect.left, at.y + w->rect.top, at.x + w->rect.right,
+                     at.y + w->rect.bottom};
+    } else {
+        Insets in = nonclient_insets(hwnd);
+        *rect = RECT{w->rect.left - in.left, w->rect.top - in.top, w->rect.right + in.right,
+                     w->rect.bottom + in.bottom};
+    }
     return TRUE;
+}
+
+BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point)
+{
+    if (!window_get(hwnd) || !point) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    POINT at = client_origin(hwnd);
+    point->x += at.x;
+    point->y += at.y;
+    return TRUE;
+}
+
+BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point)
+{
+    if (!window_get(hwnd) || !point) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    POINT at = client_origin(hwnd);
+    point->x -= at.x;
+    point->y -= at.y;
+    return TRUE;
+}
+
+int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count)
+{
+    if ((from && !window_get(from)) || (to && !window_get(to))) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    POINT a = from ? client_origin(from) : POINT{0, 0};
+    POINT b = to ? client_origin(to) : POINT{0, 0};
+    LONG dx = a.x - b.x, dy = a.y - b.y;
+    for (UINT i = 0; points && i < count; ++i) {
+        points[i].x += dx;
+        points[i].y += dy;
+    }
+    return (int)MAKELONG((WORD)(SHORT)dx, (WORD)(SHORT)dy);
 }
 
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect)
@@ -600,7 +686,14 @@ BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect)
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
+    /* A top-level window's rectangle is its client area; a child's client
+     * area lies inside its border and scroll bar. */
     *rect = RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
+    if (w->style & WS_CHILD) {
+        Insets in = nonclient_insets(hwnd);
+        rect->right = std::max(0L, (long)(rect->right - in.left - in.right));
+        rect->bottom = std::max(0L, (long)(rect->bottom - in.top - in.bottom));
+    }
     return TRUE;
 }
 

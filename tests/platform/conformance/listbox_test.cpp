@@ -24,11 +24,13 @@ struct Seen {
 
 std::vector<Seen> seen;
 std::function<void(HWND list, int code)> on_command;
+UINT suggested_height = 0; /* what the list put in WM_MEASUREITEM */
 
 LRESULT CALLBACK owner_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
     Seen s{msg, wparam, lparam, {}};
     if (msg == WM_MEASUREITEM) {
+        suggested_height = ((MEASUREITEMSTRUCT *)lparam)->itemHeight;
         ((MEASUREITEMSTRUCT *)lparam)->itemHeight = 20;
     } else if (msg == WM_DRAWITEM) {
         s.dis = *(DRAWITEMSTRUCT *)lparam;
@@ -239,6 +241,14 @@ TEST_F(ListBox, OwnerDrawnListIsMeasuredOnceAndDrawnByItsOwner)
                          WS_VSCROLL | WS_BORDER,
                      50);
     ASSERT_EQ(1u, received(WM_MEASUREITEM).size()) << "once, while the list is created";
+    /* The list has no font of its own yet: it suggests the system font's. */
+    HDC screen = CreateCompatibleDC(nullptr);
+    HGDIOBJ old_font = SelectObject(screen, GetStockObject(SYSTEM_FONT));
+    TEXTMETRICA tm{};
+    ASSERT_TRUE(GetTextMetricsA(screen, &tm));
+    SelectObject(screen, old_font);
+    DeleteDC(screen);
+    EXPECT_EQ((UINT)tm.tmHeight, suggested_height);
     add_all(list, {"Dave <d>", "alice <a>", "Carol <c>", "bob <b>"});
     send(list, LB_SETITEMDATA, 1, 1);
     send(list, LB_SETSEL, TRUE, 1);

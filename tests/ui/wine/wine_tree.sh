@@ -1,0 +1,46 @@
+# wine_tree.sh, sourced: wine_tree_prepare TEST SOURCE_DIR WIN64_BUILD TARGET...
+# builds the TARGETs in the x86-64 Windows tree WIN64_BUILD (configured with
+# cmake/mingw-x86_64.cmake unless it already is), makes the tree's Wine
+# prefix for these tests once, and leaves the Wine environment exported and
+# the loader in $wine.  Exits 77 (TEST skipped) only when a tool is missing.
+wine_tree_prepare() {
+    local test=$1 src=$2 build=$3
+    shift 3
+    local skip="$test SKIPPED:"
+    command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
+        { echo "$skip the cross compiler is not installed (package g++-mingw-w64-x86-64-posix)"; exit 77; }
+    wine=/usr/lib/wine/wine64
+    [ -x $wine ] || { echo "$skip 64-bit Wine is not installed (package wine64)"; exit 77; }
+    command -v xvfb-run >/dev/null || { echo "$skip xvfb-run is not installed (package xvfb)"; exit 77; }
+
+    local started=$SECONDS
+    if [ ! -f "$build/CMakeCache.txt" ]; then
+        echo "== configuring $build"
+        mkdir -p "$build"
+        local launcher=()
+        if command -v ccache >/dev/null; then
+            launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+        fi
+        cmake -S "$src" -B "$build" --toolchain "$src/cmake/mingw-x86_64.cmake" \
+              -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=ON "${launcher[@]}" \
+              >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+    fi
+    echo "== building $* in $build"
+    cmake --build "$build" -j2 --target "$@"
+    echo "== the build took $((SECONDS - started)) s"
+
+    # A prefix of these tests' own, made once per tree.
+    local prefix=$build/wineprefix-ui
+    # No Mono or Gecko installers, and no debugger: a crash fails the test.
+    export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+    trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+    if [ ! -f "$prefix/system.reg" ]; then
+        echo "== making the Wine prefix $prefix"
+        started=$SECONDS
+        timeout -k 10 600 xvfb-run -a $wine wineboot --init
+        # Xvfb runs no window manager: Wine draws the frames and captions.
+        $wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+        wineserver -w
+        echo "== the prefix took $((SECONDS - started)) s"
+    fi
+}
