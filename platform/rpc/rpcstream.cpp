@@ -345,7 +345,7 @@ void serve_connection(Transport *t, short revents)
  * wakes every waiting thread. */
 bool arm_sweep_timer(DWORD now)
 {
-    if (sweep_timer < 0 || clock_is_virtual())
+    if (sweep_timer.fd < 0 || clock_is_virtual())
         return false;
     DWORD soonest = 0xFFFFFFFFu;
     for (auto &[fd, t] : transports)
@@ -360,11 +360,16 @@ bool arm_sweep_timer(DWORD now)
         }
     if (soonest == 0xFFFFFFFFu)
         return false;
+    DWORD due = now + soonest;
+    if (sweep_timer.armed && (int32_t)(sweep_timer.due - due) <= 0)
+        return true;
     struct itimerspec when;
     memset(&when, 0, sizeof when);
     when.it_value.tv_sec = soonest / 1000;
     when.it_value.tv_nsec = (long)(soonest % 1000) * 1000000L;
-    return timerfd_settime(sweep_timer, 0, &when, nullptr) == 0;
+    sweep_timer.armed = timerfd_settime(sweep_timer.fd, 0, &when, nullptr) == 0;
+    sweep_timer.due = due;
+    return sweep_timer.armed;
 }
 
 } // namespace rpcx
