@@ -545,6 +545,16 @@ DWORD WINAPI PalWaitSocket(int fd, DWORD events, DWORD timeout)
                 ready = (DWORD)(unsigned short)last.revents;
             break;
         }
+        /* A connection to this machine is made at once, and a socket
+         * mostly has room to write: what is writable already needs no wait,
+         * and the rest of the set is not looked at.  What is to be read
+         * comes from a peer that has yet to run, so a look first would
+         * mostly find nothing. */
+        struct pollfd now = {fd, wanted, 0};
+        if (wanted == POLLOUT && poll(&now, 1, 0) > 0) {
+            ready = (DWORD)(unsigned short)(now.revents & (wanted | POLLERR | POLLHUP | POLLNVAL));
+            break;
+        }
         ready = (DWORD)(unsigned short)wait_socket(q, fd, wanted, timeout - elapsed);
         if (ready)
             break;
