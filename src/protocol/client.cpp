@@ -11,7 +11,6 @@
 #include "protocol/exchange.h"
 
 #include <palrpc.h>
-#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -72,8 +71,7 @@ bool exchange_host(EXCHANGE *exchange, const CM *target)
     }
     if (!host || !*host)
         return false;
-    int n = snprintf(exchange->host, sizeof exchange->host, "%s", host);
-    return n > 0 && (size_t)n < sizeof exchange->host;
+    return REC_CopyInto(exchange->host, sizeof exchange->host, host) < sizeof exchange->host;
 }
 
 } // namespace

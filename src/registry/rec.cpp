@@ -68,6 +68,15 @@ extern "C" int REC_Free(void *body)
     return 1;
 }
 
+extern "C" size_t REC_CopyInto(char *field, size_t size, const char *text)
+{
+    size_t len = strlen(text);
+    size_t n = len < size ? len : size - 1;
+    memcpy(field, text, n);
+    field[n] = '\0';
+    return len;
+}
+
 extern "C" char *REC_CopyText(const char *text)
 {
     if (!text)

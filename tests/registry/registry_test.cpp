@@ -65,6 +65,23 @@ TEST(RecordAllocator, BlocksCarryTagTotalAndAZeroTrailer)
     EXPECT_EQ(nullptr, REC_Alloc(REC_TEXT, (size_t)0xFFFFFFFF));
 }
 
+TEST(RecordAllocator, ACopyIntoAFieldIsCutToFitTerminatedAndTellsTheWholeLength)
+{
+    char field[6];
+    memset(field, 'x', sizeof field);
+    EXPECT_EQ(5u, REC_CopyInto(field, sizeof field, "fives"));
+    EXPECT_STREQ("fives", field) << "the longest that fits";
+    memset(field, 'x', sizeof field);
+    EXPECT_EQ(6u, REC_CopyInto(field, sizeof field, "sixsix"));
+    EXPECT_STREQ("sixsi", field) << "a byte longer is cut";
+    EXPECT_EQ(0u, REC_CopyInto(field, sizeof field, ""));
+    EXPECT_EQ('\0', field[0]);
+    EXPECT_EQ('i', field[4]) << "nothing written past the copy";
+    char one[1] = {'x'};
+    EXPECT_EQ(3u, REC_CopyInto(one, sizeof one, "abc"));
+    EXPECT_EQ('\0', one[0]) << "a one-byte field holds the terminator only";
+}
+
 TEST(Registry, ApplicationIdsWrapAfter127AndTheNewestIsFound)
 {
     ids_from_one();
