@@ -316,6 +316,7 @@ void rpc_serve_ready()
     if (!serves_here())
         return;
     std::vector<struct pollfd> fds;
+    fds.reserve(WAIT_FDS_ROOM);
     size_t first = rpc_add_fds(fds);
     if (first == fds.size())
         return;

@@ -230,7 +230,8 @@ struct WaitSet {
 WaitSet wait_set(Queue &q)
 {
     WaitSet w;
-    w.fds = {{q.wakefd, POLLIN, 0}};
+    w.fds.reserve(WAIT_FDS_ROOM);
+    w.fds.push_back({q.wakefd, POLLIN, 0});
     w.display_first = display_add_fds(w.fds);
     w.rpc_first = rpc_add_fds(w.fds);
     return w;
@@ -330,7 +331,10 @@ short wait_socket(Queue &q, int fd, short events, DWORD limit)
 {
     retrievals_since_serving = 0;
     display_present_dirty();
-    std::vector<struct pollfd> fds = {{q.wakefd, POLLIN, 0}, {fd, events, 0}};
+    std::vector<struct pollfd> fds;
+    fds.reserve(WAIT_FDS_ROOM);
+    fds.push_back({q.wakefd, POLLIN, 0});
+    fds.push_back({fd, events, 0});
     size_t display_first = display_add_fds(fds);
     size_t rpc_first = rpc_add_fds(fds);
     auto look = [&](int timeout) {
