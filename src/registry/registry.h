@@ -114,6 +114,11 @@ char *REC_CopyText(const char *text);
  * more says it was cut.  The bounded copy of every text field, without a
  * format to read. */
 size_t REC_CopyInto(char *field, size_t size, const char *text);
+/* The longest decimal text of a DWORD. */
+#define REC_DECIMAL_MAX 10
+/* Writes the decimal digits of `value` at `at`, which has room for
+ * REC_DECIMAL_MAX, without a terminator; where they end. */
+char *REC_PutDecimal(char *at, DWORD value);
 
 /* The next application id: 1..127, wrapping back to 1, not checked against
  * those still in use. */

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -80,6 +81,21 @@ TEST(RecordAllocator, ACopyIntoAFieldIsCutToFitTerminatedAndTellsTheWholeLength)
     char one[1] = {'x'};
     EXPECT_EQ(3u, REC_CopyInto(one, sizeof one, "abc"));
     EXPECT_EQ('\0', one[0]) << "a one-byte field holds the terminator only";
+}
+
+TEST(RecordAllocator, DecimalDigitsAreWrittenWithoutATerminator)
+{
+    const struct {
+        DWORD value;
+        const char *text;
+    } cases[] = {{0, "0"}, {9, "9"}, {10, "10"}, {4294967295u, "4294967295"}};
+    for (const auto &c : cases) {
+        char out[REC_DECIMAL_MAX + 1];
+        memset(out, 'x', sizeof out);
+        char *end = REC_PutDecimal(out, c.value);
+        EXPECT_EQ(std::string(c.text), std::string(out, end));
+        EXPECT_EQ('x', *end) << "nothing past the digits";
+    }
 }
 
 TEST(Registry, ApplicationIdsWrapAfter127AndTheNewestIsFound)
