@@ -17,7 +17,7 @@
 //       TCP port as the local port mapper has it.
 //   Both servers read commands from standard input: a line "rss" prints
 //   "rss_kb=KB" (the process's resident set), end of input stops them and
-//   prints "done ...".
+//   prints "done ..." (the bare server also its processor time, cpu_s).
 //
 //   server_bench client --addr ADDR --port PORT [--threads T]
 //                       [--requests N] [--seconds S] [--from-addr ADDR]
@@ -26,9 +26,12 @@
 //       391010 version 1, read the reply record, close.  Stops after N
 //       requests in all (default 20000) or S seconds, whichever comes first.
 //       Prints one line:
-//         "client ok=K delivered=D nothandled=H fail=F start=T0 end=T1 rate=R"
+//         "client ok=K delivered=D nothandled=H fail=F start=T0 end=T1 rate=R
+//          record=B cpu_s=C"
 //       with T0 and T1 in seconds of the real-time clock, so that the lines
-//       of clients on several hosts can be summed over one span.  Exit status
+//       of clients on several hosts can be summed over one span, B the
+//       request record's bytes and C the process's processor time (user and
+//       system).  Exit status
 //       0 when no request failed.
 //
 // The request is the library's own wire form (its xdr_CALLREQ), built once;
@@ -147,7 +150,8 @@ int serve_bare()
     }
     std::thread([] {
         command_loop([] {
-            std::printf("done bare served=%lu rss_kb=%lu\n", bare_served.load(), rss_kb());
+            std::printf("done bare served=%lu rss_kb=%lu cpu_s=%.3f\n", bare_served.load(),
+                        rss_kb(), bench_cpu_seconds());
             std::fflush(stdout);
             _exit(0);
         });
@@ -452,9 +456,9 @@ int run_client(int argc, char **argv)
     double end = bench_now();
     unsigned long good = c.delivered + c.nothandled;
     std::printf("client ok=%lu delivered=%lu nothandled=%lu fail=%lu start=%.6f end=%.6f "
-                "rate=%.0f record=%zu\n",
+                "rate=%.0f record=%zu cpu_s=%.3f\n",
                 good, c.delivered.load(), c.nothandled.load(), c.failed.load(), start, end,
-                end > start ? (double)good / (end - start) : 0.0, rec.size());
+                end > start ? (double)good / (end - start) : 0.0, rec.size(), bench_cpu_seconds());
     return c.failed ? 1 : 0;
 }
 

@@ -58,24 +58,39 @@ ino_t inode_of(int fd)
     return fstat(fd, &st) == 0 ? st.st_ino : 0;
 }
 
+/* The runtime's sockets as the last reconciling found them, each with its
+ * inode (a number the system gave again to another socket is another
+ * socket).  Kept between waits so that a wait allocates nothing, and, as
+ * the other tables, never destroyed. */
+struct Seen {
+    int fd;
+    ino_t ino;
+};
+std::vector<Seen> &seen = *new std::vector<Seen>;
+
+const Seen *seen_find(int fd)
+{
+    for (const Seen &s : seen)
+        if (s.fd == fd)
+            return &s;
+    return nullptr;
+}
+
 /* Brings the layer's records in step with the runtime's descriptors: a new
  * datagram or listening socket is taken over, and what stood in for a
  * socket the runtime no longer has goes. */
 void reconcile()
 {
-    std::vector<int> runtime_fds;
+    seen.clear();
     for (int i = 0; svc_pollfd && i < svc_max_pollfd; ++i) {
         int fd = svc_pollfd[i].fd;
-        if (fd >= 0 && transports.find(fd) == transports.end())
-            runtime_fds.push_back(fd);
+        if (fd >= 0 && transports.find(fd) == transports.end() && !seen_find(fd))
+            seen.push_back({fd, inode_of(fd)});
     }
-    std::map<int, ino_t> seen;
-    for (int fd : runtime_fds)
-        seen[fd] = inode_of(fd);
 
     for (auto it = listeners.begin(); it != listeners.end();) {
-        auto s = seen.find(it->first);
-        if (s == seen.end() || s->second != it->second.ino) {
+        const Seen *s = seen_find(it->first);
+        if (!s || s->ino != it->second.ino) {
             end_listener(it->second);
             it = listeners.erase(it);
         } else {
@@ -83,20 +98,22 @@ void reconcile()
         }
     }
     for (auto &[origin, t] : datagram_by_origin) {
-        auto s = seen.find(origin);
-        if (s == seen.end() || s->second != t->origin_ino)
+        const Seen *s = seen_find(origin);
+        if (!s || s->ino != t->origin_ino)
             t->dead = true;
     }
     for (auto it = foreign.begin(); it != foreign.end();) {
-        auto s = seen.find(it->first);
-        if (s == seen.end() || s->second != it->second)
+        const Seen *s = seen_find(it->first);
+        if (!s || s->ino != it->second)
             it = foreign.erase(it);
         else
             ++it;
     }
     collect();
 
-    for (auto &[fd, ino] : seen) {
+    for (const Seen &s : seen) {
+        const int fd = s.fd;
+        const ino_t ino = s.ino;
         if (listeners.count(fd) || foreign.count(fd))
             continue;
         auto d = datagram_by_origin.find(fd);
@@ -135,8 +152,10 @@ void reconcile()
          * to the runtime. */
         foreign[fd] = ino;
     }
-    if (sweep_timer < 0 && !listeners.empty())
-        sweep_timer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (sweep_timer.fd < 0 && !listeners.empty()) {
+        sweep_timer.fd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        sweep_timer.armed = false;
+    }
 }
 
 /* Takes everything down when the service ends: no thread serves the
@@ -150,9 +169,10 @@ void release_transports()
     listeners.clear();
     foreign.clear();
     collect();
-    if (transports.empty() && listeners.empty() && sweep_timer >= 0) {
-        close(sweep_timer);
-        sweep_timer = -1;
+    if (transports.empty() && listeners.empty() && sweep_timer.fd >= 0) {
+        close(sweep_timer.fd);
+        sweep_timer.fd = -1;
+        sweep_timer.armed = false;
     }
 }
 
@@ -237,7 +257,7 @@ size_t rpc_add_fds(std::vector<struct pollfd> &fds)
     for (auto &[fd, ino] : foreign)
         fds.push_back({fd, POLLIN | POLLPRI | POLLRDNORM | POLLRDBAND, 0});
     if (arm_sweep_timer(now))
-        fds.push_back({sweep_timer, POLLIN, 0});
+        fds.push_back({sweep_timer.fd, POLLIN, 0});
     return first;
 }
 
@@ -252,11 +272,13 @@ void rpc_dispatch(std::vector<struct pollfd> &fds, size_t first)
         short revents = fds[i].revents;
         if (fd < 0 || !revents)
             continue;
-        if (fd == sweep_timer) {
+        if (fd == sweep_timer.fd) {
             uint64_t expirations;
-            if (read(sweep_timer, &expirations, sizeof expirations) < 0) {
+            if (read(sweep_timer.fd, &expirations, sizeof expirations) < 0) {
                 /* Already drained; the sweep below runs anyway. */
             }
+            /* Spent: the next wait arms it for the end then soonest. */
+            sweep_timer.armed = false;
             continue;
         }
         auto t = transports.find(fd);
@@ -294,6 +316,7 @@ void rpc_serve_ready()
     if (!serves_here())
         return;
     std::vector<struct pollfd> fds;
+    fds.reserve(WAIT_FDS_ROOM);
     size_t first = rpc_add_fds(fds);
     if (first == fds.size())
         return;

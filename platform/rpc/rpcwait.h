@@ -19,6 +19,11 @@
 
 namespace pal {
 
+/* The descriptors a wait usually holds, the server's among them: a wait's
+ * list is given room for this many at once, so that adding the server's
+ * does not grow it in steps, an allocation each. */
+const size_t WAIT_FDS_ROOM = 16;
+
 /* Adds the server's descriptors to `fds` when this thread serves them;
  * returns where they start, or fds.size() when none were added. */
 size_t rpc_add_fds(std::vector<struct pollfd> &fds);

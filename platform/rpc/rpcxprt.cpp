@@ -21,7 +21,7 @@ std::map<int, Listener> &listeners = *new std::map<int, Listener>;
 std::map<int, ino_t> &foreign = *new std::map<int, ino_t>;
 size_t connection_count = 0;
 size_t input_held = 0;
-int sweep_timer = -1;
+SweepTimer sweep_timer;
 
 namespace {
 

@@ -110,8 +110,14 @@ extern std::map<int, ino_t> &foreign;
 extern size_t connection_count;
 extern size_t input_held;
 /* Wakes a real-time wait when a connection's idle time or a listening
- * socket's pause ends. */
-extern int sweep_timer;
+ * socket's pause ends: its descriptor (-1: none), and the clock time it is
+ * armed for while `armed`. */
+struct SweepTimer {
+    int fd = -1;
+    bool armed = false;
+    DWORD due = 0;
+};
+extern SweepTimer sweep_timer;
 
 /* ---- Shared by both kinds (rpcxprt.cpp) ----------------------------------- */
 
@@ -147,8 +153,10 @@ void accept_on(Listener &l);
 /* Reads what the peer sent and serves the records that are complete. */
 void serve_connection(Transport *t, short revents);
 /* Arms the sweep timer for the earliest end of an idle span or a pause;
- * true when it is armed.  Virtual time needs none: advancing the clock
- * wakes every waiting thread. */
+ * true when it is armed.  A timer already armed no later than that is left
+ * as it is: a wake before the end only sweeps and arms again, while setting
+ * the timer on every wait would cost a system call each.  Virtual time
+ * needs none: advancing the clock wakes every waiting thread. */
 bool arm_sweep_timer(DWORD now);
 
 } // namespace rpcx

@@ -230,7 +230,8 @@ struct WaitSet {
 WaitSet wait_set(Queue &q)
 {
     WaitSet w;
-    w.fds = {{q.wakefd, POLLIN, 0}};
+    w.fds.reserve(WAIT_FDS_ROOM);
+    w.fds.push_back({q.wakefd, POLLIN, 0});
     w.display_first = display_add_fds(w.fds);
     w.rpc_first = rpc_add_fds(w.fds);
     return w;
@@ -330,7 +331,10 @@ short wait_socket(Queue &q, int fd, short events, DWORD limit)
 {
     retrievals_since_serving = 0;
     display_present_dirty();
-    std::vector<struct pollfd> fds = {{q.wakefd, POLLIN, 0}, {fd, events, 0}};
+    std::vector<struct pollfd> fds;
+    fds.reserve(WAIT_FDS_ROOM);
+    fds.push_back({q.wakefd, POLLIN, 0});
+    fds.push_back({fd, events, 0});
     size_t display_first = display_add_fds(fds);
     size_t rpc_first = rpc_add_fds(fds);
     auto look = [&](int timeout) {
@@ -543,6 +547,16 @@ DWORD WINAPI PalWaitSocket(int fd, DWORD events, DWORD timeout)
             struct pollfd last = {fd, wanted, 0};
             if (poll(&last, 1, 0) > 0)
                 ready = (DWORD)(unsigned short)last.revents;
+            break;
+        }
+        /* A connection to this machine is made at once, and a socket
+         * mostly has room to write: what is writable already needs no wait,
+         * and the rest of the set is not looked at.  What is to be read
+         * comes from a peer that has yet to run, so a look first would
+         * mostly find nothing. */
+        struct pollfd now = {fd, wanted, 0};
+        if (wanted == POLLOUT && poll(&now, 1, 0) > 0) {
+            ready = (DWORD)(unsigned short)(now.revents & (wanted | POLLERR | POLLHUP | POLLNVAL));
             break;
         }
         ready = (DWORD)(unsigned short)wait_socket(q, fd, wanted, timeout - elapsed);

@@ -6,6 +6,13 @@
  * retrieved, and not at all if the window is gone or the request was
  * cancelled by then, so a buffer freed with its window is never written.
  *
+ * A name answered within the last ANSWER_KEEP_MS is answered again from that
+ * answer, without the worker: looking the same peer up for call after call
+ * would otherwise cost a round trip through the worker and a read of the
+ * hosts file each time.  The answer is still posted, never given inside the
+ * call, and only while the worker has nothing queued or in hand, so answers
+ * keep the order their requests came in.  Failures are not kept.
+ *
  * gethostbyname answers from the same lookup, in a host entry of the calling
  * thread that its next call overwrites.
  *
@@ -19,12 +26,14 @@
 
 #include "user/queue.h"
 #include "winsock/wsock.h"
+#include "kernel/clock.h"
 #include "kernel/fault.h"
 
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -215,6 +224,36 @@ size_t lay_out(const Answer &a, char *buf, size_t buflen)
     return need;
 }
 
+/* How long a name's answer is given again without asking the system, and
+ * how many names are kept. */
+const DWORD ANSWER_KEEP_MS = 1000;
+const size_t ANSWERS_KEPT = 64;
+
+struct KeptAnswer {
+    Answer answer;
+    DWORD at;
+};
+
+/* Posts `a` as the answer of request `r`: the entry is laid out in the
+ * caller's buffer when the message is retrieved, if the task is still live
+ * then (`finish` says so). */
+template <typename Finish> bool post_answer(const Request &r, const Answer &a, Finish finish)
+{
+    return post_to_window(r.hwnd, r.msg, (WPARAM)r.task, 0, [r, a, finish](MSG &m) {
+        if (!finish(r.task))
+            return false;
+        int err = a.error;
+        size_t len = 0;
+        if (!err) {
+            len = lay_out(a, r.buf, (size_t)r.buflen);
+            if (len > (size_t)r.buflen)
+                err = WSAENOBUFS;
+        }
+        m.lParam = WSAMAKEASYNCREPLY(len > 0xFFFF ? 0xFFFF : len, err);
+        return true;
+    });
+}
+
 /* One worker thread serves the lookups in order; it lives until the
  * process ends. */
 class Resolver {
@@ -237,6 +276,11 @@ class Resolver {
         if (next_task_ == 0)
             next_task_ = 1;
         live_.insert(r.task);
+        if (!working_ && pending_.empty() && answer_kept(r.name, &r)) {
+            /* Nothing of the worker's can come before it: posted now, under
+             * the lock, it keeps its place. */
+            return r.task;
+        }
         pending_.push_back(r);
         if (!worker_.joinable())
             worker_ = std::thread([this] { run(); });
@@ -255,6 +299,7 @@ class Resolver {
         std::lock_guard<std::mutex> lock(mu_);
         live_.clear();
         pending_.clear();
+        kept_.clear();
     }
 
     /* True (and the task is over) when the task was still live. */
@@ -278,24 +323,43 @@ class Resolver {
                 pending_.pop_front();
                 if (!live_.count(r.task))
                     continue;
+                working_ = true;
             }
             Answer a = resolve(r.name);
-            bool posted = post_to_window(r.hwnd, r.msg, (WPARAM)r.task, 0, [this, r, a](MSG &m) {
-                if (!finish(r.task))
-                    return false;
-                int err = a.error;
-                size_t len = 0;
-                if (!err) {
-                    len = lay_out(a, r.buf, (size_t)r.buflen);
-                    if (len > (size_t)r.buflen)
-                        err = WSAENOBUFS;
-                }
-                m.lParam = WSAMAKEASYNCREPLY(len > 0xFFFF ? 0xFFFF : len, err);
-                return true;
-            });
+            if (!a.error)
+                keep(r.name, a);
+            bool posted = post_answer(r, a, [this](uintptr_t task) { return finish(task); });
             if (!posted)
                 finish(r.task);
+            std::lock_guard<std::mutex> lock(mu_);
+            working_ = false;
         }
+    }
+
+    void keep(const std::string &name, const Answer &a)
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (kept_.size() >= ANSWERS_KEPT && !kept_.count(name))
+            kept_.erase(kept_.begin());
+        kept_[name] = KeptAnswer{a, clock_now()};
+    }
+
+    /* Posts the kept answer for `name` as `r`'s, when there is a fresh one;
+     * false when the worker must ask.  Called with the lock held. */
+    bool answer_kept(const std::string &name, Request *r)
+    {
+        auto it = kept_.find(name);
+        if (it == kept_.end())
+            return false;
+        if (clock_now() - it->second.at >= ANSWER_KEEP_MS) {
+            kept_.erase(it);
+            return false;
+        }
+        /* Its retrieval finishes the task later, on the window's thread; a
+         * window that is gone gets nothing, as from the worker. */
+        if (!post_answer(*r, it->second.answer, [this](uintptr_t task) { return finish(task); }))
+            live_.erase(r->task);
+        return true;
     }
 
     std::mutex mu_;
@@ -303,6 +367,10 @@ class Resolver {
     std::deque<Request> pending_;
     std::set<uintptr_t> live_;
     uintptr_t next_task_ = 1;
+    /* The worker has a request in hand, from taking it to posting its
+     * answer. */
+    bool working_ = false;
+    std::map<std::string, KeptAnswer> kept_;
     bool stop_ = false;
     std::thread worker_;
 };

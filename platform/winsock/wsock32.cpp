@@ -114,10 +114,24 @@ u_long PASCAL ws_inet_addr(const char *cp)
     return (uint32_t)::inet_addr(cp);
 }
 
-/* Per-thread static buffer, overwritten by the thread's next call. */
+/* Per-thread static buffer, overwritten by the thread's next call.  The
+ * four numbers are written here: the C library's goes through its printf,
+ * a few thousand instructions for every address a call hands on. */
 char *PASCAL ws_inet_ntoa(struct in_addr in)
 {
-    return ::inet_ntoa(in);
+    static thread_local char text[sizeof "255.255.255.255"];
+    const unsigned char *part = (const unsigned char *)&in.s_addr;
+    char *at = text;
+    for (int i = 0; i < 4; ++i) {
+        unsigned v = part[i];
+        if (v >= 100)
+            *at++ = (char)('0' + v / 100);
+        if (v >= 10)
+            *at++ = (char)('0' + v / 10 % 10);
+        *at++ = (char)('0' + v % 10);
+        *at++ = i < 3 ? '.' : '\0';
+    }
+    return text;
 }
 
 int PASCAL ws_gethostname(char *name, int namelen)

@@ -8,7 +8,6 @@
 #include "netlib/netlib.h"
 
 #include <callmgr.h>
-#include <stdio.h>
 #include <string.h>
 
 extern "C" WORD WINAPI CMOpenSession(UINT app_id)
@@ -19,8 +18,8 @@ extern "C" WORD WINAPI CMOpenSession(UINT app_id)
     CMSESSION *s = SESSION_Create(app);
     if (!s)
         return CMERR_SESSION;
-    snprintf(s->username, sizeof s->username, "%s", FSM_ShortHostName());
-    snprintf(s->realname, sizeof s->realname, "%s", FSM_ShortHostName());
+    REC_CopyInto(s->username, sizeof s->username, FSM_ShortHostName());
+    REC_CopyInto(s->realname, sizeof s->realname, FSM_ShortHostName());
     if (NET_OpenStream(&s->tcpsocket, &s->tcpport, app->netinfo.tcplow, app->netinfo.tcphigh) !=
         0) {
         SESSION_Destroy(app, s);
@@ -64,10 +63,10 @@ extern "C" UINT WINAPI CMInviteUser(UINT session, LPCSTR address, LPCSTR subject
     char text[WIRE_MAXTEXT + 1];
     if (!address || strnlen(address, sizeof text) >= sizeof text)
         return CMERR_BADMEMBER;
-    snprintf(text, sizeof text, "%s", address);
+    REC_CopyInto(text, sizeof text, address);
     char topic[WIRE_MAXTEXT + 1];
     if (subject)
-        snprintf(topic, sizeof topic, "%s", subject);
+        REC_CopyInto(topic, sizeof topic, subject);
 
     int status = CALL_Create(s, subject ? topic : nullptr);
     if (status != 0)

@@ -6,7 +6,6 @@
 #include "fsm/fsm.h"
 #include "netlib/netlib.h"
 
-#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -15,7 +14,7 @@ namespace {
 void entry_text(char (&field)[64], const char *text)
 {
     if (text)
-        snprintf(field, sizeof field, "%s", text);
+        REC_CopyInto(field, sizeof field, text);
 }
 
 void entry_fill(CMMEMBERENTRY *entry, const CM *member)
@@ -82,7 +81,7 @@ int callinfo_build(CMAPP *app, CMSESSION *session, CALLCTX *call, HGLOBAL *block
         }
     }
     if (caller->subject)
-        snprintf(info->subject, sizeof info->subject, "%s", caller->subject);
+        REC_CopyInto(info->subject, sizeof info->subject, caller->subject);
     info->udpport1 = (uint32_t)caller->udpport1;
     info->udpport2 = (uint32_t)caller->udpport2;
     info->count = count;

@@ -3,7 +3,6 @@
  */
 #include "members/members.h"
 
-#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -62,9 +61,12 @@ extern "C" const char *ADDR_NextGroup(DWORD base)
     if (base == 0)
         base = ADDR_DEFAULTGROUPBASE;
     DWORD value = base + ++group_counter;
-    snprintf(group_buffer, sizeof group_buffer, "%u.%u.%u.%u", (unsigned)(value >> 24),
-             (unsigned)((value >> 16) & 0xFF), (unsigned)((value >> 8) & 0xFF),
-             (unsigned)(value & 0xFF));
+    static_assert(sizeof group_buffer >= sizeof "255.255.255.255", "four numbers fit");
+    char *at = group_buffer;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        at = REC_PutDecimal(at, (value >> shift) & 0xFF);
+        *at++ = shift ? '.' : '\0';
+    }
     /* Start again from the base before the counter would pass it. */
     if (!(group_counter + 1 < base))
         group_counter = 0;

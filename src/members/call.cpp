@@ -6,8 +6,6 @@
 #include "members/members.h"
 #include "fsm/fsm.h"
 
-#include <stdio.h>
-
 namespace {
 
 /* Numbers the calls made by this process; the first call is 1. */
@@ -51,8 +49,10 @@ extern "C" char *CALLKEY_Create(DWORD address, DWORD ticks)
         return nullptr;
     key->address = address;
     key->ticks = ticks;
-    snprintf(key->text, sizeof key->text, "%lu%c%lu", (unsigned long)address, '/',
-             (unsigned long)ticks);
+    static_assert(sizeof key->text >= 2 * REC_DECIMAL_MAX + 2, "two numbers and a slash fit");
+    char *at = REC_PutDecimal(key->text, address);
+    *at++ = '/';
+    *REC_PutDecimal(at, ticks) = '\0';
     return key->text;
 }
 

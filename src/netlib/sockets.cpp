@@ -11,7 +11,6 @@
  */
 #include "netlib/netlib.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 namespace {
@@ -74,6 +73,22 @@ int net_open(SOCKET *sock, DWORD *port, DWORD low, DWORD high, int type, int pro
     return 0;
 }
 
+/* The first port's draw, from the clock alone: it neither depends on nor
+ * disturbs the process's random generator, which the application may use,
+ * and costs a few instructions (reseeding that generator for every socket
+ * cost thousands).  The bits of the tick are mixed so that ticks close
+ * together start far apart. */
+DWORD net_draw(DWORD tick)
+{
+    DWORD x = tick ^ 0x5F3759DFu;
+    x ^= x >> 16;
+    x *= 0x7FEB352Du;
+    x ^= x >> 15;
+    x *= 0x846CA68Bu;
+    x ^= x >> 16;
+    return x;
+}
+
 } // namespace
 
 extern "C" int NET_OpenStream(SOCKET *sock, DWORD *port, DWORD low, DWORD high)
@@ -88,10 +103,7 @@ extern "C" int NET_OpenDatagram(SOCKET *sock, DWORD *port, DWORD low, DWORD high
 
 extern "C" DWORD NET_BindRange(SOCKET sock, DWORD low, DWORD high)
 {
-    /* Seeded from the clock on every call, so the draw does not depend on
-     * whoever used the process's generator before. */
     DWORD tick = GetTickCount();
-    srand(tick);
 
     if (high > net_port_max)
         high = net_port_max;
@@ -105,7 +117,7 @@ extern "C" DWORD NET_BindRange(SOCKET sock, DWORD low, DWORD high)
         /* First port in low..high-1: high itself is only reached by
          * walking on.  The range 0..1024 has shrunk to 1024 alone. */
         if (high > low)
-            first = low + (((DWORD)rand() ^ tick) % (high - low));
+            first = low + (net_draw(tick) % (high - low));
         else
             first = low;
         attempts = high - low + 1;

@@ -11,7 +11,6 @@
 #include "protocol/exchange.h"
 
 #include <palrpc.h>
-#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -39,23 +38,42 @@ struct EXCHANGE {
     u_int length;
 };
 
-/* Encodes `record` with `proc` into a local-memory block; false when it
- * cannot be encoded (a text or list beyond the wire bounds) or memory ran
- * out. */
+/* A record is first encoded on the stack, where a call of a few dozen
+ * members fits, so that its size need not be counted first (counting runs
+ * the whole encoder once more). */
+const u_int ENCODE_FIRST_ROOM = 4096;
+
+/* Encodes `record` with `proc` into `bytes`, `room` of them; its length, or
+ * 0 when it cannot be encoded there. */
+u_int encode_into(xdrproc_t proc, void *record, char *bytes, u_int room)
+{
+    XDR xdrs;
+    xdrmem_create(&xdrs, bytes, room, XDR_ENCODE);
+    u_int length = proc(&xdrs, record) ? xdr_getpos(&xdrs) : 0;
+    xdr_destroy(&xdrs);
+    return length;
+}
+
+/* Encodes `record` with `proc` into a local-memory block of its length;
+ * false when it cannot be encoded (a text or list beyond the wire bounds)
+ * or memory ran out.  A record too long for the stack is counted and
+ * encoded into the block directly. */
 bool exchange_encode(EXCHANGE *exchange, xdrproc_t proc, void *record)
 {
-    u_long size = xdr_sizeof(proc, record);
+    char first[ENCODE_FIRST_ROOM];
+    u_int length = encode_into(proc, record, first, sizeof first);
+    u_long size = length ? length : xdr_sizeof(proc, record);
     if (size == 0 || size > 0xFFFFFFFFu)
         return false;
     exchange->bytes = (char *)LocalAlloc(LMEM_FIXED, size);
     if (!exchange->bytes)
         return false;
-    XDR xdrs;
-    xdrmem_create(&xdrs, exchange->bytes, (u_int)size, XDR_ENCODE);
-    bool ok = proc(&xdrs, record) && xdr_getpos(&xdrs) == size;
-    xdr_destroy(&xdrs);
     exchange->length = (u_int)size;
-    return ok;
+    if (length) {
+        memcpy(exchange->bytes, first, length);
+        return true;
+    }
+    return encode_into(proc, record, exchange->bytes, (u_int)size) == size;
 }
 
 /* The host to contact for `target`: its address when it has a usable one,
@@ -72,8 +90,7 @@ bool exchange_host(EXCHANGE *exchange, const CM *target)
     }
     if (!host || !*host)
         return false;
-    int n = snprintf(exchange->host, sizeof exchange->host, "%s", host);
-    return n > 0 && (size_t)n < sizeof exchange->host;
+    return REC_CopyInto(exchange->host, sizeof exchange->host, host) < sizeof exchange->host;
 }
 
 } // namespace

@@ -78,38 +78,42 @@ int stream_open(EXCH_CLOCK *clock, DWORD addr, WORD port)
     return fd;
 }
 
-/* Moves exactly `length` bytes: writes them from `out`, or reads them into
- * `in` (the other is null).  False at the end of the stream, on an error or
- * when time runs out. */
-bool stream_move(EXCH_CLOCK *clock, int fd, const char *out, char *in, u_int length)
+/* Writes exactly `length` bytes; false at the end of the stream, on an
+ * error or when time runs out. */
+bool stream_write(EXCH_CLOCK *clock, int fd, const char *bytes, u_int length)
 {
-    const DWORD wait = out ? PAL_SOCKET_WRITE : PAL_SOCKET_READ;
     while (length > 0) {
-        int n = out ? PalStreamSend(fd, out, (int)length) : PalStreamRecv(fd, in, (int)length);
+        int n = PalStreamSend(fd, bytes, (int)length);
         if (n == PAL_STREAM_WOULDBLOCK) {
-            if (!clock_wait(clock, fd, wait))
+            if (!clock_wait(clock, fd, PAL_SOCKET_WRITE))
                 return false;
             continue;
         }
         if (n <= 0)
             return false;
-        if (out)
-            out += n;
-        else
-            in += n;
+        bytes += n;
         length -= (u_int)n;
     }
     return true;
 }
 
-bool stream_write(EXCH_CLOCK *clock, int fd, const char *bytes, u_int length)
+/* Reads what has come into buffer[*end..size), growing *end; false at the
+ * end of the stream, on an error or when time runs out.  It waits before
+ * it reads: an answer is never there the moment its call has gone, so a
+ * read first would only find nothing. */
+bool stream_fill(EXCH_CLOCK *clock, int fd, char *buffer, u_int size, u_int *end)
 {
-    return stream_move(clock, fd, bytes, nullptr, length);
-}
-
-bool stream_read(EXCH_CLOCK *clock, int fd, char *bytes, u_int length)
-{
-    return stream_move(clock, fd, nullptr, bytes, length);
+    for (;;) {
+        if (!clock_wait(clock, fd, PAL_SOCKET_READ))
+            return false;
+        int n = PalStreamRecv(fd, buffer + *end, (int)(size - *end));
+        if (n == PAL_STREAM_WOULDBLOCK)
+            continue;
+        if (n <= 0)
+            return false;
+        *end += (u_int)n;
+        return true;
+    }
 }
 
 DWORD mark_value(const unsigned char *m)
@@ -117,24 +121,45 @@ DWORD mark_value(const unsigned char *m)
     return ((DWORD)m[0] << 24) | ((DWORD)m[1] << 16) | ((DWORD)m[2] << 8) | (DWORD)m[3];
 }
 
-/* A whole record, its fragments joined, into `buffer`; its length, or -1
- * when it is cut short or longer than `room`. */
+const u_int MARK_SIZE = 4;
+
+/* A whole record, its fragments joined, into `buffer`, which holds `room`
+ * bytes and MARK_SIZE more; its length, or -1 when it is cut short or
+ * longer than `room`.  Each read takes whatever has come, marks and data
+ * together (a short record is one read); a mark is taken out of the buffer
+ * once it is whole.  buffer[0..have) is the record so far, buffer[have..end)
+ * what came after it and is not looked at yet: when more must come, that is
+ * a part of a mark or nothing, so the extra MARK_SIZE bytes always leave
+ * room to read into.  Bytes past the record's end are left as they are. */
 long record_read(EXCH_CLOCK *clock, int fd, char *buffer, u_int room)
 {
-    u_int have = 0;
+    u_int have = 0, end = 0;
+    DWORD fragment_left = 0;
+    bool in_fragment = false, last = false;
     for (;;) {
-        unsigned char mark[4];
-        if (!stream_read(clock, fd, (char *)mark, sizeof mark))
+        if (fragment_left > 0 && end > have) {
+            u_int take = end - have < fragment_left ? end - have : (u_int)fragment_left;
+            have += take;
+            fragment_left -= take;
+        }
+        if (in_fragment && fragment_left == 0) {
+            if (last)
+                return (long)have;
+            in_fragment = false;
+        }
+        if (!in_fragment && end - have >= MARK_SIZE) {
+            DWORD value = mark_value((const unsigned char *)buffer + have);
+            fragment_left = value & ~LAST_FRAGMENT;
+            if (fragment_left > room - have)
+                return -1;
+            last = (value & LAST_FRAGMENT) != 0;
+            in_fragment = true;
+            memmove(buffer + have, buffer + have + MARK_SIZE, end - have - MARK_SIZE);
+            end -= MARK_SIZE;
+            continue;
+        }
+        if (!stream_fill(clock, fd, buffer, room + MARK_SIZE, &end))
             return -1;
-        DWORD value = mark_value(mark);
-        DWORD size = value & ~LAST_FRAGMENT;
-        if (size > room - have)
-            return -1;
-        if (!stream_read(clock, fd, buffer + have, (u_int)size))
-            return -1;
-        have += (u_int)size;
-        if (value & LAST_FRAGMENT)
-            return (long)have;
     }
 }
 
@@ -199,8 +224,8 @@ CALL_OUTCOME rpc_call(EXCH_CLOCK *clock, int fd, rpcprog_t program, rpcvers_t ve
     if (!ok)
         return CALL_FAILED;
 
-    char reply_bytes[REPLY_LIMIT];
-    long got = record_read(clock, fd, reply_bytes, sizeof reply_bytes);
+    char reply_bytes[REPLY_LIMIT + MARK_SIZE];
+    long got = record_read(clock, fd, reply_bytes, REPLY_LIMIT);
     if (got < 0)
         return CALL_FAILED;
     struct rpc_msg reply;

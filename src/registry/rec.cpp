@@ -68,6 +68,28 @@ extern "C" int REC_Free(void *body)
     return 1;
 }
 
+extern "C" size_t REC_CopyInto(char *field, size_t size, const char *text)
+{
+    size_t len = strlen(text);
+    size_t n = len < size ? len : size - 1;
+    memcpy(field, text, n);
+    field[n] = '\0';
+    return len;
+}
+
+extern "C" char *REC_PutDecimal(char *at, DWORD value)
+{
+    char digits[REC_DECIMAL_MAX];
+    size_t n = 0;
+    do {
+        digits[n++] = (char)('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (n > 0)
+        *at++ = digits[--n];
+    return at;
+}
+
 extern "C" char *REC_CopyText(const char *text)
 {
     if (!text)

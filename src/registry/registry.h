@@ -109,6 +109,16 @@ int REC_Free(void *body);
 /* A type-7 copy of a text, which the caller releases with REC_Free; null for
  * an absent text or when memory ran out. */
 char *REC_CopyText(const char *text);
+/* Copies `text` into a field of `size` bytes (more than 0), cut to fit and
+ * always terminated; the length of `text`, so that a result of `size` or
+ * more says it was cut.  The bounded copy of every text field, without a
+ * format to read. */
+size_t REC_CopyInto(char *field, size_t size, const char *text);
+/* The longest decimal text of a DWORD. */
+#define REC_DECIMAL_MAX 10
+/* Writes the decimal digits of `value` at `at`, which has room for
+ * REC_DECIMAL_MAX, without a terminator; where they end. */
+char *REC_PutDecimal(char *at, DWORD value);
 
 /* The next application id: 1..127, wrapping back to 1, not checked against
  * those still in use. */

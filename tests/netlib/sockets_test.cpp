@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -164,6 +165,21 @@ TEST_F(Sockets, ARangeStartsBelowItsTopAndIsWalkedWhileItsPortsAreInUse)
     PalFaultSet(PAL_FAULT_BIND, 1, 1, WSAENOBUFS);
     EXPECT_EQ(0u, open(WSAENOBUFS, true, 0, 5000, 5100));
     EXPECT_EQ((std::vector<DWORD>{5000, 5001}), tried) << "99 attempts were left";
+}
+
+TEST_F(Sockets, TheDrawLeavesTheProcesssRandomGeneratorAlone)
+{
+    /* An application that seeds the generator for its own draws gets the
+     * same numbers whether or not sockets are opened in between. */
+    srand(4242);
+    const int first = rand();
+    const int second = rand();
+    srand(4242);
+    EXPECT_EQ(first, rand());
+    DWORD port = open(0, false, 0, 6000, 6100);
+    EXPECT_TRUE(port >= 6000 && port <= 6100) << port;
+    EXPECT_NE(~0u, first_port(1234, 5000, 5100));
+    EXPECT_EQ(second, rand());
 }
 
 TEST_F(Sockets, RangesFromZeroLeaveTheLowPortsAloneWhenTheyReachPast1024)

@@ -16,6 +16,15 @@ const UINT NOTIFY = WM_USER + 9;
 const UINT CHANGE_CALL = WM_USER + 11; // posted before an exchange, handled while it waits
 
 std::vector<std::string> subjects; // of the invitations that arrived
+std::vector<size_t> member_counts; // and their member lists' lengths
+
+size_t count_members(const CML *node)
+{
+    size_t n = 0;
+    for (; node; node = node->next)
+        ++n;
+    return n;
+}
 CALLCTX *changing = nullptr;
 
 LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
@@ -30,8 +39,10 @@ LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     }
     if (msg != FSM_INVITED && msg != FSM_UPDATED)
         return DefWindowProcA(hwnd, msg, wparam, lparam);
-    if (msg == FSM_INVITED)
+    if (msg == FSM_INVITED) {
         subjects.push_back(((const CALLCTX *)lparam)->caller->subject);
+        member_counts.push_back(count_members(((const CALLCTX *)lparam)->caller->members));
+    }
     CALL_Free((CALLCTX *)lparam); // not answered
     return 0;
 }
@@ -48,6 +59,7 @@ class Send : public ::testing::Test {
         ASSERT_TRUE(CLIENT_Startup());
         ASSERT_EQ(0, CALL_FromRequest(&call, &sample.request));
         subjects.clear();
+        member_counts.clear();
     }
     void TearDown() override
     {
@@ -104,6 +116,37 @@ TEST_F(Send, TheExchangeSendsTheCallAsItWasWhenItStarted)
     EXPECT_EQ(nullptr, changing) << "the call changed while the exchange ran";
     EXPECT_EQ((std::vector<std::string>{"Design review"}), subjects);
     EXPECT_STREQ("Changed", call->caller->subject);
+}
+
+TEST_F(Send, AnInvitationTooLongToBeEncodedOnTheStackArrivesWhole)
+{
+    call->to->ipaddr = 0x7F000001u;
+    const u_long first_block = 4096; // encoded on the stack up to this
+    // The members twice over, and again, until the record passes the block.
+    CALLREQ request = {CALL_INVITE, call->to, call->from, call->caller};
+    for (int doubled = 0; xdr_sizeof(RPC_XdrProc(xdr_CALLREQ), &request) <= first_block;
+         ++doubled) {
+        ASSERT_LT(doubled, 16);
+        CML *tail = call->caller->members;
+        while (tail->next)
+            tail = tail->next;
+        tail->next = CML_Copy(call->caller->members);
+    }
+    const size_t members = count_members(call->caller->members);
+    EXPECT_EQ(CALL_DELIVERED, send_invite());
+    EXPECT_EQ((std::vector<size_t>{members}), member_counts);
+
+    // One that only just fits the block goes the same way.
+    while (xdr_sizeof(RPC_XdrProc(xdr_CALLREQ), &request) > first_block) {
+        CML *before = call->caller->members;
+        while (before->next->next)
+            before = before->next;
+        CML_Free(before->next);
+        before->next = nullptr;
+    }
+    EXPECT_EQ(CALL_DELIVERED, send_invite());
+    EXPECT_EQ(2u, member_counts.size());
+    EXPECT_EQ(count_members(call->caller->members), member_counts.back());
 }
 
 TEST_F(Send, EveryFailureOfTheExchangeIsUnreachableAndLeavesBusyAsItWas)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -63,6 +64,38 @@ TEST(RecordAllocator, BlocksCarryTagTotalAndAZeroTrailer)
     EXPECT_EQ(17u, word_at(other, -4)) << "and a body of the extra length only";
     REC_Free(other);
     EXPECT_EQ(nullptr, REC_Alloc(REC_TEXT, (size_t)0xFFFFFFFF));
+}
+
+TEST(RecordAllocator, ACopyIntoAFieldIsCutToFitTerminatedAndTellsTheWholeLength)
+{
+    char field[6];
+    memset(field, 'x', sizeof field);
+    EXPECT_EQ(5u, REC_CopyInto(field, sizeof field, "fives"));
+    EXPECT_STREQ("fives", field) << "the longest that fits";
+    memset(field, 'x', sizeof field);
+    EXPECT_EQ(6u, REC_CopyInto(field, sizeof field, "sixsix"));
+    EXPECT_STREQ("sixsi", field) << "a byte longer is cut";
+    EXPECT_EQ(0u, REC_CopyInto(field, sizeof field, ""));
+    EXPECT_EQ('\0', field[0]);
+    EXPECT_EQ('i', field[4]) << "nothing written past the copy";
+    char one[1] = {'x'};
+    EXPECT_EQ(3u, REC_CopyInto(one, sizeof one, "abc"));
+    EXPECT_EQ('\0', one[0]) << "a one-byte field holds the terminator only";
+}
+
+TEST(RecordAllocator, DecimalDigitsAreWrittenWithoutATerminator)
+{
+    const struct {
+        DWORD value;
+        const char *text;
+    } cases[] = {{0, "0"}, {9, "9"}, {10, "10"}, {4294967295u, "4294967295"}};
+    for (const auto &c : cases) {
+        char out[REC_DECIMAL_MAX + 1];
+        memset(out, 'x', sizeof out);
+        char *end = REC_PutDecimal(out, c.value);
+        EXPECT_EQ(std::string(c.text), std::string(out, end));
+        EXPECT_EQ('x', *end) << "nothing past the digits";
+    }
 }
 
 TEST(Registry, ApplicationIdsWrapAfter127AndTheNewestIsFound)

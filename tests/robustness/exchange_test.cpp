@@ -16,6 +16,7 @@
 #include <arpa/inet.h>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -54,7 +55,10 @@ struct Port {
 const std::string ENDLESS = std::string("\x80\x00\x01\x00", 4) + std::string(200, '\x01');
 
 // A service of the peer host, played from the sender's idle moments.
-enum class Plays { ANSWER, SILENT, TRICKLE };
+// SHAPED sends the service's `reply`, the call's xid put in at `xid_at`,
+// at once or (`trickle`) a byte each time the sender finds nothing to do,
+// and then closes.
+enum class Plays { ANSWER, SILENT, TRICKLE, SHAPED };
 struct Service {
     std::unique_ptr<Port> port;
     Plays plays = Plays::ANSWER;
@@ -62,6 +66,10 @@ struct Service {
     int conn = -1;
     size_t sent = 0;
     int connections = 0;
+    std::string reply;
+    size_t xid_at = 4;
+    bool trickle = false;
+    bool replying = false;
     void drop()
     {
         if (conn >= 0)
@@ -87,7 +95,20 @@ BOOL CALLBACK play_services(void *)
         }
         char call[512];
         ssize_t got = s->conn < 0 ? -1 : recv(s->conn, call, sizeof call, MSG_DONTWAIT);
-        if (got == 0) {
+        if (s->conn >= 0 && s->plays == Plays::SHAPED && (s->replying || got >= 8)) {
+            if (!s->replying) {
+                memcpy(&s->reply[s->xid_at], call + 4, 4);
+                s->replying = true;
+            }
+            size_t n = s->trickle ? 1 : s->reply.size() - s->sent;
+            if (send(s->conn, s->reply.data() + s->sent, n, MSG_NOSIGNAL) == (ssize_t)n)
+                s->sent += n;
+            if (s->sent == s->reply.size()) {
+                s->drop();
+                s->replying = false;
+            }
+            work = true;
+        } else if (got == 0) {
             s->drop();
         } else if (s->conn >= 0 && s->plays == Plays::ANSWER && got >= 8) {
             uint32_t r[8] = {htonl(0x80000000u | 28), 0, htonl(1), 0, 0, 0, 0, htonl(s->number)};
@@ -234,6 +255,65 @@ TEST_F(Exchange, TheCachedPortIsUsedUntilItRefuses)
     EXPECT_EQ(CALL_UNREACHABLE, exchange());
     EXPECT_EQ(0, PMAP_CacheFind(LOOPBACK));
     EXPECT_EQ(0u, app->busy);
+}
+
+// A record mark: the fragment's length, its top bit on the last one.
+std::string mark(uint32_t length, bool last)
+{
+    uint32_t m = htonl(length | (last ? 0x80000000u : 0));
+    return std::string((const char *)&m, 4);
+}
+
+// A reply accepting the call with `number` as its result, `size` bytes
+// long (the rest zeros), its xid left zero.
+std::string reply_body(u_int number, size_t size)
+{
+    uint32_t w[7] = {0, htonl(1), 0, 0, 0, 0, htonl(number)};
+    std::string b(size, '\0');
+    memcpy(&b[0], w, sizeof w);
+    return b;
+}
+
+TEST_F(Exchange, AReplyIsTakenWhateverItsFragmentsUpToItsBound)
+{
+    const u_int answer = CALL_DELIVERED;
+    const std::string body = reply_body(answer, 28);
+    const std::string pieces =
+        mark(8, false) + body.substr(0, 8) + mark(0, false) + mark(20, true) + body.substr(8);
+    static const size_t LIMIT = 1024; // the longest reply a sender takes
+    const struct {
+        const char *name;
+        std::string reply;
+        bool trickle;
+        bool taken;
+    } cases[] = {
+        {"one fragment", mark(28, true) + body, false, true},
+        {"three fragments, one of them empty", pieces, false, true},
+        {"three fragments a byte at a time", pieces, true, true},
+        {"another record behind it", mark(28, true) + body + mark(28, true) + body, false, true},
+        {"the longest", mark(LIMIT, true) + reply_body(answer, LIMIT), false, true},
+        {"the longest in two fragments",
+         mark(LIMIT - 4, false) + reply_body(answer, LIMIT - 4) + mark(4, true) +
+             std::string(4, '\0'),
+         false, true},
+        {"a byte longer", mark(LIMIT + 1, true) + reply_body(answer, LIMIT + 1), false, false},
+        {"a byte longer in two fragments",
+         mark(LIMIT, false) + reply_body(answer, LIMIT) + mark(1, true) + std::string(1, '\0'),
+         false, false},
+        {"cut short", mark(28, true) + body.substr(0, 27), false, false},
+        {"cut inside a mark", mark(8, false) + body.substr(0, 8) + std::string("\x80\0", 2), true,
+         false},
+    };
+    serve(true, Plays::SHAPED);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        program.reply = c.reply;
+        program.trickle = c.trickle;
+        program.sent = 0;
+        EXPECT_EQ(c.taken ? (INT)answer : CALL_UNREACHABLE, exchange());
+        EXPECT_EQ(c.reply.size(), program.sent) << "the whole reply went";
+        EXPECT_LT(took, BUDGET_MS) << "at once, not at the deadline";
+    }
 }
 
 TEST(PortMapperCache, KeepsOnePortPerHostAndMakesRoomFromTheLeastRecentlyUsed)

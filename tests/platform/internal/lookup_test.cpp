@@ -131,6 +131,41 @@ TEST_F(Lookup, CancelledLookupsAndVanishedWindowsGetNoAnswer)
     EXPECT_EQ(WSAEFAULT, WSAGetLastError());
 }
 
+TEST_F(Lookup, ANameAnsweredMomentsAgoIsAnsweredAgainByAPostInRequestOrder)
+{
+    ASSERT_EQ((Addrs{"198.18.0.9"}), lookup("peer"));
+
+    /* Behind a request the worker still has, the repeated name waits its
+     * turn; neither is answered inside the call. */
+    received().clear();
+    char again[MAXGETHOSTSTRUCT];
+    memset(again, 0x55, sizeof again);
+    HANDLE unknown = WSAAsyncGetHostByName(w, ANSWER, "nosuch", buf, sizeof buf);
+    HANDLE repeated = WSAAsyncGetHostByName(w, ANSWER, "peer", again, sizeof again);
+    ASSERT_TRUE(unknown && repeated && unknown != repeated);
+    EXPECT_EQ(0x55, (unsigned char)again[0]) << "nothing is written inside the call";
+    wait_for(2);
+    ASSERT_EQ(2u, answers().size());
+    EXPECT_EQ((WPARAM)unknown, answers()[0].wparam);
+    EXPECT_NE(0, WSAGETASYNCERROR(answers()[0].lparam));
+    EXPECT_EQ((WPARAM)repeated, answers()[1].wparam);
+    EXPECT_EQ(0, WSAGETASYNCERROR(answers()[1].lparam));
+    EXPECT_STREQ("peer.callmgr.test", ((const hostent *)again)->h_name);
+
+    /* Alone, it is posted at once: the entry is laid out only when the
+     * message is retrieved, and a cancelled one never. */
+    received().clear();
+    memset(again, 0x55, sizeof again);
+    HANDLE cancelled = WSAAsyncGetHostByName(w, ANSWER, "peer", again, sizeof again);
+    ASSERT_NE(nullptr, cancelled);
+    EXPECT_EQ(0x55, (unsigned char)again[0]);
+    EXPECT_EQ(0, WSACancelAsyncRequest(cancelled));
+    ASSERT_EQ((Addrs{"198.18.0.9"}), lookup("peer"));
+    EXPECT_EQ(1u, answers().size()) << "the cancelled one got no answer";
+    for (char c : again)
+        ASSERT_EQ(0x55, (unsigned char)c);
+}
+
 TEST_F(Lookup, OnALoopbackOnlyHostTheOwnNameKeepsItsLoopbackAddress)
 {
     ASSERT_STREQ("hosta.callmgr.test", getenv("CALLMGR_HOST_NAME"));

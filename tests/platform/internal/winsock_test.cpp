@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -19,6 +21,7 @@ struct Ws {
     int(PASCAL *bind)(SOCKET, const sockaddr *, int) = get<decltype(bind)>(2);
     int(PASCAL *getsockname)(SOCKET, sockaddr *, int *) = get<decltype(getsockname)>(6);
     int(PASCAL *gethostname)(char *, int) = get<decltype(gethostname)>(57);
+    char *(PASCAL *inet_ntoa)(in_addr) = get<decltype(inet_ntoa)>(11);
     ~Ws() { FreeLibrary(m); }
 };
 
@@ -39,6 +42,32 @@ TEST(Winsock, NothingWorksBeforeStartupAndCleanupPairsWithIt)
     EXPECT_EQ(0, closesocket(s));
     EXPECT_EQ(0, WSACleanup());
     EXPECT_EQ(SOCKET_ERROR, closesocket(s));
+}
+
+TEST(Winsock, AnAddressIsDottedInABufferOfTheCallingThread)
+{
+    Ws ws;
+    const struct {
+        uint32_t address;
+        const char *text;
+    } cases[] = {{0x00000000u, "0.0.0.0"},     {0xFFFFFFFFu, "255.255.255.255"},
+                 {0x0A006409u, "10.0.100.9"},  {0x7F000001u, "127.0.0.1"},
+                 {0xC6120063u, "198.18.0.99"}, {0x010A6440u, "1.10.100.64"}};
+    for (const auto &c : cases) {
+        in_addr a;
+        a.s_addr = htonl(c.address);
+        EXPECT_STREQ(c.text, ws.inet_ntoa(a));
+    }
+    in_addr mine, other;
+    mine.s_addr = htonl(0x0A000001u);
+    other.s_addr = htonl(0xC0A80102u);
+    char *text = ws.inet_ntoa(mine);
+    std::string elsewhere;
+    std::thread([&] { elsewhere = ws.inet_ntoa(other); }).join();
+    EXPECT_EQ("192.168.1.2", elsewhere);
+    EXPECT_STREQ("10.0.0.1", text) << "another thread's call leaves this one's text";
+    EXPECT_EQ(text, ws.inet_ntoa(other)) << "the thread's next call overwrites it";
+    EXPECT_STREQ("192.168.1.2", text);
 }
 
 TEST(Winsock, BindAndHostNameErrors)
