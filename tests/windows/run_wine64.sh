@@ -1,10 +1,11 @@
 #!/bin/bash
-# run_wine64.sh CASE SOURCE_DIR BUILD_DIR CMCALL [LAUNCHER]: the Windows
+# run_wine64.sh CASE SOURCE_DIR BUILD_DIR CMCALL FOREIGN_PEER [LAUNCHER]: the Windows
 # build under Wine.  The x86-64 Windows tree BUILD_DIR and its Wine prefix
 # come from scripts/wintree.sh (LAUNCHER, such as ccache, runs its
 # compilers); then CASE runs: one of the tree's own tests (CallmgrDll.* and
 # win32rpc_transport_test.*, each on a Windows test host of its own), or
-# calls.sh CASE on a pair of test hosts with Linux cmcall CMCALL.  The x86-64 build stands in for the 32-bit
+# calls.sh CASE on a pair of test hosts with Linux cmcall CMCALL and the
+# rpcgen peer FOREIGN_PEER.  The x86-64 build stands in for the 32-bit
 # DLL on machines that run no 32-bit programs: the same sources on the same
 # Wine.  Exits 77 (skipped) only when a tool is missing.
 set -euo pipefail
@@ -13,7 +14,8 @@ case=${1:?case}
 src=$(cd "${2:?source folder}" && pwd)
 build=${3:?build folder}
 cmcall=${4:?Linux cmcall}
-launcher=${5:-}
+foreign_peer=${5:?rpcgen peer}
+launcher=${6:-}
 
 skip() {
   echo "windows.$case SKIPPED: $* is not installed"
@@ -39,7 +41,8 @@ CallmgrDll.* | win32rpc_transport_test.*)
   pair=(pair)
   if [ "$case" = portmapper ]; then pair+=(--a-no-rpcbind); fi
   timeout -k 10 600 bash "$src/scripts/testhost.sh" "${pair[@]}" -- \
-    bash "$src/tests/windows/calls.sh" "$case" "$cmcall" "$build/dist/bin" "$build/wineprefix" || rc=$?
+    bash "$src/tests/windows/calls.sh" "$case" "$cmcall" "$build/dist/bin" "$build/wineprefix" \
+    "$foreign_peer" || rc=$?
   ;;
 esac
 echo "== the case took $((SECONDS - started)) s"
