@@ -8,14 +8,13 @@
 # side must see what it sees when host 1 is a Linux host
 # (tests/ui/conference_test.cpp): bob gets the list of three before carol
 # is invited, carol's dialog shows all three.
-#   conference.sh WINDOWS_BIN PREFIX CALL_PEER
-# WINDOWS_BIN is the folder of cmconference.exe and callmgr.dll, PREFIX the
-# Wine prefix that host 1's own is copied from, CALL_PEER the Linux call
-# peer.
+#   conference.sh WINDOWS_TREE CALL_PEER
+# WINDOWS_TREE is the x86-64 Windows tree that scripts/wintree.sh made
+# (cmconference.exe beside callmgr.dll in its src, the Wine prefix that
+# host 1's own is copied from), CALL_PEER the Linux call peer.
 set -uo pipefail
 
-readonly WINDOWS_BIN=${1:?cmconference.exe folder} MASTER_PREFIX=${2:?Wine prefix}
-readonly CALL_PEER=${3:?call peer}
+readonly WINDOWS_TREE=${1:?Windows tree} CALL_PEER=${2:?call peer}
 ROOT=$(cd "$(dirname -- "${BASH_SOURCE[0]}")/../.." && pwd)
 readonly ROOT
 # shellcheck source=tests/support/checks.sh
@@ -63,8 +62,8 @@ declare -A PEER_FDS
 peer 2 stay
 peer 3 rsvp
 rc=0
-timeout -k 10 120 bash "$ROOT/scripts/winhost.sh" "$MASTER_PREFIX" -- /usr/lib/wine/wine64 \
-  "$WINDOWS_BIN/cmconference.exe" "Bob <bob@host2.callmgr.test>" \
+timeout -k 10 120 bash "$ROOT/scripts/winhost.sh" "$WINDOWS_TREE/wineprefix" -- \
+  /usr/lib/wine/wine64 "$WINDOWS_TREE/src/cmconference.exe" "Bob <bob@host2.callmgr.test>" \
   "Carol <carol@host3.callmgr.test>" Growing >"$WORK/host1.out" 2>&1 || rc=$?
 echo "exit $rc" >>"$WORK/host1.out"
 peer_done 2

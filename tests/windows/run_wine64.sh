@@ -43,14 +43,13 @@ CallmgrDll.* | win32rpc_transport_test.*)
   ;;
 conference)
   timeout -k 10 600 bash "$src/scripts/testhost.sh" net 3 -- \
-    bash "$src/tests/windows/conference.sh" "$build/src" "$build/wineprefix" "$@" || rc=$?
+    bash "$src/tests/windows/conference.sh" "$build" "$@" || rc=$?
   ;;
 *)
   pair=(pair)
   if [ "$case" = portmapper ]; then pair+=(--a-no-rpcbind); fi
   timeout -k 10 600 bash "$src/scripts/testhost.sh" "${pair[@]}" -- \
-    bash "$src/tests/windows/calls.sh" "$case" "$1" "$build/dist/bin" "$build/wineprefix" "$2" ||
-    rc=$?
+    bash "$src/tests/windows/calls.sh" "$case" "$1" "$build" "$2" || rc=$?
   ;;
 esac
 echo "== the case took $((SECONDS - started)) s"
