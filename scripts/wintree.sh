@@ -3,12 +3,13 @@
 #
 #   wintree.sh SOURCE_DIR BUILD_DIR [LAUNCHER]
 #
-# Configures BUILD_DIR with cmake/mingw-x86_64.cmake (Release, no tests, the
-# compilers behind LAUNCHER such as ccache) unless it already is, builds it,
-# installs callmgr.dll and cmcall.exe in BUILD_DIR/dist/bin, and makes the
-# tree's Wine prefix BUILD_DIR/wineprefix once (winhost.sh copies it for
-# each Windows host).  One run at a time per tree; others wait for it.
-# Needs x86_64-w64-mingw32-g++-posix and /usr/lib/wine/wine64.
+# Configures BUILD_DIR with cmake/mingw-x86_64.cmake (Release, with the
+# tests of what Windows runs, the compilers behind LAUNCHER such as ccache),
+# builds it, installs callmgr.dll and cmcall.exe in BUILD_DIR/dist/bin, and
+# makes the tree's Wine prefix BUILD_DIR/wineprefix once (winhost.sh copies
+# it for each Windows host; the tree's own tests run that way).  One run at
+# a time per tree; others wait for it.  Needs x86_64-w64-mingw32-g++-posix,
+# GoogleTest's sources (/usr/src/googletest) and /usr/lib/wine/wine64.
 set -euo pipefail
 
 src=$(cd "${1:?source folder}" && pwd)
@@ -20,17 +21,21 @@ build=$(cd "$build" && pwd)
 exec {lock}>"$build.lock"
 flock "$lock"
 started=$SECONDS
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  echo "== configuring $build"
-  launch=()
-  if [ -n "$launcher" ]; then
-    launch=(-DCMAKE_C_COMPILER_LAUNCHER="$launcher" -DCMAKE_CXX_COMPILER_LAUNCHER="$launcher")
-  fi
-  cmake -S "$src" -B "$build" --toolchain "$src/cmake/mingw-x86_64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=OFF "${launch[@]}" \
-    >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+echo "== configuring $build"
+launch=()
+if [ -n "$launcher" ]; then
+  launch=(-DCMAKE_C_COMPILER_LAUNCHER="$launcher" -DCMAKE_CXX_COMPILER_LAUNCHER="$launcher")
 fi
-echo "== building and installing callmgr.dll and cmcall.exe in $build"
+# Once made, the tree keeps its toolchain; the settings are given each time,
+# so a tree made before the tests were built gets them.
+toolchain=()
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  toolchain=(--toolchain "$src/cmake/mingw-x86_64.cmake")
+fi
+cmake -S "$src" -B "$build" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=ON \
+  -DCALLMGR_WINE=/usr/lib/wine/wine64 "${launch[@]}" \
+  >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+echo "== building $build and installing callmgr.dll and cmcall.exe"
 cmake --build "$build" -j2 >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
 cmake --install "$build" --prefix "$build/dist" >/dev/null
 echo "== the Windows tree took $((SECONDS - started)) s"

@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
 # cmcall.exe (callmgr.dll under Wine) and Linux cmcall on a pair of test
 # hosts: A, where this runs, is the Windows host, B the Linux one.
-#   calls.sh CASE CMCALL WINDOWS_BIN PREFIX
-# CMCALL is Linux cmcall, WINDOWS_BIN the folder of cmcall.exe and
-# callmgr.dll, PREFIX the Wine prefix that A's own is copied from.
+#   calls.sh CASE CMCALL WINDOWS_TREE FOREIGN_PEER
+# CMCALL is Linux cmcall, WINDOWS_TREE the x86-64 Windows tree that
+# scripts/wintree.sh made (cmcall.exe and callmgr.dll installed in its
+# dist/bin, the Wine prefix that A's own is copied from), FOREIGN_PEER the peer built from the protocol description by rpcgen and
+# libtirpc alone (tests/foreign/peer.c).
 #   win_invites   cmcall.exe invites B, whose cmcall accepts by itself
 #   win_answers   B's cmcall invites A, whose cmcall.exe accepts by itself
 #   unreachable   cmcall.exe invites B, where nothing answers, and an
 #                 address of the hosts' network that no host has
 #   unknown_host  cmcall.exe invites a host that no name service knows
+#   rsvp_decline  B's cmcall invites A, where cmcall.exe shows the Invite -
+#                 RSVP dialog, whose Decline a person presses on the window
+#                 with the mouse (xdotool on A's X server); in Linux cmcall's
+#                 run it presses Decline itself (--decline), which its
+#                 lines say, and so only that differs
+#   rpcgen_answers  cmcall.exe invites B, where the rpcgen peer answers
+#                 and accepts
+#   rpcgen_invites  the rpcgen peer on B invites A, whose cmcall.exe
+#                 accepts by itself
 #   portmapper    A has no rpcbind (run with testhost.sh pair --a-no-rpcbind):
 #                 cmcall.exe's library serves the port mapper, which
 #                 rpcinfo on B lists with the call program, and B's call
@@ -18,9 +29,12 @@
 # the same both times.
 set -uo pipefail
 
-readonly CASE=${1:?case} CMCALL=${2:?Linux cmcall} WINDOWS_BIN=${3:?cmcall.exe folder}
-readonly MASTER_PREFIX=${4:?Wine prefix}
+readonly CASE=${1:?case} CMCALL=${2:?Linux cmcall} WINDOWS_TREE=${3:?Windows tree}
+readonly FOREIGN_PEER=${4:?rpcgen peer}
+readonly WINDOWS_BIN=$WINDOWS_TREE/dist/bin MASTER_PREFIX=$WINDOWS_TREE/wineprefix
 readonly WINE=/usr/lib/wine/wine64
+# The Decline button of the Invite - RSVP dialog (resource script).
+readonly RSVP_DECLINE=7
 ROOT=$(cd "$(dirname -- "${BASH_SOURCE[0]}")/../.." && pwd)
 readonly ROOT
 # shellcheck source=tests/support/checks.sh
@@ -46,47 +60,57 @@ fail() {
   exit 1
 }
 
-# on_a KIND ARG...: cmcall ARG... on A, Linux cmcall (KIND linux) or
-# cmcall.exe (KIND windows, A being a Windows host while it runs).
-on_a() {
-  local kind=$1
-  shift
-  if [[ $kind == windows ]]; then
-    bash "$ROOT/scripts/winhost.sh" "$MASTER_PREFIX" -- "$WINE" "$WINDOWS_BIN/cmcall.exe" "$@"
+# running SIDE KIND ARG...: on SIDE, KIND's program with ARG...: Linux
+# cmcall (linux), cmcall.exe (windows, on A only, A being a Windows host
+# while it runs), cmcall.exe with a person who presses Decline in its
+# Invite - RSVP window (person, likewise) or the rpcgen peer (foreign, on B
+# only).  cmcall's lines are its --json ones.
+running() {
+  local side=$1 kind=$2
+  shift 2
+  local command=()
+  case $kind in
+  linux) command=("$CMCALL" "$@" --json) ;;
+  windows) command=(bash "$ROOT/scripts/winhost.sh" "$MASTER_PREFIX" -- "$WINE" "$WINDOWS_BIN/cmcall.exe" "$@" --json) ;;
+  person)
+    command=(bash "$ROOT/scripts/winhost.sh" "$MASTER_PREFIX" -- bash "$ROOT/tests/windows/rsvp_press.sh"
+      "$WINDOWS_TREE" "$RSVP_DECLINE" "$@" --json)
+    ;;
+  foreign) command=("$FOREIGN_PEER" "$@") ;;
+  esac
+  if [[ $side == b ]]; then
+    # shellcheck disable=SC2086 # a command prefix
+    $CALLMGR_PEER_EXEC -- "${command[@]}"
   else
-    "$CMCALL" "$@"
+    "${command[@]}"
   fi
 }
 
-on_b() {
-  # shellcheck disable=SC2086 # a command prefix
-  $CALLMGR_PEER_EXEC -- "$CMCALL" "$@"
-}
-
-# answering SIDE KIND ARG...: cmcall answer ARG... on SIDE in the background,
-# its lines to RUN.SIDE.out, once it waits for invitations.
+# answering SIDE KIND ARG...: KIND's program answering (answer ARG...) on
+# SIDE in the background, its lines to RUN.SIDE.out, once it waits for
+# invitations.
 answering() {
   local side=$1 kind=$2 out=$WORK/$RUN.$1.out line fd
   shift 2
   : >>"$out"
   if [[ $side == a ]]; then
     (
-      on_a "$kind" answer "$@" --json >>"$out" 2>&1
+      running a "$kind" answer "$@" >>"$out" 2>&1
       echo "exit $?" >>"$out"
     ) &
     A_SUB=$!
     exec {fd}< <(exec tail -n +1 -f --pid="$A_SUB" "$out")
   else
-    exec {fd}< <(on_b answer "$@" --json 2>&1; echo "exit $?")
+    exec {fd}< <(running b "$kind" answer "$@" 2>&1; echo "exit $?")
     B_SUB=$!
   fi
   ANSWER_FD=$fd ANSWER_SIDE=$side
   while IFS= read -r -t 90 line <&"$fd"; do
     [[ $side == b ]] && printf '%s\n' "$line" >>"$out"
-    [[ $line == *'"event":"waiting"'* ]] && return 0
+    [[ $line == *'"event":"waiting"'* || $line == ready ]] && return 0
     [[ $line == "exit "* ]] && break
   done
-  fail "cmcall answer on $side never waited for invitations"
+  fail "$kind answer on $side never waited for invitations"
 }
 
 # answered: the answering side, to its end.
@@ -101,15 +125,12 @@ answered() {
   A_SUB="" B_SUB=""
 }
 
-# inviting SIDE KIND ARG...: cmcall invite ARG... on SIDE, to its end.
+# inviting SIDE KIND ARG...: KIND's program inviting (invite ARG...) on
+# SIDE, to its end.
 inviting() {
   local side=$1 kind=$2 rc=0 out=$WORK/$RUN.$1.out
   shift 2
-  if [[ $side == a ]]; then
-    on_a "$kind" invite "$@" --json >>"$out" 2>&1 || rc=$?
-  else
-    on_b invite "$@" --json >>"$out" 2>&1 || rc=$?
-  fi
+  running "$side" "$kind" invite "$@" >>"$out" 2>&1 || rc=$?
   printf 'exit %s\n' "$rc" >>"$out"
 }
 
@@ -149,19 +170,44 @@ exchange() {
   unknown_host)
     inviting a "$kind" nobody@nosuchhost
     ;;
+  rsvp_decline)
+    if [[ $kind == linux ]]; then
+      answering a linux --decline --count 1
+    else
+      answering a person --count 1
+    fi
+    inviting b linux "Alice <alice@hosta>" --subject "Desk check"
+    answered
+    ;;
+  rpcgen_answers)
+    answering b foreign
+    inviting a "$kind" "Bob <bob@hostb>" --subject "Design review"
+    answered
+    ;;
+  rpcgen_invites)
+    answering a "$kind" --auto-accept --count 1
+    inviting b foreign hosta alice --subject "From afar"
+    answered
+    ;;
   *) fail "unknown case" ;;
   esac
 }
 
-# masked FILE: its lines with what differs from run to run masked.
+# masked FILE: its lines with what differs from run to run masked; in
+# rsvp_decline also who presses Decline, cmcall itself or the person.
 masked() {
+  local who=()
+  if [[ $CASE == rsvp_decline ]]; then
+    who=(-e 's/"answer":"(decline|dialog)"/"answer":"A"/' -e 's/"action":"(decline|wait)"/"action":"A"/')
+  fi
   sed -E -e 's/"time":"[0-9:.]+"/"time":"T"/' -e 's/"udp_ports":\[[0-9]+,[0-9]+\]/"udp_ports":[P,P]/' \
-    -e 's/"tcp_port":[0-9]+/"tcp_port":P/' "$1"
+    -e 's/"tcp_port":[0-9]+/"tcp_port":P/' -e 's|callid=[0-9/]+|callid=C|' "${who[@]}" "$1"
 }
 
+# same_as_linux SIDE...
 same_as_linux() {
   local side
-  for side in a b; do
+  for side in "$@"; do
     [[ -e $WORK/linux.$side.out ]] || continue
     diff -u <(masked "$WORK/linux.$side.out") <(masked "$WORK/windows.$side.out") ||
       fail "host $side's lines differ between Linux cmcall and cmcall.exe on A"
@@ -204,9 +250,35 @@ unknown_host)
     '"accepted":0,"declined":0,"unreachable":0,"no_address":1' 'exit 1'
   lacks "$a" '"event":"ringing"'
   ;;
+rsvp_decline)
+  in_order "$a" '"event":"waiting","answer":"dialog","count":1' \
+    '"event":"rsvp","subject":"Desk check","from":"hostb","action":"wait"' \
+    '"event":"invitation-refused","session":0' '"event":"cleaned-up"' 'exit 0'
+  lacks "$a" '"event":"call-started"'
+  in_order "$b" '"event":"ringing","session":1,"member":"alice@hosta","addr":"198.18.0.1"' \
+    '"event":"declined","session":1,"member":"alice@hosta","addr":"198.18.0.1"' \
+    '"accepted":0,"declined":1,"unreachable":0,"no_address":0' 'exit 1'
+  ;;
+rpcgen_answers)
+  in_order "$a" '"event":"ringing","session":1,"member":"bob@hostb","addr":"198.18.0.2"' \
+    '"event":"accepted","session":1,"member":"bob@hostb","addr":"198.18.0.2"' \
+    '"accepted":1,"declined":0,"unreachable":0,"no_address":0' '"event":"cleaned-up"' 'exit 0'
+  # The call's id begins with the address of the host that made it, A's.
+  in_order "$b" ready 'invite msg=0 callid=3323068417/' 'replied msg=1 host=198.18.0.1 answer=16' \
+    'exit 0'
+  has "$b" ' subject=Design review seqno=1 members=2 to=bob@hostb from=hosta@hosta.callmgr.test'
+  ;;
+rpcgen_invites)
+  in_order "$b" 'answer 16' \
+    'reply msg=1 from=alice@hosta to=foreign@hostb.callmgr.test callid=3323068418/' 'exit 0'
+  in_order "$a" '"event":"waiting","answer":"accept","count":1' \
+    '"event":"call-started","session":1,"subject":"From afar","count":2' \
+    '"event":"session-closed","session":1' '"event":"cleaned-up"' 'exit 0'
+  has "$a" '"originator":"198.18.0.2"'
+  ;;
 esac
 
-if [[ $CASE != portmapper ]]; then same_as_linux; fi
+if [[ $CASE != portmapper ]]; then same_as_linux a b; fi
 for f in "$WORK"/windows.*.out "$WORK"/rpcinfo.*.out; do
   [[ -e $f ]] || continue
   printf -- '--- %s:\n' "${f##*/}"

@@ -26,6 +26,7 @@ if [ "$mode" = wine ]; then
     [ -x $loader ] || skip "32-bit Wine is not installed (package wine32:i386)"
     version=$($loader --version 2>&1) || skip "this machine runs no 32-bit x86 programs: $version"
     command -v xvfb-run >/dev/null || skip "xvfb-run is not installed (package xvfb)"
+    command -v Xvfb >/dev/null || skip "Xvfb is not installed (package xvfb)"
 fi
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
@@ -52,4 +53,5 @@ if [ ! -f "$prefix/system.reg" ]; then
     wineserver -w
     echo "== the prefix took $((SECONDS - started)) s"
 fi
-timeout -k 10 600 xvfb-run -a ctest --test-dir "$build" -R '^CallmgrDll\.Binding$' --output-on-failure
+# The test runs on a Windows test host of its own, with a copy of the prefix.
+timeout -k 10 600 ctest --test-dir "$build" -R '^CallmgrDll\.Binding$' --output-on-failure
