@@ -1,7 +1,8 @@
 #!/bin/bash
-# run_addrbook.sh SOURCE_DIR WIN64_BUILD PROGRAM OUT_DIR: the address book
-# file written by PROGRAM (addrbook_files over the platform layer) is read by
-# addrbook_files.exe of the x86-64 Windows tree WIN64_BUILD under Wine, and
+# run_addrbook.sh SOURCE_DIR WIN64_BUILD PROGRAM OUT_DIR [LAUNCHER]: the
+# address book file written by PROGRAM (addrbook_files over the platform
+# layer) is read by addrbook_files.exe of the x86-64 Windows tree WIN64_BUILD
+# (brought up to date with LAUNCHER running its compilers) under Wine, and
 # the file written under Wine is read by PROGRAM; each reader's print must
 # equal the writer's own.  Files and prints are left in OUT_DIR.  Exits 77
 # (skipped) only when a tool is missing.
@@ -11,9 +12,10 @@ src=$(cd "${1:?source folder}" && pwd)
 build=${2:?Windows tree}
 program=${3:?addrbook_files over the platform layer}
 out=${4:?output folder}
+launcher=${5-}
 
 source "$src/tests/ui/wine/wine_tree.sh"
-wine_tree_prepare ui_addrbook_files_wine "$src" "$build" addrbook_files
+wine_tree_prepare ui_addrbook_files_wine "$src" "$build" "$launcher"
 
 rm -rf "$out"
 mkdir -p "$out"

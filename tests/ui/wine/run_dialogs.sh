@@ -1,7 +1,8 @@
 #!/bin/bash
-# run_dialogs.sh SOURCE_DIR WIN64_BUILD LISTER OUT_DIR: lists the library's
-# dialogs with dialog_controls.exe of the x86-64 Windows tree WIN64_BUILD
-# under Wine (and Xvfb) and with LISTER (the same program over the platform
+# run_dialogs.sh SOURCE_DIR WIN64_BUILD LISTER OUT_DIR [LAUNCHER]: lists the
+# library's dialogs with dialog_controls.exe of the x86-64 Windows tree
+# WIN64_BUILD (brought up to date with LAUNCHER running its compilers) under
+# Wine (and Xvfb) and with LISTER (the same program over the platform
 # layer), and compares the two listings line by line.  Both listings and a
 # picture of each dialog from each side are left in OUT_DIR.  Exits 77
 # (skipped) only when a tool is missing.
@@ -11,9 +12,10 @@ src=$(cd "${1:?source folder}" && pwd)
 build=${2:?Windows tree}
 lister=${3:?dialog_controls over the platform layer}
 out=${4:?output folder}
+launcher=${5-}
 
 source "$src/tests/ui/wine/wine_tree.sh"
-wine_tree_prepare ui_dialogs_wine "$src" "$build" dialog_controls
+wine_tree_prepare ui_dialogs_wine "$src" "$build" "$launcher"
 
 rm -rf "$out"
 mkdir -p "$out/wine" "$out/linux"

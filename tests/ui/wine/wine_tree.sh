@@ -1,36 +1,27 @@
-# wine_tree.sh, sourced: wine_tree_prepare TEST SOURCE_DIR WIN64_BUILD TARGET...
-# builds the TARGETs in the x86-64 Windows tree WIN64_BUILD (configured with
-# cmake/mingw-x86_64.cmake unless it already is), makes the tree's Wine
-# prefix for these tests once, and leaves the Wine environment exported and
-# the loader in $wine.  Exits 77 (TEST skipped) only when a tool is missing.
+# wine_tree.sh, sourced: wine_tree_prepare TEST SOURCE_DIR WIN64_BUILD LAUNCHER
+# brings the x86-64 Windows tree WIN64_BUILD up to date (scripts/wintree.sh,
+# with LAUNCHER such as ccache running its compilers, or empty), makes the
+# tree's Wine prefix for these tests once, and leaves the Wine environment
+# exported and the loader in $wine.  Exits 77 (TEST skipped) only when a
+# tool is missing.
 wine_tree_prepare() {
-    local test=$1 src=$2 build=$3
-    shift 3
+    local test=$1 src=$2 build=$3 launcher=$4
     local skip="$test SKIPPED:"
     command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
         { echo "$skip the cross compiler is not installed (package g++-mingw-w64-x86-64-posix)"; exit 77; }
     wine=/usr/lib/wine/wine64
     [ -x $wine ] || { echo "$skip 64-bit Wine is not installed (package wine64)"; exit 77; }
     command -v xvfb-run >/dev/null || { echo "$skip xvfb-run is not installed (package xvfb)"; exit 77; }
+    command -v flock >/dev/null || { echo "$skip flock is not installed (package util-linux)"; exit 77; }
+    [ -f /usr/src/googletest/CMakeLists.txt ] ||
+        { echo "$skip GoogleTest's sources are not installed (package googletest)"; exit 77; }
 
-    local started=$SECONDS
-    if [ ! -f "$build/CMakeCache.txt" ]; then
-        echo "== configuring $build"
-        mkdir -p "$build"
-        local launcher=()
-        if command -v ccache >/dev/null; then
-            launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-        fi
-        cmake -S "$src" -B "$build" --toolchain "$src/cmake/mingw-x86_64.cmake" \
-              -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=ON "${launcher[@]}" \
-              >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
-    fi
-    echo "== building $* in $build"
-    cmake --build "$build" -j2 --target "$@"
-    echo "== the build took $((SECONDS - started)) s"
+    bash "$src/scripts/wintree.sh" "$src" "$build" "$launcher"
 
-    # A prefix of these tests' own, made once per tree.
-    local prefix=$build/wineprefix-ui
+    # A prefix of these tests' own, made once per tree: its windows carry
+    # frames of Wine's drawing, which the call tests' prefix leaves to a
+    # window manager.
+    local prefix=$build/wineprefix-ui started
     # No Mono or Gecko installers, and no debugger: a crash fails the test.
     export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
     trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
