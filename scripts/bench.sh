@@ -212,37 +212,10 @@ if [[ $user != root ]]; then
 fi
 
 readonly BUILD=${CALLMGR_BENCH_BUILD_DIR:-$ROOT/build-bench}
-LOG=$(mktemp "${TMPDIR:-/tmp}/callmgr-bench-build.XXXXXX")
-trap 'rm -f -- "$LOG"' EXIT
-
-# An optimised tree: measuring a Debug or sanitizer build would measure the
-# instrumentation.
-build_type=""
-if [[ -f $BUILD/CMakeCache.txt ]]; then
-  build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
-  if grep -q '^CALLMGR_SANITIZE:BOOL=ON' "$BUILD/CMakeCache.txt"; then
-    fail "$BUILD is a sanitizer build; name another tree with CALLMGR_BENCH_BUILD_DIR"
-  fi
-fi
-if [[ $build_type != Release && $build_type != RelWithDebInfo ]]; then
-  printf '==== configuring %s (Release)\n' "$BUILD"
-  cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=OFF \
-    -DCALLMGR_BENCH=ON >"$LOG" 2>&1 || {
-    cat "$LOG" >&2
-    fail "cmake could not configure $BUILD"
-  }
-fi
 targets=(callsetup_bench bench_peer)
 if [[ $answerer == cmcall ]]; then targets+=(cmcall); fi
-printf '==== building %s in %s\n' "${targets[*]}" "$BUILD"
-cmake --build "$BUILD" --target "${targets[@]}" -j"$(nproc)" >"$LOG" 2>&1 || {
-  tail -n 40 "$LOG" >&2
-  if grep -q 'Benchmarks skipped' "$BUILD/CMakeCache.txt" "$LOG" 2>/dev/null ||
-    ! grep -q '^benchmark_DIR:PATH=/' "$BUILD/CMakeCache.txt"; then
-    printf 'bench.sh: the bench/ programs need Google Benchmark (apt-get install libbenchmark-dev)\n' >&2
-  fi
+CALLMGR_BENCH_BUILD_DIR=$BUILD bash "$ROOT/scripts/benchtree.sh" "${targets[@]}" ||
   fail "the benchmark does not build"
-}
 
 printf '==== hosta (198.18.0.1) sets up calls to hostb (198.18.0.2)\n'
 bash "$ROOT/scripts/testhost.sh" pair -- \

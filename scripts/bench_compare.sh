@@ -5,7 +5,7 @@
 #
 # Needs root (the hosts are namespaces; asks sudo otherwise).  Installs the
 # Debian packages it needs (the test command's and SIPp's), builds what it
-# needs in the optimised tree of scripts/bench.sh (build-bench/, or
+# needs in the optimised tree of scripts/benchtree.sh (build-bench/, or
 # CALLMGR_BENCH_BUILD_DIR), then runs four comparisons, each measured against
 # its baseline in the same run on the same hosts, and prints for each its
 # ratio and whether the goal is met:
@@ -426,14 +426,8 @@ command -v sipp >/dev/null || fail "sipp not found after installing sip-tester"
 
 readonly BUILD=${CALLMGR_BENCH_BUILD_DIR:-$ROOT/build-bench}
 export CALLMGR_BENCH_BUILD_DIR=$BUILD
-if [[ ! -f $BUILD/CMakeCache.txt ]]; then
-  printf '==== configuring %s (Release)\n' "$BUILD"
-  cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=OFF \
-    -DCALLMGR_BENCH=ON >"$LOG" 2>&1 || { cat "$LOG" >&2; fail "cmake could not configure $BUILD"; }
-fi
-printf '==== building the benchmarks in %s\n' "$BUILD"
-cmake --build "$BUILD" --target exchange_bench callsetup_bench bench_peer rate_bench server_bench \
-  -j"$(nproc)" >"$LOG" 2>&1 || { tail -n 40 "$LOG" >&2; fail "the benchmarks do not build"; }
+bash "$ROOT/scripts/benchtree.sh" exchange_bench callsetup_bench bench_peer rate_bench server_bench ||
+  fail "the benchmarks do not build"
 
 if [[ $quick == yes ]]; then
   x_iter=60 s_iter=60 calls=300 sipp_calls=1000 requests=6000 cm_requests=6000 conc=1

@@ -6,7 +6,7 @@
 #                                [--programs DIR]
 #
 # Needs root (the hosts are namespaces; asks sudo otherwise).  Builds
-# growth_bench in the optimised tree of scripts/bench.sh (build-bench/, or
+# growth_bench in the optimised tree of scripts/benchtree.sh (build-bench/, or
 # CALLMGR_BENCH_BUILD_DIR) unless --programs names a folder that holds one
 # already built.  For each N it makes a net of N hosts (scripts/testhost.sh
 # net N), starts `growth_bench member` (one auto-accepting application that
@@ -223,25 +223,8 @@ fi
 
 if [[ -z $programs ]]; then
   readonly BUILD=${CALLMGR_BENCH_BUILD_DIR:-$ROOT/build-bench}
-  LOG=$(mktemp "${TMPDIR:-/tmp}/callmgr-growth-build.XXXXXX")
-  trap 'rm -f -- "$LOG"' EXIT
-  # An optimised tree: measuring a Debug or sanitizer build would measure
-  # the instrumentation.
-  build_type=""
-  if [[ -f $BUILD/CMakeCache.txt ]]; then
-    build_type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$BUILD/CMakeCache.txt")
-    if grep -q '^CALLMGR_SANITIZE:BOOL=ON' "$BUILD/CMakeCache.txt"; then
-      fail "$BUILD is a sanitizer build; name another tree with CALLMGR_BENCH_BUILD_DIR"
-    fi
-  fi
-  if [[ $build_type != Release && $build_type != RelWithDebInfo ]]; then
-    printf '==== configuring %s (Release)\n' "$BUILD"
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=OFF \
-      -DCALLMGR_BENCH=ON >"$LOG" 2>&1 || { cat "$LOG" >&2; fail "cmake could not configure $BUILD"; }
-  fi
-  printf '==== building growth_bench in %s\n' "$BUILD"
-  cmake --build "$BUILD" --target growth_bench -j"$(nproc)" >"$LOG" 2>&1 ||
-    { tail -n 40 "$LOG" >&2; fail "growth_bench does not build"; }
+  CALLMGR_BENCH_BUILD_DIR=$BUILD bash "$ROOT/scripts/benchtree.sh" growth_bench ||
+    fail "growth_bench does not build"
   programs=$BUILD/bench
 fi
 
