@@ -20,7 +20,7 @@ wine_tree_prepare ui_dialogs_wine "$src" "$build" "$launcher"
 rm -rf "$out"
 mkdir -p "$out/wine" "$out/linux"
 started=$SECONDS
-timeout -k 10 300 xvfb-run -a $wine "$build/tests/ui/wine/dialog_controls.exe" --shots "$out/wine" |
+timeout -k 10 300 xvfb-run -a $wine "$build/src/dialog_controls.exe" --shots "$out/wine" |
     tr -d '\r' >"$out/wine.txt"
 echo "== the run under Wine took $((SECONDS - started)) s"
 CALLMGR_DISPLAY=headless "$lister" --shots "$out/linux" >"$out/linux.txt"
