@@ -76,10 +76,13 @@ inside() {
     "$cmcall" invite "$@" --timeout 40 >"$out/a" 2>&1 || a_rc=$?
   }
 
-  # case_end N TITLE WANT_A WANT_B [A_RAN B_RAN]: prints both sides and the
-  # verdict; A_RAN and B_RAN say what each ran (cmcall invite and answer).
+  # case_end N TITLE WANT_A WANT_B [A_RAN B_RAN [INVITER]]: prints both
+  # sides and the verdict; A_RAN and B_RAN say what each ran (cmcall invite
+  # and answer), INVITER which side invited (a, or b), whose exit the
+  # summary shows.
   case_end() {
-    local n=$1 title=$2 want_a=$3 want_b=$4 verdict=ok
+    local n=$1 title=$2 want_a=$3 want_b=$4 verdict=ok shown=$a_rc want=$3
+    if [[ ${7:-a} == b ]]; then shown=$b_rc want=$want_b; fi
     printf '\n  what hosta saw (%s, exit %s):\n' "${5:-cmcall invite}" "$a_rc"
     show hosta "$out/a"
     if [[ $want_b != - ]]; then
@@ -89,8 +92,8 @@ inside() {
     if [[ $a_rc != "$want_a" || ($want_b != - && $b_rc != "$want_b") ]]; then
       verdict="UNEXPECTED"
     fi
-    results+=("$(printf '%s. %-16s invite exit %s (want %s)  %s' "$n" "$title" "$a_rc" \
-      "$want_a" "$verdict")")
+    results+=("$(printf '%s. %-16s invite exit %s (want %s)  %s' "$n" "$title" "$shown" \
+      "$want" "$verdict")")
   }
 
   printf '\n=== 1. An accepted call\n'
@@ -154,7 +157,7 @@ inside() {
     a_rc=0
     wait "$a_sub" || a_rc=$?
     exec {a_fd}<&-
-    case_end 5a "Windows invites" 0 0 "cmcall answer" "cmcall.exe invite"
+    case_end 5a "Windows invites" 0 0 "cmcall answer" "cmcall.exe invite" b
 
     printf '\n  hostb$ cmcall.exe answer --auto-accept --count 1\n'
     printf '  hosta$ cmcall invite "Bob <bob@hostb>" --subject "To Windows"\n'
