@@ -127,6 +127,22 @@ bool in_set(SOCKET sock, const fd_set &set)
     return false;
 }
 
+bool wait_ready(SOCKET sock, bool write, DWORD ms, bool *failed)
+{
+    fd_set set, errors;
+    FD_ZERO(&set);
+    FD_SET(sock, &set);
+    FD_ZERO(&errors);
+    FD_SET(sock, &errors);
+    struct timeval wait = {(long)(ms / 1000), (long)(ms % 1000) * 1000};
+    if (sockets()->select(0, write ? nullptr : &set, write ? &set : nullptr, &errors, &wait) <= 0)
+        return false;
+    bool error = in_set(sock, errors);
+    if (failed)
+        *failed = error;
+    return !error;
+}
+
 bool host_address(const char *host, u_long *addr)
 {
     const Sockets *s = sockets();

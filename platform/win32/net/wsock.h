@@ -69,6 +69,11 @@ bool would_block();
 /* FD_ISSET without the socket library's helper: whether select left
  * `sock` in `set`. */
 bool in_set(SOCKET sock, const fd_set &set);
+/* Waits up to `ms` for `sock` to be readable, or writable with `write`;
+ * false when time runs out, or when the system reports an error on the
+ * socket instead (a refusal shows there on some systems), which sets
+ * *failed when given. */
+bool wait_ready(SOCKET sock, bool write, DWORD ms, bool *failed = nullptr);
 /* The IPv4 address (network byte order) of a dotted quad or a host name;
  * false when there is none.  A name lookup may block. */
 bool host_address(const char *host, u_long *addr);

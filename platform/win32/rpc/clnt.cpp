@@ -33,18 +33,7 @@ const DWORD CONNECT_TIMEOUT_MS = 25000;
 bool wait_ready(SOCKET sock, bool write, DWORD deadline)
 {
     DWORD now = GetTickCount();
-    if ((LONG)(deadline - now) <= 0)
-        return false;
-    DWORD left = deadline - now;
-    fd_set set, failed;
-    FD_ZERO(&set);
-    FD_SET(sock, &set);
-    FD_ZERO(&failed);
-    FD_SET(sock, &failed);
-    struct timeval wait = {(long)(left / 1000), (long)(left % 1000) * 1000};
-    return net::sockets()->select(0, write ? nullptr : &set, write ? &set : nullptr, &failed,
-                                  &wait) > 0 &&
-           !net::in_set(sock, failed);
+    return (LONG)(deadline - now) > 0 && net::wait_ready(sock, write, deadline - now);
 }
 
 SOCKET connect_to(u_long addr, u_short port)
@@ -66,25 +55,13 @@ SOCKET connect_to(u_long addr, u_short port)
     return INVALID_SOCKET;
 }
 
+/* The call as a record of one fragment, ready to send. */
 bool encode_call(CLIENT *clnt, rpcproc_t proc, xdrproc_t xargs, void *args,
                  std::vector<char> *bytes)
 {
-    struct rpc_msg msg = {};
-    msg.rm_xid = clnt->xid;
-    msg.rm_direction = CALL;
-    msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
-    msg.rm_call.cb_prog = clnt->prog;
-    msg.rm_call.cb_vers = clnt->vers;
-    msg.rm_call.cb_proc = proc;
     std::vector<char> body;
-    for (int pass = 0; pass < 2; ++pass) {
-        XDR xdrs;
-        onc::mem_create(&xdrs, pass ? body.data() : nullptr, (u_int)body.size(), XDR_ENCODE);
-        if (!onc::code_call(&xdrs, &msg) || (xargs && !onc::run_proc(xargs, &xdrs, args)))
-            return false;
-        body.resize(onc::get_pos(&xdrs));
-    }
-    if (body.size() > onc::MAX_RECORD)
+    if (!onc::encode_call(clnt->xid, clnt->prog, clnt->vers, proc, xargs, args, &body) ||
+        body.size() > onc::MAX_RECORD)
         return false;
     bytes->clear();
     onc::record_frame(body.data(), (uint32_t)body.size(), bytes);

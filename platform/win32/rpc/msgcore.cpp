@@ -135,6 +135,29 @@ bool encode_accepted(XDR *xdrs, uint32_t xid, enum accept_stat status, xdrproc_t
     return code_reply(xdrs, &msg);
 }
 
+bool encode_call(uint32_t xid, rpcprog_t prog, rpcvers_t vers, rpcproc_t proc, xdrproc_t args_proc,
+                 void *args, std::vector<char> *body)
+{
+    struct rpc_msg msg;
+    memset(&msg, 0, sizeof msg);
+    msg.rm_xid = xid;
+    msg.rm_direction = CALL;
+    msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
+    msg.rm_call.cb_prog = prog;
+    msg.rm_call.cb_vers = vers;
+    msg.rm_call.cb_proc = proc;
+    /* Counted first, then written into a body of that size. */
+    body->clear();
+    for (int pass = 0; pass < 2; ++pass) {
+        XDR xdrs;
+        mem_create(&xdrs, pass ? body->data() : nullptr, (u_int)body->size(), XDR_ENCODE);
+        if (!code_call(&xdrs, &msg) || (args_proc && !run_proc(args_proc, &xdrs, args)))
+            return false;
+        body->resize(get_pos(&xdrs));
+    }
+    return true;
+}
+
 bool encode_version_denied(XDR *xdrs, uint32_t xid)
 {
     struct rpc_msg msg;

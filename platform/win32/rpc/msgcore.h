@@ -7,6 +7,8 @@
 
 #include <rpc/rpc_msg.h>
 
+#include <vector>
+
 namespace pal {
 namespace onc {
 
@@ -15,6 +17,12 @@ bool code_auth(XDR *xdrs, struct opaque_auth *auth);
 bool code_call(XDR *xdrs, struct rpc_msg *msg);
 /* The whole reply, results included when accepted with SUCCESS. */
 bool code_reply(XDR *xdrs, struct rpc_msg *msg);
+
+/* The call of `xid` to `proc` of `prog` version `vers`, its arguments
+ * encoded by `args_proc` (none when null), into `body`, sized to fit; false
+ * when they cannot be encoded. */
+bool encode_call(uint32_t xid, rpcprog_t prog, rpcvers_t vers, rpcproc_t proc, xdrproc_t args_proc,
+                 void *args, std::vector<char> *body);
 
 /* A reply as a client reads it: its verifier and, when accepted with
  * SUCCESS, its results (by `proc` into `results`). */

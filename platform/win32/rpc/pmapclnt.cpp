@@ -7,7 +7,6 @@
 #include "pmap.h"
 
 #include "msgcore.h"
-#include "record.h"
 #include "xdrcore.h"
 
 #include "../net/wsock.h"
@@ -29,42 +28,6 @@ const DWORD REMOTE_TIMEOUT_MS = 5000;
 
 u_int next_xid = 0;
 
-/* Waits up to `ms` for `sock` to be readable; *failed when the system
- * reports an error on it instead (a refusal shows there on some systems). */
-bool readable(SOCKET sock, DWORD ms, bool *failed)
-{
-    fd_set set, errors;
-    FD_ZERO(&set);
-    FD_SET(sock, &set);
-    FD_ZERO(&errors);
-    FD_SET(sock, &errors);
-    struct timeval wait = {(long)(ms / 1000), (long)(ms % 1000) * 1000};
-    if (net::sockets()->select(0, &set, nullptr, &errors, &wait) <= 0)
-        return false;
-    *failed = net::in_set(sock, errors);
-    return !*failed;
-}
-
-bool encode_call(u_int xid, rpcproc_t proc, xdrproc_t args_proc, void *args,
-                 std::vector<char> *bytes)
-{
-    struct rpc_msg msg = {};
-    msg.rm_xid = xid;
-    msg.rm_direction = CALL;
-    msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
-    msg.rm_call.cb_prog = PMAPPROG;
-    msg.rm_call.cb_vers = PMAPVERS;
-    msg.rm_call.cb_proc = proc;
-    for (int pass = 0; pass < 2; ++pass) {
-        XDR xdrs;
-        onc::mem_create(&xdrs, pass ? bytes->data() : nullptr, (u_int)bytes->size(), XDR_ENCODE);
-        if (!onc::code_call(&xdrs, &msg) || !onc::run_proc(args_proc, &xdrs, args))
-            return false;
-        bytes->resize(onc::get_pos(&xdrs));
-    }
-    return true;
-}
-
 bool is_local(u_long addr)
 {
     return addr == LOOPBACK || addr == INADDR_ANY;
@@ -80,7 +43,7 @@ Outcome call(u_long addr, rpcproc_t proc, xdrproc_t args_proc, void *args, xdrpr
     if (next_xid == 0)
         next_xid = GetTickCount() ^ GetCurrentProcessId() << 16;
     u_int xid = ++next_xid;
-    if (!s || !encode_call(xid, proc, args_proc, args, &request))
+    if (!s || !onc::encode_call(xid, PMAPPROG, PMAPVERS, proc, args_proc, args, &request))
         return Outcome::NO_ANSWER;
     SOCKET sock = net::open_bound(SOCK_DGRAM, 0);
     if (sock == INVALID_SOCKET)
@@ -103,7 +66,7 @@ Outcome call(u_long addr, rpcproc_t proc, xdrproc_t args_proc, void *args, xdrpr
         s->send(sock, request.data(), (int)request.size(), 0);
         DWORD sent = GetTickCount();
         while (GetTickCount() - sent < RESEND_MS &&
-               readable(sock, RESEND_MS - (GetTickCount() - sent), &refused)) {
+               net::wait_ready(sock, false, RESEND_MS - (GetTickCount() - sent), &refused)) {
             int n = s->recv(sock, reply.data(), (int)reply.size(), 0);
             if (n == SOCKET_ERROR) {
                 refused = !net::would_block();

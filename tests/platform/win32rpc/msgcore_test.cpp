@@ -64,6 +64,24 @@ TEST(MsgCore, CallHeaderBytesAndWhereTheArgumentsBegin)
     EXPECT_EQ(CallCheck::GARBAGE, parse_call(bytes.data(), 39, &call));
 }
 
+/* A client's call: the header with no credentials, then the arguments,
+ * in a body sized to them whatever it held. */
+TEST(MsgCore, AClientsCallIsItsHeaderAndArgumentsExactly)
+{
+    int32_t value = -2;
+    std::vector<char> body(3, 'x');
+    ASSERT_TRUE(encode_call(0x11223344, 391010, 1, 3, IntProc(), &value, &body));
+    const unsigned char expected[44] = {0x11, 0x22, 0x33, 0x44, 0,    0, 0, 0,    0,    0,    0,
+                                        2,    0,    5,    0xF7, 0x62, 0, 0, 0,    1,    0,    0,
+                                        0,    3,    0,    0,    0,    0, 0, 0,    0,    0,    0,
+                                        0,    0,    0,    0,    0,    0, 0, 0xFF, 0xFF, 0xFF, 0xFE};
+    ASSERT_EQ(sizeof expected, body.size());
+    EXPECT_EQ(0, memcmp(expected, body.data(), sizeof expected));
+    Call call;
+    ASSERT_EQ(CallCheck::OK, parse_call(body.data(), (u_int)body.size(), &call));
+    EXPECT_EQ(40u, call.args_at);
+}
+
 TEST(MsgCore, CallsTheServerRefusesOrDenies)
 {
     Call call;
