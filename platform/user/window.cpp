@@ -83,6 +83,38 @@ POINT client_origin(HWND hwnd)
     return at;
 }
 
+/* Moves `count` points from `from`'s client coordinates to `to`'s (the
+ * screen's for null) and gives the offset it added; false, with the last
+ * error set, when either is no window. */
+bool map_points(HWND from, HWND to, POINT *points, UINT count, POINT *offset)
+{
+    if ((from && !window_get(from)) || (to && !window_get(to))) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return false;
+    }
+    POINT a = from ? client_origin(from) : POINT{0, 0};
+    POINT b = to ? client_origin(to) : POINT{0, 0};
+    POINT d{a.x - b.x, a.y - b.y};
+    for (UINT i = 0; points && i < count; ++i) {
+        points[i].x += d.x;
+        points[i].y += d.y;
+    }
+    if (offset)
+        *offset = d;
+    return true;
+}
+
+/* ClientToScreen (`to_screen`) and ScreenToClient. */
+BOOL point_and_screen(HWND hwnd, POINT *point, bool to_screen)
+{
+    if (!hwnd || !point) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    return to_screen ? map_points(hwnd, nullptr, point, 1, nullptr)
+                     : map_points(nullptr, hwnd, point, 1, nullptr);
+}
+
 bool destroy(const WindowRef &w)
 {
     if (w->destroying)
@@ -641,42 +673,20 @@ BOOL WINAPI GetWindowRect(HWND hwnd, LPRECT rect)
 
 BOOL WINAPI ClientToScreen(HWND hwnd, LPPOINT point)
 {
-    if (!window_get(hwnd) || !point) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    POINT at = client_origin(hwnd);
-    point->x += at.x;
-    point->y += at.y;
-    return TRUE;
+    return pal::point_and_screen(hwnd, point, true);
 }
 
 BOOL WINAPI ScreenToClient(HWND hwnd, LPPOINT point)
 {
-    if (!window_get(hwnd) || !point) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
-    POINT at = client_origin(hwnd);
-    point->x -= at.x;
-    point->y -= at.y;
-    return TRUE;
+    return pal::point_and_screen(hwnd, point, false);
 }
 
 int WINAPI MapWindowPoints(HWND from, HWND to, LPPOINT points, UINT count)
 {
-    if ((from && !window_get(from)) || (to && !window_get(to))) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    POINT offset{0, 0};
+    if (!pal::map_points(from, to, points, count, &offset))
         return 0;
-    }
-    POINT a = from ? client_origin(from) : POINT{0, 0};
-    POINT b = to ? client_origin(to) : POINT{0, 0};
-    LONG dx = a.x - b.x, dy = a.y - b.y;
-    for (UINT i = 0; points && i < count; ++i) {
-        points[i].x += dx;
-        points[i].y += dy;
-    }
-    return (int)MAKELONG((WORD)(SHORT)dx, (WORD)(SHORT)dy);
+    return (int)MAKELONG((WORD)(SHORT)offset.x, (WORD)(SHORT)offset.y);
 }
 
 BOOL WINAPI GetClientRect(HWND hwnd, LPRECT rect)
