@@ -3,7 +3,7 @@
 #
 #   wintree.sh SOURCE_DIR BUILD_DIR [LAUNCHER]
 #
-# Configures BUILD_DIR with cmake/mingw-x86_64.cmake (Release, with the
+# Configures BUILD_DIR once with cmake/mingw-x86_64.cmake (Release, with the
 # tests of what Windows runs, the compilers behind LAUNCHER such as ccache),
 # builds it, installs callmgr.dll and cmcall.exe in BUILD_DIR/dist/bin, and
 # makes the tree's Wine prefix BUILD_DIR/wineprefix once (winhost.sh copies
@@ -21,20 +21,16 @@ build=$(cd "$build" && pwd)
 exec {lock}>"$build.lock"
 flock "$lock"
 started=$SECONDS
-echo "== configuring $build"
-launch=()
-if [ -n "$launcher" ]; then
-  launch=(-DCMAKE_C_COMPILER_LAUNCHER="$launcher" -DCMAKE_CXX_COMPILER_LAUNCHER="$launcher")
-fi
-# Once made, the tree keeps its toolchain; the settings are given each time,
-# so a tree made before the tests were built gets them.
-toolchain=()
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  toolchain=(--toolchain "$src/cmake/mingw-x86_64.cmake")
+  echo "== configuring $build"
+  launch=()
+  if [ -n "$launcher" ]; then
+    launch=(-DCMAKE_C_COMPILER_LAUNCHER="$launcher" -DCMAKE_CXX_COMPILER_LAUNCHER="$launcher")
+  fi
+  cmake -S "$src" -B "$build" --toolchain "$src/cmake/mingw-x86_64.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DCALLMGR_TESTS=ON -DCALLMGR_WINE=/usr/lib/wine/wine64 "${launch[@]}" \
+    >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 fi
-cmake -S "$src" -B "$build" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=ON \
-  -DCALLMGR_WINE=/usr/lib/wine/wine64 "${launch[@]}" \
-  >"$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
 echo "== building $build and installing callmgr.dll and cmcall.exe"
 cmake --build "$build" -j2 >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
 cmake --install "$build" --prefix "$build/dist" >/dev/null
