@@ -71,6 +71,8 @@ extern "C" int REC_Free(void *body)
 extern "C" size_t REC_CopyInto(char *field, size_t size, const char *text)
 {
     size_t len = strlen(text);
+    if (size == 0)
+        return len;
     size_t n = len < size ? len : size - 1;
     memcpy(field, text, n);
     field[n] = '\0';

@@ -109,9 +109,9 @@ int REC_Free(void *body);
 /* A type-7 copy of a text, which the caller releases with REC_Free; null for
  * an absent text or when memory ran out. */
 char *REC_CopyText(const char *text);
-/* Copies `text` into a field of `size` bytes (more than 0), cut to fit and
- * always terminated; the length of `text`, so that a result of `size` or
- * more says it was cut.  The bounded copy of every text field, without a
+/* Copies `text` into a field of `size` bytes, cut to fit and terminated
+ * (a field of no bytes is left alone); the length of `text`, so that a
+ * result of `size` or more says it was cut.  The bounded copy of every text field, without a
  * format to read. */
 size_t REC_CopyInto(char *field, size_t size, const char *text);
 /* The longest decimal text of a DWORD. */

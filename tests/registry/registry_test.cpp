@@ -81,6 +81,7 @@ TEST(RecordAllocator, ACopyIntoAFieldIsCutToFitTerminatedAndTellsTheWholeLength)
     char one[1] = {'x'};
     EXPECT_EQ(3u, REC_CopyInto(one, sizeof one, "abc"));
     EXPECT_EQ('\0', one[0]) << "a one-byte field holds the terminator only";
+    EXPECT_EQ(3u, REC_CopyInto(one + 1, 0, "abc")) << "an empty field is left alone";
 }
 
 TEST(RecordAllocator, DecimalDigitsAreWrittenWithoutATerminator)
