@@ -2,16 +2,18 @@
 // same two hosts:
 //
 //   exchange_bench --peer-addr ADDR --tcp-port PORT [--iterations N]
-//                  [--rounds R] [--warmup W]
+//                  [--rounds R] [--warmup W] [--only raw|libtirpc|call]
 //
 //   raw TCP    connect, 100 bytes each way, close (bench_peer serve);
 //   libtirpc   clnt_create(ADDR, BENCH_PROG, 1, "tcp") + one clnt_call +
 //              clnt_destroy: a port-mapper query and a connection;
-//   CALL_Send  of a CALL_INVITE to the call manager on ADDR (bench_peer
-//              answer): its port-mapper answer cached after the first, a
-//              connection, the call, the answer (delivered, or not handled
-//              once the answering applications are busy: the same exchange).
-// The methods alternate in R rounds.  Prints median, 99th percentile, mean
+//   CALL_Send  of a CALL_INVITE to the call manager on ADDR (server_bench
+//              answer --busy): its port-mapper answer cached after the
+//              first, a connection, the call, the answer ("not handled":
+//              the answering applications are occupied, so the answering
+//              host does nothing but the exchange).
+// The methods alternate in R rounds; --only runs one of them alone (to
+// profile it).  Prints median, 99th percentile, mean
 // in microseconds and each median and p99 against raw TCP's.  Exit status
 // 0 when every iteration succeeded, 1 otherwise, 2 on bad arguments.
 #include "bench_common.h"
@@ -28,6 +30,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -50,7 +54,10 @@ using Clock = std::chrono::steady_clock;
 struct Options {
     std::string peer_addr;
     unsigned tcp_port = 0, iterations = 300, rounds = 10, warmup = 10;
+    int only = -1; /* every method */
 };
+
+const char *const METHOD_KEYS[3] = {"raw", "libtirpc", "call"};
 
 bool rpc_once(const Options &o)
 {
@@ -117,7 +124,12 @@ int main(int argc, char **argv)
             ok = parse(v, 1, 1000, &o.rounds);
         else if (arg == "--warmup")
             ok = parse(v, 0, 10000, &o.warmup);
-        else
+        else if (arg == "--only" && v) {
+            o.only = (int)(std::find_if(std::begin(METHOD_KEYS), std::end(METHOD_KEYS),
+                                        [v](const char *k) { return std::strcmp(k, v) == 0; }) -
+                           std::begin(METHOD_KEYS));
+            ok = o.only < 3;
+        } else
             ok = false;
     }
     sockaddr_in peer{};
@@ -125,7 +137,8 @@ int main(int argc, char **argv)
     peer.sin_port = htons((uint16_t)o.tcp_port);
     if (!ok || o.tcp_port == 0 || inet_pton(AF_INET, o.peer_addr.c_str(), &peer.sin_addr) != 1) {
         std::fprintf(stderr, "usage: exchange_bench --peer-addr ADDR --tcp-port PORT "
-                             "[--iterations N] [--rounds R] [--warmup W]\n");
+                             "[--iterations N] [--rounds R] [--warmup W] "
+                             "[--only raw|libtirpc|call]\n");
         return 2;
     }
     if (NET_Startup(resource_instance()) != 1) {
@@ -145,13 +158,15 @@ int main(int argc, char **argv)
     auto once = [&](int m) {
         return m == 0 ? bench_tcp_once(peer, &error) : m == 1 ? rpc_once(o) : send_once();
     };
+    auto chosen = [&](int m) { return o.only < 0 || o.only == m; };
     for (unsigned w = 0; w < o.warmup; ++w)
         for (int m = 0; m < 3; ++m)
-            once(m);
+            if (chosen(m))
+                once(m);
     unsigned per_round = std::max(1u, o.iterations / std::max(1u, o.rounds));
     for (unsigned done = 0; done < o.iterations;) {
         for (int m = 0; m < 3; ++m)
-            for (unsigned i = 0; i < per_round && done + i < o.iterations; ++i) {
+            for (unsigned i = 0; chosen(m) && i < per_round && done + i < o.iterations; ++i) {
                 auto t0 = Clock::now();
                 bool good = once(m);
                 auto t1 = Clock::now();

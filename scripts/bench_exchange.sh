@@ -3,13 +3,18 @@
 #
 #   bash scripts/bench_exchange.sh [--iterations N] [--rounds R] [--warmup W]
 #
-# Needs root.  Builds exchange_bench and bench_peer in the optimised tree of
-# scripts/bench.sh (build-bench/, or CALLMGR_BENCH_BUILD_DIR), makes a pair
-# of hosts, starts `bench_peer serve` (raw TCP and bare libtirpc servers)
-# and `bench_peer answer` (the call manager) on hostb, and runs
+# Needs root.  Builds exchange_bench, bench_peer and server_bench in the
+# optimised tree of scripts/benchtree.sh (build-bench/, or
+# CALLMGR_BENCH_BUILD_DIR), makes a pair of hosts, starts `bench_peer serve`
+# (raw TCP and bare libtirpc servers) and `server_bench answer --busy` (the
+# call manager, its applications occupied) on hostb, and runs
 # exchange_bench on hosta twice: as the user nobody and as root (as root
 # libtirpc binds reserved source ports; the call manager's exchange never
-# does).  Prints a table per user: raw TCP, libtirpc, CALL_Send, median and
+# does).  The answering applications are occupied so that every invitation
+# is one exchange and nothing more: received, decoded, offered and answered
+# "not handled".  An application free to accept would go on to send an
+# acceptance of its own, whose work the answering host would do while the
+# next exchange waits.  Prints a table per user: raw TCP, libtirpc, CALL_Send, median and
 # 99th percentile in microseconds and against raw TCP.
 set -euo pipefail
 cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
@@ -31,7 +36,7 @@ if [[ ${1:-} == --inside ]]; then
   # shellcheck disable=SC2086
   $CALLMGR_PEER_EXEC -- setpriv --reuid=nobody --regid=nogroup --clear-groups \
     env HOME="$dir/home" XDG_DATA_HOME="$dir/home/.local/share" \
-    "$build/bench/bench_peer" answer 2 <"$dir/answer.in" >"$dir/answer.out" 2>&1 &
+    "$build/bench/server_bench" answer --apps 2 --busy <"$dir/answer.in" >"$dir/answer.out" 2>&1 &
   exec {answer_in}>"$dir/answer.in"
   for _ in $(seq 100); do
     if grep -q '^ready serve' "$dir/serve.out" 2>/dev/null &&
@@ -53,9 +58,5 @@ fi
 
 ((EUID == 0)) || exec sudo bash "$ROOT/scripts/bench_exchange.sh" "$@"
 readonly BUILD=${CALLMGR_BENCH_BUILD_DIR:-$ROOT/build-bench}
-if [[ ! -f $BUILD/CMakeCache.txt ]]; then
-  cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DCALLMGR_TESTS=OFF \
-    -DCALLMGR_BENCH=ON >/dev/null
-fi
-cmake --build "$BUILD" --target exchange_bench bench_peer -j"$(nproc)" >/dev/null
+bash "$ROOT/scripts/benchtree.sh" exchange_bench bench_peer server_bench
 bash "$ROOT/scripts/testhost.sh" pair -- bash "$ROOT/scripts/bench_exchange.sh" --inside "$BUILD" "$@"
