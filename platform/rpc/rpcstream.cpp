@@ -39,8 +39,6 @@ const size_t INPUT_BUDGET = 8u << 20;
  * connection before the others get their turn. */
 const size_t READ_CHUNK = 16384;
 const int CALLS_PER_TURN = 8;
-/* Connections accepted per readiness of a listening socket. */
-const int ACCEPTS_PER_TURN = 16;
 /* What a readiness brings is read here and only that much is kept: growing
  * a connection's buffer by a whole chunk first would clear 16 KB for the
  * few hundred bytes a call brings.  Its bytes are taken before anything
@@ -260,8 +258,9 @@ void end_listener(const Listener &l)
             t->dead = true;
 }
 
-void accept_on(Listener &l)
+int accept_on(Listener &l, int (&accepted)[ACCEPTS_PER_TURN])
 {
+    int count = 0;
     for (int i = 0; i < ACCEPTS_PER_TURN; ++i) {
         struct sockaddr_storage peer;
         socklen_t length = sizeof peer;
@@ -275,7 +274,7 @@ void accept_on(Listener &l)
                 l.paused = true;
                 l.paused_at = clock_now();
             }
-            return;
+            return count;
         }
         if (connection_count >= max_connections && !evict_one()) {
             close(fd);
@@ -291,7 +290,9 @@ void accept_on(Listener &l)
         transports[fd] = t;
         ++connection_count;
         xprt_register(&t->xprt);
+        accepted[count++] = fd;
     }
+    return count;
 }
 
 /* Reads what the peer sent and serves the records that are complete. */

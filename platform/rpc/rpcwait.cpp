@@ -261,6 +261,27 @@ size_t rpc_add_fds(std::vector<struct pollfd> &fds)
     return first;
 }
 
+namespace {
+
+/* Serves a connection or datagram socket of this layer that the wait found
+ * ready; false when `fd` is not one. */
+bool serve_transport(int fd, short revents)
+{
+    auto t = transports.find(fd);
+    if (t == transports.end())
+        return false;
+    Transport *x = t->second;
+    if (x->dead || x->busy)
+        return true;
+    if (x->kind == Kind::DATAGRAM)
+        dispatch_calls(x);
+    else
+        serve_connection(x, revents);
+    return true;
+}
+
+} // namespace
+
 void rpc_dispatch(std::vector<struct pollfd> &fds, size_t first)
 {
     /* The service may have moved on while this thread waited; what is ready
@@ -281,21 +302,18 @@ void rpc_dispatch(std::vector<struct pollfd> &fds, size_t first)
             sweep_timer.armed = false;
             continue;
         }
-        auto t = transports.find(fd);
-        if (t != transports.end()) {
-            Transport *x = t->second;
-            if (x->dead || x->busy)
-                continue;
-            if (x->kind == Kind::DATAGRAM)
-                dispatch_calls(x);
-            else
-                serve_connection(x, revents);
+        if (serve_transport(fd, revents))
             continue;
-        }
         auto l = listeners.find(fd);
         if (l != listeners.end()) {
-            if (!l->second.paused)
-                accept_on(l->second);
+            int accepted[ACCEPTS_PER_TURN];
+            int count = l->second.paused ? 0 : accept_on(l->second, accepted);
+            /* A caller sends its call the moment it is connected, so the
+             * call has mostly come by now: it is read at once rather than
+             * after another wait.  Serving may wait for messages in turn, so
+             * each connection is looked up afresh. */
+            for (int a = 0; a < count && serves_here(); ++a)
+                serve_transport(accepted[a], POLLIN);
             continue;
         }
         if (foreign.count(fd)) {

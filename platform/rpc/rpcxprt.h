@@ -148,8 +148,11 @@ void sweep(DWORD now);
 /* Ends the connections accepted on a listening socket the runtime no longer
  * has. */
 void end_listener(const Listener &l);
-/* Accepts the connections waiting on a listening socket. */
-void accept_on(Listener &l);
+/* Connections accepted per readiness of a listening socket. */
+const int ACCEPTS_PER_TURN = 16;
+/* Accepts the connections waiting on a listening socket; their descriptors
+ * go to accepted[], and how many there are is returned. */
+int accept_on(Listener &l, int (&accepted)[ACCEPTS_PER_TURN]);
 /* Reads what the peer sent and serves the records that are complete. */
 void serve_connection(Transport *t, short revents);
 /* Arms the sweep timer for the earliest end of an idle span or a pause;

@@ -11,6 +11,12 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <functional>
 #include <future>
@@ -160,6 +166,60 @@ TEST_F(RpcWait, TheNamedThreadServesInsideModalDialogs)
     modal_caller.join();
     EXPECT_EQ(42, modal_answer);
     EXPECT_EQ(GetCurrentThreadId(), served_on);
+}
+
+/* A caller writes its call the moment it is connected.  A call already
+ * there when its connection is accepted is answered in that same turn of
+ * the loop, not one wait later. */
+TEST_F(RpcWait, ACallThatCameWithItsConnectionIsAnsweredInTheTurnThatAcceptsIt)
+{
+    SVCXPRT *tcp = svctcp_create(RPC_ANYSOCK, 0, 0);
+    ASSERT_NE(nullptr, tcp);
+    ASSERT_TRUE(svc_register(tcp, PROG, 1, dispatch, 0));
+    PalRpcServeOnThisThread(TRUE);
+    MSG m;
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE)) << "the listener is taken over";
+
+    char record[128];
+    XDR x;
+    xdrmem_create(&x, record + 4, sizeof record - 4, XDR_ENCODE);
+    struct rpc_msg call = {};
+    call.rm_xid = 0x5157;
+    call.rm_direction = CALL;
+    call.rm_call.cb_rpcvers = RPC_MSG_VERSION;
+    call.rm_call.cb_prog = PROG;
+    call.rm_call.cb_vers = 1;
+    call.rm_call.cb_proc = 1;
+    int arg = 41;
+    ASSERT_TRUE(xdr_callmsg(&x, &call) && xdr_int(&x, &arg));
+    const uint32_t length = xdr_getpos(&x);
+    xdr_destroy(&x);
+    const uint32_t mark = htonl(0x80000000u | length);
+    memcpy(record, &mark, 4);
+
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    struct sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(tcp->xp_port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(0, connect(fd, (struct sockaddr *)&to, sizeof to));
+    ASSERT_EQ((ssize_t)(4 + length), send(fd, record, 4 + length, 0));
+
+    EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE)) << "one turn: accepted and served";
+    EXPECT_EQ(1, calls_served.load());
+    struct pollfd reply = {fd, POLLIN, 0};
+    EXPECT_EQ(1, poll(&reply, 1, 0)) << "the answer is on its way";
+    char answer[128];
+    ssize_t got = recv(fd, answer, sizeof answer, MSG_DONTWAIT);
+    ASSERT_EQ(4 + 24 + 4, got) << "mark, accepted reply header, the result";
+    uint32_t result;
+    memcpy(&result, answer + got - 4, 4);
+    EXPECT_EQ(42u, ntohl(result));
+
+    close(fd);
+    PalRpcServeOnThisThread(FALSE);
+    svc_destroy(tcp);
 }
 
 } // namespace
