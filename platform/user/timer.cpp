@@ -108,7 +108,11 @@ UINT_PTR WINAPI SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC proc)
         }
     }
     q->timers.push_back(Timer{hwnd, id, elapse, proc, due});
-    queue_wake(*q);
+    /* The thread is setting it, so it is not asleep: its next message wait
+     * counts down to the new timer.  An event loop of its own may already
+     * have taken its time-out, so that one is woken to take it again. */
+    if (q->loop.fd >= 0)
+        queue_wake(*q);
     return hwnd ? (id ? id : 1) : id;
 }
 
