@@ -21,11 +21,16 @@
 //
 //   server_bench client --addr ADDR --port PORT [--threads T]
 //                       [--requests N] [--seconds S] [--from-addr ADDR]
+//                       [--handout]
 //       T threads (default 4) each send invitations back to back, each on a
 //       new connection: connect, one CALL_INVITE request record of program
 //       391010 version 1, read the reply record, close.  Stops after N
 //       requests in all (default 20000) or S seconds, whichever comes first.
-//       Prints one line:
+//       With --handout each pair of requests (the two connections of a call
+//       set-up) also makes, binds to a port of the system's choice, asks the
+//       port of, and closes the sockets a call set-up hands out: the
+//       inviting session's stream socket and two datagram sockets at each
+//       end.  Prints one line:
 //         "client ok=K delivered=D nothandled=H fail=F start=T0 end=T1 rate=R
 //          record=B cpu_s=C"
 //       with T0 and T1 in seconds of the real-time clock, so that the lines
@@ -314,6 +319,7 @@ struct ClientOptions {
     unsigned threads = 4;
     unsigned long requests = 20000;
     double seconds = 0;
+    bool handout = false;
 };
 
 /* The request record, xid at offset 4. */
@@ -339,6 +345,27 @@ std::vector<unsigned char> build_request(ipaddr_t to_addr, ipaddr_t from_addr)
     return rec;
 }
 
+/* The sockets a call set-up hands out, made and closed as the library
+ * makes them and an application closes them: `first` of a set-up's two
+ * requests makes the inviting side's (a stream socket, two datagram
+ * sockets), the second the answering side's (two datagram sockets). */
+void hand_out(bool first)
+{
+    const int types[3] = {SOCK_STREAM, SOCK_DGRAM, SOCK_DGRAM};
+    for (int i = first ? 0 : 1; i < 3; ++i) {
+        int fd = socket(AF_INET, types[i] | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            continue;
+        struct sockaddr_in any;
+        std::memset(&any, 0, sizeof any);
+        any.sin_family = AF_INET;
+        socklen_t len = sizeof any;
+        if (bind(fd, (struct sockaddr *)&any, sizeof any) == 0)
+            getsockname(fd, (struct sockaddr *)&any, &len);
+        close(fd);
+    }
+}
+
 struct Counters {
     std::atomic<unsigned long> issued{0};
     std::atomic<unsigned long> delivered{0};
@@ -355,6 +382,8 @@ void client_thread(const ClientOptions &o, const struct sockaddr_in &peer,
         if (c->issued.fetch_add(1) >= o.requests || (deadline > 0 && bench_now() >= deadline))
             return;
         put_u32(&rec[4], ++xid);
+        if (o.handout)
+            hand_out(xid % 2 == 1);
         int fd = socket(AF_INET, SOCK_STREAM, 0);
         bool ok = false;
         uint32_t answer = 0;
@@ -413,7 +442,10 @@ int run_client(int argc, char **argv)
             o.requests = n;
         else if (arg == "--seconds" && (ok = parse_ul(v, 1, 3600, &n)))
             o.seconds = (double)n;
-        else
+        else if (arg == "--handout") {
+            o.handout = true;
+            --i; /* a flag: no value follows */
+        } else
             ok = false;
     }
     struct sockaddr_in peer;
@@ -425,7 +457,7 @@ int run_client(int argc, char **argv)
     if (!ok || o.port == 0 || inet_pton(AF_INET, o.addr.c_str(), &peer.sin_addr) != 1 ||
         (!o.from_addr.empty() && inet_pton(AF_INET, o.from_addr.c_str(), &from) != 1)) {
         std::fprintf(stderr, "usage: server_bench client --addr ADDR --port PORT [--threads T] "
-                             "[--requests N] [--seconds S] [--from-addr ADDR]\n");
+                             "[--requests N] [--seconds S] [--from-addr ADDR] [--handout]\n");
         return 2;
     }
     if (o.from_addr.empty()) {

@@ -25,7 +25,10 @@
 #      and each processor time per call is that of all the processes of its
 #      run (user and system, both ends).  The rate beside SIPp's is a
 #      reference; the goal: the call manager's processor time per set-up at
-#      most 1.4x the floor's.
+#      most 1.4x the floor's.  The floor is measured a second time with the
+#      sockets a call set-up hands out (a stream socket and two datagram
+#      sockets at the inviting end, two datagram sockets at the answering
+#      end) made, bound and closed as well, for information.
 #   4. server rate: invitations answered per second, a new connection each,
 #      from server_bench clients on hosts 2..N (4 threads each): a bare TCP
 #      accept-read-write-close server and the call manager's server in an
@@ -225,33 +228,48 @@ rate_part() {
     "$s_cpu" "$c_cpu"
   ((sipp_fail == 0)) || printf '  (a sipp uac reported failed calls)\n'
 
-  start_server floor 1 '^ready bare' "$BUILD/bench/server_bench" bare ||
+  local f_cpu f_fail h_cpu
+  floor_run floor "two connections with the invitation's bytes per set-up"
+  f_cpu=$FLOOR_CPU f_fail=$FLOOR_FAIL
+  floor_run handout "the same, and the sockets a call hands out made and closed" --handout
+  h_cpu=$FLOOR_CPU
+  printf '  processor time per call set-up, all processes: call manager %s us, floor %s us (%s)\n' \
+    "$c_cpu" "$f_cpu" "$(awk "BEGIN { if ($f_cpu > 0) printf \"%.2fx\", $c_cpu / $f_cpu; else print \"-\" }")"
+  printf '  processor time per call set-up, floor with the sockets a call hands out: %s us (call manager %s, for information)\n' \
+    "$h_cpu" "$(awk "BEGIN { if ($h_cpu > 0) printf \"%.2fx\", $c_cpu / $h_cpu; else print \"-\" }")"
+  verdict "$(holds "$f_cpu > 0 && $c_cpu <= 1.4 * $f_cpu && $c_fail == 0 && $f_fail == 0")" \
+    "processor time per call set-up <= 1.4x two bare TCP connections ($c_cpu vs $f_cpu us, $c_fail failed)"
+}
+
+# floor_run NAME WHAT [CLIENT_ARG...]: the protocol's floor under the rate
+# run's load: server_bench bare on host 1, a one-thread server_bench client
+# on each other host making two connections per set-up.  Prints its lines
+# and sets FLOOR_CPU (processor time per set-up, all processes, in us) and
+# FLOOR_FAIL.
+floor_run() {
+  local name=$1 what=$2 n=$CALLMGR_NET_SIZE i port f_ok f_span f_rate
+  shift 2
+  local -a pids=()
+  start_server "$name" 1 '^ready bare' "$BUILD/bench/server_bench" bare ||
     fail "server_bench bare did not start on host 1"
-  local port
-  port=$(field "$(grep '^ready bare' "$DIR/floor.out")" tcp)
-  pids=()
+  port=$(field "$(grep '^ready bare' "$DIR/$name.out")" tcp)
   for ((i = 2; i <= n; i++)); do
     on_host "$i" setpriv --reuid=nobody --regid=nogroup --clear-groups \
       "$BUILD/bench/server_bench" client --addr 198.18.0.1 --port "$port" --threads 1 \
-      --requests "$((2 * calls))" >"$DIR/floor$i.line" 2>&1 &
+      --requests "$((2 * calls))" "$@" >"$DIR/$name$i.line" 2>&1 &
     pids+=("$!")
   done
   for i in "${pids[@]}"; do wait "$i" || true; done
-  stop_server floor
+  stop_server "$name"
   for ((i = 2; i <= n; i++)); do
-    printf '  bare TCP client on host %s: %s\n' "$i" "$(cat "$DIR/floor$i.line")"
+    printf '  bare TCP client on host %s: %s\n' "$i" "$(cat "$DIR/$name$i.line")"
   done
-  printf '  host 1: %s\n' "$(grep '^done' "$DIR/floor.out" || echo 'server_bench bare gave no account')"
-  local f_ok f_fail f_span f_rate f_cpu
-  read -r f_ok f_fail f_span f_rate <<<"$(aggregate "$DIR"/floor*.line)"
-  f_cpu=$(cpu_per_call "$((f_ok / 2))" < <(sed -n 's/.* cpu_s=\([0-9.]*\).*/\1/p' \
-    "$DIR"/floor*.line "$DIR/floor.out"))
-  printf '  floor (bare TCP server on host 1, %d clients, two connections with the invitation'"'"'s bytes per set-up): %s connections in %s s, %s failed: %s set-ups/s\n' \
-    "$((n - 1))" "$f_ok" "$f_span" "$f_fail" "$(awk "BEGIN { printf \"%.0f\", $f_rate / 2 }")"
-  printf '  processor time per call set-up, all processes: call manager %s us, floor %s us (%s)\n' \
-    "$c_cpu" "$f_cpu" "$(awk "BEGIN { if ($f_cpu > 0) printf \"%.2fx\", $c_cpu / $f_cpu; else print \"-\" }")"
-  verdict "$(holds "$f_cpu > 0 && $c_cpu <= 1.4 * $f_cpu && $c_fail == 0 && $f_fail == 0")" \
-    "processor time per call set-up <= 1.4x two bare TCP connections ($c_cpu vs $f_cpu us, $c_fail failed)"
+  printf '  host 1: %s\n' "$(grep '^done' "$DIR/$name.out" || echo 'server_bench bare gave no account')"
+  read -r f_ok FLOOR_FAIL f_span f_rate <<<"$(aggregate "$DIR/$name"[0-9]*.line)"
+  FLOOR_CPU=$(cpu_per_call "$((f_ok / 2))" < <(sed -n 's/.* cpu_s=\([0-9.]*\).*/\1/p' \
+    "$DIR/$name"[0-9]*.line "$DIR/$name.out"))
+  printf '  floor (bare TCP server on host 1, %d clients, %s): %s connections in %s s, %s failed: %s set-ups/s\n' \
+    "$((n - 1))" "$what" "$f_ok" "$f_span" "$FLOOR_FAIL" "$(awk "BEGIN { printf \"%.0f\", $f_rate / 2 }")"
 }
 
 # clients NAME ADDR PORT REQUESTS THREADS: server_bench clients on hosts
