@@ -13,9 +13,9 @@
 //              the answering applications are occupied, so the answering
 //              host does nothing but the exchange).
 // The methods alternate in R rounds; --only runs one of them alone (to
-// profile it).  Prints median, 99th percentile, mean
-// in microseconds and each median and p99 against raw TCP's.  Exit status
-// 0 when every iteration succeeded, 1 otherwise, 2 on bad arguments.
+// profile it).  Prints median, 99th percentile, mean in microseconds and
+// each median and p99 against raw TCP's.  Exit status 0 when every
+// iteration succeeded, 1 otherwise, 2 on bad arguments.
 #include "bench_common.h"
 
 #include "members/members.h"

@@ -14,8 +14,9 @@
 # is one exchange and nothing more: received, decoded, offered and answered
 # "not handled".  An application free to accept would go on to send an
 # acceptance of its own, whose work the answering host would do while the
-# next exchange waits.  Prints a table per user: raw TCP, libtirpc, CALL_Send, median and
-# 99th percentile in microseconds and against raw TCP.
+# next exchange waits.  Prints a table per user: raw TCP, libtirpc,
+# CALL_Send, median and 99th percentile in microseconds and against raw
+# TCP.
 set -euo pipefail
 cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
 readonly ROOT=$PWD
