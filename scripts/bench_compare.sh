@@ -229,9 +229,10 @@ rate_part() {
   ((sipp_fail == 0)) || printf '  (a sipp uac reported failed calls)\n'
 
   local f_cpu f_fail h_cpu
-  floor_run floor "two connections with the invitation's bytes per set-up"
+  floor_run floor "$calls" "two connections with the invitation's bytes per set-up"
   f_cpu=$FLOOR_CPU f_fail=$FLOOR_FAIL
-  floor_run handout "the same, and the sockets a call hands out made and closed" --handout
+  floor_run handout "$calls" "the same, and the sockets a call hands out made and closed" \
+    --handout
   h_cpu=$FLOOR_CPU
   printf '  processor time per call set-up, all processes: call manager %s us, floor %s us (%s)\n' \
     "$c_cpu" "$f_cpu" "$(awk "BEGIN { if ($f_cpu > 0) printf \"%.2fx\", $c_cpu / $f_cpu; else print \"-\" }")"
@@ -241,14 +242,14 @@ rate_part() {
     "processor time per call set-up <= 1.4x two bare TCP connections ($c_cpu vs $f_cpu us, $c_fail failed)"
 }
 
-# floor_run NAME WHAT [CLIENT_ARG...]: the protocol's floor under the rate
-# run's load: server_bench bare on host 1, a one-thread server_bench client
-# on each other host making two connections per set-up.  Prints its lines
-# and sets FLOOR_CPU (processor time per set-up, all processes, in us) and
-# FLOOR_FAIL.
+# floor_run NAME CALLS WHAT [CLIENT_ARG...]: the protocol's floor under the
+# rate run's load: server_bench bare on host 1, a one-thread server_bench
+# client on each other host making two connections for each of its CALLS
+# set-ups.  Prints its lines and sets FLOOR_CPU (processor time per set-up,
+# all processes, in us) and FLOOR_FAIL.
 floor_run() {
-  local name=$1 what=$2 n=$CALLMGR_NET_SIZE i port f_ok f_span f_rate
-  shift 2
+  local name=$1 calls=$2 what=$3 n=$CALLMGR_NET_SIZE i port f_ok f_span f_rate
+  shift 3
   local -a pids=()
   start_server "$name" 1 '^ready bare' "$BUILD/bench/server_bench" bare ||
     fail "server_bench bare did not start on host 1"
