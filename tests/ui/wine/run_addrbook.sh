@@ -8,18 +8,8 @@
 # (skipped) only when a tool is missing.
 set -euo pipefail
 
-src=$(cd "${1:?source folder}" && pwd)
-build=${2:?Windows tree}
-program=${3:?addrbook_files over the platform layer}
-out=${4:?output folder}
-launcher=${5-}
-
-source "$src/tests/ui/wine/wine_tree.sh"
-wine_tree_prepare ui_addrbook_files_wine "$src" "$build" "$launcher"
-
-rm -rf "$out"
-mkdir -p "$out"
-out=$(cd "$out" && pwd)
+source "$(dirname -- "${BASH_SOURCE[0]}")/wine_tree.sh"
+wine_test_start ui_addrbook_files_wine "$@"
 exe=$build/tests/ui/wine/addrbook_files.exe
 # Wine sees the host's files on drive Z:.
 on_wine() { echo "Z:${1//\//\\}"; }

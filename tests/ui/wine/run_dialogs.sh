@@ -8,22 +8,14 @@
 # (skipped) only when a tool is missing.
 set -euo pipefail
 
-src=$(cd "${1:?source folder}" && pwd)
-build=${2:?Windows tree}
-lister=${3:?dialog_controls over the platform layer}
-out=${4:?output folder}
-launcher=${5-}
-
-source "$src/tests/ui/wine/wine_tree.sh"
-wine_tree_prepare ui_dialogs_wine "$src" "$build" "$launcher"
-
-rm -rf "$out"
+source "$(dirname -- "${BASH_SOURCE[0]}")/wine_tree.sh"
+wine_test_start ui_dialogs_wine "$@"
 mkdir -p "$out/wine" "$out/linux"
 started=$SECONDS
 timeout -k 10 300 xvfb-run -a $wine "$build/src/dialog_controls.exe" --shots "$out/wine" |
     tr -d '\r' >"$out/wine.txt"
 echo "== the run under Wine took $((SECONDS - started)) s"
-CALLMGR_DISPLAY=headless "$lister" --shots "$out/linux" >"$out/linux.txt"
+CALLMGR_DISPLAY=headless "$program" --shots "$out/linux" >"$out/linux.txt"
 if command -v convert >/dev/null; then
     for bmp in "$out"/wine/*.bmp; do
         convert "$bmp" "${bmp%.bmp}.png" && rm "$bmp"

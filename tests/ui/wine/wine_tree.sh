@@ -1,5 +1,24 @@
-# wine_tree.sh, sourced: wine_tree_prepare TEST SOURCE_DIR WIN64_BUILD LAUNCHER
-# brings the x86-64 Windows tree WIN64_BUILD up to date (scripts/wintree.sh,
+# wine_tree.sh, sourced by the tests that run a program of the Windows tree
+# under Wine beside the same program over the platform layer.
+#
+# wine_test_start TEST SOURCE_DIR WIN64_BUILD PROGRAM OUT_DIR [LAUNCHER]
+# takes a test's arguments into $src, $build, $program (the program over the
+# platform layer), $out (emptied, made absolute) and $launcher, and prepares
+# the tree as wine_tree_prepare does.
+wine_test_start() {
+    local test=$1
+    src=$(cd "${2:?source folder}" && pwd)
+    build=${3:?Windows tree}
+    program=${4:?the program over the platform layer}
+    out=${5:?output folder}
+    launcher=${6-}
+    wine_tree_prepare "$test" "$src" "$build" "$launcher"
+    rm -rf "$out"
+    mkdir -p "$out"
+    out=$(cd "$out" && pwd)
+}
+
+# wine_tree_prepare TEST SOURCE_DIR WIN64_BUILD LAUNCHER brings the x86-64 Windows tree WIN64_BUILD up to date (scripts/wintree.sh,
 # with LAUNCHER such as ccache running its compilers, or empty), makes the
 # tree's Wine prefix for these tests once, and leaves the Wine environment
 # exported and the loader in $wine.  Exits 77 (TEST skipped) only when a
