@@ -12,6 +12,7 @@
 #include <rpc/rpc.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -279,6 +280,37 @@ inline bool bench_await_local_address(UINT app)
     CMCloseSession(session);
     bench_close_socket(info.tcpsocket);
     return info.localaddr != 0xFFFFFFFFu;
+}
+
+/* Room for the host name CMStartup hands back. */
+const size_t BENCH_HOST_ROOM = 256;
+
+/* Makes a notification window of class `cls` (*wnd), registers one
+ * application whose notifications come to it as `msg`, with the host name
+ * in `host` (BENCH_HOST_ROOM bytes) when one is given, and waits until the
+ * library knows the local address.  The application, or 0 when a step
+ * failed: why is printed after `prog`, and nothing is left registered. */
+inline WORD bench_start_app(const char *prog, const char *cls, WNDPROC proc, UINT msg, HWND *wnd,
+                            char *host)
+{
+    *wnd = bench_make_window(cls, proc);
+    if (!*wnd) {
+        std::fprintf(stderr, "%s: cannot make the notification window\n", prog);
+        return 0;
+    }
+    WORD app = CMStartup(*wnd, msg, host);
+    if (app == 0 || app >= 128) {
+        std::fprintf(stderr, "%s: CMStartup failed with status %u\n", prog, app);
+        return 0;
+    }
+    if (host)
+        host[BENCH_HOST_ROOM - 1] = 0;
+    if (!bench_await_local_address(app)) {
+        std::fprintf(stderr, "%s: the local address is not known\n", prog);
+        CMCleanup(app);
+        return 0;
+    }
+    return app;
 }
 
 #endif

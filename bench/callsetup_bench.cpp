@@ -360,23 +360,11 @@ int main(int argc, char **argv)
         return 2;
     }
 
-    notify_wnd = bench_make_window("BenchCallSetup", notify_proc);
-    if (!notify_wnd) {
-        std::fprintf(stderr, "callsetup_bench: cannot make the notification window\n");
+    char host[BENCH_HOST_ROOM] = "";
+    app = bench_start_app("callsetup_bench", "BenchCallSetup", notify_proc, CALL_NOTIFY,
+                          &notify_wnd, host);
+    if (app == 0)
         return 2;
-    }
-    char host[256] = "";
-    app = CMStartup(notify_wnd, CALL_NOTIFY, host);
-    if (app == 0 || app >= 128) {
-        std::fprintf(stderr, "callsetup_bench: CMStartup failed with status %u\n", app);
-        return 2;
-    }
-    host[sizeof host - 1] = 0;
-    if (!bench_await_local_address(app)) {
-        std::fprintf(stderr, "callsetup_bench: the local address is not known\n");
-        CMCleanup(app);
-        return 2;
-    }
 
     Method tcp{"raw TCP", "connect, 100 B each way, close", {}, 0, 0, {}};
     Method rpc{"libtirpc", "clnt_create, clnt_call, clnt_destroy", {}, 0, 0, {}};

@@ -109,27 +109,16 @@ LRESULT CALLBACK member_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
 
 int member()
 {
-    HWND wnd = bench_make_window("GrowthMember", member_proc);
-    if (!wnd) {
-        std::fprintf(stderr, "growth_bench: cannot make the notification window\n");
-        return 2;
-    }
     CMINFO info;
     std::memset(&info, 0, sizeof info);
     info.autoaccept = 1;
     CMSetInfo(&info);
-    char host[256] = "";
-    WORD app = CMStartup(wnd, GROWTH_NOTIFY, host);
-    if (app == 0 || app >= 128) {
-        std::fprintf(stderr, "growth_bench: CMStartup failed with status %u\n", app);
+    HWND wnd = nullptr;
+    char host[BENCH_HOST_ROOM] = "";
+    WORD app =
+        bench_start_app("growth_bench", "GrowthMember", member_proc, GROWTH_NOTIFY, &wnd, host);
+    if (app == 0)
         return 2;
-    }
-    host[sizeof host - 1] = 0;
-    if (!bench_await_local_address(app)) {
-        std::fprintf(stderr, "growth_bench: the local address is not known\n");
-        CMCleanup(app);
-        return 2;
-    }
     std::thread([wnd] {
         bench_wait_stdin();
         PostMessageA(wnd, GROWTH_STOP, 0, 0);
@@ -251,19 +240,13 @@ bool add_member(WORD session, const std::string &name, double *dialog_end)
 
 int invite(const std::vector<std::string> &names)
 {
-    g.wnd = bench_make_window("GrowthInvite", invite_proc);
-    if (!g.wnd) {
-        std::fprintf(stderr, "growth_bench: cannot make the notification window\n");
+    WORD app = bench_start_app("growth_bench", "GrowthInvite", invite_proc, GROWTH_NOTIFY, &g.wnd,
+                               nullptr);
+    if (app == 0)
         return 2;
-    }
-    WORD app = CMStartup(g.wnd, GROWTH_NOTIFY, nullptr);
-    if (app == 0 || app >= 128) {
-        std::fprintf(stderr, "growth_bench: CMStartup failed with status %u\n", app);
-        return 2;
-    }
-    WORD session = 0;
-    if (!bench_await_local_address(app) || (session = CMOpenSession(app)) == 0 || session >= 128) {
-        std::fprintf(stderr, "growth_bench: no local address or no session\n");
+    WORD session = CMOpenSession(app);
+    if (session == 0 || session >= 128) {
+        std::fprintf(stderr, "growth_bench: no session: status %u\n", session);
         CMCleanup(app);
         return 2;
     }

@@ -174,21 +174,10 @@ int main(int argc, char **argv)
                              "[--warmup W] [--concurrent K]\n");
         return 2;
     }
-    notify_wnd = bench_make_window("BenchRate", notify_proc);
-    if (!notify_wnd) {
-        std::fprintf(stderr, "rate_bench: cannot make the notification window\n");
+    app =
+        bench_start_app("rate_bench", "BenchRate", notify_proc, CALL_NOTIFY, &notify_wnd, nullptr);
+    if (app == 0)
         return 2;
-    }
-    app = CMStartup(notify_wnd, CALL_NOTIFY, nullptr);
-    if (app == 0 || app >= 128) {
-        std::fprintf(stderr, "rate_bench: CMStartup failed with status %u\n", app);
-        return 2;
-    }
-    if (!bench_await_local_address(app)) {
-        std::fprintf(stderr, "rate_bench: the local address is not known\n");
-        CMCleanup(app);
-        return 2;
-    }
     std::string address = "Bench <bench@" + peer + ">";
     SetTimer(notify_wnd, TIMER_CHECK, 100, nullptr);
 
