@@ -29,11 +29,8 @@ set -euo pipefail
 
 cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
 readonly ROOT=$PWD
-
-fail() {
-  printf 'bench.sh: %s\n' "$*" >&2
-  exit 1
-}
+# shellcheck source=scripts/benchlib.sh
+. "$ROOT/scripts/benchlib.sh"
 
 # ------------------------------------------------------------ on host A
 
@@ -201,10 +198,7 @@ if [[ $answerer == cmcall && " ${bench_args[*]} " != *" --gap-ms "* ]]; then
   bench_args+=(--gap-ms 20)
 fi
 
-if ((EUID != 0)); then
-  command -v sudo >/dev/null || fail "run as root (the hosts need namespaces)"
-  exec sudo bash "$ROOT/scripts/bench.sh" "${ARGS[@]}"
-fi
+as_root "${ARGS[@]}"
 
 if [[ $user != root ]]; then
   command -v setpriv >/dev/null || fail "setpriv not found (apt-get install util-linux)"

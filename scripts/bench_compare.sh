@@ -48,11 +48,8 @@
 set -euo pipefail
 cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
 readonly ROOT=$PWD
-
-fail() {
-  printf 'bench_compare.sh: %s\n' "$*" >&2
-  exit 1
-}
+# shellcheck source=scripts/benchlib.sh
+. "$ROOT/scripts/benchlib.sh"
 
 # verdict OK TEXT: one line saying whether a goal is met.
 verdict() {
@@ -63,14 +60,6 @@ verdict() {
 holds() { awk "BEGIN { print (($1) ? \"yes\" : \"no\") }"; }
 
 # ------------------------------------------------------------ inside host 1
-
-
-on_host() {
-  local i=$1
-  shift
-  # shellcheck disable=SC2086 # a command prefix
-  $CALLMGR_NET_EXEC "$i" -- "$@"
-}
 
 # start_server NAME HOST READY_PATTERN COMMAND...: runs COMMAND on HOST as
 # nobody, its standard input a pipe held here (its end stops it), and waits
@@ -118,9 +107,6 @@ stop_server() {
     sleep 0.1 # bounded wait for its last words
   done
 }
-
-# field LINE NAME: the value of NAME=VALUE in LINE.
-field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<" $1"; }
 
 # aggregate FILES...: sums ok= over the lines and divides by the span from
 # the earliest start= to the latest end=; prints "OK FAIL SPAN RATE".
@@ -430,10 +416,7 @@ while (($#)); do
     *) fail "unknown argument '$1' (see --help)" ;;
   esac
 done
-if ((EUID != 0)); then
-  command -v sudo >/dev/null || fail "run as root (the hosts need namespaces)"
-  exec sudo bash "$ROOT/scripts/bench_compare.sh" "${ARGS[@]}"
-fi
+as_root "${ARGS[@]}"
 # What the build needs, and SIPp for the rate comparison, installed as the
 # test command installs its packages.
 LOG=$(mktemp "${TMPDIR:-/tmp}/callmgr-compare-build.XXXXXX")

@@ -20,6 +20,8 @@
 set -euo pipefail
 cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
 readonly ROOT=$PWD
+# shellcheck source=scripts/benchlib.sh
+. "$ROOT/scripts/benchlib.sh"
 
 if [[ ${1:-} == --inside ]]; then
   shift
@@ -57,7 +59,7 @@ if [[ ${1:-} == --inside ]]; then
   exit "$rc"
 fi
 
-((EUID == 0)) || exec sudo bash "$ROOT/scripts/bench_exchange.sh" "$@"
+as_root "$@"
 readonly BUILD=${CALLMGR_BENCH_BUILD_DIR:-$ROOT/build-bench}
 bash "$ROOT/scripts/benchtree.sh" exchange_bench bench_peer server_bench
 bash "$ROOT/scripts/testhost.sh" pair -- bash "$ROOT/scripts/bench_exchange.sh" --inside "$BUILD" "$@"

@@ -39,23 +39,10 @@
 set -euo pipefail
 cd "$(dirname -- "${BASH_SOURCE[0]}")/.."
 readonly ROOT=$PWD
-
-fail() {
-  printf 'bench_growth.sh: %s\n' "$*" >&2
-  exit 1
-}
-
-# field LINE NAME: the value of NAME=VALUE in LINE.
-field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<" $1"; }
+# shellcheck source=scripts/benchlib.sh
+. "$ROOT/scripts/benchlib.sh"
 
 # ------------------------------------------------------------ inside host 1
-
-on_host() {
-  local i=$1
-  shift
-  # shellcheck disable=SC2086 # a command prefix
-  $CALLMGR_NET_EXEC "$i" -- "$@"
-}
 
 # host_counters I: "CONNECTIONS PACKETS BYTES NS" of host I so far: TCP
 # connections it opened, packets and bytes it sent on eth0, and the
@@ -216,10 +203,7 @@ while (($#)); do
     *) fail "unknown argument '$1' (see --help)" ;;
   esac
 done
-if ((EUID != 0)); then
-  command -v sudo >/dev/null || fail "run as root (the hosts need namespaces)"
-  exec sudo bash "$ROOT/scripts/bench_growth.sh" "${ARGS[@]}"
-fi
+as_root "${ARGS[@]}"
 
 if [[ -z $programs ]]; then
   readonly BUILD=${CALLMGR_BENCH_BUILD_DIR:-$ROOT/build-bench}
