@@ -33,8 +33,8 @@ constexpr int kScrollWidth = 16;   /* a vertical scroll bar */
 /* The width of the non-client parts on each side of a window. */
 Insets nonclient_insets(HWND hwnd);
 
-/* A window's client area with (0, 0) at its top left: a child's rectangle
- * less its border and scroll bar. */
+/* GetClientRect's rectangle as a value, for the controls' drawing and
+ * layout. */
 RECT client_area(HWND hwnd);
 
 /* The brush and colours a dialog gives its controls unless its procedure
