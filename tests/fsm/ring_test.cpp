@@ -4,6 +4,7 @@
 #include "fsm/fsm.h"
 
 #include "support/msgseq.h"
+#include "support/played.h"
 
 #include <mmsystem.h>
 #include <paltest.h>
@@ -15,20 +16,6 @@
 namespace {
 
 const char *const RING = "play C:\\SOUNDS\\RING.WAV 19";
-
-// What was asked to play since the last look: "play NAME FLAGS" or "stop".
-std::vector<std::string> played()
-{
-    std::vector<std::string> out;
-    for (UINT i = 0; i < PalSoundCount(); ++i) {
-        PAL_SOUND s;
-        PalSoundGet(i, &s);
-        out.push_back(s.stop ? "stop"
-                             : "play " + std::string(s.name) + " " + std::to_string(s.flags));
-    }
-    PalSoundClear();
-    return out;
-}
 
 class Ring : public ::testing::Test {
   protected:

@@ -6,6 +6,7 @@
 #include "ui/ui.h"
 
 #include "support/msgseq.h"
+#include "support/played.h"
 
 #include "ui/dialogs.h"
 
@@ -19,20 +20,6 @@ namespace {
 const DWORD kStart = 1000;
 const char kSound[] = "C:\\SOUNDS\\RSVP.WAV";
 const std::string kRing = std::string("play ") + kSound + " 19"; /* 0x13 */
-
-// What was asked to play since the last look: "play NAME FLAGS" or "stop".
-std::vector<std::string> played()
-{
-    std::vector<std::string> out;
-    for (UINT i = 0; i < PalSoundCount(); ++i) {
-        PAL_SOUND s;
-        PalSoundGet(i, &s);
-        out.push_back(s.stop ? "stop"
-                             : "play " + std::string(s.name) + " " + std::to_string(s.flags));
-    }
-    PalSoundClear();
-    return out;
-}
 
 CM member(const char *realname, const char *user = nullptr, const char *host = nullptr,
           ipaddr_t ipaddr = 0)
