@@ -82,6 +82,10 @@ thread_local ThreadQueue this_thread_queue;
 const unsigned SERVE_EVERY = 32;
 thread_local unsigned retrievals_since_serving = 0;
 
+/* Socket waits this thread has begun; a waiter compares it across a
+ * dispatch to learn whether a handler waited in turn. */
+thread_local unsigned socket_waits_begun = 0;
+
 /* The thread's id, asked of the system once: it is read on every post and
  * every retrieval of the serving thread.  A child made by fork has one
  * thread, with an id of its own, and asks again. */
@@ -371,6 +375,15 @@ short wait_socket(Queue &q, int fd, short events, DWORD limit)
     return (short)(fds[1].revents & (events | POLLERR | POLLHUP | POLLNVAL));
 }
 
+/* A look at the descriptor without waiting: its ready events, 0 when none. */
+DWORD socket_ready_now(int fd, short wanted)
+{
+    struct pollfd now = {fd, wanted, 0};
+    if (poll(&now, 1, 0) <= 0)
+        return 0;
+    return (DWORD)(unsigned short)(now.revents & (wanted | POLLERR | POLLHUP | POLLNVAL));
+}
+
 } // namespace
 
 Queue::~Queue()
@@ -524,29 +537,39 @@ DWORD WINAPI PalWaitSocket(int fd, DWORD events, DWORD timeout)
     Queue &q = *keep;
     const short wanted = (short)(events & (POLLIN | POLLOUT));
     const DWORD start = clock_now();
+    ++socket_waits_begun;
     bool quit = false;
     int quit_code = 0;
     DWORD ready = 0;
     for (;;) {
         MSG m;
-        while (peek(q, &m, nullptr, 0, 0, true, false)) {
+        while (!ready && peek(q, &m, nullptr, 0, 0, true, false)) {
             if (m.message == WM_QUIT) {
                 /* Kept for the caller's own loop. */
                 quit = true;
                 quit_code = (int)m.wParam;
                 continue;
             }
+            unsigned waits = socket_waits_begun;
             TranslateMessage(&m);
             DispatchMessageA(&m);
+            /* A handler that waited for a socket of its own (an exchange
+             * started by a message) ran while this wait's answer may have
+             * come.  Then this wait ends before anything more is
+             * dispatched: waits nested in one another end as their answers
+             * come, instead of each new message nesting one wait deeper
+             * under waits that are already done. */
+            if (socket_waits_begun != waits)
+                ready = socket_ready_now(fd, wanted);
         }
+        if (ready)
+            break;
         DWORD elapsed = clock_now() - start;
         if (elapsed >= timeout) {
             /* The handlers just run may have taken the time (a dialog left
              * open inside the wait): an answer that came meanwhile is still
              * an answer, so the descriptor gets one last look. */
-            struct pollfd last = {fd, wanted, 0};
-            if (poll(&last, 1, 0) > 0)
-                ready = (DWORD)(unsigned short)last.revents;
+            ready = socket_ready_now(fd, wanted);
             break;
         }
         /* A connection to this machine is made at once, and a socket
@@ -554,11 +577,8 @@ DWORD WINAPI PalWaitSocket(int fd, DWORD events, DWORD timeout)
          * and the rest of the set is not looked at.  What is to be read
          * comes from a peer that has yet to run, so a look first would
          * mostly find nothing. */
-        struct pollfd now = {fd, wanted, 0};
-        if (wanted == POLLOUT && poll(&now, 1, 0) > 0) {
-            ready = (DWORD)(unsigned short)(now.revents & (wanted | POLLERR | POLLHUP | POLLNVAL));
+        if (wanted == POLLOUT && (ready = socket_ready_now(fd, wanted)) != 0)
             break;
-        }
         ready = (DWORD)(unsigned short)wait_socket(q, fd, wanted, timeout - elapsed);
         if (ready)
             break;

@@ -1,5 +1,6 @@
 // PalWaitSocket keeps the message loop going while it waits, also when a
-// handler waits in turn, and keeps a WM_QUIT met for the caller's own loop.
+// handler waits in turn, ends as soon as its answer is there once a nested
+// wait is over, and keeps a WM_QUIT met for the caller's own loop.
 #include <windows.h>
 #include <palrpc.h>
 #include <paltest.h>
@@ -16,7 +17,9 @@ namespace {
 
 const UINT WRITE_PEER = WM_USER + 3; // writes a byte to the descriptor in wparam
 const UINT WAIT_INNER = WM_USER + 4;
-const UINT LINGER = WM_USER + 5; // writes the peer in wparam, then takes a minute
+const UINT LINGER = WM_USER + 5;      // writes the peer in wparam, then takes a minute
+const UINT ANSWER_BOTH = WM_USER + 6; // answers the outer and the inner wait, then waits
+const UINT LATER = WM_USER + 7;
 
 std::vector<std::string> events;
 int peer_fd = -1;
@@ -34,6 +37,18 @@ LRESULT CALLBACK proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         PostMessageA(hwnd, WRITE_PEER, (WPARAM)peer_fd, 0);
         events.push_back("inner ready " +
                          std::to_string(PalWaitSocket(inner_fd, PAL_SOCKET_READ, 60000)));
+        return 0;
+    case ANSWER_BOTH:
+        // As an exchange started by a message while another waits: both
+        // answers are in before this handler's own wait ends.
+        EXPECT_EQ(1, write(peer_fd, "x", 1));
+        EXPECT_EQ(1, write((int)wparam, "x", 1));
+        events.push_back("inner ready " +
+                         std::to_string(PalWaitSocket(inner_fd, PAL_SOCKET_READ, 60000)));
+        PostMessageA(hwnd, LATER, 0, 0);
+        return 0;
+    case LATER:
+        events.push_back("later");
         return 0;
     case LINGER:
         // As a dialog left open inside the wait: the answer comes at once,
@@ -90,6 +105,23 @@ TEST(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
     EXPECT_EQ((UINT)WM_QUIT, m.message);
     EXPECT_EQ(3u, m.wParam);
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "posted once";
+}
+
+TEST(WaitSocket, AWaitWhoseAnswerCameDuringANestedWaitEndsBeforeDispatchingMore)
+{
+    HWND target = target_window();
+    events.clear();
+    SocketPair outer, inner;
+    inner_fd = inner.fd[0];
+    peer_fd = inner.fd[1];
+    PostMessageA(target, ANSWER_BOTH, (WPARAM)outer.fd[1], 0);
+    EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(outer.fd[0], PAL_SOCKET_READ, 60000));
+    EXPECT_EQ((std::vector<std::string>{"inner ready 1"}), events);
+    // What the handler posted is left for the caller's loop.
+    MSG m;
+    ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(LATER, m.message);
+    DestroyWindow(target);
 }
 
 TEST(WaitSocket, AnAnswerThatCameWhileAHandlerTookTheTimeIsReported)
