@@ -83,13 +83,23 @@ HWND target_window()
                            nullptr);
 }
 
-TEST(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
-{
+// An outer wait on one pair and a handler's inner wait on another.
+class NestedWait : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        events.clear();
+        inner_fd = inner.fd[0];
+        peer_fd = inner.fd[1];
+    }
+    void TearDown() override { DestroyWindow(target); }
+
     HWND target = target_window();
-    events.clear();
     SocketPair outer, inner;
-    inner_fd = inner.fd[0];
-    peer_fd = inner.fd[1];
+};
+
+TEST_F(NestedWait, AQuitIsKeptAndAWaitCanNestInAHandler)
+{
     PostQuitMessage(3);
     PostMessageA(target, WAIT_INNER, 0, 0);
     // The inner wait handles what was posted before it, the outer's message
@@ -99,7 +109,6 @@ TEST(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
     EXPECT_EQ((std::vector<std::string>{"write " + std::to_string(outer.fd[1]),
                                         "write " + std::to_string(inner.fd[1]), "inner ready 1"}),
               events);
-    DestroyWindow(target); // before any check that could end the case
     MSG m;
     ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ((UINT)WM_QUIT, m.message);
@@ -107,13 +116,8 @@ TEST(WaitSocket, AQuitIsKeptAndAWaitCanNestInAHandler)
     EXPECT_FALSE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) << "posted once";
 }
 
-TEST(WaitSocket, AWaitWhoseAnswerCameDuringANestedWaitEndsBeforeDispatchingMore)
+TEST_F(NestedWait, AWaitWhoseAnswerCameDuringANestedWaitEndsBeforeDispatchingMore)
 {
-    HWND target = target_window();
-    events.clear();
-    SocketPair outer, inner;
-    inner_fd = inner.fd[0];
-    peer_fd = inner.fd[1];
     PostMessageA(target, ANSWER_BOTH, (WPARAM)outer.fd[1], 0);
     EXPECT_EQ((DWORD)PAL_SOCKET_READ, PalWaitSocket(outer.fd[0], PAL_SOCKET_READ, 60000));
     EXPECT_EQ((std::vector<std::string>{"inner ready 1"}), events);
@@ -121,7 +125,6 @@ TEST(WaitSocket, AWaitWhoseAnswerCameDuringANestedWaitEndsBeforeDispatchingMore)
     MSG m;
     ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(LATER, m.message);
-    DestroyWindow(target);
 }
 
 TEST(WaitSocket, AnAnswerThatCameWhileAHandlerTookTheTimeIsReported)
