@@ -111,8 +111,8 @@ int REC_Free(void *body);
 char *REC_CopyText(const char *text);
 /* Copies `text` into a field of `size` bytes, cut to fit and terminated
  * (a field of no bytes is left alone); the length of `text`, so that a
- * result of `size` or more says it was cut.  The bounded copy of every text field, without a
- * format to read. */
+ * result of `size` or more says it was cut.  The bounded copy of every
+ * text field, without a format to read. */
 size_t REC_CopyInto(char *field, size_t size, const char *text);
 /* The longest decimal text of a DWORD. */
 #define REC_DECIMAL_MAX 10
