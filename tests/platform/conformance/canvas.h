@@ -1,13 +1,19 @@
-// A memory DC on a 32-bit bitmap of its own, for the conformance and internal
-// GDI tests (public headers only).
+// A memory DC on a 32-bit bitmap of its own, and rectangles that compare and
+// print, for the conformance and internal tests (public headers only).
 #ifndef CALLMGR_TESTS_CANVAS_H
 #define CALLMGR_TESTS_CANVAS_H
 
 #include <windows.h>
 
+#include <ostream>
+
 inline bool operator==(const RECT &a, const RECT &b)
 {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+inline void PrintTo(const RECT &r, std::ostream *os)
+{
+    *os << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
 }
 
 namespace {

@@ -1,5 +1,6 @@
 // GDI on memory bitmaps as the address lists draw: raster operations, BitBlt
-// between depths, object selection and the edges that filling leaves out.
+// between depths, object selection and the edges that filling leaves out;
+// global and local memory: handles, locks and sizes.
 #include "conformance.h"
 #include "platform/conformance/canvas.h"
 
@@ -9,7 +10,7 @@
 
 namespace {
 
-TEST(Gdi, BitBltIsBitwiseOnPixelValuesAndClipsToItsSource)
+TEST(Gdi, BitBltIsBitwiseOnPixelValuesClipsToItsSourceAndColoursMonochrome)
 {
     const COLORREF s[4] = {0x123456, 0xFFFFFF, 0x000000, 0x0F0F0F};
     const COLORREF d = 0x00F0CC;
@@ -35,21 +36,17 @@ TEST(Gdi, BitBltIsBitwiseOnPixelValuesAndClipsToItsSource)
     Canvas dst(3, 1, d);
     BitBlt(dst.dc, 0, 0, 3, 1, src.dc, 3, 0, SRCCOPY);
     EXPECT_EQ((std::vector<COLORREF>{0x0F0F0F, d}), (std::vector{dst.at(0, 0), dst.at(1, 0)}));
-}
 
-/* Monochrome to colour: black takes the text colour, white the background. */
-TEST(Gdi, BitBltFromMonochromeTakesTheTextAndBackgroundColours)
-{
+    /* Monochrome to colour: black takes the text colour, white the background. */
     const BYTE bits[2] = {0x40, 0}; /* pixel 1 white */
     HBITMAP mono = CreateBitmap(2, 1, 1, 1, bits);
     HDC mdc = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(mdc, mono);
-    Canvas colour(2, 1, 0);
-    SetTextColor(colour.dc, 0x0000FF);
-    SetBkColor(colour.dc, 0x00FF00);
-    BitBlt(colour.dc, 0, 0, 2, 1, mdc, 0, 0, SRCCOPY);
+    SetTextColor(dst.dc, 0x0000FF);
+    SetBkColor(dst.dc, 0x00FF00);
+    BitBlt(dst.dc, 0, 0, 2, 1, mdc, 0, 0, SRCCOPY);
     EXPECT_EQ((std::vector<COLORREF>{0x0000FF, 0x00FF00}),
-              (std::vector{colour.at(0, 0), colour.at(1, 0)}));
+              (std::vector{dst.at(0, 0), dst.at(1, 0)}));
     SelectObject(mdc, old);
     DeleteDC(mdc);
     DeleteObject(mono);
@@ -99,6 +96,35 @@ TEST(Gdi, FillRectAndFocusRectLeaveOutTheFarEdges)
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 6; ++x)
             EXPECT_EQ(0xFFFFFFu, f.at(x, y)) << x << "," << y;
+}
+
+TEST(Memory, BlocksAreNamedByHandlesCountTheirLocksAndComeZeroed)
+{
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE, 24);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(24u, GlobalSize(h));
+    unsigned char *p = (unsigned char *)GlobalLock(h);
+    ASSERT_NE(nullptr, p);
+    EXPECT_NE((void *)p, h) << "a handle is not the block's address";
+    EXPECT_EQ(0, p[23]) << "zeroed";
+    EXPECT_EQ(p, GlobalLock(h));
+    EXPECT_EQ(2u, GlobalFlags(h) & GMEM_LOCKCOUNT);
+    EXPECT_EQ(h, GlobalHandle(p));
+    EXPECT_TRUE(GlobalUnlock(h)) << "still locked once";
+    SetLastError(1234);
+    EXPECT_FALSE(GlobalUnlock(h));
+    EXPECT_EQ((DWORD)NO_ERROR, GetLastError()) << "the last unlock reports no error";
+    EXPECT_FALSE(GlobalUnlock(h));
+    EXPECT_EQ((DWORD)ERROR_NOT_LOCKED, GetLastError());
+    EXPECT_EQ(nullptr, GlobalFree(h));
+    EXPECT_EQ(h, GlobalFree(h)) << "a freed handle is refused";
+    EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
+
+    HLOCAL l = LocalAlloc(LPTR, 1028);
+    ASSERT_NE(nullptr, l);
+    EXPECT_EQ(1028u, LocalSize(l));
+    EXPECT_EQ(0, ((char *)l)[1027]);
+    EXPECT_EQ(nullptr, LocalFree(l));
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -36,11 +38,28 @@ class ProfileNames : public ::testing::Test {
     std::string path_;
 };
 
-/* A list that fits with room to spare counts its names and their zeros; one
- * that only just fits, or has to be cut (its last name cut too), counts
- * size - 2, so only a count below size - 2 is known to be whole. */
-TEST_F(ProfileNames, ListsThatFillTheBufferCountSizeMinusTwo)
+/* A file the profile functions make holds the sections and keys in the
+ * order they were written, without blank lines between sections.  A list
+ * of names that fits with room to spare counts its names and their zeros;
+ * one that only just fits, or has to be cut (its last name cut too), counts
+ * size - 2, so only a count below size - 2 is known to be whole.  A file
+ * whose lines end in a line feed alone reads as one with CR LF. */
+TEST_F(ProfileNames, ANewFileAndListsThatFillTheBufferWhichCountSizeMinusTwo)
 {
+    const std::string lf_only = "[users]\nalice=\nbob=1\n[groups]\nTeam=\n";
+    std::ifstream in(path_, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    in.close();
+    std::string lf = bytes;
+    for (size_t at; (at = lf.find('\r')) != std::string::npos;)
+        lf.erase(at, 1);
+    EXPECT_EQ(lf_only, lf);
+    KNOWN_DEVIATION(PLATFORM, "a file the platform makes ends its lines as the host's own files "
+                              "do; it reads either line end and keeps a file's own")
+    {
+        EXPECT_EQ("[users]\r\nalice=\r\nbob=1\r\n[groups]\r\nTeam=\r\n", bytes);
+    }
+
     const struct {
         const char *section;
         DWORD size;
@@ -63,37 +82,8 @@ TEST_F(ProfileNames, ListsThatFillTheBufferCountSizeMinusTwo)
             EXPECT_EQ(c.expect.second, got.second) << what << " " << c.size;
         }
     }
-}
 
-/* A file the profile functions make holds the sections and keys in the
- * order they were written, without blank lines between sections. */
-TEST_F(ProfileNames, ANewFileHoldsTheLinesInTheOrderWritten)
-{
-    std::string bytes;
-    if (FILE *f = std::fopen(path_.c_str(), "rb")) {
-        char buf[256];
-        size_t n = std::fread(buf, 1, sizeof buf, f);
-        bytes.assign(buf, n);
-        std::fclose(f);
-    }
-    std::string lf = bytes;
-    for (size_t at; (at = lf.find('\r')) != std::string::npos;)
-        lf.erase(at, 1);
-    EXPECT_EQ("[users]\nalice=\nbob=1\n[groups]\nTeam=\n", lf);
-    KNOWN_DEVIATION(PLATFORM, "a file the platform makes ends its lines as the host's own files "
-                              "do; it reads either line end and keeps a file's own")
-    {
-        EXPECT_EQ("[users]\r\nalice=\r\nbob=1\r\n[groups]\r\nTeam=\r\n", bytes);
-    }
-}
-
-/* A file whose lines end in a line feed alone reads as one with CR LF. */
-TEST_F(ProfileNames, LinesMayEndInALineFeedAlone)
-{
-    FILE *f = std::fopen(path_.c_str(), "wb");
-    ASSERT_NE(nullptr, f);
-    std::fputs("[users]\nalice=\nbob=1\n[groups]\nTeam=\n", f);
-    std::fclose(f);
+    ASSERT_TRUE(std::ofstream(path_, std::ios::binary | std::ios::trunc) << lf_only);
     EXPECT_EQ((std::pair<DWORD, std::string>{10, "alice\0bob\0\0"s}), names("users", 64));
     char value[8] = "?";
     EXPECT_EQ(1u, GetPrivateProfileStringA("users", "bob", "", value, sizeof value, path_.c_str()));

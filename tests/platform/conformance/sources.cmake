@@ -1,10 +1,7 @@
 # The conformance tests, built against the platform and, cross-compiled, Win32.
 set(CONFORMANCE_TESTS
   window_test.cpp
-  layout_test.cpp
-  message_test.cpp
   listbox_test.cpp
-  memory_test.cpp
   gdi_test.cpp
   profile_test.cpp
 )

@@ -1,8 +1,15 @@
 // The dialog manager: modal loops, the owner, focus, keyboard, and the UI
-// driver's limits (message boxes: ui/addrbook_dlg_test.cpp).
+// driver's limits (message boxes: ui/addrbook_dlg_test.cpp).  The controls
+// and their notifications: edit, button, the combo box as a sorted drop-down
+// list that a person browses (the call manager reads nothing back), and the
+// list box when memory runs out, which only injected failures make happen.
+// Window DCs (origin and clip) and text measured with the platform's fonts.
+#include "gdi/gdi.h"
+#include "platform/conformance/canvas.h"
 #include "support/instance.h"
 #include "support/msgseq_gtest.h"
 #include "support/recorder.h"
+#include "user/window.h"
 
 #include <windows.h>
 #include <paldriver.h>
@@ -11,30 +18,34 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace {
 
-struct DialogMessage {
-    HWND dlg;
-    UINT msg;
-    WPARAM wparam;
-    LPARAM lparam;
-};
-std::vector<DialogMessage> dialog_seen;
+constexpr int kId = 5; /* the controls' */
+
+LRESULT send(HWND w, UINT msg, WPARAM wparam = 0, LPARAM lparam = 0)
+{
+    return SendMessageA(w, msg, wparam, lparam);
+}
+
+/* What the dialog procedure got (flags unused). */
+std::vector<SEQ_RECORD> dialog_seen;
 std::function<INT_PTR(HWND, UINT, WPARAM, LPARAM)> dialog_does;
 
 INT_PTR CALLBACK test_dialog_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM lparam)
 {
-    dialog_seen.push_back(DialogMessage{dlg, msg, wparam, lparam});
+    dialog_seen.push_back(SEQ_RECORD{dlg, msg, wparam, lparam, 0});
     return dialog_does ? dialog_does(dlg, msg, wparam, lparam) : msg == WM_INITDIALOG;
 }
 
-std::vector<DialogMessage> seen_of(UINT msg)
+std::vector<SEQ_RECORD> seen_of(UINT msg)
 {
-    std::vector<DialogMessage> out;
-    for (const DialogMessage &m : dialog_seen)
+    std::vector<SEQ_RECORD> out;
+    for (const SEQ_RECORD &m : dialog_seen)
         if (m.msg == msg)
             out.push_back(m);
     return out;
@@ -63,8 +74,17 @@ class Dialogs : public ::testing::Test {
         return CreateDialogParamA(resource_instance(), MAKEINTRESOURCEA(id), owner,
                                   test_dialog_proc, param);
     }
+    /* A control of the owner's, with nothing recorded yet. */
+    HWND control(const char *cls, const char *text, DWORD style, int height = 20)
+    {
+        HWND h = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 120, height,
+                                 owner, (HMENU)(UINT_PTR)kId, nullptr, nullptr);
+        received().clear();
+        return h;
+    }
     HWND owner = nullptr;
 };
+using Controls = Dialogs;
 
 INT_PTR modal(HWND owner, LPCSTR name)
 {
@@ -81,14 +101,14 @@ using Commands = std::vector<std::pair<WPARAM, LPARAM>>;
 Commands commands()
 {
     Commands out;
-    for (const DialogMessage &m : seen_of(WM_COMMAND))
+    for (const SEQ_RECORD &m : seen_of(WM_COMMAND))
         out.emplace_back(m.wparam, m.lparam);
     dialog_seen.clear();
     return out;
 }
 
 /* Timers in the modal loop: the time-outs of ui/rsvp_test.cpp. */
-TEST_F(Dialogs, ModalLoopDispatchesPostsAndEndsFromInside)
+TEST_F(Dialogs, ModalLoopDispatchesPostsAndEndsFromInsideOrOnAQuit)
 {
     dialog_does = [this](HWND dlg, UINT msg, WPARAM wparam, LPARAM) -> INT_PTR {
         if (msg == WM_INITDIALOG)
@@ -113,13 +133,11 @@ TEST_F(Dialogs, ModalLoopDispatchesPostsAndEndsFromInside)
         {0, 0}};
     EXPECT_TRUE(SEQ_Ok(owner_saw, "the owner around a modal dialog"));
     EXPECT_EQ(owner, GetActiveWindow());
-}
 
-/* An application quitting while a dialog is up: the quit ends the dialog's
- * loop and still reaches the application's own loop (EndDialog during
- * WM_INITDIALOG: ui/rsvp_test.cpp). */
-TEST_F(Dialogs, AQuitEndsTheModalLoopAndReachesTheApplication)
-{
+    /* An application quitting while a dialog is up: the quit ends the
+     * dialog's loop and still reaches the application's own loop (EndDialog
+     * during WM_INITDIALOG: ui/rsvp_test.cpp). */
+    dialog_seen.clear();
     PalOnModalIdle([](HWND) {
         PostQuitMessage(3);
         return true;
@@ -149,7 +167,7 @@ TEST_F(Dialogs, MissingTemplateOrOwnerFails)
     EXPECT_TRUE(seen_of(WM_INITDIALOG).empty());
 }
 
-TEST_F(Dialogs, InitDialogGetsParameterAndFirstTabStopAndDecidesTheFocus)
+TEST_F(Dialogs, InitDialogDecidesTheFocusWhichTabArrowsAndTheDefaultButtonFollow)
 {
     /* TRUE: the first tab stop takes the focus, an edit with its text selected. */
     dialog_does = [](HWND dlg, UINT msg, WPARAM, LPARAM) -> INT_PTR {
@@ -177,12 +195,11 @@ TEST_F(Dialogs, InitDialogGetsParameterAndFirstTabStopAndDecidesTheFocus)
         EXPECT_EQ(GetDlgItem(dlg, focus), GetFocus());
         DestroyWindow(dlg);
     }
-}
 
-/* A disabled default button: ui/addrbook_dlg_test.cpp. */
-TEST_F(Dialogs, EnterPressesTheDefaultButtonWhichFollowsTheFocus)
-{
-    HWND dlg = make(400);
+    /* Enter presses the default button, which follows the focus (a disabled
+     * default button: ui/addrbook_dlg_test.cpp). */
+    dialog_does = nullptr;
+    dlg = make(400);
     HWND ok = GetDlgItem(dlg, IDOK), cancel = GetDlgItem(dlg, IDCANCEL);
     dialog_seen.clear();
     PalPressKey(dlg, VK_RETURN);
@@ -240,8 +257,8 @@ TEST_F(Dialogs, NestedDialogDisablesItsOwnerDialogWhichIsActivatedAgainAfterward
     });
     EXPECT_EQ(0x9001, modal(owner, MAKEINTRESOURCEA(100)));
     EXPECT_TRUE(outer_disabled) << "and a person cannot click it";
-    EXPECT_TRUE(std::any_of(dialog_seen.begin(), dialog_seen.end(), [&](const DialogMessage &m) {
-        return m.dlg == outer && m.msg == WM_ACTIVATE && LOWORD(m.wparam) == WA_ACTIVE;
+    EXPECT_TRUE(std::any_of(dialog_seen.begin(), dialog_seen.end(), [&](const SEQ_RECORD &m) {
+        return m.hwnd == outer && m.msg == WM_ACTIVATE && LOWORD(m.wparam) == WA_ACTIVE;
     })) << "after the nested dialog closed, the outer one heard WA_ACTIVE";
 }
 
@@ -267,6 +284,226 @@ TEST_F(Dialogs, TheDriverActsOnlyWhereAPersonCould)
     EXPECT_TRUE(commands().empty()) << "nothing reached the dialog";
     EXPECT_EQ(nullptr, PalFindModalDialog());
     DestroyWindow(dlg);
+}
+
+/* The notification codes the parent got from the control, in order. */
+std::vector<int> notes()
+{
+    std::vector<int> out;
+    for (const SEQ_RECORD &r : received())
+        if (r.msg == WM_COMMAND && LOWORD(r.wparam) == kId)
+            out.push_back(HIWORD(r.wparam));
+    return out;
+}
+
+std::string text_of(HWND h)
+{
+    char buf[512];
+    int n = GetWindowTextA(h, buf, sizeof buf);
+    EXPECT_EQ(n, GetWindowTextLengthA(h));
+    return std::string(buf, (size_t)n);
+}
+
+TEST_F(Controls, EditChangeNotificationsAndTheLimit)
+{
+    HWND e = control("EDIT", "hello", ES_AUTOHSCROLL);
+    char buf[8] = "q";
+    EXPECT_EQ(0, send(e, WM_GETTEXT, 0, (LPARAM)buf));
+    EXPECT_EQ('q', buf[0]) << "a buffer of no size is not touched";
+    EXPECT_TRUE(notes().empty()) << "the text it was created with is no change";
+
+    SetWindowTextA(e, "hello");
+    EXPECT_EQ((std::vector<int>{EN_UPDATE, EN_CHANGE}), notes()) << "even the same text";
+    SetWindowTextA(e, "");
+    received().clear();
+    EXPECT_TRUE(PalTypeText(e, "xy"));
+    EXPECT_EQ("xy", text_of(e));
+    EXPECT_EQ((std::vector<int>{EN_SETFOCUS, EN_UPDATE, EN_CHANGE, EN_UPDATE, EN_CHANGE}), notes());
+
+    received().clear();
+    send(e, EM_SETSEL, 0, 0);
+    send(e, WM_CHAR, VK_BACK);
+    EXPECT_TRUE(notes().empty()) << "backspace at the start changes nothing";
+
+    /* The limit stops typing but not SetWindowText. */
+    SetWindowTextA(e, "");
+    send(e, EM_LIMITTEXT, 5);
+    received().clear();
+    PalTypeText(e, "abcdefg");
+    EXPECT_EQ("abcde", text_of(e));
+    std::vector<int> n = notes();
+    EXPECT_EQ(5, std::count(n.begin(), n.end(), EN_CHANGE));
+    send(e, EM_SETSEL, 1, 3);
+    send(e, WM_CHAR, 'Z');
+    EXPECT_EQ("aZde", text_of(e)) << "replacing a selection at the limit makes room";
+    SetWindowTextA(e, "longer than the limit");
+    EXPECT_EQ("longer than the limit", text_of(e));
+}
+
+TEST_F(Controls, AButtonClicksWhenReleasedOverIt)
+{
+    HWND b = control("BUTTON", "Go", BS_PUSHBUTTON);
+    LPARAM inside = MAKELPARAM(5, 5), outside = MAKELPARAM(500, 5);
+    send(b, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+    EXPECT_TRUE(notes().empty()) << "nothing until the button comes up";
+    send(b, WM_LBUTTONUP, 0, inside);
+    EXPECT_EQ((std::vector<int>{BN_CLICKED}), notes());
+    received().clear();
+    send(b, WM_LBUTTONDOWN, MK_LBUTTON, inside);
+    send(b, WM_MOUSEMOVE, MK_LBUTTON, outside);
+    send(b, WM_LBUTTONUP, 0, outside);
+    EXPECT_TRUE(notes().empty()) << "released elsewhere";
+
+    send(b, WM_KEYDOWN, VK_SPACE);
+    send(b, WM_KEYUP, VK_SPACE);
+    EXPECT_EQ((std::vector<int>{BN_CLICKED}), notes());
+    received().clear();
+    EnableWindow(b, FALSE);
+    EXPECT_FALSE(PalClick(b));
+    EXPECT_TRUE(notes().empty()) << "a disabled button does not click";
+}
+
+/* The list box inside is the one the list box tests prove. */
+TEST_F(Controls, AComboBoxShowsItsSelectionAsItsText)
+{
+    HWND combo = control("COMBOBOX", "title", WS_VSCROLL | CBS_DROPDOWNLIST | CBS_SORT, 80);
+    HWND list = nullptr;
+    for (const pal::WindowRef &w : pal::window_list())
+        if (w->parent == combo)
+            list = w->handle;
+    ASSERT_NE(nullptr, list);
+    for (const char *t : {"delta", "Alpha", "charlie", "bravo"})
+        send(combo, CB_ADDSTRING, 0, (LPARAM)t);
+    EXPECT_EQ(CB_ERR, send(combo, CB_GETCURSEL));
+    send(combo, WM_KEYDOWN, VK_DOWN);
+    EXPECT_EQ("Alpha", text_of(combo)) << "the first item when none was selected";
+    for (int key : {VK_END, VK_DOWN, VK_HOME, VK_UP})
+        send(combo, WM_KEYDOWN, key);
+    EXPECT_EQ(0, send(combo, CB_GETCURSEL));
+    EXPECT_FALSE(IsWindowVisible(list)) << "the list stayed closed";
+
+    send(combo, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(50, 5));
+    send(combo, WM_LBUTTONUP, 0, MAKELPARAM(50, 5));
+    ASSERT_TRUE(IsWindowVisible(list));
+    RECT rc{};
+    ASSERT_EQ(1, send(list, LB_GETITEMRECT, 2, (LPARAM)&rc));
+    send(list, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(rc.left + 2, rc.top + 2));
+    send(list, WM_LBUTTONUP, 0, MAKELPARAM(rc.left + 2, rc.top + 2));
+    EXPECT_EQ("charlie", text_of(combo));
+    EXPECT_FALSE(IsWindowVisible(list));
+
+    /* Keys in the dropped list choose as they go; Escape keeps the choice. */
+    send(combo, CB_SHOWDROPDOWN, TRUE);
+    EXPECT_EQ((LRESULT)(DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_WANTMESSAGE),
+              send(combo, WM_GETDLGCODE))
+        << "Enter and Escape close the list, not the dialog";
+    send(combo, WM_KEYDOWN, VK_DOWN);
+    send(combo, WM_KEYDOWN, VK_ESCAPE);
+    EXPECT_EQ("delta", text_of(combo));
+    EXPECT_FALSE(IsWindowVisible(list));
+    send(combo, CB_SHOWDROPDOWN, TRUE);
+    send(combo, WM_KILLFOCUS);
+    EXPECT_FALSE(IsWindowVisible(list)) << "losing the focus closes the list";
+
+    EXPECT_EQ(2, send(combo, CB_ADDSTRING, 0, (LPARAM) "Charlie")) << "sorted, before its equal";
+    EXPECT_EQ(2, send(combo, CB_SETCURSEL, 2));
+    EXPECT_EQ("Charlie", text_of(combo));
+    EXPECT_EQ(CB_ERR, send(combo, CB_SETCURSEL, 5)) << "beyond the list clears the selection";
+    EXPECT_EQ("", text_of(combo));
+    EXPECT_EQ(CB_ERR, send(combo, CB_GETLBTEXTLEN, 5));
+}
+
+TEST_F(Controls, AListOutOfMemoryAnswersErrSpaceAndTellsTheOwner)
+{
+    HWND list = control("LISTBOX", "", LBS_SORT, 100);
+    EXPECT_EQ(0, send(list, LB_ADDSTRING, 0, (LPARAM) "a"));
+    SEQ_Only({WM_COMMAND});
+    SEQ_Flush();
+    PalFaultSet(PAL_FAULT_HEAPALLOC, 0, 1, 0);
+    EXPECT_EQ(LB_ERRSPACE, send(list, LB_ADDSTRING, 0, (LPARAM) "b"));
+    PalFaultClear();
+    const std::vector<SEQ_MSG> told = {{WM_COMMAND, SEQ_SENT | SEQ_WPARAM | SEQ_LPARAM,
+                                        MAKEWPARAM(kId, LBN_ERRSPACE), (LPARAM)list}};
+    EXPECT_TRUE(SEQ_Ok(told, "without LBS_NOTIFY too"));
+    SEQ_Only({});
+    EXPECT_EQ(1, send(list, LB_GETCOUNT));
+    EXPECT_EQ(1, send(list, LB_ADDSTRING, 0, (LPARAM) "b"));
+}
+
+int extent(HDC dc, const char *text)
+{
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text, (int)std::strlen(text), &size);
+    return size.cx;
+}
+
+TEST(Gdi, WindowDcsDrawAtTheirOriginInsideTheirClip)
+{
+    HBITMAP surface = CreateBitmap(20, 20, 1, 32, nullptr);
+    RECT clip{5, 5, 15, 10};
+    HDC dc = pal::dc_create_window(surface, POINT{5, 5}, &clip);
+    ASSERT_NE(nullptr, dc);
+    RECT box{};
+    EXPECT_EQ(SIMPLEREGION, GetClipBox(dc, &box));
+    EXPECT_EQ((RECT{0, 0, 10, 5}), box);
+
+    RECT huge{-100, -100, 100, 100};
+    FillRect(dc, &huge, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    SetPixel(dc, 0, 0, 0x0000FF);
+    int w = 0, h = 0;
+    std::vector<COLORREF> px;
+    ASSERT_TRUE(pal::bitmap_read(surface, &w, &h, &px));
+    auto at = [&](int x, int y) { return px[(size_t)y * (size_t)w + (size_t)x]; };
+    EXPECT_EQ((std::vector<COLORREF>{0xFF, 0xFFFFFF, 0, 0, 0}),
+              (std::vector{at(5, 5), at(14, 9), at(15, 9), at(14, 10), at(4, 5)}));
+    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 10, 0));
+
+    /* The DC keeps its surface while it lives; clipping only narrows. */
+    EXPECT_TRUE(DeleteObject(surface));
+    EXPECT_EQ(0x0000FFu, GetPixel(dc, 0, 0));
+    EXPECT_EQ(SIMPLEREGION, IntersectClipRect(dc, 2, 0, 4, 5));
+    EXPECT_EQ(CLR_INVALID, GetPixel(dc, 0, 0));
+    DeleteDC(dc);
+}
+
+TEST(Gdi, DialogFontMeasuresPrefixesAndLines)
+{
+    HFONT font = pal::font_create_points("MS Sans Serif", 8, 0, false);
+    SIZE units{};
+    ASSERT_TRUE(pal::font_base_units(font, &units));
+    EXPECT_TRUE(units.cx == 7 && units.cy == 13) << units.cx << "x" << units.cy;
+    EXPECT_FALSE(pal::font_base_units((HFONT)GetStockObject(WHITE_BRUSH), &units));
+    Canvas c(10, 10, 0);
+    HFONT helv = pal::font_create_points("Helv", 8, 0, false); /* the older name */
+    HGDIOBJ old = SelectObject(c.dc, helv);
+    const int helv_width = extent(c.dc, "Address Book");
+    SelectObject(c.dc, font);
+    DeleteObject(helv);
+    EXPECT_EQ(helv_width, extent(c.dc, "Address Book"));
+    auto calc = [&](const char *text, UINT format, int width = 200) {
+        RECT r{3, 4, 3 + width, 100};
+        int h = DrawTextA(c.dc, text, -1, &r, format | DT_CALCRECT);
+        EXPECT_EQ(4 + h, r.bottom) << text;
+        return std::make_pair(r.right - r.left, h);
+    };
+
+    EXPECT_EQ(std::make_pair(extent(c.dc, "Address"), 13), calc("&Address", DT_SINGLELINE));
+    EXPECT_EQ(extent(c.dc, "&Address"), calc("&Address", DT_SINGLELINE | DT_NOPREFIX).first);
+    EXPECT_EQ(39, calc("a\nb\r\nc", 0).second);
+    EXPECT_EQ(13, calc("a\nb", DT_SINGLELINE).second);
+
+    /* Word breaks wrap where the rectangle ends; a long word stays whole. */
+    int both = extent(c.dc, "aaaa bbbbbb");
+    EXPECT_EQ(std::make_pair(both, 13), calc("aaaa bbbbbb", DT_WORDBREAK, both));
+    EXPECT_EQ(std::make_pair(extent(c.dc, "bbbbbb"), 26),
+              calc("aaaa bbbbbb", DT_WORDBREAK, both - 1));
+    EXPECT_EQ(std::make_pair(extent(c.dc, "abcdefghij"), 13), calc("abcdefghij", DT_WORDBREAK, 5));
+
+    RECT r{3, 4, 50, 60};
+    EXPECT_EQ(0, DrawTextA(c.dc, "", -1, &r, DT_CALCRECT));
+    EXPECT_EQ((RECT{3, 4, 3, 4}), r);
+    SelectObject(c.dc, old);
+    DeleteObject(font);
 }
 
 } // namespace

@@ -79,8 +79,14 @@ class ProfileTest : public ::testing::Test {
     std::string ini_;
 };
 
-TEST_F(ProfileTest, NamesMatchWithoutRegardToCaseAndTheFirstOneCounts)
+TEST_F(ProfileTest, NamesMatchWithoutRegardToCaseTheFirstOneCountsAndDeletesGoToTheNextHeader)
 {
+    // Lists that fill or overflow the buffer: conformance/profile_test.cpp.
+    write_bytes(ini_, "[users]\nalice=\nbob=\n[empty]\n; only a comment\n");
+    EXPECT_EQ(get("users", nullptr, "", 2), (Got{0, "\0\0\x7f"s}));
+    EXPECT_EQ(get("missing", nullptr, "dd ", 16), (Got{2, "dd\0\x7f"s})) << "the default";
+    EXPECT_EQ(get("empty", nullptr, "", 16).first, 0u) << "a comment is no key";
+
     write_bytes(ini_, "[Users]\nAlice <a@h>=1\n[Gr\xDC\xDF\x65]\nk=2\n");
     EXPECT_EQ(value("  users\t", " ALICE <a@h> "), "1");
     EXPECT_EQ(value("gr\xFC\xDF\x45", "K"), "2"); // Windows-1252 letters fold too
@@ -95,6 +101,23 @@ TEST_F(ProfileTest, NamesMatchWithoutRegardToCaseAndTheFirstOneCounts)
     EXPECT_EQ(read_bytes(ini_), "[s]\nk=5\nK=2\nj=\n[S]\nk=3\nj=4\n");
     ASSERT_TRUE(put("s", "k", nullptr));
     EXPECT_EQ(value("s", "k"), "2");
+
+    write_bytes(ini_, "[users]\nalice=\nbob=\n; about team\n[Team]\nalice=\n\n[other]\nx=1\n");
+    // A missing key or section: the file is not rewritten.
+    ino_t before = stat_of(ini_).st_ino;
+    EXPECT_TRUE(put("users", "carol", nullptr));
+    EXPECT_TRUE(put("nosuch", nullptr, nullptr));
+    EXPECT_EQ(stat_of(ini_).st_ino, before);
+
+    // A section goes up to the next header (more: ui/lists_test.cpp).
+    ASSERT_TRUE(put("users", "BOB", nullptr));
+    ASSERT_TRUE(put("team", nullptr, nullptr));
+    ASSERT_TRUE(put("other", nullptr, "ignored"));
+    EXPECT_EQ(read_bytes(ini_), "[users]\nalice=\n; about team\n");
+
+    const std::string none = dir_ + "/none.ini";
+    EXPECT_TRUE(WritePrivateProfileStringA("s", nullptr, nullptr, none.c_str()));
+    EXPECT_FALSE(fs::exists(none)) << "deleting in a missing file makes none";
 }
 
 TEST_F(ProfileTest, WritesCreateFileSectionAndKeysAndReadBack)
@@ -133,15 +156,6 @@ TEST_F(ProfileTest, WritesCreateFileSectionAndKeysAndReadBack)
     EXPECT_NE(stat_of(ini_).st_ino, before);
 }
 
-TEST_F(ProfileTest, NameListsOfTinyBuffersAndEmptySections)
-{
-    // Lists that fill or overflow the buffer: conformance/profile_test.cpp.
-    write_bytes(ini_, "[users]\nalice=\nbob=\n[empty]\n; only a comment\n");
-    EXPECT_EQ(get("users", nullptr, "", 2), (Got{0, "\0\0\x7f"s}));
-    EXPECT_EQ(get("missing", nullptr, "dd ", 16), (Got{2, "dd\0\x7f"s})) << "the default";
-    EXPECT_EQ(get("empty", nullptr, "", 16).first, 0u) << "a comment is no key";
-}
-
 TEST_F(ProfileTest, ReaderToleratesCrlfCommentsAndLinesWithoutEquals)
 {
     const std::string original = "; head comment\r\n[ sect ]\r\n  key one  =  value 1  \r\n"
@@ -163,7 +177,7 @@ TEST_F(ProfileTest, ReaderToleratesCrlfCommentsAndLinesWithoutEquals)
     EXPECT_EQ(read_bytes(ini_), expect + "\r\ny=\r\n[third]\r\nk=\r\n");
 }
 
-TEST_F(ProfileTest, FilesOverTheLimitAreReadAsEmptyAndNeverRewritten)
+TEST_F(ProfileTest, FilesOverTheLimitAreReadAsEmptyAndOnlyRegularFilesNeverThroughALink)
 {
     const std::string big = "[s]\nk=v\n" + std::string((1 << 20), ';');
     write_bytes(ini_, big);
@@ -179,11 +193,9 @@ TEST_F(ProfileTest, FilesOverTheLimitAreReadAsEmptyAndNeverRewritten)
     EXPECT_EQ(read_bytes(ini_), limit);
     EXPECT_TRUE(put("s", "k", nullptr)); // shrinking is fine
     EXPECT_EQ(value("s", "k"), "<none>");
-}
 
-TEST_F(ProfileTest, OnlyRegularFilesAreOpenedAndNeverThroughALink)
-{
     // A FIFO or a folder at the path: no blocking open.
+    ASSERT_EQ(0, remove(ini_.c_str()));
     for (bool fifo : {true, false}) {
         ASSERT_EQ(fifo ? mkfifo(ini_.c_str(), 0600) : mkdir(ini_.c_str(), 0700), 0);
         EXPECT_EQ(value("s", "k"), "<none>");
@@ -231,26 +243,6 @@ TEST_F(ProfileTest, FailedWritesReturnFalseAndLeaveTheFileAsItWas)
     chmod(ini_.c_str(), 0640);
     ASSERT_TRUE(put("s", "d", ""));
     EXPECT_EQ(stat_of(ini_).st_mode & 07777, 0640u) << "a rewritten file keeps its mode";
-}
-
-TEST_F(ProfileTest, DeletingKeysAndSections)
-{
-    write_bytes(ini_, "[users]\nalice=\nbob=\n; about team\n[Team]\nalice=\n\n[other]\nx=1\n");
-    // A missing key or section: the file is not rewritten.
-    ino_t before = stat_of(ini_).st_ino;
-    EXPECT_TRUE(put("users", "carol", nullptr));
-    EXPECT_TRUE(put("nosuch", nullptr, nullptr));
-    EXPECT_EQ(stat_of(ini_).st_ino, before);
-
-    // A section goes up to the next header (more: ui/lists_test.cpp).
-    ASSERT_TRUE(put("users", "BOB", nullptr));
-    ASSERT_TRUE(put("team", nullptr, nullptr));
-    ASSERT_TRUE(put("other", nullptr, "ignored"));
-    EXPECT_EQ(read_bytes(ini_), "[users]\nalice=\n; about team\n");
-
-    const std::string none = dir_ + "/none.ini";
-    EXPECT_TRUE(WritePrivateProfileStringA("s", nullptr, nullptr, none.c_str()));
-    EXPECT_FALSE(fs::exists(none)) << "deleting in a missing file makes none";
 }
 
 TEST_F(ProfileTest, DrivePathsMapUnderTheDataFolder)

@@ -1,5 +1,10 @@
-// Windows Sockets through the module's ordinals: start-up and WSA error codes
-// (the address helpers: netlib/netlib_test.cpp, ui/rsvp_test.cpp).
+// The loader and Windows Sockets through the module's ordinals: built-in
+// modules, reference counts, resources, start-up and WSA error codes
+// (replacing modules and their entry points, and the address helpers:
+// netlib/netlib_test.cpp; the stack library's window: api/libmain_test.cpp).
+#include "support/instance.h"
+
+#include <palmodule.h>
 #include <winsock.h>
 
 #include <gtest/gtest.h>
@@ -9,6 +14,32 @@
 #include <thread>
 
 namespace {
+
+TEST(Modules, NamesOrdinalsAndReferenceCounts)
+{
+    HMODULE a = LoadLibraryA("WSOCK32.DLL");
+    ASSERT_NE(nullptr, a);
+    EXPECT_EQ(a, LoadLibraryA("wsock32")) << "case and the .DLL ending do not matter";
+    EXPECT_EQ((FARPROC)PAL_PROC(WSAStartup), GetProcAddress(a, MAKEINTRESOURCEA(115)));
+    EXPECT_EQ(nullptr, GetProcAddress(a, MAKEINTRESOURCEA(999)));
+    EXPECT_EQ((DWORD)ERROR_PROC_NOT_FOUND, GetLastError());
+    EXPECT_TRUE(FreeLibrary(a));
+    EXPECT_EQ(a, GetModuleHandleA("WSOCK32.DLL")) << "one reference left";
+    EXPECT_TRUE(FreeLibrary(a));
+    EXPECT_EQ(nullptr, GetProcAddress(a, MAKEINTRESOURCEA(115))) << "unloaded";
+    EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
+    EXPECT_EQ(nullptr, LoadLibraryA("NOSUCH.DLL"));
+    EXPECT_EQ((DWORD)ERROR_MOD_NOT_FOUND, GetLastError());
+
+    /* Strings come from the resources, cut to the buffer. */
+    HINSTANCE inst = resource_instance();
+    char buf[128];
+    EXPECT_EQ(11, LoadStringA(inst, 107, buf, 12)) << "just room for the terminator";
+    EXPECT_STREQ("WSOCK32.DLL", buf);
+    EXPECT_EQ(0, LoadStringA(inst, 109, buf, sizeof buf));
+    EXPECT_EQ(nullptr, FindResourceA(inst, MAKEINTRESOURCEA(2), RT_STRING));
+    EXPECT_EQ((DWORD)ERROR_RESOURCE_NAME_NOT_FOUND, GetLastError());
+}
 
 /* The module's functions as the call manager binds them. */
 struct Ws {
@@ -25,11 +56,11 @@ struct Ws {
     ~Ws() { FreeLibrary(m); }
 };
 
-TEST(Winsock, NothingWorksBeforeStartupAndCleanupPairsWithIt)
+TEST(Winsock, StartupCleanupAndErrors)
 {
     Ws ws;
     EXPECT_EQ(INVALID_SOCKET, ws.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    EXPECT_EQ(WSANOTINITIALISED, WSAGetLastError());
+    EXPECT_EQ(WSANOTINITIALISED, WSAGetLastError()) << "nothing works before start-up";
     EXPECT_EQ(SOCKET_ERROR, WSACleanup());
 
     WSADATA data;
@@ -40,46 +71,10 @@ TEST(Winsock, NothingWorksBeforeStartupAndCleanupPairsWithIt)
     SOCKET s = ws.socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     EXPECT_NE(INVALID_SOCKET, s) << "one start-up is left";
     EXPECT_EQ(0, closesocket(s));
-    EXPECT_EQ(0, WSACleanup());
-    EXPECT_EQ(SOCKET_ERROR, closesocket(s));
-}
 
-TEST(Winsock, AnAddressIsDottedInABufferOfTheCallingThread)
-{
-    Ws ws;
-    const struct {
-        uint32_t address;
-        const char *text;
-    } cases[] = {{0x00000000u, "0.0.0.0"},     {0xFFFFFFFFu, "255.255.255.255"},
-                 {0x0A006409u, "10.0.100.9"},  {0x7F000001u, "127.0.0.1"},
-                 {0xC6120063u, "198.18.0.99"}, {0x010A6440u, "1.10.100.64"}};
-    for (const auto &c : cases) {
-        in_addr a;
-        a.s_addr = htonl(c.address);
-        EXPECT_STREQ(c.text, ws.inet_ntoa(a));
-    }
-    in_addr mine, other;
-    mine.s_addr = htonl(0x0A000001u);
-    other.s_addr = htonl(0xC0A80102u);
-    char *text = ws.inet_ntoa(mine);
-    std::string elsewhere;
-    std::thread([&] { elsewhere = ws.inet_ntoa(other); }).join();
-    EXPECT_EQ("192.168.1.2", elsewhere);
-    EXPECT_STREQ("10.0.0.1", text) << "another thread's call leaves this one's text";
-    EXPECT_EQ(text, ws.inet_ntoa(other)) << "the thread's next call overwrites it";
-    EXPECT_STREQ("192.168.1.2", text);
-}
-
-TEST(Winsock, BindAndHostNameErrors)
-{
-    Ws ws;
-    WSADATA data;
-    ASSERT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
     SOCKET a = ws.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     SOCKET b = ws.socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     ASSERT_EQ(0, ws.bind(a, (sockaddr *)&addr, sizeof addr));
     int len = sizeof addr;
     ASSERT_EQ(0, ws.getsockname(a, (sockaddr *)&addr, &len));
@@ -96,7 +91,29 @@ TEST(Winsock, BindAndHostNameErrors)
     EXPECT_EQ(SOCKET_ERROR, ws.gethostname(name, len));
     EXPECT_EQ(WSAEFAULT, WSAGetLastError());
     EXPECT_EQ(0, ws.gethostname(name, len + 1));
-    WSACleanup();
+    EXPECT_EQ(0, WSACleanup());
+    EXPECT_EQ(SOCKET_ERROR, closesocket(s));
+}
+
+TEST(Winsock, AnAddressIsDottedInABufferOfTheCallingThread)
+{
+    Ws ws;
+    const struct {
+        uint32_t address;
+        const char *text;
+    } cases[] = {{0x00000000u, "0.0.0.0"},     {0xFFFFFFFFu, "255.255.255.255"},
+                 {0x0A006409u, "10.0.100.9"},  {0x7F000001u, "127.0.0.1"},
+                 {0xC6120063u, "198.18.0.99"}, {0x010A6440u, "1.10.100.64"}};
+    for (const auto &c : cases)
+        EXPECT_STREQ(c.text, ws.inet_ntoa(in_addr{htonl(c.address)}));
+    in_addr mine{htonl(0x0A000001u)}, other{htonl(0xC0A80102u)};
+    char *text = ws.inet_ntoa(mine);
+    std::string elsewhere;
+    std::thread([&] { elsewhere = ws.inet_ntoa(other); }).join();
+    EXPECT_EQ("192.168.1.2", elsewhere);
+    EXPECT_STREQ("10.0.0.1", text) << "another thread's call leaves this one's text";
+    EXPECT_EQ(text, ws.inet_ntoa(other)) << "the thread's next call overwrites it";
+    EXPECT_STREQ("192.168.1.2", text);
 }
 
 } // namespace
