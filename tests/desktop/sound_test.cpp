@@ -124,7 +124,7 @@ class SoundTest : public ::testing::Test {
     }
 };
 
-TEST_F(SoundTest, TheRingPlaysItsSamplesOnceAndSyncReturnsAfterThem)
+TEST_F(SoundTest, TheRingPlaysOnceSyncReturnsAfterItAndALoopRepeatsUntilStopped)
 {
     std::vector<unsigned char> ring = pcm_of(read_all(CALLMGR_RING_WAV));
     ASSERT_EQ(52920u, ring.size()) << "1.2 s of 16-bit mono at 22050 Hz";
@@ -136,6 +136,19 @@ TEST_F(SoundTest, TheRingPlaysItsSamplesOnceAndSyncReturnsAfterThem)
     while (end > 0 && played[end - 1] == 0)
         --end;
     EXPECT_LE(end, played.size() - 4096) << "the device played silence after the ring";
+
+    /* Looped, until a null name stops it. */
+    ASSERT_EQ(TRUE, pal::sound_play(CALLMGR_RING_WAV, SND_ASYNC | SND_LOOP | SND_NODEFAULT));
+    ASSERT_TRUE(wait_for_size(out, (off_t)ring.size() * 4)) << "the loop stopped by itself";
+    EXPECT_EQ(FALSE, pal::sound_play(CALLMGR_RING_WAV, SND_ASYNC | SND_NOSTOP))
+        << "no-stop refuses while the loop plays";
+    EXPECT_EQ(TRUE, pal::sound_play(nullptr, 0));
+    off_t stopped = size_of(out);
+    played = read_all(out);
+    EXPECT_EQ(stopped, (off_t)played.size()) << "nothing written after the stop";
+    EXPECT_TRUE(plays(played, ring, 0, 2)) << "the ring twice, back to back";
+    /* Nothing plays now: no-stop may play. */
+    EXPECT_EQ(TRUE, pal::sound_play(CALLMGR_RING_WAV, SND_SYNC | SND_NOSTOP));
 }
 
 /* From memory this time. */
@@ -154,23 +167,7 @@ TEST_F(SoundTest, EightBitStereoReachesTheDeviceAsItIs)
     EXPECT_EQ(128, played.back()) << "unsigned 8-bit silence follows";
 }
 
-TEST_F(SoundTest, ALoopRepeatsUntilANullNameStopsIt)
-{
-    std::vector<unsigned char> ring = pcm_of(read_all(CALLMGR_RING_WAV));
-    ASSERT_EQ(TRUE, pal::sound_play(CALLMGR_RING_WAV, SND_ASYNC | SND_LOOP | SND_NODEFAULT));
-    ASSERT_TRUE(wait_for_size(out, (off_t)ring.size() * 4)) << "the loop stopped by itself";
-    EXPECT_EQ(FALSE, pal::sound_play(CALLMGR_RING_WAV, SND_ASYNC | SND_NOSTOP))
-        << "no-stop refuses while the loop plays";
-    EXPECT_EQ(TRUE, pal::sound_play(nullptr, 0));
-    off_t stopped = size_of(out);
-    std::vector<unsigned char> played = read_all(out);
-    EXPECT_EQ(stopped, (off_t)played.size()) << "nothing written after the stop";
-    EXPECT_TRUE(plays(played, ring, 0, 2)) << "the ring twice, back to back";
-    /* Nothing plays now: no-stop may play. */
-    EXPECT_EQ(TRUE, pal::sound_play(CALLMGR_RING_WAV, SND_SYNC | SND_NOSTOP));
-}
-
-TEST_F(SoundTest, AMissingFilePlaysTheDefaultUnlessTold)
+TEST_F(SoundTest, AMissingFilePlaysTheDefaultUnlessToldAndNoDeviceFailsAtOnce)
 {
     std::string missing = dir + "/missing.wav";
     EXPECT_EQ(FALSE, pal::sound_play(missing.c_str(), SND_SYNC | SND_NODEFAULT));
@@ -191,10 +188,8 @@ TEST_F(SoundTest, AMissingFilePlaysTheDefaultUnlessTold)
         peak = std::max(peak, std::abs((int)(short)(played[i] | played[i + 1] << 8)));
     EXPECT_GT(peak, 5000);
     std::remove(junk.c_str());
-}
 
-TEST_F(SoundTest, WithoutAnAudioDeviceTheCallFailsAtOnce)
-{
+    /* Without an audio device every call fails at once. */
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     pal::sound_reset();
     auto start = std::chrono::steady_clock::now();

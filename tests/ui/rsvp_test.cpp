@@ -129,17 +129,15 @@ TEST_F(Rsvp, ShowsTheInvitationAndEnterOnTheFocusedAcceptJoins)
     EXPECT_FALSE(IsWindow(seen));
     EXPECT_TRUE(IsWindowEnabled(owner));
     EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << "ring off: only the stop";
-}
 
-TEST_F(Rsvp, MemberLabelFallsBackToTheDottedAddressOnceSocketsAreLoaded)
-{
+    /* Once the socket library is loaded, the dotted address stands in. */
     CM address = member(nullptr, nullptr, "", 0x0A000007);
     EXPECT_EQ(nullptr, RSVP_MemberLabel(&address)) << "no socket library, no dotted form";
     ASSERT_EQ(1, NET_Startup(resource_instance()));
     EXPECT_STREQ("10.0.0.7", RSVP_MemberLabel(&address)) << "most significant byte first";
 }
 
-TEST_F(Rsvp, EveryAnswerButAcceptDeclines)
+TEST_F(Rsvp, EveryAnswerButAcceptAndNoDialogAtAllDecline)
 {
     Invitation inv = three_members();
     ring_on();
@@ -155,6 +153,18 @@ TEST_F(Rsvp, EveryAnswerButAcceptDeclines)
         EXPECT_TRUE(IsWindowEnabled(owner)) << name;
         EXPECT_EQ((std::vector<std::string>{kRing, "stop"}), played()) << name;
     }
+
+    /* Without a dialog: its window fails, or its record cannot be had. */
+    PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
+    PalFaultClear();
+    EXPECT_EQ((std::vector<std::string>{kRing, "stop"}), played());
+
+    PalFaultSet(PAL_FAULT_LOCALALLOC, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
+    PalFaultClear();
+    EXPECT_EQ(nullptr, PalFindModalDialog());
+    EXPECT_TRUE(IsWindowEnabled(owner));
 }
 
 TEST_F(Rsvp, TheRingFollowsItsSettingsAndAutoAcceptSkipsTheDialog)
@@ -194,23 +204,6 @@ TEST_F(Rsvp, TheRingFollowsItsSettingsAndAutoAcceptSkipsTheDialog)
         EXPECT_EQ(CALL_ACCEPT, RSVP_Run(owner, nullptr));
     });
     EXPECT_EQ(0u, PalSoundCount());
-}
-
-TEST_F(Rsvp, WithoutADialogTheAnswerIsDecline)
-{
-    /* Its window fails, or its record cannot be had. */
-    ring_on();
-    Invitation inv = three_members();
-    PalFaultSet(PAL_FAULT_CREATEWINDOW, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
-    PalFaultClear();
-    EXPECT_EQ((std::vector<std::string>{kRing, "stop"}), played());
-
-    PalFaultSet(PAL_FAULT_LOCALALLOC, 0, 1, ERROR_NOT_ENOUGH_MEMORY);
-    EXPECT_EQ(CALL_DECLINE, RSVP_Run(owner, &inv.ctx));
-    PalFaultClear();
-    EXPECT_EQ(nullptr, PalFindModalDialog());
-    EXPECT_TRUE(IsWindowEnabled(owner));
 }
 
 /* Left alone the outer dialog rings every four seconds and declines at the
