@@ -25,13 +25,9 @@ struct SampleCall {
         for (int i = 0; i < 3; ++i) {
             for (int t = 0; t < 4; ++t)
                 texts[i][t] = init[i][t];
-            members[i] = CM{CMS_IDLE,
-                            addr[i],
-                            texts[i][0].data(),
-                            texts[i][1].data(),
-                            texts[i][2].data(),
-                            texts[i][3].data(),
-                            0};
+            std::string *s = texts[i];
+            members[i] =
+                CM{CMS_IDLE, addr[i], s[0].data(), s[1].data(), s[2].data(), s[3].data(), 0};
             nodes[i] = CML{&members[i], i < 2 ? &nodes[i + 1] : nullptr};
         }
         caller = CALLER{CS_ACTIVE,
@@ -53,3 +49,12 @@ struct SampleCall {
     }
     SampleCall(const SampleCall &) = delete;
 };
+
+// The number of nodes of a member list.
+inline size_t list_length(const CML *node)
+{
+    size_t n = 0;
+    for (; node; node = node->next)
+        ++n;
+    return n;
+}

@@ -27,12 +27,9 @@ LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         return DefWindowProcA(hwnd, msg, wparam, lparam);
     SEQ_Received(hwnd, msg, wparam, lparam);
     CALLCTX *call = (CALLCTX *)lparam;
-    size_t members = 0;
-    for (const CML *n = call->caller->members; n; n = n->next)
-        ++members;
     seen.push_back(std::string(call->caller->callid) + "|" + call->caller->subject + "|" +
                    call->to->user + " (" + call->to->realname + ")|" + call->from->user + "|" +
-                   std::to_string(members));
+                   std::to_string(list_length(call->caller->members)));
     CALL_Free(call);
     return 0;
 }

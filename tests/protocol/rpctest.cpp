@@ -9,16 +9,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <sstream>
 
 namespace {
-
-DWORD WINAPI run_function(void *context)
-{
-    (*static_cast<const std::function<void()> *>(context))();
-    return 0;
-}
 
 uint32_t get32(const Bytes &b, size_t at)
 {
@@ -27,10 +22,12 @@ uint32_t get32(const Bytes &b, size_t at)
     return (uint32_t)b[at] << 24 | (uint32_t)b[at + 1] << 16 | (uint32_t)b[at + 2] << 8 | b[at + 3];
 }
 
-RawReply parse_reply(const Bytes &b)
+// `raw` as read: over TCP the message `b` with its record mark.
+RawReply parse_reply(const Bytes &b, const Bytes &raw)
 {
     RawReply r;
     r.received = true;
+    r.raw = raw;
     r.xid = get32(b, 0);
     r.reply_stat = get32(b, 8);
     if (r.reply_stat != 0)
@@ -41,18 +38,6 @@ RawReply parse_reply(const Bytes &b)
     if (at + 4 <= b.size())
         r.results.assign(b.begin() + (long)at + 4, b.end());
     return r;
-}
-
-bool read_all(int fd, uint8_t *p, size_t n)
-{
-    while (n > 0) {
-        ssize_t got = read(fd, p, n);
-        if (got <= 0)
-            return false;
-        p += got;
-        n -= (size_t)got;
-    }
-    return true;
 }
 
 sockaddr_in loopback(unsigned short port)
@@ -79,9 +64,53 @@ int tcp_connect(unsigned short port, int receive_buffer)
     return fd;
 }
 
+int tcp_socket(unsigned short port, unsigned short *bound, bool listening)
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a = loopback(port);
+    socklen_t length = sizeof a;
+    *bound = bind(fd, (sockaddr *)&a, sizeof a) == 0 && (!listening || listen(fd, 8) == 0) &&
+                     getsockname(fd, (sockaddr *)&a, &length) == 0
+                 ? ntohs(a.sin_port)
+                 : 0;
+    return fd;
+}
+
+long ms_since(std::chrono::steady_clock::time_point start)
+{
+    return (long)std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+Bytes read_for(int fd, size_t want, int limit_ms, bool *ended)
+{
+    Bytes got;
+    auto start = std::chrono::steady_clock::now();
+    for (ssize_t n = 1; n > 0 && got.size() < want;) {
+        long left = limit_ms - ms_since(start);
+        pollfd p{fd, POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, (int)left) != 1)
+            break;
+        uint8_t buf[65536];
+        n = read(fd, buf, std::min(sizeof buf, want - got.size()));
+        if (ended)
+            *ended = n == 0 || (n < 0 && errno == ECONNRESET);
+        if (n > 0)
+            got.insert(got.end(), buf, buf + n);
+    }
+    return got;
+}
+
 void run_blocking(const std::function<void()> &fn)
 {
-    PalRunBlocking(run_function, const_cast<std::function<void()> *>(&fn));
+    auto run = [](void *context) -> DWORD {
+        (*static_cast<const std::function<void()> *>(context))();
+        return 0;
+    };
+    PalRunBlocking(run, const_cast<std::function<void()> *>(&fn));
 }
 
 std::string run_command(const std::string &command)
@@ -169,7 +198,7 @@ Bytes request_bytes(const std::string &subject, int members)
     return w.b;
 }
 
-RawReply tcp_exchange(unsigned short port, const Bytes &message, size_t cut)
+RawReply tcp_exchange(unsigned short port, const Bytes &message, size_t cut, int limit_ms)
 {
     RawReply r;
     run_blocking([&] {
@@ -181,12 +210,11 @@ RawReply tcp_exchange(unsigned short port, const Bytes &message, size_t cut)
         if (write(fd, rec.data(), length) == (ssize_t)length && cut)
             shutdown(fd, SHUT_WR);
         // The server's replies are small: one fragment each.
-        uint8_t mark[4];
-        if (read_all(fd, mark, 4)) {
-            Bytes reply(get32(Bytes(mark, mark + 4), 0) & 0x7FFFFFFFu);
-            if (read_all(fd, reply.data(), reply.size()))
-                r = parse_reply(reply);
-        }
+        Bytes raw = read_for(fd, 4, limit_ms);
+        size_t size = raw.size() == 4 ? get32(raw, 0) & 0x7FFFFFFFu : 0;
+        Bytes reply = read_for(fd, size, limit_ms);
+        if (size && reply.size() == size)
+            r = parse_reply(reply, WireBuilder().Append(raw).Append(reply).b);
         close(fd);
     });
     return r;
@@ -207,7 +235,7 @@ RawReply udp_exchange(unsigned short port, const Bytes &message, int wait_ms)
             ssize_t n = recv(fd, b.data(), b.size(), 0);
             if (n > 0) {
                 b.resize((size_t)n);
-                r = parse_reply(b);
+                r = parse_reply(b, b);
             }
         }
         close(fd);

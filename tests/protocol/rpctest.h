@@ -6,6 +6,7 @@
 
 #include <palrpc.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -29,6 +30,7 @@ struct RawReply {
     uint32_t reply_stat = 0;  // 0 accepted, 1 denied
     uint32_t accept_stat = 0; // 0 success, 3 PROC_UNAVAIL, 4 GARBAGE_ARGS ...
     Bytes results;            // what follows the accept status
+    Bytes raw;                // the whole reply as read, over TCP with its record mark
 };
 
 // `message` as one record fragment, appended to `to`.
@@ -45,9 +47,21 @@ Bytes request_bytes(const std::string &subject, int members);
 // when nonzero), -1 when none.
 int tcp_connect(unsigned short port, int receive_buffer = 0);
 
-// The message as one record to 127.0.0.1:port over TCP, and its reply.  With
-// `cut`, only that many bytes are sent before the writing side is shut.
-RawReply tcp_exchange(unsigned short port, const Bytes &message, size_t cut = 0);
+// A non-blocking TCP socket bound to 127.0.0.1:port (0: any), listening
+// unless told otherwise; *bound receives its port, 0 when it could not bind.
+int tcp_socket(unsigned short port, unsigned short *bound, bool listening = true);
+
+long ms_since(std::chrono::steady_clock::time_point start);
+
+// Reads until `want` bytes came, the stream ended (or was reset) or
+// `limit_ms` passed; *ended (when given) says whether the stream ended.
+Bytes read_for(int fd, size_t want, int limit_ms, bool *ended = nullptr);
+
+// The message as one record to 127.0.0.1:port over TCP, and its reply if one
+// comes within `limit_ms`.  With `cut`, only that many bytes are sent before
+// the writing side is shut.
+RawReply tcp_exchange(unsigned short port, const Bytes &message, size_t cut = 0,
+                      int limit_ms = 10000);
 
 // One datagram to 127.0.0.1:port and its reply, if one comes in `wait_ms`.
 RawReply udp_exchange(unsigned short port, const Bytes &message, int wait_ms);

@@ -18,13 +18,6 @@ const UINT CHANGE_CALL = WM_USER + 11; // posted before an exchange, handled whi
 std::vector<std::string> subjects; // of the invitations that arrived
 std::vector<size_t> member_counts; // and their member lists' lengths
 
-size_t count_members(const CML *node)
-{
-    size_t n = 0;
-    for (; node; node = node->next)
-        ++n;
-    return n;
-}
 CALLCTX *changing = nullptr;
 
 LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
@@ -41,7 +34,7 @@ LRESULT CALLBACK fsm_probe(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
         return DefWindowProcA(hwnd, msg, wparam, lparam);
     if (msg == FSM_INVITED) {
         subjects.push_back(((const CALLCTX *)lparam)->caller->subject);
-        member_counts.push_back(count_members(((const CALLCTX *)lparam)->caller->members));
+        member_counts.push_back(list_length(((const CALLCTX *)lparam)->caller->members));
     }
     CALL_Free((CALLCTX *)lparam); // not answered
     return 0;
@@ -132,7 +125,7 @@ TEST_F(Send, AnInvitationTooLongToBeEncodedOnTheStackArrivesWhole)
             tail = tail->next;
         tail->next = CML_Copy(call->caller->members);
     }
-    const size_t members = count_members(call->caller->members);
+    const size_t members = list_length(call->caller->members);
     EXPECT_EQ(CALL_DELIVERED, send_invite());
     EXPECT_EQ((std::vector<size_t>{members}), member_counts);
 
@@ -146,7 +139,7 @@ TEST_F(Send, AnInvitationTooLongToBeEncodedOnTheStackArrivesWhole)
     }
     EXPECT_EQ(CALL_DELIVERED, send_invite());
     EXPECT_EQ(2u, member_counts.size());
-    EXPECT_EQ(count_members(call->caller->members), member_counts.back());
+    EXPECT_EQ(list_length(call->caller->members), member_counts.back());
 }
 
 TEST_F(Send, EveryFailureOfTheExchangeIsUnreachableAndLeavesBusyAsItWas)

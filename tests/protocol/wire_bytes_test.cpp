@@ -1,6 +1,7 @@
 // Exact wire bytes of the call protocol's records, and records cut short or
 // with very long member lists; leaks of a partial decode show in the
 // sanitizer build.  Over-long texts: the server's tests.
+#include "protocol/callsample.h"
 #include "protocol/wirebytes.h"
 
 #include <gtest/gtest.h>
@@ -25,23 +26,14 @@ const Bytes kMember = WireBuilder().Member(4, 0xC0A80102, "pc1", "ANYBODY", "", 
 Bytes RequestWire()
 {
     const Bytes other = WireBuilder().Member(4, 0xC0A80102, "beta", "desk", "", "pc1").b;
-    return WireBuilder()
-        .U32s({CALL_INVITE, 1})
-        .Append(other)
-        .U32(1)
-        .Append(kMember)
-        .U32s({1, 4, 0, 0, 0, 0, 0, 0})
-        .Texts({"", "", "", "", ""})
-        .U32(1)
-        .Append(kMember)
-        .U32(1)
-        .Append(kMember)
-        .U32s({1, 1})
-        .Append(kMember)
-        .U32s({1, 1})
-        .Append(other)
-        .U32s({1, 0, 0})
-        .b;
+    WireBuilder w;
+    w.U32s({CALL_INVITE, 1}).Append(other).U32(1).Append(kMember); // to and from
+    // The caller: its numbers, its five texts empty, its originator and local.
+    w.U32s({1, 4, 0, 0, 0, 0, 0, 0}).Text("").Text("").Text("").Text("").Text("");
+    w.U32(1).Append(kMember).U32(1).Append(kMember);
+    // Its members: local, other and a node without a member.
+    w.U32s({1, 1}).Append(kMember).U32s({1, 1}).Append(other).U32s({1, 0, 0});
+    return w.b;
 }
 
 // A member list of n nodes as it travels, each node holding a small member.
@@ -54,24 +46,7 @@ Bytes ListOf(size_t n)
     return w.b;
 }
 
-size_t Length(LPCML list)
-{
-    size_t n = 0;
-    for (; list != nullptr; list = list->next)
-        n++;
-    return n;
-}
-
-TEST(WireBytes, MemberEncodesAsTheFortyFourByteExample)
-{
-    CM m = SampleMember();
-    Bytes got;
-    ASSERT_TRUE(Encode(xdr_CM, &m, &got));
-    const Bytes want = {0, 0, 0, 4, 0xC0, 0xA8, 1,   2,   0,   0,   0,   3,   'p', 'c', '1',
-                        0, 0, 0, 0, 7,    'A',  'N', 'Y', 'B', 'O', 'D', 'Y', 0,   0,   0,
-                        0, 0, 0, 0, 0,    3,    'p', 'c', '1', 0,   0,   0,   0,   0};
-    EXPECT_EQ(want, got);
-}
+const size_t MAX = WIRE_MAXMEMBERS;
 
 TEST(WireBytes, TextLengthsPaddingAndAbsentTexts)
 {
@@ -113,7 +88,15 @@ TEST(WireBytes, RequestCarriesEverySharedReferenceAsItsOwnCopy)
     c.members = &n1;
     CALLREQ req{CALL_INVITE, &other, &local, &c};
 
+    // The member alone, byte by byte.
     Bytes got;
+    ASSERT_TRUE(Encode(xdr_CM, &local, &got));
+    const Bytes member = {0, 0, 0, 4, 0xC0, 0xA8, 1,   2,   0,   0,   0,   3,   'p', 'c', '1',
+                          0, 0, 0, 0, 7,    'A',  'N', 'Y', 'B', 'O', 'D', 'Y', 0,   0,   0,
+                          0, 0, 0, 0, 0,    3,    'p', 'c', '1', 0,   0,   0,   0,   0};
+    EXPECT_EQ(member, got);
+    EXPECT_EQ(member, kMember);
+
     ASSERT_TRUE(Encode(xdr_CALLREQ, &req, &got));
     EXPECT_EQ(RequestWire(), got);
 
@@ -147,13 +130,13 @@ TEST(WireDecode, MemberListsAreBoundedAndWalkedWithoutRecursion)
 {
     LPCML list = nullptr;
     ASSERT_TRUE(Decode(xdr_LPCML, ListOf(WIRE_MAXMEMBERS), &list));
-    EXPECT_EQ(static_cast<size_t>(WIRE_MAXMEMBERS), Length(list));
+    EXPECT_EQ(MAX, list_length(list));
     Release(xdr_LPCML, &list);
 
     // One node more, or a hundred thousand, is refused and releasable.
-    for (size_t n : {static_cast<size_t>(WIRE_MAXMEMBERS) + 1, static_cast<size_t>(100000)}) {
+    for (size_t n : {MAX + 1, size_t(100000)}) {
         ASSERT_FALSE(Decode(xdr_LPCML, ListOf(n), &list)) << n;
-        EXPECT_EQ(static_cast<size_t>(WIRE_MAXMEMBERS), Length(list));
+        EXPECT_EQ(MAX, list_length(list));
         Release(xdr_LPCML, &list);
         EXPECT_EQ(nullptr, list);
     }
@@ -163,7 +146,7 @@ TEST(WireDecode, MemberListsAreBoundedAndWalkedWithoutRecursion)
     Bytes chain =
         WireBuilder().U32(1).Member(0, 0, "h", "u", "", "").Append(ListOf(WIRE_MAXMEMBERS)).b;
     EXPECT_FALSE(Decode(xdr_CML, chain, &node));
-    EXPECT_EQ(static_cast<size_t>(WIRE_MAXMEMBERS - 1), Length(node.next));
+    EXPECT_EQ(MAX - 1, list_length(node.next));
     Release(xdr_CML, &node);
     EXPECT_EQ(nullptr, node.next);
 

@@ -34,12 +34,6 @@ struct WireBuilder {
             b.push_back(0);
         return *this;
     }
-    WireBuilder &Texts(std::initializer_list<const char *> ts)
-    {
-        for (const char *t : ts)
-            Text(t);
-        return *this;
-    }
     WireBuilder &Member(uint32_t state, uint32_t ipaddr, const std::string &host,
                         const std::string &user, const std::string &realname,
                         const std::string &address, uint32_t reserved = 0)

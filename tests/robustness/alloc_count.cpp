@@ -7,7 +7,7 @@
 #include <rpc/rpc.h>
 
 #include <atomic>
-#include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 
 namespace {
@@ -69,13 +69,8 @@ Holdings holdings()
         for (CMSESSION *s = app->sessions; s; s = s->next)
             ++h.sessions;
     }
-    if (DIR *dir = opendir("/proc/self/fd")) {
-        while (struct dirent *e = readdir(dir))
-            if (e->d_name[0] != '.')
-                ++h.fds;
-        closedir(dir);
-        --h.fds; // the directory's own
-    }
+    for (int fd = 0; fd < 4096; ++fd)
+        h.fds += fcntl(fd, F_GETFD) != -1;
     return h;
 }
 

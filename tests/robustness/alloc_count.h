@@ -7,16 +7,11 @@
 #include <windows.h>
 
 #include <ostream>
-#include <tuple>
 
 struct Holdings {
     long heap = 0, global = 0, local = 0;
     int apps = 0, sessions = 0, fds = 0;
-    bool operator==(const Holdings &o) const
-    {
-        return std::tie(heap, global, local, apps, sessions, fds) ==
-               std::tie(o.heap, o.global, o.local, o.apps, o.sessions, o.fds);
-    }
+    bool operator==(const Holdings &) const = default;
 };
 std::ostream &operator<<(std::ostream &out, const Holdings &h);
 Holdings holdings();

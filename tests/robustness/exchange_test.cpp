@@ -1,6 +1,7 @@
 // CALL_Send against silent or trickling peers and port mappers, and the
 // port-mapper cache.  The host runs no rpcbind: port 111 is the test's own.
 #include "protocol/callsample.h"
+#include "protocol/rpctest.h"
 
 #include "members/members.h"
 #include "netlib/netlib.h"
@@ -32,22 +33,9 @@ const DWORD STEP_MS = 1000;
 
 // A TCP socket bound to 127.0.0.1:port (0: any), listening or refusing.
 struct Port {
-    int fd = -1;
     WORD port = 0;
-    explicit Port(WORD want, bool listening = true)
-    {
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        int on = 1;
-        setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(want);
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (bind(fd, (sockaddr *)&a, sizeof a) == 0 && (!listening || listen(fd, 8) == 0) &&
-            getsockname(fd, (sockaddr *)&a, &len) == 0)
-            port = ntohs(a.sin_port);
-    }
+    int fd = -1;
+    explicit Port(WORD want, bool listening = true) : fd(tcp_socket(want, &port, listening)) {}
     ~Port() { close(fd); }
 };
 
@@ -55,7 +43,7 @@ struct Port {
 const std::string ENDLESS = std::string("\x80\x00\x01\x00", 4) + std::string(200, '\x01');
 
 // A service of the peer host, played from the sender's idle moments.
-// SHAPED sends the service's `reply`, the call's xid put in at `xid_at`,
+// SHAPED sends the service's `reply`, the call's xid put in after its mark,
 // at once or (`trickle`) a byte each time the sender finds nothing to do,
 // and then closes.
 enum class Plays { ANSWER, SILENT, TRICKLE, SHAPED };
@@ -67,7 +55,6 @@ struct Service {
     size_t sent = 0;
     int connections = 0;
     std::string reply;
-    size_t xid_at = 4;
     bool trickle = false;
     bool replying = false;
     void drop()
@@ -97,7 +84,7 @@ BOOL CALLBACK play_services(void *)
         ssize_t got = s->conn < 0 ? -1 : recv(s->conn, call, sizeof call, MSG_DONTWAIT);
         if (s->conn >= 0 && s->plays == Plays::SHAPED && (s->replying || got >= 8)) {
             if (!s->replying) {
-                memcpy(&s->reply[s->xid_at], call + 4, 4);
+                memcpy(&s->reply[4], call + 4, 4);
                 s->replying = true;
             }
             size_t n = s->trickle ? 1 : s->reply.size() - s->sent;

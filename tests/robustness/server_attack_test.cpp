@@ -1,5 +1,7 @@
-// Hostile clients against the call-protocol server: whatever they do, the
-// process lives, its loop serves others and its timers, its holdings stay bounded.
+// The call-protocol server against unknown, hostile and vanishing clients:
+// whatever they do, the process lives, its loop serves others and its
+// timers, its holdings stay bounded.
+#include "protocol/callsample.h"
 #include "protocol/rpctest.h"
 
 #include "protocol/rpc.h"
@@ -26,12 +28,6 @@ const int ANSWER_MS = 1000;
 const DWORD IDLE_BOUND_MS = 30000;
 const int CONNECTION_CAP = 64;
 
-long ms_since(Clock::time_point start)
-{
-    return (long)std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start)
-        .count();
-}
-
 // Counted without opening anything, so that it works with the table full.
 int open_descriptors()
 {
@@ -39,27 +35,6 @@ int open_descriptors()
     for (int fd = 0; fd < 4096; ++fd)
         n += fcntl(fd, F_GETFD) != -1;
     return n;
-}
-
-// Reads until `want` bytes came, the stream ended (or was reset) or
-// `limit_ms` passed; *ended (when given) says whether the stream ended.
-Bytes read_for(int fd, size_t want, int limit_ms, bool *ended = nullptr)
-{
-    Bytes got;
-    Clock::time_point start = Clock::now();
-    for (ssize_t n = 1; n > 0 && got.size() < want;) {
-        long left = limit_ms - ms_since(start);
-        pollfd p{fd, POLLIN, 0};
-        if (left <= 0 || poll(&p, 1, (int)left) != 1)
-            break;
-        uint8_t buf[65536];
-        n = read(fd, buf, std::min(sizeof buf, want - got.size()));
-        if (ended)
-            *ended = n == 0 || (n < 0 && errno == ECONNRESET);
-        if (n > 0)
-            got.insert(got.end(), buf, buf + n);
-    }
-    return got;
 }
 
 // Whether the server has closed its end of `fd` within `limit_ms`.
@@ -115,25 +90,26 @@ class Attack : public ::testing::Test {
         ASSERT_TRUE(tcp && udp);
     }
 
+    RawReply tcp_call(uint32_t xid, uint32_t procedure, const Bytes &argument = {},
+                      int limit_ms = 10000)
+    {
+        return tcp_exchange(tcp, call_message(xid, procedure, argument), 0, limit_ms);
+    }
+    RawReply udp_call(uint32_t xid, uint32_t procedure, const Bytes &argument = {},
+                      int limit_ms = 10000)
+    {
+        return udp_exchange(udp, call_message(xid, procedure, argument), limit_ms);
+    }
     // Whether a NULLPROC over TCP gets its exact answer within ANSWER_MS.
     bool tcp_served()
     {
-        bool answered = false;
-        run_blocking([&] {
-            int fd = tcp_connect(tcp);
-            Bytes call = record(call_message(5150, NULLPROC, {}));
-            answered = fd >= 0 && write(fd, call.data(), call.size()) == (ssize_t)call.size() &&
-                       read_for(fd, 28, ANSWER_MS) == record(bare_reply(5150, 0));
-            close(fd);
-        });
-        return answered;
+        return tcp_call(5150, NULLPROC, {}, ANSWER_MS).raw == record(bare_reply(5150, 0));
     }
     // A TCP and a UDP NULLPROC are answered in time.
     void expect_served(const char *what)
     {
         EXPECT_TRUE(tcp_served()) << "TCP NULLPROC unanswered: " << what;
-        RawReply r = udp_exchange(udp, call_message(5151, NULLPROC, {}), ANSWER_MS);
-        EXPECT_TRUE(r.received && r.xid == 5151 && r.accept_stat == 0) << "UDP: " << what;
+        EXPECT_EQ(bare_reply(5151, 0), udp_call(5151, NULLPROC, {}, ANSWER_MS).raw) << what;
     }
     // The real milliseconds until a thread timer of `ms` fires.
     static long timer_fires_after(UINT ms)
@@ -286,25 +262,85 @@ TEST_F(Attack, AProcessOutOfDescriptorsWaitsInsteadOfSpinning)
     EXPECT_TRUE(served);
 }
 
-TEST_F(Attack, ADatagramCutShortIsRefusedNotCompletedFromTheOneBefore)
+TEST_F(Attack, UnknownProceduresAndHostileArgumentsAreRefused)
 {
-    // The bytes after a cut are still in the server's buffer from the whole one.
-    const Bytes full = request_bytes("subject", 3);
-
-    auto exchange = [&](uint32_t xid, const Bytes &argument) {
-        RawReply r = udp_exchange(udp, call_message(xid, CALLPROC_REQUEST, argument), ANSWER_MS);
-        EXPECT_TRUE(r.received && r.xid == xid && r.reply_stat == 0) << xid;
-        return r;
-    };
-    RawReply whole = exchange(1, full);
-    EXPECT_EQ(0u, whole.accept_stat);
-    EXPECT_EQ(4u, whole.results.size());
-    for (size_t cut : {8u, 40u, 100u}) {
-        RawReply r = exchange(2, Bytes(full.begin(), full.end() - (long)cut));
-        EXPECT_EQ(4u, r.accept_stat) << "GARBAGE_ARGS for a cut of " << cut;
-        EXPECT_TRUE(r.results.empty());
+    for (uint32_t procedure : {4u, 0xFFFFFFFFu}) {
+        EXPECT_EQ(record(bare_reply(1, 3)), tcp_call(1, procedure).raw) << "PROC_UNAVAIL";
+        EXPECT_EQ(bare_reply(2, 3), udp_call(2, procedure).raw) << procedure;
     }
-    EXPECT_EQ(0u, exchange(3, full).accept_stat);
+    const Bytes full = request_bytes("subject", 3);
+    // One of each kind of fault; the decoding itself is fuzzed.
+    std::vector<std::pair<const char *, Bytes>> faults = {
+        {"subject of 256 bytes", request_bytes(std::string(256, 's'), 1)},
+        {"member list beyond the bound", request_bytes("s", WIRE_MAXMEMBERS + 1)},
+        {"record cut inside a text", Bytes(full.begin(), full.begin() + 26)},
+        {"nothing at all", {}},
+    };
+    for (const auto &[what, bytes] : faults) {
+        RawReply r = tcp_call(3, CALLPROC_REQUEST, bytes);
+        ASSERT_TRUE(r.received) << what;
+        EXPECT_EQ(4u, r.accept_stat) << "GARBAGE_ARGS for " << what;
+        if (bytes.size() < 8000) {
+            EXPECT_EQ(bare_reply(4, 4), udp_call(4, CALLPROC_REQUEST, bytes).raw) << what;
+        }
+    }
+    Bytes long_callid = WireBuilder().U32s({CALL_ACCEPT, 0, 0}).Text(std::string(300, 'c')).b;
+    EXPECT_EQ(4u, tcp_call(5, CALLPROC_REPLY, long_callid).accept_stat);
+
+    // A datagram cut short is refused, not completed from the whole one
+    // before it, whose bytes are still in the server's buffer.
+    RawReply whole = udp_call(6, CALLPROC_REQUEST, full);
+    EXPECT_TRUE(whole.xid == 6 && whole.reply_stat == 0 && whole.accept_stat == 0);
+    EXPECT_EQ(4u, whole.results.size());
+    for (long cut : {8, 40, 100}) {
+        Bytes part(full.begin(), full.end() - cut);
+        EXPECT_EQ(bare_reply(7, 4), udp_call(7, CALLPROC_REQUEST, part).raw) << cut;
+    }
+    EXPECT_EQ(0u, udp_call(8, CALLPROC_REQUEST, full).accept_stat);
+
+    // The end of the stream ends an argument cut inside its record.
+    Bytes message = call_message(9, CALLPROC_REQUEST, full);
+    RawReply r = tcp_exchange(tcp, message, message.size() / 2);
+    EXPECT_EQ(9u, r.xid);
+    EXPECT_EQ(4u, r.accept_stat);
+    expect_served("after an argument cut short");
+}
+
+TEST_F(Attack, AClientGoneBeforeItsRepliesCannotEndTheProcess)
+{
+    /* Two calls, then the connection closed unread: the first reply makes
+     * the client reset it, and the second is written to a connection gone. */
+    int fd = hostile_connection(
+        record(call_message(92, NULLPROC, {}), true, record(call_message(91, NULLPROC, {}))));
+    close(fd);
+    hostile.pop_back();
+    /* The process is still here to answer. */
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(tcp_served());
+}
+
+TEST_F(Attack, TheStubsAnswerAsTheServerDoes)
+{
+    SampleCall sample("stub-call");
+    CALLRPY reply{CALL_ACCEPT, &sample.members[0], &sample.members[1], sample.callid.data(), 42};
+    INT invited = 0, replied = 0;
+    run_blocking([&] {
+        CLIENT *client = clnt_create("127.0.0.1", CALLPROG, CALLVERS, "tcp");
+        ASSERT_NE(nullptr, client);
+        INT *r = callproc_request_1(&sample.request, client);
+        invited = r ? *r : -1;
+        r = callproc_reply_1(&reply, client);
+        replied = r ? *r : -1;
+        clnt_destroy(client);
+    });
+    EXPECT_EQ(CALL_NOTHANDLED, invited) << "no application to take it";
+    EXPECT_EQ(CALL_DELIVERED, replied);
+    // Procedure 3 is never answered.
+    std::string text = "caps";
+    CAPINFOMESSAGE caps{text.data(), {1, 2, 3, 4, 5}};
+    Bytes argument;
+    ASSERT_TRUE(Encode(xdr_CAPINFOMESSAGE, &caps, &argument));
+    EXPECT_FALSE(udp_call(10, CALLPROC_CAPINFO, argument, 300).received);
 }
 
 TEST_F(Attack, RecordsAreTakenAsSentAndAnOverlongOneEndsOnlyItsConnection)
