@@ -24,15 +24,12 @@ void report(const std::string &line)
 
 std::string describe(const Note &n)
 {
+    if (n.code == CMN_INVITEREFUSED)
+        return "refused session=" + std::to_string(n.session) +
+               " lparam=" + std::to_string((long)n.lparam);
+    if (n.code != CMN_CALLSTARTED && n.code != CMN_CALLUPDATED)
+        return "note " + std::to_string(n.code);
     char text[512];
-    if (n.code == CMN_INVITEREFUSED) {
-        snprintf(text, sizeof text, "refused session=%u lparam=%ld", n.session, (long)n.lparam);
-        return text;
-    }
-    if (n.code != CMN_CALLSTARTED && n.code != CMN_CALLUPDATED) {
-        snprintf(text, sizeof text, "note %u", n.code);
-        return text;
-    }
     const CMCALLINFO &info = ct_info(n);
     snprintf(text, sizeof text, "%s size=%zu tcp=%u udp=%u/%u subject=%s count=%u",
              n.code == CMN_CALLSTARTED ? "started" : "updated", n.block.size(), info.tcpport,

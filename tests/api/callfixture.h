@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <initializer_list>
 
 class CallFixture : public ::testing::Test {
   protected:
@@ -60,17 +61,27 @@ class CallFixture : public ::testing::Test {
         LIB_Settings.callring = 1;
         snprintf(LIB_Settings.callsound, sizeof LIB_Settings.callsound, "%s", "C:\\CALL.WAV");
         WORD id = start();
-        CMNETINFO net{};
-        net.tcplow = 6000;
-        net.tcphigh = 6099;
-        net.udp1low = 7000;
-        net.udp1high = 7099;
-        net.udp2low = 7100;
-        net.udp2high = 7199;
+        CMNETINFO net{0, 0, 0, 7000, 7099, 7100, 7199, 6000, 6099}; // udp1, udp2, tcp ranges
         EXPECT_EQ(0u, CMSetNetInfo(id, &net));
         *session = CMOpenSession(id);
         EXPECT_LT(*session, 128);
         return id;
+    }
+
+    // Binds datagram `ports` afresh: a socket left open would hold them.
+    static void expect_ports_free(std::initializer_list<u_short> ports)
+    {
+        WSADATA data;
+        ASSERT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
+        for (u_short port : ports) {
+            SOCKET sock = socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in at{};
+            at.sin_family = AF_INET;
+            at.sin_port = htons(port);
+            EXPECT_EQ(0, bind(sock, (const sockaddr *)&at, sizeof at)) << "still bound: " << port;
+            closesocket(sock);
+        }
+        WSACleanup();
     }
 
     CMSETTINGS saved;

@@ -4,7 +4,6 @@
 #include "registry/registry.h"
 #include "support/instance.h"
 
-#include <palrpc.h>
 #include <paltest.h>
 #include <winsock.h>
 
@@ -34,12 +33,6 @@ LRESULT CALLBACK app_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam)
     if (ct_on_note())
         ct_on_note()(ct_notes().back());
     return 0;
-}
-
-void keep_session(const CMSESSION *s)
-{
-    for (SOCKET sock : {s->tcpsocket, s->udpsocket1, s->udpsocket2})
-        ct_keep_socket((uint32_t)sock);
 }
 
 std::vector<int> codes_where(const std::function<bool(const Note &)> &which)
@@ -125,14 +118,15 @@ void ct_keep_socket(uint32_t handle)
 void ct_keep_session_sockets(WORD session)
 {
     if (const CMSESSION *s = SESSION_Find(session, nullptr))
-        keep_session(s);
+        for (SOCKET sock : {s->tcpsocket, s->udpsocket1, s->udpsocket2})
+            ct_keep_socket((uint32_t)sock);
 }
 
 void ct_close_sockets()
 {
     for (CMAPP *app = APP_First(); app; app = app->next)
         for (const CMSESSION *s = app->sessions; s; s = s->next)
-            keep_session(s);
+            ct_keep_session_sockets(s->id);
     for (const Note &n : ct_notes())
         if ((n.code == CMN_CALLSTARTED || n.code == CMN_CALLUPDATED) &&
             n.block.size() >= offsetof(CMCALLINFO, members)) {

@@ -25,10 +25,8 @@ class Entries : public CallFixture {
                            std::initializer_list<const char *> members)
     {
         ASSERT_EQ(0, CALL_Create(session, "two"));
-        for (const char *m : members) {
-            std::string copy = m;
-            ASSERT_EQ(0, CALL_AddMember(session, &copy[0]));
-        }
+        for (std::string copy : members)
+            ASSERT_EQ(0, CALL_AddMember(session, copy.data()));
         HGLOBAL block = nullptr;
         ASSERT_EQ(0, CALLINFO_Build(APP_Find(app), session, session->call, &block, FALSE));
         GlobalFree(block);
@@ -53,7 +51,7 @@ TEST_F(Entries, RegistrationTakesAndReleasesExactlyItsReferences)
     EXPECT_EQ(0u, NET_Users());
 }
 
-TEST_F(Entries, SettingsAreCopiedWholeAndBounded)
+TEST_F(Entries, SettingsAreCopiedWholeAndBoundedAndSessionsOwnTheirStreamSocket)
 {
     EXPECT_FALSE(CMSetInfo(nullptr));
     EXPECT_STREQ("C:\\TEMP\\vorlane.zab", LIB_Settings.addressbook) << "kept";
@@ -78,23 +76,18 @@ TEST_F(Entries, SettingsAreCopiedWholeAndBounded)
     memset(&net, 0xAB, sizeof net);
     ASSERT_EQ(0u, CMGetNetInfo(app, &net));
     EXPECT_EQ(0u, net.groupbase1 | net.tcphigh | net.stackoption) << "all zero at registration";
-}
 
-TEST_F(Entries, SessionsOwnTheirStreamSocket)
-{
-    WORD app = start();
     EXPECT_EQ(CMERR_BADAPP, CMOpenSession(app + 1));
-    CMNETINFO net{};
-    net.tcplow = net.tcphigh = 5301;
+    net = {0, 0, 0, 0, 0, 0, 0, 5301, 5301};
     ASSERT_EQ(0u, CMSetNetInfo(app, &net));
     WORD first = CMOpenSession(app);
     ASSERT_LT(first, 128);
-    CMAPPINFO info{};
+    CMAPPINFO about{};
     EXPECT_EQ((UINT)CMERR_INVALID, CMGetAppInfo(first, nullptr));
-    ASSERT_EQ(0u, CMGetAppInfo(first, &info));
-    EXPECT_EQ(0x7F000101u, info.localaddr) << "host order";
-    EXPECT_EQ(5301u, info.tcpport);
-    EXPECT_NE(0xFFFFFFFFu, info.tcpsocket);
+    ASSERT_EQ(0u, CMGetAppInfo(first, &about));
+    EXPECT_EQ(0x7F000101u, about.localaddr) << "host order";
+    EXPECT_EQ(5301u, about.tcpport);
+    EXPECT_NE(0xFFFFFFFFu, about.tcpsocket);
 
     // The only port of the range is taken: no session is left behind.
     EXPECT_EQ(CMERR_SESSION, CMOpenSession(app));
@@ -103,10 +96,10 @@ TEST_F(Entries, SessionsOwnTheirStreamSocket)
     EXPECT_EQ(nullptr, rec->sessions->next);
     EXPECT_STREQ("hosta", rec->sessions->username);
 
-    ct_keep_socket(info.tcpsocket);
+    ct_keep_socket(about.tcpsocket);
     EXPECT_EQ(0u, CMCloseSession(first));
     EXPECT_EQ((UINT)CMERR_BADSESSION, CMCloseSession(first));
-    EXPECT_EQ((UINT)CMERR_BADSESSION, CMGetAppInfo(first, &info));
+    EXPECT_EQ((UINT)CMERR_BADSESSION, CMGetAppInfo(first, &about));
     EXPECT_EQ((UINT)CMERR_BADSESSION, CMInviteUser(first, "<a@b>", nullptr));
 }
 
@@ -153,15 +146,8 @@ TEST_F(Entries, InviteUserRefusesWhatItCannotCarryAndLeavesNoCall)
 
 TEST_F(Entries, AnUnreachableMemberIsReportedAndTheRingGoesOn)
 {
-    LIB_Settings.callring = 1;
-    snprintf(LIB_Settings.callsound, sizeof LIB_Settings.callsound, "%s", "C:\\RING.WAV");
-    WORD app = start();
-    CMNETINFO net{};
-    net.udp1low = net.udp1high = 5310;
-    net.udp2low = 5320;
-    net.udp2high = 5329;
-    ASSERT_EQ(0u, CMSetNetInfo(app, &net));
-    WORD s = CMOpenSession(app);
+    WORD s;
+    WORD app = start_caller(&s);
     ASSERT_EQ(0u, CMInviteUser(s, "Peer <bob@peer>", "Review"));
     ASSERT_TRUE(ct_wait_for(CMN_UNREACHABLE));
     ct_pump();
@@ -174,9 +160,8 @@ TEST_F(Entries, AnUnreachableMemberIsReportedAndTheRingGoesOn)
     // Network order: two numbers in a row after the default base 233.1.0.0.
     EXPECT_EQ(0x01E9u, info.group1 & 0xFFFF) << "233.1.x.x";
     EXPECT_EQ(__builtin_bswap32(info.group1) + 1, __builtin_bswap32(info.group2));
-    EXPECT_EQ(5310u, info.udpport1);
-    EXPECT_GE(info.udpport2, 5320u);
-    EXPECT_LE(info.udpport2, 5329u);
+    EXPECT_TRUE(info.udpport1 >= 7000 && info.udpport1 <= 7099) << info.udpport1;
+    EXPECT_TRUE(info.udpport2 >= 7100 && info.udpport2 <= 7199) << info.udpport2;
     EXPECT_EQ(session->udpsocket2, (SOCKET)info.udpsocket2);
 
     const Note &address = ct_notes()[1];
@@ -201,19 +186,13 @@ TEST_F(Entries, ACallStartedUntoldKeepsNoDatagramSocket)
 {
     WORD app = CMStartup(owner, 0, nullptr); // nothing can be posted
     ASSERT_LT(app, 128);
-    CMNETINFO net{};
-    net.udp1low = net.udp1high = 5340;
-    net.udp2low = net.udp2high = 5341;
+    CMNETINFO net{0, 0, 0, 5340, 5340, 5341, 5341, 0, 0}; // udp1, udp2, tcp ranges
     ASSERT_EQ(0u, CMSetNetInfo(app, &net));
     auto sockets_gone = [](WORD s) {
         const CMSESSION *session = SESSION_Find(s, nullptr);
         EXPECT_EQ(INVALID_SOCKET, session->udpsocket1) << "forgotten";
         EXPECT_EQ(INVALID_SOCKET, session->udpsocket2);
-        for (DWORD port : {5340u, 5341u}) {
-            SOCKET sock = INVALID_SOCKET;
-            EXPECT_EQ(0, NET_OpenDatagram(&sock, &port, 0, 0, 0)) << port;
-            NET_Close(sock);
-        }
+        expect_ports_free({5340, 5341});
     };
     WORD s = CMOpenSession(app);
     ASSERT_EQ(0u, CMInviteUser(s, "<bob@10.1.1.1>", nullptr));
@@ -282,13 +261,10 @@ TEST_F(Entries, ASecondPassOverTheSameCallOnlyGoesRoundAgain)
         if (n.code == CMN_RINGING && nested++ == 0)
             SendMessageA(fsm, FSM_PROCEED, s, 0);
     };
-    auto count = [](int code) {
-        const std::vector<int> codes = ct_codes();
-        return std::count(codes.begin(), codes.end(), code);
-    };
-    ASSERT_TRUE(ct_wait_until([&] { return count(CMN_UNREACHABLE) >= 2; }));
+    ASSERT_TRUE(ct_wait_until([] { return std::ranges::count(ct_codes(), CMN_UNREACHABLE) >= 2; }));
     ct_pump();
-    EXPECT_EQ(2, count(CMN_RINGING)) << "one invitation per member; this host is never invited";
+    EXPECT_EQ(2, std::ranges::count(ct_codes(), CMN_RINGING))
+        << "one invitation per member; this host is never invited";
     const CML *node = session->call->caller->members->next;
     EXPECT_EQ(CMS_UNREACHABLE, node->cm->state);
     EXPECT_EQ(CMS_IDLE, node->next->cm->state) << "this host's own address";

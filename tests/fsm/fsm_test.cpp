@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 const UINT ASK = WM_USER + 40; // success; ASK + 1 is failure
@@ -29,14 +31,27 @@ class Fsm : public ::testing::Test {
         DestroyWindow(owner);
     }
 
-    void learn_local_address()
+    // Dispatches until `done` holds after a message, for 30 seconds at most.
+    static void pump_until(const std::function<bool(const MSG &)> &done)
     {
+        UINT_PTR guard = SetTimer(nullptr, 0, 30000, nullptr);
         MSG m;
-        while (GetMessageA(&m, nullptr, 0, 0)) {
+        while (GetMessageA(&m, nullptr, 0, 0) && !(m.message == WM_TIMER && m.wParam == guard)) {
             DispatchMessageA(&m);
-            if (m.message == FSM_LOCALADDR || m.message == FSM_LOCALADDRFAILED)
-                return;
+            if (done(m))
+                break;
         }
+        KillTimer(nullptr, guard);
+    }
+    // A new window, once the local host's lookup is answered.
+    HWND ready_window()
+    {
+        HWND fsm = CMFSM_Create(inst, owner);
+        EXPECT_NE(nullptr, fsm);
+        pump_until([](const MSG &m) {
+            return m.message == FSM_LOCALADDR || m.message == FSM_LOCALADDRFAILED;
+        });
+        return fsm;
     }
 
     HINSTANCE inst = nullptr;
@@ -45,9 +60,7 @@ class Fsm : public ::testing::Test {
 
 TEST_F(Fsm, TheFirstWindowLearnsTheLocalHost)
 {
-    HWND fsm = CMFSM_Create(inst, owner);
-    ASSERT_NE(nullptr, fsm);
-    learn_local_address();
+    HWND fsm = ready_window();
     EXPECT_EQ(0x7F000101u, FSM_LocalAddress());
     SendMessageA(fsm, FSM_LOCALADDRFAILED, 0, 0);
     EXPECT_EQ(0xFFFFFFFFu, FSM_LocalAddress()) << "a failed lookup leaves it unknown";
@@ -55,25 +68,19 @@ TEST_F(Fsm, TheFirstWindowLearnsTheLocalHost)
 
     // The first window again sets the service up from nothing.
     owner = SEQ_CreateWindow("FsmOwner");
-    fsm = CMFSM_Create(inst, owner);
-    ASSERT_NE(nullptr, fsm);
+    fsm = ready_window();
     EXPECT_STREQ("hosta.callmgr.test", FSM_FullHostName());
     EXPECT_STREQ("hosta", FSM_ShortHostName());
-    learn_local_address();
     EXPECT_EQ(0x7F000101u, FSM_LocalAddress());
-
     DestroyWindow(owner);
     EXPECT_FALSE(IsWindow(fsm)) << "the window ends with its owner";
     EXPECT_EQ(0u, NET_Users());
     EXPECT_EQ(0x7F000101u, FSM_LocalAddress()) << "kept after the last window";
 }
 
-TEST_F(Fsm, DottedAddressesAreAnsweredAtOnceByPosting)
+TEST_F(Fsm, DottedAddressesAndMembersAreAnsweredAtOnceByPosting)
 {
-    HWND fsm = CMFSM_Create(inst, owner);
-    ASSERT_NE(nullptr, fsm);
-    learn_local_address();
-
+    HWND fsm = ready_window();
     // Posted, not sent; the local host's lookup took id 0x8001.
     static const struct {
         const char *text;
@@ -92,7 +99,36 @@ TEST_F(Fsm, DottedAddressesAreAnsweredAtOnceByPosting)
         EXPECT_EQ(id++, m.wParam);
         EXPECT_EQ(d.lparam, m.lParam) << d.text;
     }
-    // Names: the entries' tests resolve members and fail to.
+
+    // A dotted member still resolving is looked up the same way.
+    CMAPP *app = APP_Create(owner, ASK);
+    CMSESSION *s = SESSION_Create(app);
+    SendMessageA(fsm, FSM_RESOLVE, s->id, 0); // no call: nothing happens
+    char address[] = "10.4.4.4", named[] = "peer";
+    CM resolving{CMS_RESOLVING, 0, address, nullptr, nullptr, nullptr, 0};
+    CM known{CMS_IDLE, 0x0A000001, named, nullptr, nullptr, nullptr, 0};
+    CML second{&known, nullptr}, first{&resolving, &second};
+    CALLER caller{};
+    caller.members = &first;
+    CALLCTX call{};
+    call.caller = &caller;
+    s->call = &call;
+    SendMessageA(fsm, FSM_RESOLVE, 0x10000 | s->id, 0);
+    EXPECT_EQ(id, resolving.ipaddr) << "the member holds its lookup's id";
+    ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVED, FSM_RESOLVED, PM_REMOVE));
+    EXPECT_EQ(id, m.wParam);
+    EXPECT_EQ(0x0A040404, m.lParam);
+
+    // A lookup that cannot start is answered as failed, not left resolving.
+    CM unstarted{CMS_RESOLVING, 0, named, nullptr, nullptr, nullptr, 0};
+    second.cm = &unstarted;
+    PalFaultSet(PAL_FAULT_ASYNCLOOKUP, 0, 1, WSAENOBUFS);
+    SendMessageA(fsm, FSM_RESOLVE, 0x10000 | s->id, 0);
+    ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVEFAILED, FSM_RESOLVEFAILED, PM_REMOVE));
+    EXPECT_NE(0u, unstarted.ipaddr);
+    EXPECT_EQ(unstarted.ipaddr, m.wParam);
+    s->call = nullptr;
+    APP_Destroy(app);
 }
 
 TEST_F(Fsm, ClosingTheLastWindowDropsPendingLookupsSilently)
@@ -108,10 +144,7 @@ TEST_F(Fsm, ClosingTheLastWindowDropsPendingLookupsSilently)
     ASSERT_EQ(0, WSAStartup(MAKEWORD(1, 1), &data));
     char entry[MAXGETHOSTSTRUCT];
     ASSERT_NE(nullptr, WSAAsyncGetHostByName(owner, WM_USER + 99, "peer", entry, sizeof entry));
-    MSG m;
-    while ((SEQ_Count() == 0 || SEQ_Recorded().back().msg != WM_USER + 99) &&
-           GetMessageA(&m, nullptr, 0, 0))
-        SEQ_Dispatch(&m);
+    pump_until([](const MSG &m) { return m.message == WM_USER + 99; });
     for (const SEQ_RECORD &x : SEQ_Recorded())
         EXPECT_NE(ASK, x.msg);
     WSACleanup();
@@ -135,46 +168,8 @@ TEST_F(Fsm, AFailedCreationLeavesNoWindowAndNoReference)
     EXPECT_EQ(nullptr, FindWindowA("CMFSMClass", nullptr));
     EXPECT_EQ(0u, NET_Users());
 
-    HWND fsm = CMFSM_Create(inst, owner);
-    ASSERT_NE(nullptr, fsm) << "nothing was left half set up";
-    learn_local_address();
+    ASSERT_NE(nullptr, ready_window()) << "nothing was left half set up";
     EXPECT_EQ(0x7F000101u, FSM_LocalAddress());
-}
-
-TEST_F(Fsm, ResolveStartsALookupForEveryMemberStillResolving)
-{
-    HWND fsm = CMFSM_Create(inst, owner);
-    learn_local_address();
-    CMAPP *app = APP_Create(owner, ASK);
-    CMSESSION *s = SESSION_Create(app);
-    SendMessageA(fsm, FSM_RESOLVE, s->id, 0); // no call: nothing happens
-
-    char dotted[] = "10.4.4.4", named[] = "peer";
-    CM resolving{CMS_RESOLVING, 0, dotted, nullptr, nullptr, nullptr, 0};
-    CM known{CMS_IDLE, 0x0A000001, named, nullptr, nullptr, nullptr, 0};
-    CML second{&known, nullptr}, first{&resolving, &second};
-    CALLER caller{};
-    caller.members = &first;
-    CALLCTX call{};
-    call.caller = &caller;
-    s->call = &call;
-    SendMessageA(fsm, FSM_RESOLVE, 0x10000 | s->id, 0);
-    EXPECT_EQ(0x8002u, resolving.ipaddr) << "the member holds its lookup's id";
-    MSG m;
-    ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVED, FSM_RESOLVED, PM_REMOVE));
-    EXPECT_EQ(0x8002u, m.wParam);
-    EXPECT_EQ(0x0A040404, m.lParam);
-
-    // A lookup that cannot start is answered as failed, not left resolving.
-    CM unstarted{CMS_RESOLVING, 0, named, nullptr, nullptr, nullptr, 0};
-    second.cm = &unstarted;
-    PalFaultSet(PAL_FAULT_ASYNCLOOKUP, 0, 1, WSAENOBUFS);
-    SendMessageA(fsm, FSM_RESOLVE, 0x10000 | s->id, 0);
-    ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVEFAILED, FSM_RESOLVEFAILED, PM_REMOVE));
-    EXPECT_NE(0u, unstarted.ipaddr);
-    EXPECT_EQ(unstarted.ipaddr, m.wParam);
-    s->call = nullptr;
-    APP_Destroy(app);
 }
 
 // An id stays taken while its answer is owed, however far the counter goes
@@ -182,24 +177,18 @@ TEST_F(Fsm, ResolveStartsALookupForEveryMemberStillResolving)
 // for its name is never handed the answer of a later lookup.
 TEST_F(Fsm, AnIdIsNotHandedOutAgainWhileItsAnswerIsOwed)
 {
-    HWND fsm = CMFSM_Create(inst, owner);
-    learn_local_address();
+    HWND fsm = ready_window();
     CMAPP *app = APP_Create(nullptr, 0);
     app->fsmwnd = fsm;
     char named[] = "peer", dotted[] = "10.2.2.2";
     CM waiting{CMS_RESOLVING, 0, named, nullptr, nullptr, nullptr, 0};
     CM later{CMS_RESOLVING, 0, dotted, nullptr, nullptr, nullptr, 0};
-    CML first_node{&waiting, nullptr}, second_node{&later, nullptr};
-    CALLER first_caller{}, second_caller{};
-    first_caller.members = &first_node;
-    second_caller.members = &second_node;
-    CALLCTX first_call{}, second_call{};
-    first_call.caller = &first_caller;
-    second_call.caller = &second_caller;
-    CMSESSION *first = SESSION_Create(app);
-    CMSESSION *second = SESSION_Create(app);
-    first->call = &first_call;
-    second->call = &second_call;
+    CML second{&later, nullptr}, first{&waiting, &second};
+    CALLER caller{};
+    caller.members = &first;
+    CALLCTX call{};
+    call.caller = &caller;
+    SESSION_Create(app)->call = &call;
 
     LOOKUP_Member(fsm, &waiting);
     const DWORD owed = waiting.ipaddr;
@@ -222,14 +211,9 @@ TEST_F(Fsm, AnIdIsNotHandedOutAgainWhileItsAnswerIsOwed)
     DispatchMessageA(&m);
     EXPECT_EQ(0x0A020202u, later.ipaddr);
     EXPECT_EQ(CMS_RESOLVING, waiting.state) << "another lookup's answer";
-    UINT_PTR guard = SetTimer(nullptr, 0, 30000, nullptr);
-    while (waiting.state == CMS_RESOLVING && GetMessageA(&m, nullptr, 0, 0) &&
-           !(m.message == WM_TIMER && m.wParam == guard))
-        DispatchMessageA(&m);
-    KillTimer(nullptr, guard);
+    pump_until([&](const MSG &) { return waiting.state != CMS_RESOLVING; });
     EXPECT_EQ(0xC6120009u, waiting.ipaddr) << "its own answer: peer";
-    first->call = nullptr;
-    second->call = nullptr;
+    app->sessions->call = nullptr;
     APP_Destroy(app);
 }
 

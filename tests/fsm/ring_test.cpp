@@ -45,7 +45,7 @@ class Ring : public ::testing::Test {
     CMAPP first{}, second{};
 };
 
-TEST_F(Ring, TheSoundPlaysAtOnceAndEveryFourSecondsUntilStopped)
+TEST_F(Ring, TheSoundPlaysAtOnceAndEveryFourSecondsWhileSwitchedOnUntilStopped)
 {
     RING_Start(&first);
     EXPECT_EQ((std::vector<std::string>{RING}), played());
@@ -71,10 +71,8 @@ TEST_F(Ring, TheSoundPlaysAtOnceAndEveryFourSecondsUntilStopped)
     EXPECT_TRUE(after(20000).empty());
     RING_Stop(&first);
     EXPECT_EQ((std::vector<std::string>{"stop"}), played()) << "a stop is always asked";
-}
 
-TEST_F(Ring, WithTheSwitchOffOrNoFileTheRingIsSilentButRuns)
-{
+    // With the switch off or no file the ring is silent but runs.
     LIB_Settings.callring = 0;
     RING_Start(&first);
     EXPECT_NE(0u, first.ringtimer);

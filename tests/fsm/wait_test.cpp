@@ -6,6 +6,7 @@
 #include "members/members.h"
 #include "protocol/callsample.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -51,24 +52,15 @@ class ExchangeWait : public CallFixture {
     bool waiting() const { return APP_Find(caller)->busy != 0; }
 
     // Gives `session` a call to `address`, resolved and not yet invited.
-    static CM *add_member(CMSESSION *session, const char *address, WORD state)
+    static CM *add_member(CMSESSION *session, std::string address, WORD state)
     {
-        std::string copy = address;
-        EXPECT_EQ(0, CALL_AddMember(session, &copy[0]));
+        EXPECT_EQ(0, CALL_AddMember(session, address.data()));
         CML *node = session->call->caller->members;
         while (node->next)
             node = node->next;
         node->cm->state = state;
         node->cm->ipaddr = SILENT;
         return node->cm;
-    }
-
-    static int count(WORD session, int code)
-    {
-        int n = 0;
-        for (int c : ct_codes_of(session))
-            n += c == code;
-        return n;
     }
 
     WORD caller = 0, first = 0;
@@ -133,7 +125,8 @@ TEST_F(ExchangeWait, ASecondSessionsCallRunsWhileTheFirstWaitsAndEachPassStaysOn
             second_done_while_waiting = waiting();
     };
     PostMessageA(APP_Find(caller)->fsmwnd, FSM_PROCEED, first, 0);
-    ASSERT_TRUE(ct_wait_until([&] { return count(first, CMN_UNREACHABLE) > 0; }, 120));
+    ASSERT_TRUE(ct_wait_until(
+        [&] { return std::ranges::count(ct_codes_of(first), CMN_UNREACHABLE) > 0; }, 120));
     ct_pump();
 
     EXPECT_TRUE(second_done_while_waiting) << "nobody here takes bob's invitation: answered 3";

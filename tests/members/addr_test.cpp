@@ -10,12 +10,17 @@
 
 namespace {
 
+// Parses a writable copy of `input`.
 struct Parsed {
-    BOOL ok = FALSE;
-    char *user = nullptr;
-    char *host = nullptr;
-    char *name = nullptr;
+    BOOL ok;
+    char *user = nullptr, *host = nullptr, *name = nullptr;
     std::string left; // the caller's text after the parse
+    explicit Parsed(const char *input)
+    {
+        std::string buf(input);
+        ok = ADDR_Parse(buf.data(), &user, &host, &name);
+        left = buf.c_str();
+    }
     ~Parsed()
     {
         REC_Free(user);
@@ -24,14 +29,7 @@ struct Parsed {
     }
 };
 
-void Parse(const char *input, Parsed *p)
-{
-    std::string buf(input);
-    p->ok = ADDR_Parse(buf.data(), &p->user, &p->host, &p->name);
-    p->left = buf.c_str();
-}
-
-TEST(AddrParse, FormsOfAddressText)
+TEST(AddrParse, FormsOfAddressTextAndFailedCopies)
 {
     struct Case {
         const char *text, *name, *user, *host;
@@ -44,8 +42,7 @@ TEST(AddrParse, FormsOfAddressText)
         {" <alpha>", " ", "ANYBODY", "alpha"}, // as does the text's
     };
     for (const Case &c : cases) {
-        Parsed p;
-        Parse(c.text, &p);
+        Parsed p(c.text);
         SCOPED_TRACE(c.text);
         ASSERT_TRUE(p.ok && p.name && p.user && p.host);
         EXPECT_STREQ(c.name, p.name);
@@ -54,8 +51,7 @@ TEST(AddrParse, FormsOfAddressText)
         EXPECT_EQ(c.name, p.left);
     }
 
-    Parsed none;
-    Parse("desk@alpha", &none);
+    Parsed none("desk@alpha");
     EXPECT_FALSE(none.ok || none.user || none.host || none.name);
     EXPECT_EQ("desk@alpha", none.left);
 
@@ -64,15 +60,11 @@ TEST(AddrParse, FormsOfAddressText)
     char *user = keep, *host = keep, *name = keep;
     EXPECT_FALSE(ADDR_Parse(nullptr, &user, &host, &name));
     EXPECT_TRUE(user == keep && host == keep && name == keep);
-}
 
-TEST(AddrParse, FailedCopyMakesTheParseFail)
-{
-    // Copies are made in the order name, user, host.
+    // A failed copy makes the parse fail.  Copies are made in the order name, user, host.
     for (int skip = 0; skip < 3; skip++) {
         PalFaultSet(PAL_FAULT_HEAPALLOC, skip, 1, 0);
-        Parsed p;
-        Parse("Front Desk <desk@alpha>", &p);
+        Parsed p("Front Desk <desk@alpha>");
         PalFaultClear();
         SCOPED_TRACE(skip);
         EXPECT_EQ(skip == 0, p.ok); // the name is not needed for success

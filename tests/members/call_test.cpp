@@ -1,4 +1,5 @@
-// Building, copying, searching and releasing calls and their member lists.
+// Building, copying, searching and releasing calls and their member lists;
+// the numbering of a process's first call, in a fresh copy of this program.
 #include "members/members.h"
 #include "fsm/fsm.h"
 
@@ -6,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <functional>
 #include <iterator>
@@ -44,47 +47,13 @@ class CallTest : public ::testing::Test {
     }
     std::vector<LPCM> Members() const { return MembersOf(session->call); }
 
-    int Add(const char *text)
-    {
-        std::string buf(text);
-        return CALL_AddMember(session, buf.data());
-    }
+    int Add(std::string text) { return CALL_AddMember(session, text.data()); }
 
     CMAPP *app = nullptr;
     CMSESSION *session = nullptr;
 };
 
-TEST_F(CallTest, OutgoingCallWithOneInvitee)
-{
-    ASSERT_EQ(0, CALL_Create(session, nullptr));
-    ASSERT_EQ(0, Add("Front Desk <desk@alpha>"));
-
-    CALLCTX *call = session->call;
-    LPCALLER c = call->caller;
-    // The identifier is text, and also the address and clock it was made from.
-    EXPECT_STREQ("16909060/123456", c->callid);
-    const CALLKEY *key = reinterpret_cast<const CALLKEY *>(c->callid);
-    EXPECT_EQ(kLocal, key->address);
-    EXPECT_EQ(123456u, key->ticks);
-
-    std::vector<LPCM> m = Members();
-    ASSERT_EQ(2u, m.size());
-    EXPECT_EQ(m[0], c->originator);
-    EXPECT_EQ(m[0], call->from);
-    EXPECT_STREQ(FSM_FullHostName(), m[0]->host);
-    EXPECT_EQ(CMS_RESOLVING, m[1]->state);
-
-    // The next call takes the next number and a copy of its subject.
-    INT seqno = c->seqno;
-    CMSESSION *second = SESSION_Create(app);
-    char subject[] = "budget";
-    ASSERT_EQ(0, CALL_Create(second, subject));
-    LPCALLER c2 = second->call->caller;
-    EXPECT_EQ(seqno + 1, c2->seqno);
-    EXPECT_NE(subject, c2->subject);
-}
-
-TEST_F(CallTest, AddingMembersKeepsOrderAndRefusesBadText)
+TEST_F(CallTest, AnOutgoingCallTakesItsMembersInOrderAndRefusesBadInput)
 {
     EXPECT_EQ(CMERR_BADSESSION, CALL_AddMember(nullptr, nullptr));
     EXPECT_EQ(CMERR_NOCALL, Add("<alpha>"));
@@ -93,17 +62,37 @@ TEST_F(CallTest, AddingMembersKeepsOrderAndRefusesBadText)
     EXPECT_EQ(CMERR_BADSESSION, CALL_Create(&stranger, nullptr));
     EXPECT_EQ(nullptr, stranger.call);
 
-    ASSERT_EQ(0, CALL_Create(session, "s"));
+    ASSERT_EQ(0, CALL_Create(session, nullptr));
+    ASSERT_EQ(0, Add("Front Desk <desk@alpha>"));
+    CALLCTX *call = session->call;
+    LPCALLER c = call->caller;
+    // The identifier's text (FirstCalls) also reads as the address and clock it was made from.
+    const CALLKEY *key = reinterpret_cast<const CALLKEY *>(c->callid);
+    EXPECT_EQ(kLocal, key->address);
+    EXPECT_EQ(123456u, key->ticks);
+    std::vector<LPCM> m = Members();
+    ASSERT_EQ(2u, m.size());
+    EXPECT_EQ(m[0], c->originator);
+    EXPECT_EQ(m[0], call->from);
+    EXPECT_STREQ(FSM_FullHostName(), m[0]->host);
+    EXPECT_EQ(CMS_RESOLVING, m[1]->state);
     EXPECT_EQ(0, Add("A <a@alpha>"));
     EXPECT_EQ(0, Add("A <a@alpha>")); // no test for duplicates
     EXPECT_EQ(CMERR_BADMEMBER, Add("b@beta"));
     EXPECT_EQ(0, Add("<gamma>"));
-    EXPECT_STREQ("gamma", Members().at(3)->host);
+    EXPECT_STREQ("gamma", Members().at(4)->host);
+
+    // The next call takes the next number and a copy of its subject.
+    CMSESSION *second = SESSION_Create(app);
+    char subject[] = "budget";
+    ASSERT_EQ(0, CALL_Create(second, subject));
+    EXPECT_EQ(c->seqno + 1, second->call->caller->seqno);
+    EXPECT_NE(subject, second->call->caller->subject);
 
     // A call whose list was emptied takes the new member as its head.
-    CML_Free(session->call->caller->members);
-    session->call->caller->members = nullptr;
-    session->call->caller->originator = session->call->from = nullptr;
+    CML_Free(c->members);
+    c->members = nullptr;
+    c->originator = call->from = nullptr;
     EXPECT_EQ(0, Add("<delta>"));
     ASSERT_EQ(1u, Members().size());
     EXPECT_STREQ("delta", Members()[0]->host);
@@ -198,6 +187,30 @@ TEST_F(CallTest, AContextIsMadeFromAReceivedRequestWhoseReferencesAreInItsList)
     ASSERT_EQ(0, CALL_FromRequest(&call, &r.req));
     EXPECT_EQ(nullptr, call->caller->originator);
     CALL_Free(call);
+}
+
+// Exits 0 when the first call is numbered as after loading: the counters are
+// never reset, so only a fresh process (a death test) shows it.
+void first_call()
+{
+    PalClockSetVirtual(TRUE, 123456);
+    LOCALHOST_SetAddress(kLocal);
+    CMAPP *app = APP_Create(nullptr, 0);
+    CMSESSION *s = app ? SESSION_Create(app) : nullptr;
+    if (!s || CALL_Create(s, nullptr) != 0)
+        exit(2);
+    const CALLER *c = s->call->caller;
+    std::string got =
+        std::to_string(c->seqno) + " " + c->callid + " " + c->group1 + " " + c->group2;
+    APP_Destroy(app);
+    fprintf(stderr, "%s\n", got.c_str());
+    exit(got == "1 16909060/123456 233.1.0.1 233.1.0.2" ? 0 : 1);
+}
+
+TEST(FirstCalls, NumbersAndGroupAddressesAfterLoad)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(first_call(), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

@@ -146,7 +146,7 @@ class Sockets : public ::testing::Test {
     const SOCKET unused = 4000000; /* never reaches the library */
 };
 
-TEST_F(Sockets, ARangeStartsBelowItsTopAndIsWalkedWhileItsPortsAreInUse)
+TEST_F(Sockets, ARangeStartsBelowItsTopPast1024AndIsWalkedWhileItsPortsAreInUse)
 {
     EXPECT_EQ((std::set<DWORD>{5000, 5001}), starts(5000, 5002));
 
@@ -165,6 +165,21 @@ TEST_F(Sockets, ARangeStartsBelowItsTopAndIsWalkedWhileItsPortsAreInUse)
     PalFaultSet(PAL_FAULT_BIND, 1, 1, WSAENOBUFS);
     EXPECT_EQ(0u, open(WSAENOBUFS, true, 0, 5000, 5100));
     EXPECT_EQ((std::vector<DWORD>{5000, 5001}), tried) << "99 attempts were left";
+
+    /* Ranges from 0 leave the low ports alone when they reach past 1024. */
+    std::set<DWORD> seen = starts(0, 2000);
+    EXPECT_GE(*seen.begin(), 1024u);
+    EXPECT_LE(*seen.rbegin(), 1999u);
+    EXPECT_GT(seen.size(), 500u) << "spread over the range";
+
+    seen = starts(0, 800);
+    EXPECT_LE(*seen.rbegin(), 799u);
+    EXPECT_LT(*seen.begin(), 100u) << "the low ports are in this range";
+
+    EXPECT_EQ((std::set<DWORD>{1024}), starts(0, 1024, 50)) << "0..1024 is the one port 1024";
+    occupy(SOCK_STREAM, 1024);
+    EXPECT_EQ(0u, open(WSAEADDRINUSE, true, 0, 0, 1024));
+    EXPECT_EQ((std::vector<DWORD>{1024}), tried);
 }
 
 TEST_F(Sockets, TheDrawLeavesTheProcesssRandomGeneratorAlone)
@@ -182,24 +197,7 @@ TEST_F(Sockets, TheDrawLeavesTheProcesssRandomGeneratorAlone)
     EXPECT_EQ(second, rand());
 }
 
-TEST_F(Sockets, RangesFromZeroLeaveTheLowPortsAloneWhenTheyReachPast1024)
-{
-    std::set<DWORD> seen = starts(0, 2000);
-    EXPECT_GE(*seen.begin(), 1024u);
-    EXPECT_LE(*seen.rbegin(), 1999u);
-    EXPECT_GT(seen.size(), 500u) << "spread over the range";
-
-    seen = starts(0, 800);
-    EXPECT_LE(*seen.rbegin(), 799u);
-    EXPECT_LT(*seen.begin(), 100u) << "the low ports are in this range";
-
-    EXPECT_EQ((std::set<DWORD>{1024}), starts(0, 1024, 50)) << "0..1024 is the one port 1024";
-    occupy(SOCK_STREAM, 1024);
-    EXPECT_EQ(0u, open(WSAEADDRINUSE, true, 0, 0, 1024));
-    EXPECT_EQ((std::vector<DWORD>{1024}), tried);
-}
-
-TEST_F(Sockets, AGivenPortPortZeroAndEmptyRangesAreOneAttempt)
+TEST_F(Sockets, AGivenPortPortZeroAndEmptyRangesAreOneAttemptAndBoundsAreClamped)
 {
     /* A start at port 0, low above high, and a high bound of 0 (not "up to
      * the top") each bind once to a port the system picks. */
@@ -214,6 +212,25 @@ TEST_F(Sockets, AGivenPortPortZeroAndEmptyRangesAreOneAttempt)
     EXPECT_EQ((std::vector<DWORD>{6001}), tried);
     EXPECT_EQ(6001u, open(WSAEADDRINUSE, false, 6001, 5000, 5002));
     EXPECT_EQ((std::vector<DWORD>{6001}), tried) << "the free range is not looked at";
+
+    /* Bounds above the last port are clamped. */
+    refuse_bind = WSAEADDRINUSE;
+    tried.clear();
+    EXPECT_EQ(0u, NET_BindRange(unused, 1, 0xFFFFFFFF));
+    const std::set<DWORD> ports(tried.begin(), tried.end());
+    EXPECT_EQ(65535u, tried.size()) << "every port once, no more";
+    EXPECT_EQ(65535u, ports.size());
+    EXPECT_EQ(65535u, *ports.rbegin());
+
+    tried.clear();
+    EXPECT_EQ(0u, NET_BindRange(unused, 65536, 70000));
+    EXPECT_TRUE(tried.empty()) << "a range above the last port has no port";
+    refuse_bind = 0;
+
+    EXPECT_EQ(0u, open(WSAEINVAL, true, 0, 65536, 65536));
+    EXPECT_EQ(0u, open(WSAEINVAL, false, 0, 0xFFFFFFFF, 0));
+    EXPECT_TRUE(calls.empty()) << "no socket is made for it";
+    EXPECT_EQ(65535u, open(0, true, 0, 65535, 90000)) << "the top port itself is a port";
 }
 
 TEST_F(Sockets, FailuresToCreateOrReadTheSocketLeaveNothingOpen)
@@ -232,50 +249,23 @@ TEST_F(Sockets, FailuresToCreateOrReadTheSocketLeaveNothingOpen)
     EXPECT_EQ(5000u, open(0, false, 0, 5000, 5000)) << "the port is free again";
 }
 
-TEST_F(Sockets, BoundsAboveTheLastPortAreClamped)
-{
-    refuse_bind = WSAEADDRINUSE;
-    EXPECT_EQ(0u, NET_BindRange(unused, 1, 0xFFFFFFFF));
-    const std::set<DWORD> ports(tried.begin(), tried.end());
-    EXPECT_EQ(65535u, tried.size()) << "every port once, no more";
-    EXPECT_EQ(65535u, ports.size());
-    EXPECT_EQ(65535u, *ports.rbegin());
-
-    tried.clear();
-    EXPECT_EQ(0u, NET_BindRange(unused, 65536, 70000));
-    EXPECT_TRUE(tried.empty()) << "a range above the last port has no port";
-    refuse_bind = 0;
-
-    EXPECT_EQ(0u, open(WSAEINVAL, true, 0, 65536, 65536));
-    EXPECT_EQ(0u, open(WSAEINVAL, false, 0, 0xFFFFFFFF, 0));
-    EXPECT_TRUE(calls.empty()) << "no socket is made for it";
-    EXPECT_EQ(65535u, open(0, true, 0, 65535, 90000)) << "the top port itself is a port";
-}
-
-TEST_F(Sockets, TheStackOptionIsSetOnBoundDatagramSocketsOnly)
+TEST_F(Sockets, TheStackOptionAndCloseReachOnlyBoundSockets)
 {
     EXPECT_EQ(5000u, open(0, false, 0, 5000, 5000));
     EXPECT_EQ((std::vector<std::string>{"socket 2 2 17", "bind 5000 16 2 " + zeros,
                                         "getsockname 16", kOption + "7"}),
               calls)
         << "after the bind, before the socket is handed over";
-
-    calls.clear();
-    NET_SetStackOption(held.back(), 0);
-    NET_SetStackOption(held.back(), 0x100); // any nonzero option
-    NET_SetStackOption(INVALID_SOCKET, 1);
-    EXPECT_EQ((std::vector<std::string>{kOption + "0", kOption + "7"}), calls);
-}
-
-TEST_F(Sockets, CloseTakesOnlySocketsAndOnlyWhileBound)
-{
     SOCKET s;
     DWORD port = 0;
     ASSERT_EQ(0, NET_OpenStream(&s, &port, 5000, 5000));
     calls.clear();
+    NET_SetStackOption(held.back(), 0);
+    NET_SetStackOption(held.back(), 0x100); // any nonzero option
+    NET_SetStackOption(INVALID_SOCKET, 1);
     NET_Close(INVALID_SOCKET);
     NET_Close(s);
-    EXPECT_EQ((std::vector<std::string>{"closesocket"}), calls);
+    EXPECT_EQ((std::vector<std::string>{kOption + "0", kOption + "7", "closesocket"}), calls);
 
     /* Unbound: nothing is called and nothing opened. */
     NET_Slots = real;

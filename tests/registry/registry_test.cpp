@@ -49,15 +49,12 @@ TEST(RecordAllocator, BlocksCarryTagTotalAndAZeroTrailer)
     EXPECT_EQ(std::vector<BYTE>(sizeof *s), std::vector<BYTE>((BYTE *)s, (BYTE *)(s + 1)));
     EXPECT_EQ(1, REC_Free(s));
     EXPECT_EQ(1, REC_Free(nullptr));
-
     char *empty = REC_CopyText("");
     ASSERT_NE(nullptr, empty);
     EXPECT_EQ(0x0700BAABu, word_at(empty, -8));
     EXPECT_EQ(13u, word_at(empty, -4)) << "header, one zero byte, trailer";
     REC_Free(empty);
-
     EXPECT_EQ(nullptr, REC_CopyText(nullptr));
-
     void *other = REC_Alloc(9, 5);
     ASSERT_NE(nullptr, other);
     EXPECT_EQ(0u, word_at(other, -8)) << "unknown types get tag 0";
@@ -66,7 +63,7 @@ TEST(RecordAllocator, BlocksCarryTagTotalAndAZeroTrailer)
     EXPECT_EQ(nullptr, REC_Alloc(REC_TEXT, (size_t)0xFFFFFFFF));
 }
 
-TEST(RecordAllocator, ACopyIntoAFieldIsCutToFitTerminatedAndTellsTheWholeLength)
+TEST(RecordAllocator, TextCopiesAreCutToFitAndDigitsUnterminated)
 {
     char field[6];
     memset(field, 'x', sizeof field);
@@ -82,24 +79,18 @@ TEST(RecordAllocator, ACopyIntoAFieldIsCutToFitTerminatedAndTellsTheWholeLength)
     EXPECT_EQ(3u, REC_CopyInto(one, sizeof one, "abc"));
     EXPECT_EQ('\0', one[0]) << "a one-byte field holds the terminator only";
     EXPECT_EQ(3u, REC_CopyInto(one + 1, 0, "abc")) << "an empty field is left alone";
-}
 
-TEST(RecordAllocator, DecimalDigitsAreWrittenWithoutATerminator)
-{
-    const struct {
-        DWORD value;
-        const char *text;
-    } cases[] = {{0, "0"}, {9, "9"}, {10, "10"}, {4294967295u, "4294967295"}};
-    for (const auto &c : cases) {
+    // Decimal digits are written without a terminator.
+    for (DWORD value : {0u, 9u, 10u, 4294967295u}) {
         char out[REC_DECIMAL_MAX + 1];
         memset(out, 'x', sizeof out);
-        char *end = REC_PutDecimal(out, c.value);
-        EXPECT_EQ(std::string(c.text), std::string(out, end));
+        char *end = REC_PutDecimal(out, value);
+        EXPECT_EQ(std::to_string(value), std::string(out, end));
         EXPECT_EQ('x', *end) << "nothing past the digits";
     }
 }
 
-TEST(Registry, ApplicationIdsWrapAfter127AndTheNewestIsFound)
+TEST(Registry, IdsWrapAfter127AndTheNewestIsFound)
 {
     ids_from_one();
     CMAPP *first = APP_Create(nullptr, 0);
@@ -116,11 +107,8 @@ TEST(Registry, ApplicationIdsWrapAfter127AndTheNewestIsFound)
     EXPECT_EQ(first, APP_Find(1));
     EXPECT_EQ(CMERR_INVALID, APP_Destroy(again)) << "no longer registered";
     destroy_all();
-}
 
-TEST(Registry, SessionIdsAreLibraryWideAndFoundInListOrder)
-{
-    ids_from_one();
+    // Session ids are library-wide and found in list order.
     CMAPP *a = APP_Create(nullptr, 0);
     CMAPP *b = APP_Create(nullptr, 0);
     CMSESSION *sa = SESSION_Create(a);
@@ -190,10 +178,8 @@ TEST(Registry, ADeferredCleanupWaitsForTheExchangeAndThenTellsTheApplication)
     EXPECT_EQ(0, APP_CompleteCleanup(app));
     EXPECT_EQ(nullptr, APP_First());
     SEQ_Pump();
-    static const SEQ_MSG cleaned_up[] = {
-        {WM_USER + 5, SEQ_POSTED | SEQ_WPARAM | SEQ_LPARAM, 0x3600, 0},
-        {0, 0},
-    };
+    const std::vector<SEQ_MSG> cleaned_up{
+        {WM_USER + 5, SEQ_POSTED | SEQ_WPARAM | SEQ_LPARAM, 0x3600}};
     EXPECT_TRUE(SEQ_Ok(cleaned_up, "the deferred clean-up"));
 
     CMAPP *gone = APP_Create(w, WM_USER + 5);
