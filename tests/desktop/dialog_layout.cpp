@@ -1,4 +1,4 @@
-/* dialog_layout DIALOG CONTROL...: from the template the live window is made
+/* dialog_layout DIALOG [CONTROL...]: from the template the live window is made
  * from, the window's outer size ("size W H") and the middle of each control
  * that exists in the window's own coordinates ("ID X Y"), for `xdotool
  * mousemove --window`. */
@@ -13,8 +13,8 @@
 
 int main(int argc, char **argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: dialog_layout DIALOG CONTROL...\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: dialog_layout DIALOG [CONTROL...]\n");
         return 2;
     }
     setenv("CALLMGR_DISPLAY", "headless", 1);

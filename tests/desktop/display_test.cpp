@@ -18,7 +18,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -66,20 +65,11 @@ TEST(DisplayChoice, TheEnvironmentDecides)
         EXPECT_EQ(1, pal::display_scale_from(bad)) << (bad ? bad : "null");
 }
 
-std::string run(const std::string &cmd)
+/* A tool on the person's side; what it says goes to the test's output. */
+void run(const std::string &cmd)
 {
-    std::string out;
-    if (FILE *p = popen(cmd.c_str(), "r")) {
-        char buf[256];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        pclose(p);
-    }
-    return out;
+    EXPECT_EQ(0, std::system(cmd.c_str())) << cmd;
 }
-
-DesktopServer xserver;
 
 /* What the dialog side tells the person's side once it is on the screen:
  * its X window and where things are in it. */
@@ -117,13 +107,10 @@ BOOL CALLBACK drive_display(void *)
         GetBitmapBits(bmp, (LONG)bits.size(), bits.data());
         DeleteObject(bmp);
         pal::Insets in = pal::nonclient_insets(dlg);
-        RECT rc;
-        GetClientRect(dlg, &rc);
-        int width = rc.right + in.left + in.right;
         std::lock_guard<std::mutex> lock(screen->mu);
         screen->xwin = pal::display_x11_window(dlg);
         screen->field = middle_of(dlg, kRealNameField);
-        screen->close = POINT{width - in.left - 2 - 8, in.top - pal::kCaptionHeight + 2 + 7};
+        screen->close = POINT{info.bmWidth - in.left - 2 - 8, in.top - pal::kCaptionHeight + 2 + 7};
         screen->rendering = std::move(bits);
         screen->width = info.bmWidth;
         screen->height = info.bmHeight;
@@ -157,22 +144,12 @@ INT_PTR CALLBACK dialog_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM)
 
 class DesktopTest : public ::testing::Test {
   protected:
-    /* One server for the process: the desktop stays connected to it. */
-    static void SetUpTestSuite()
-    {
-        static bool started = false;
-        if (!started) {
-            started = true;
-            desktop_start_x(xserver);
-            std::atexit([] { desktop_stop(xserver); });
-        }
-    }
-
     void SetUp() override
     {
-        if (xserver.pid < 0)
-            GTEST_SKIP() << "no X server for the desktop tests: " << xserver.problem;
-        setenv("DISPLAY", xserver.name.c_str(), 1);
+        const DesktopServer &x = desktop_x();
+        if (x.pid < 0)
+            GTEST_SKIP() << "no X server for the desktop tests: " << x.problem;
+        setenv("DISPLAY", x.name.c_str(), 1);
         setenv("CALLMGR_DISPLAY", "live", 1);
         pal::display_reopen();
         screen = new Screen();
@@ -189,74 +166,59 @@ class DesktopTest : public ::testing::Test {
         unsetenv("CALLMGR_DISPLAY");
     }
 
-    /* Runs the dialog while `person` acts once it is on the screen. */
-    INT_PTR run_dialog(const std::function<void(Screen &)> &person)
+    static void xdo(const std::string &what) { run("xdotool " + what); }
+    /* xdotool `what` at `p` in the X window, e.g. "click 1". */
+    static void at(unsigned long xwin, POINT p, const char *what = "click 1")
     {
-        std::thread helper([&] {
-            {
-                std::unique_lock<std::mutex> lock(screen->mu);
-                if (!screen->shown.wait_until(lock, give_up, [] { return screen->ready; }))
-                    return;
-            }
-            person(*screen);
-        });
-        INT_PTR result = DialogBoxParamA(resource_instance(), MAKEINTRESOURCEA(kNewAddressDialog),
-                                         nullptr, dialog_proc, 0);
-        helper.join();
-        return result;
-    }
-
-    static void xdo(const std::string &what) { run("xdotool " + what + " 2>&1"); }
-    /* xdotool `what` at `at` in the window, e.g. "click 1". */
-    static void at(const Screen &s, POINT p, const char *what = "click 1")
-    {
-        xdo("mousemove --window " + std::to_string(s.xwin) + " " + std::to_string(p.x) + " " +
+        xdo("mousemove --window " + std::to_string(xwin) + " " + std::to_string(p.x) + " " +
             std::to_string(p.y) + " " + what);
+    }
+    /* The person types into the field, which they click, of the window. */
+    static void type_into(unsigned long xwin, POINT field, const char *text)
+    {
+        at(xwin, field);
+        xdo("windowfocus --sync " + std::to_string(xwin));
+        xdo(std::string("type --delay 5 '") + text + "'");
     }
 };
 
-TEST_F(DesktopTest, TypingAndKeysReachTheFieldAndEnterPressesTheDefaultButton)
+/* The dialog on the screen is its headless rendering pixel for pixel, and
+ * takes the person's typing and keys.  A press on the close box let go
+ * elsewhere closes nothing; a click on it cancels. */
+TEST_F(DesktopTest, TheWindowShowsTheRenderingTakesTypingAndItsCloseBoxCancels)
 {
-    INT_PTR result = run_dialog([&](Screen &s) {
-        /* Let go elsewhere, a press on the close box closes nothing. */
-        at(s, s.close, "mousedown 1");
-        at(s, POINT{5, 60}, "mouseup 1");
-        at(s, s.field);
-        xdo("windowfocus --sync " + std::to_string(s.xwin));
-        xdo("type --delay 5 'Ada Lovelace!'");
+    std::string raw = "/tmp/callmgr-shot-" + std::to_string(getpid()) + ".rgb";
+    std::thread person([&] {
+        Screen &s = *screen;
+        {
+            std::unique_lock<std::mutex> lock(s.mu);
+            if (!s.shown.wait_until(lock, give_up, [&s] { return s.ready; }))
+                return;
+        }
+        run("import -window " + std::to_string(s.xwin) + " -depth 8 rgb:" + raw);
+        at(s.xwin, s.close, "mousedown 1");
+        at(s.xwin, POINT{5, 60}, "mouseup 1");
+        type_into(s.xwin, s.field, "Ada Lovelace!");
         /* Out and back in with Shift+Tab selects the whole text; End keeps it. */
         xdo("key BackSpace Tab shift+Tab End");
         xdo("type --delay 5 ', Countess'");
-        xdo("key Return");
+        at(s.xwin, s.close);
     });
-    EXPECT_EQ(IDOK, result);
-    EXPECT_EQ("Ada Lovelace, Countess", real_name);
-}
-
-/* The close box cancels. */
-TEST_F(DesktopTest, TheWindowShowsTheHeadlessRenderingPixelForPixel)
-{
-    std::string raw = std::string("/tmp/callmgr-shot-") + std::to_string(getpid()) + ".rgb";
-    std::string import_output;
-    INT_PTR result = run_dialog([&](Screen &s) {
-        import_output =
-            run("import -window " + std::to_string(s.xwin) + " -depth 8 rgb:" + raw + " 2>&1");
-        at(s, s.close);
-    });
+    INT_PTR result = DialogBoxParamA(resource_instance(), MAKEINTRESOURCEA(kNewAddressDialog),
+                                     nullptr, dialog_proc, 0);
+    person.join();
     EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ("Ada Lovelace, Countess", real_name);
     std::ifstream in(raw, std::ios::binary);
     std::vector<unsigned char> shot(std::istreambuf_iterator<char>(in), {});
     std::remove(raw.c_str());
-    ASSERT_EQ((size_t)screen->width * (size_t)screen->height * 3, shot.size()) << import_output;
+    ASSERT_EQ((size_t)screen->width * (size_t)screen->height * 3, shot.size());
     size_t differing = 0, first = 0;
     for (size_t i = 0; i < (size_t)screen->width * (size_t)screen->height; ++i) {
         const unsigned char *r = &screen->rendering[i * 4];
         const unsigned char *p = &shot[i * 3];
-        if (p[0] != r[2] || p[1] != r[1] || p[2] != r[0]) {
-            if (!differing)
-                first = i;
-            ++differing;
-        }
+        if (p[0] != r[2] || p[1] != r[1] || p[2] != r[0])
+            first = differing++ ? first : i;
     }
     EXPECT_EQ(0u, differing) << "first at x " << first % (size_t)screen->width << ", y "
                              << first / (size_t)screen->width;
@@ -265,54 +227,13 @@ TEST_F(DesktopTest, TheWindowShowsTheHeadlessRenderingPixelForPixel)
 /* A loop of the application's own, on the message descriptor alone, shows
  * a modeless dialog and takes the person's input into it: PeekMessageA
  * presents the desktop and dispatches its events, and the descriptor wakes
- * for them. */
-TEST_F(DesktopTest, AnApplicationsOwnLoopShowsTheDesktopAndTakesItsInput)
+ * for them.  Keys that arrive together go where the focus is as each is
+ * read: the keys after a Tab reach the control the Tab moved the focus to,
+ * even when the desktop delivered them before the Tab was read. */
+TEST_F(DesktopTest, AnApplicationsOwnLoopTakesEachKeyWhereTheFocusIsWhenItIsRead)
 {
     const int fd = PalGetMessageFd();
     ASSERT_GE(fd, 0);
-    auto drain = [] {
-        MSG m;
-        while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&m);
-            DispatchMessageA(&m);
-        }
-    };
-    auto wakes = [fd] {
-        struct pollfd p = {fd, POLLIN, 0};
-        return poll(&p, 1, 20000) == 1;
-    };
-    HWND dlg = CreateDialogParamA(resource_instance(), MAKEINTRESOURCEA(kNewAddressDialog), nullptr,
-                                  dialog_proc, 0);
-    ASSERT_NE(nullptr, dlg);
-    ShowWindow(dlg, SW_SHOW);
-    drain();
-    ASSERT_NE(0u, pal::display_x11_window(dlg)) << "shown by the loop's look at the queue";
-    Screen s;
-    s.xwin = pal::display_x11_window(dlg);
-    s.field = middle_of(dlg, kRealNameField);
-    std::thread person([&s] {
-        at(s, s.field);
-        xdo("windowfocus --sync " + std::to_string(s.xwin));
-        xdo("type --delay 5 'Ada'");
-    });
-    char text[64] = "";
-    while (std::string(text) != "Ada" && std::chrono::steady_clock::now() < give_up) {
-        if (!wakes())
-            break;
-        drain();
-        GetDlgItemTextA(dlg, kRealNameField, text, sizeof text);
-    }
-    person.join();
-    EXPECT_STREQ("Ada", text) << "the descriptor slept through the person's typing";
-    DestroyWindow(dlg);
-    drain();
-}
-
-/* Keys that arrive together go where the focus is as each is read: the
- * keys after a Tab reach the control the Tab moved the focus to, even when
- * the desktop delivered them before the Tab was read. */
-TEST_F(DesktopTest, KeysGoWhereTheFocusIsWhenEachIsRead)
-{
     HWND dlg = CreateDialogParamA(resource_instance(), MAKEINTRESOURCEA(kNewAddressDialog), nullptr,
                                   dialog_proc, 0);
     ASSERT_NE(nullptr, dlg);
@@ -324,12 +245,23 @@ TEST_F(DesktopTest, KeysGoWhereTheFocusIsWhenEachIsRead)
                 TranslateMessage(&m);
                 DispatchMessageA(&m);
             }
-        pal::display_present_dirty();
     };
     drain();
-    ASSERT_NE(0u, pal::display_x11_window(dlg));
+    const unsigned long xwin = pal::display_x11_window(dlg);
+    ASSERT_NE(0u, xwin) << "shown by the loop's look at the queue";
     HWND field = GetDlgItem(dlg, kRealNameField);
-    SetFocus(field);
+    std::thread person(type_into, xwin, middle_of(dlg, kRealNameField), "Ada");
+    char text[64] = "";
+    pollfd wake{fd, POLLIN, 0};
+    while (std::string(text) != "Ada" && std::chrono::steady_clock::now() < give_up &&
+           poll(&wake, 1, 20000) == 1) {
+        drain();
+        GetDlgItemTextA(dlg, kRealNameField, text, sizeof text);
+    }
+    person.join();
+    EXPECT_STREQ("Ada", text) << "the descriptor slept through the person's typing";
+    EXPECT_EQ(field, GetFocus());
+
     auto deliver = [](std::initializer_list<SDL_Event> events) {
         for (const SDL_Event &e : events)
             pal::display_handle_event(e);
@@ -341,26 +273,24 @@ TEST_F(DesktopTest, KeysGoWhereTheFocusIsWhenEachIsRead)
         e.key.keysym.mod = mod;
         return e;
     };
-    auto typed = [](const char *text) {
-        SDL_Event e{};
-        e.type = SDL_TEXTINPUT;
-        std::strncpy(e.text.text, text, sizeof e.text.text - 1);
-        return e;
-    };
+    SDL_Event typed{};
+    typed.type = SDL_TEXTINPUT;
+    std::strncpy(typed.text.text, ", C", sizeof typed.text.text - 1);
     /* Out of the field with Tab, read before the rest arrives. */
-    deliver({typed("Ada"), press(SDLK_TAB, KMOD_NONE), press(SDLK_TAB, KMOD_NONE, false)});
+    deliver({press(SDLK_TAB, KMOD_NONE), press(SDLK_TAB, KMOD_NONE, false)});
     drain();
-    ASSERT_NE(field, GetFocus());
+    EXPECT_NE(field, GetFocus());
     /* Back in with Shift+Tab, which selects the text, then End and more
      * text: all delivered while the focus is still elsewhere. */
     deliver({press(SDLK_LSHIFT, KMOD_LSHIFT), press(SDLK_TAB, KMOD_LSHIFT),
              press(SDLK_TAB, KMOD_LSHIFT, false), press(SDLK_LSHIFT, KMOD_NONE, false),
-             press(SDLK_END, KMOD_NONE), press(SDLK_END, KMOD_NONE, false), typed(", C")});
+             press(SDLK_END, KMOD_NONE), press(SDLK_END, KMOD_NONE, false), typed});
     drain();
-    char text[64] = "";
-    GetDlgItemTextA(dlg, kRealNameField, text, sizeof text);
-    EXPECT_STREQ("Ada, C", text);
     EXPECT_EQ(field, GetFocus());
+    /* Enter presses the default button, which takes the field's text. */
+    deliver({press(SDLK_RETURN, KMOD_NONE), press(SDLK_RETURN, KMOD_NONE, false)});
+    drain();
+    EXPECT_EQ("Ada, C", real_name);
     DestroyWindow(dlg);
     drain();
 }

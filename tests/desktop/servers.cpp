@@ -1,7 +1,8 @@
 #include "desktop/servers.h"
 
 #include <csignal>
-#include <cstring>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -13,20 +14,14 @@
 
 namespace {
 
-/* Runs `argv` with `env` ahead of the inherited environment, its output
- * thrown away, ended when the test process ends however it ends.
- * Descriptors not marked close-on-exec stay open in it. */
-pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env)
+/* Runs `argv`, its output thrown away, ended when the test process ends
+ * however it ends.  Descriptors not marked close-on-exec stay open in it. */
+pid_t spawn(const std::vector<std::string> &argv)
 {
-    std::vector<char *> args, envp;
+    std::vector<char *> args;
     for (const std::string &a : argv)
         args.push_back(const_cast<char *>(a.c_str()));
     args.push_back(nullptr);
-    for (const std::string &e : env)
-        envp.push_back(const_cast<char *>(e.c_str()));
-    for (char **e = environ; *e; ++e)
-        envp.push_back(*e);
-    envp.push_back(nullptr);
     pid_t pid = fork();
     if (pid != 0)
         return pid;
@@ -35,16 +30,28 @@ pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string>
     dup2(null, 0);
     dup2(null, 1);
     dup2(null, 2);
-    execve(args[0], args.data(), envp.data());
+    execv(args[0], args.data());
     _exit(127);
 }
 
-bool installed(const char *tool, DesktopServer &server, const char *package)
+void stop(pid_t pid)
 {
-    if (access(tool, X_OK) == 0)
-        return true;
-    server.problem = std::string(tool) + " is not installed (package " + package + ")";
+    if (pid > 0 && kill(pid, SIGTERM) == 0)
+        waitpid(pid, nullptr, 0);
+}
+
+/* `server` did not start: what there is of it (`pid`) ends. */
+bool failed(DesktopServer &server, pid_t pid, const std::string &problem)
+{
+    stop(pid);
+    server.problem = problem;
     return false;
+}
+
+bool installed(DesktopServer &server, const char *tool, const char *package)
+{
+    return access(tool, X_OK) == 0 ||
+           failed(server, -1, std::string(tool) + " is not installed (package " + package + ")");
 }
 
 /* Reads from `fd` until `want` appears or it has been quiet for 20 s. */
@@ -62,80 +69,84 @@ std::string read_until(int fd, const std::string &want)
     return got;
 }
 
-bool give_up(DesktopServer &server, pid_t pid, const std::string &problem)
+bool start_x(DesktopServer &x)
 {
-    server.pid = pid;
-    desktop_stop(server);
-    server.problem = problem;
-    return false;
-}
-
-} // namespace
-
-bool desktop_start_x(DesktopServer &x)
-{
-    if (!installed("/usr/bin/Xvfb", x, "xvfb") || !installed("/usr/bin/xdotool", x, "xdotool") ||
-        !installed("/usr/bin/import", x, "imagemagick"))
+    if (!installed(x, "/usr/bin/Xvfb", "xvfb") || !installed(x, "/usr/bin/xdotool", "xdotool") ||
+        !installed(x, "/usr/bin/import", "imagemagick"))
         return false;
     int fds[2];
     if (pipe(fds) != 0)
-        return give_up(x, -1, "no pipe for Xvfb");
+        return failed(x, -1, "no pipe for Xvfb");
     /* Xvfb writes its display number once it takes clients. */
     pid_t pid = spawn({"/usr/bin/Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                       "1024x768x24", "-nolisten", "tcp", "-noreset"},
-                      {});
+                       "1024x768x24", "-nolisten", "tcp", "-noreset"});
     close(fds[1]);
     std::string number = read_until(fds[0], "\n");
     close(fds[0]);
     number = number.substr(0, number.find('\n'));
     if (pid < 0 || number.empty())
-        return give_up(x, pid, "Xvfb did not start");
+        return failed(x, pid, "Xvfb did not start");
     x.pid = pid;
     x.name = ":" + number;
     return true;
 }
 
-bool desktop_start_wayland(DesktopServer &wl, const DesktopServer &x,
-                           const std::string &runtime_dir)
+bool start_wayland(DesktopServer &wl, const DesktopServer &x)
 {
-    if (!installed("/usr/bin/weston", wl, "weston"))
+    if (x.pid < 0)
+        return failed(wl, -1, x.problem);
+    if (!installed(wl, "/usr/bin/weston", "weston"))
         return false;
+    char dir[] = "/tmp/callmgr-wayland.XXXXXX";
+    if (!mkdtemp(dir))
+        return failed(wl, -1, "no runtime directory for weston");
+    wl.dir = dir;
+    wl.name = "callmgr-wl-" + std::to_string(getpid());
     /* weston says READY=1 on a notification socket once it takes clients. */
-    std::string notify = runtime_dir + "/notify";
-    int s = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    bool bound = s >= 0 && notify.size() < sizeof addr.sun_path;
-    if (bound) {
-        memcpy(addr.sun_path, notify.c_str(), notify.size() + 1);
-        unlink(notify.c_str());
-        bound = bind(s, (sockaddr *)&addr, sizeof addr) == 0;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s/notify", dir);
+    int s = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s < 0 || bind(s, (sockaddr *)&addr, sizeof addr) != 0) {
+        close(s);
+        return failed(wl, -1, "no notification socket for weston");
     }
-    if (!bound) {
-        if (s >= 0)
-            close(s);
-        return give_up(wl, -1, "no notification socket for weston");
-    }
-    std::string name = "callmgr-wl-" + std::to_string(getpid());
     pid_t pid =
-        spawn({"/usr/bin/weston", "--backend=x11-backend.so", "--use-pixman", "--socket=" + name,
-               "--idle-time=0", "--width=800", "--height=600", "--modules=systemd-notify.so"},
-              {"DISPLAY=" + x.name, "XDG_RUNTIME_DIR=" + runtime_dir, "NOTIFY_SOCKET=" + notify});
+        spawn({"/usr/bin/env", "DISPLAY=" + x.name, "XDG_RUNTIME_DIR=" + wl.dir,
+               std::string("NOTIFY_SOCKET=") + addr.sun_path, "/usr/bin/weston",
+               "--backend=x11-backend.so", "--use-pixman", "--socket=" + wl.name, "--idle-time=0",
+               "--width=800", "--height=600", "--modules=systemd-notify.so"});
     std::string said = read_until(s, "READY=1");
     close(s);
-    unlink(notify.c_str());
+    unlink(addr.sun_path);
     if (pid < 0 || said.find("READY=1") == std::string::npos)
-        return give_up(wl, pid, "weston did not start");
+        return failed(wl, pid, "weston did not start");
     wl.pid = pid;
-    wl.name = name;
     return true;
 }
 
-void desktop_stop(DesktopServer &server)
+} // namespace
+
+DesktopServer::~DesktopServer()
 {
-    if (server.pid > 0) {
-        kill(server.pid, SIGTERM);
-        waitpid(server.pid, nullptr, 0);
+    stop(pid);
+    if (!dir.empty()) {
+        std::remove((dir + "/" + name + ".lock").c_str());
+        rmdir(dir.c_str());
     }
-    server.pid = -1;
+}
+
+const DesktopServer &desktop_x()
+{
+    static DesktopServer x;
+    [[maybe_unused]] static bool started = start_x(x);
+    return x;
+}
+
+const DesktopServer &desktop_wayland()
+{
+    const DesktopServer &x = desktop_x(); /* first, so that it ends last */
+    static DesktopServer wl;
+    [[maybe_unused]] static bool started = start_wayland(wl, x);
+    return wl;
 }

@@ -1,6 +1,7 @@
-/* The desktop servers the tests start for themselves: Xvfb on a display
- * number it picks, and weston shown as a window on it; xdotool drives both.
- * Each ends with the test process. */
+/* The desktop servers the tests start for themselves, once for the process
+ * (the desktop stays connected to the first server it opens) and ended with
+ * it: Xvfb on a display number it picks, and weston shown as a window on it;
+ * xdotool drives both. */
 #ifndef CALLMGR_TESTS_DESKTOP_SERVERS_H
 #define CALLMGR_TESTS_DESKTOP_SERVERS_H
 
@@ -8,22 +9,18 @@
 #include <sys/types.h>
 
 struct DesktopServer {
-    pid_t pid = -1;
+    pid_t pid = -1;      /* -1 when it did not start */
     std::string name;    /* ":N" for X, the socket's name for Wayland */
+    std::string dir;     /* Wayland: the XDG_RUNTIME_DIR of its socket */
     std::string problem; /* why it did not start, for the skip message */
+    ~DesktopServer();    /* ends it and removes `dir` */
 };
 
-/* Starts Xvfb and waits until it takes clients; false (and `problem`) when
- * it, xdotool or ImageMagick is missing or it did not start. */
-bool desktop_start_x(DesktopServer &x);
+/* Xvfb, taking clients; not started when it, xdotool or ImageMagick is
+ * missing. */
+const DesktopServer &desktop_x();
 
-/* Starts weston on the X server `x`, with its socket in `runtime_dir`, and
- * waits until it takes clients; false (and `problem`) when it is missing or
- * did not start. */
-bool desktop_start_wayland(DesktopServer &wl, const DesktopServer &x,
-                           const std::string &runtime_dir);
-
-/* Ends the server (nothing when it never started). */
-void desktop_stop(DesktopServer &server);
+/* weston on desktop_x(), taking clients; not started when either is missing. */
+const DesktopServer &desktop_wayland();
 
 #endif

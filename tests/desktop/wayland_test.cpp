@@ -12,14 +12,12 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <poll.h>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 /* The GL drivers keep allocations the leak checker cannot name, as they are
@@ -33,9 +31,6 @@ namespace {
 
 constexpr int kNewAddressDialog = 400;
 constexpr int kAddressField = 102; /* the first field, which has the focus */
-
-DesktopServer xserver, compositor;
-std::string runtime_dir;
 
 struct Watch {
     std::mutex mu;
@@ -72,13 +67,9 @@ BOOL CALLBACK drive_display(void *)
 
 INT_PTR CALLBACK dialog_proc(HWND dlg, UINT msg, WPARAM wparam, LPARAM)
 {
-    if (msg == WM_INITDIALOG)
-        return TRUE;
-    if (msg == WM_COMMAND && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
-        EndDialog(dlg, LOWORD(wparam));
-        return TRUE;
-    }
-    return FALSE;
+    if (msg == WM_COMMAND && LOWORD(wparam) == IDCANCEL)
+        EndDialog(dlg, IDCANCEL);
+    return msg == WM_INITDIALOG || msg == WM_COMMAND;
 }
 
 /* Waits, within the test's bound, until `done` holds for the watch. */
@@ -92,84 +83,46 @@ bool until(const std::function<bool()> &done)
  * keyboard. */
 void xdotool(const std::string &what)
 {
-    std::string cmd = "DISPLAY=" + xserver.name + " xdotool mousemove 400 300 " + what;
+    std::string cmd = "DISPLAY=" + desktop_x().name + " xdotool mousemove 400 300 " + what;
     if (std::system(cmd.c_str()) != 0)
         ADD_FAILURE() << "xdotool failed: " << what;
 }
 
-class WaylandDesktop : public ::testing::Test {
-  protected:
-    /* One compositor for the process: the desktop stays connected to it. */
-    static void SetUpTestSuite()
-    {
-        static bool started = false;
-        if (started)
-            return;
-        started = true;
-        char dir[] = "/tmp/callmgr-wayland.XXXXXX";
-        if (!mkdtemp(dir))
-            return;
-        runtime_dir = dir;
-        if (desktop_start_x(xserver))
-            desktop_start_wayland(compositor, xserver, runtime_dir);
-        std::atexit([] {
-            desktop_stop(compositor);
-            desktop_stop(xserver);
-            std::remove((runtime_dir + "/" + compositor.name + ".lock").c_str());
-            rmdir(runtime_dir.c_str());
-        });
-    }
-
-    void SetUp() override
-    {
-        if (compositor.pid < 0)
-            GTEST_SKIP() << "no Wayland compositor for the test: " << xserver.problem
-                         << compositor.problem;
-        unsetenv("DISPLAY");
-        setenv("WAYLAND_DISPLAY", compositor.name.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", runtime_dir.c_str(), 1);
-        setenv("CALLMGR_DISPLAY", "live", 1);
-        pal::display_reopen();
-        watch = new Watch();
-        watch->give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        PalSetIdleHook(drive_display, nullptr);
-    }
-    void TearDown() override
-    {
-        PalSetIdleHook(nullptr, nullptr);
-        pal::display_shutdown();
-        delete watch;
-        watch = nullptr;
-        unsetenv("CALLMGR_DISPLAY");
-    }
-};
-
-/* Runs the dialog while `person` acts once the dialog holds the keyboard. */
-INT_PTR run_dialog(const std::function<void()> &person)
+/* Keys from the compositor must wake the wait; a held key too, which under
+ * Wayland the client repeats itself while nothing arrives. */
+TEST(WaylandDesktop, KeysFromTheCompositorAndAHeldKeyWakeTheWait)
 {
-    std::thread helper([&] {
-        if (until([] { return watch->focused; }))
-            person();
+    const DesktopServer &compositor = desktop_wayland();
+    if (compositor.pid < 0)
+        GTEST_SKIP() << "no Wayland compositor for the test: " << compositor.problem;
+    unsetenv("DISPLAY");
+    setenv("WAYLAND_DISPLAY", compositor.name.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", compositor.dir.c_str(), 1);
+    setenv("CALLMGR_DISPLAY", "live", 1);
+    pal::display_reopen();
+    Watch w;
+    w.give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    watch = &w;
+    PalSetIdleHook(drive_display, nullptr);
+    /* The person acts once the dialog holds the keyboard. */
+    bool repeated = false;
+    std::thread person([&] {
+        if (!until([] { return watch->focused; }))
+            return;
+        xdotool("keydown a");
+        repeated = until([] { return watch->typed >= 3; });
+        xdotool("keyup a key Escape");
     });
     INT_PTR result = DialogBoxParamA(resource_instance(), MAKEINTRESOURCEA(kNewAddressDialog),
                                      nullptr, dialog_proc, 0);
-    helper.join();
-    EXPECT_TRUE(watch->focused) << "the dialog's surface never held the keyboard";
-    return result;
-}
-
-/* Keys from the compositor must wake the wait; a held key too, which under
- * Wayland the client repeats itself while nothing arrives. */
-TEST_F(WaylandDesktop, KeysFromTheCompositorAndAHeldKeyWakeTheWait)
-{
-    bool repeated = false;
-    EXPECT_EQ(IDCANCEL, run_dialog([&] {
-                  xdotool("keydown a");
-                  repeated = until([] { return watch->typed >= 3; });
-                  xdotool("keyup a key Escape");
-              }));
-    EXPECT_TRUE(repeated) << "typed " << watch->typed;
-    EXPECT_EQ(0, watch->slept_through) << "input arrived or a key was held while the wait slept";
+    person.join();
+    PalSetIdleHook(nullptr, nullptr);
+    pal::display_shutdown();
+    unsetenv("CALLMGR_DISPLAY");
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_TRUE(w.focused) << "the dialog's surface never held the keyboard";
+    EXPECT_TRUE(repeated) << "typed " << w.typed;
+    EXPECT_EQ(0, w.slept_through) << "input arrived or a key was held while the wait slept";
 }
 
 } // namespace
