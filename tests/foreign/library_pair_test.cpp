@@ -8,7 +8,7 @@
 #include "fsm/fsm.h"
 #include "netlib/netlib.h"
 #include "protocol/rpc.h"
-#include "support/recorder.h"
+#include "support/msgseq.h"
 
 #include <gtest/gtest.h>
 
@@ -40,13 +40,13 @@ class ForeignPair : public ::testing::Test {
     void SetUp() override
     {
         ASSERT_EQ(1, NET_Startup(resource_instance()));
-        register_recording_class("ForeignOwner");
-        owner = make_window("ForeignOwner");
+        SEQ_RegisterClass("ForeignOwner");
+        owner = SEQ_CreateWindow("ForeignOwner");
         app = probe_app(owner, NOTIFY, "ForeignFsm", fsm_probe);
         ASSERT_TRUE(SERVER_Startup());
         ASSERT_TRUE(CLIENT_Startup());
         invitations.clear();
-        received().clear();
+        SEQ_Flush();
     }
     void TearDown() override
     {
@@ -87,12 +87,12 @@ TEST_F(ForeignPair, TheLibrarysInvitationIsAcceptedByTheForeignPeer)
     // The peer's reply reaches this host's server while the line is awaited.
     EXPECT_EQ("replied msg=1 host=198.18.0.1 answer=16", peer.line());
     EXPECT_EQ(0, peer.finish());
-    pump();
+    SEQ_Pump();
     EXPECT_EQ(CMS_JOINED, call->to->state);
     EXPECT_EQ(CMS_IDLE, third->state) << "told apart by its real name";
-    ASSERT_EQ(1u, received().size());
-    EXPECT_EQ((WPARAM)((2 << 8) | app->sessions->id), received()[0].wparam);
-    EXPECT_EQ((LPARAM)0x020012C6, received()[0].lparam) << "B's address, network order";
+    ASSERT_EQ(1u, SEQ_Count());
+    EXPECT_EQ((WPARAM)((2 << 8) | app->sessions->id), SEQ_Log()[0].wparam);
+    EXPECT_EQ((LPARAM)0x020012C6, SEQ_Log()[0].lparam) << "B's address, network order";
     EXPECT_EQ(0u, app->busy);
 }
 
@@ -101,7 +101,7 @@ TEST_F(ForeignPair, TheForeignPeersInvitationReachesTheApplicationAndIsAnswered)
     CtPeer peer(
         ct_peer_command(0, FOREIGN_PEER, "invite hosta.callmgr.test alice --subject 'From afar'"));
     EXPECT_EQ("answer 16", peer.line());
-    pump();
+    SEQ_Pump();
     ASSERT_EQ(1u, invitations.size());
     EXPECT_EQ((WPARAM)app->id, invitations[0].app);
     CALLCTX *call = invitations[0].call;

@@ -9,9 +9,9 @@
  *       The first invitation is answered 16 and accepted over TCP, printing
  *           replied msg=1 host=ADDR answer=16      (answer=none: WHY on failure)
  *       and the peer ends.
- *   foreign_peer invite HOST USER [--subject TEXT] [--timeout SECONDS]
+ *   foreign_peer invite HOST USER [--subject TEXT]
  *       Invites USER@HOST, prints "answer 16" (or 3, or "answer none: WHY"),
- *       then serves until the reply comes and prints
+ *       then serves until the reply comes (for 30 s at most) and prints
  *           reply msg=M from=U@H to=U@H callid=ID seqno=N
  *       Invitations to it are answered 3: it owes no reply.
  *
@@ -25,7 +25,6 @@
 #include <poll.h>
 #include <stdarg.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -49,8 +48,7 @@ static struct {
     int replied; /* a reply has been received (invite mode) */
 } peer;
 
-static void say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-static void say(const char *format, ...)
+static void __attribute__((format(printf, 1, 2))) say(const char *format, ...)
 {
     va_list args;
     va_start(args, format);
@@ -68,17 +66,6 @@ static const char *member_name(const CM *member, char *buf, size_t size)
     else
         snprintf(buf, size, "%s@%s", member->user, member->host);
     return buf;
-}
-
-/* The host to contact for a member: its address as dotted text when one is
- * known (neither 0 nor all ones), else its host name. */
-static void member_target(const CM *member, char *buf, size_t size)
-{
-    unsigned int a = member->ipaddr;
-    if (a != 0 && a != 0xFFFFFFFFu)
-        snprintf(buf, size, "%u.%u.%u.%u", a >> 24, (a >> 16) & 255, (a >> 8) & 255, a & 255);
-    else
-        snprintf(buf, size, "%s", member->host);
 }
 
 /* The dispatch routine that rpcgen makes (-m) declares no prototype. */
@@ -159,13 +146,16 @@ static long now_ms(void)
     return t.tv_sec * 1000L + t.tv_nsec / 1000000L;
 }
 
-/* Serves incoming calls until *done is set (1) or DEADLINE passes (0). */
-static int serve_until(const int *done, long deadline)
+/* Serves incoming calls until *done is set (1) or MS milliseconds have
+ * passed (0, saying "timeout"). */
+static int serve_for(const int *done, long ms)
 {
-    while (!*done) {
+    for (long deadline = now_ms() + ms; !*done;) {
         long left = deadline - now_ms();
-        if (left <= 0)
+        if (left <= 0) {
+            say("timeout");
             return 0;
+        }
         int ready = poll(svc_pollfd, (nfds_t)svc_max_pollfd, (int)left);
         if (ready > 0)
             svc_getreq_poll(svc_pollfd, ready);
@@ -174,17 +164,13 @@ static int serve_until(const int *done, long deadline)
 }
 
 /* One exchange over a fresh TCP client, as the library makes them: the
- * answer, or -1 with WHY filled. */
-static int exchange(const char *host, rpcproc_t proc, xdrproc_t encode, void *arg, char *why,
-                    size_t why_size)
+ * answer, or -1; SHOWN gets it as text ("none: WHY" for -1). */
+static int exchange(const char *host, rpcproc_t proc, xdrproc_t encode, void *arg, char *shown,
+                    size_t size)
 {
     CLIENT *client = clnt_create(host, CALLPROG, CALLVERS, "tcp");
     if (client == NULL) {
-        /* The message may span lines; the report is one. */
-        snprintf(why, why_size, "%s", clnt_spcreateerror(host));
-        for (char *p = why; *p; ++p)
-            if (*p == '\n')
-                *p = ' ';
+        snprintf(shown, size, "none: %s", clnt_spcreateerror(host));
         return -1;
     }
     struct timeval timeout = {25, 0};
@@ -193,21 +179,25 @@ static int exchange(const char *host, rpcproc_t proc, xdrproc_t encode, void *ar
         clnt_call(client, proc, encode, arg, (xdrproc_t)xdr_int, (caddr_t)&answer, timeout);
     clnt_destroy(client);
     if (status == RPC_SUCCESS)
-        return answer;
-    snprintf(why, why_size, "%s", clnt_sperrno(status));
-    return -1;
+        snprintf(shown, size, "%d", answer);
+    else
+        snprintf(shown, size, "none: %s", clnt_sperrno(status));
+    return status == RPC_SUCCESS ? answer : -1;
 }
 
 static void send_reply(void)
 {
-    char host[300], why[512] = "";
-    member_target(peer.reply.to, host, sizeof host);
-    int answer =
-        exchange(host, CALLPROC_REPLY, (xdrproc_t)xdr_CALLRPY, &peer.reply, why, sizeof why);
-    if (answer < 0)
-        say("replied msg=1 host=%s answer=none: %s", host, why);
+    /* The inviter's address as dotted text when it is known (neither 0 nor
+     * all ones), else its host name. */
+    char host[300], shown[520];
+    unsigned int a = peer.reply.to->ipaddr;
+    if (a != 0 && a != 0xFFFFFFFFu)
+        snprintf(host, sizeof host, "%u.%u.%u.%u", a >> 24, (a >> 16) & 255, (a >> 8) & 255,
+                 a & 255);
     else
-        say("replied msg=1 host=%s answer=%d", host, answer);
+        snprintf(host, sizeof host, "%s", peer.reply.to->host);
+    exchange(host, CALLPROC_REPLY, (xdrproc_t)xdr_CALLRPY, &peer.reply, shown, sizeof shown);
+    say("replied msg=1 host=%s answer=%s", host, shown);
     xdr_free((xdrproc_t)xdr_CALLRPY, (char *)&peer.reply);
 }
 
@@ -229,7 +219,7 @@ static unsigned int address_of(const char *host)
 static int usage(void)
 {
     fprintf(stderr, "usage: foreign_peer answer\n"
-                    "       foreign_peer invite HOST USER [--subject TEXT] [--timeout SECONDS]\n");
+                    "       foreign_peer invite HOST USER [--subject TEXT]\n");
     return 64;
 }
 
@@ -239,29 +229,18 @@ static int answer_mode(void)
         return 3;
     say("ready");
     /* A guard in real time, so that a test whose inviter never comes ends. */
-    int status = serve_until(&peer.owed, now_ms() + 60000) ? 0 : 2;
+    int status = serve_for(&peer.owed, 60000) ? 0 : 2;
     if (status == 0)
         send_reply();
-    else
-        say("timeout");
     svc_unregister(CALLPROG, CALLVERS);
     return status;
 }
 
 static int invite_mode(int argc, char **argv)
 {
-    if (argc < 2)
+    if (argc != 2 && !(argc == 4 && strcmp(argv[2], "--subject") == 0))
         return usage();
-    const char *host = argv[0], *user = argv[1], *subject = "";
-    int timeout = 30;
-    for (int i = 2; i < argc; ++i) {
-        if (strcmp(argv[i], "--subject") == 0 && i + 1 < argc)
-            subject = argv[++i];
-        else if (strcmp(argv[i], "--timeout") == 0 && i + 1 < argc && atoi(argv[i + 1]) > 0)
-            timeout = atoi(argv[++i]);
-        else
-            return usage();
-    }
+    const char *host = argv[0], *user = argv[1], *subject = argc == 4 ? argv[3] : "";
     char own_name[256] = "", address[520], callid[64];
     gethostname(own_name, sizeof own_name - 1);
     unsigned int own = address_of(own_name);
@@ -283,18 +262,13 @@ static int invite_mode(int argc, char **argv)
     peer.owed = 1;
     if (!serve_start())
         return 3;
-    char why[512] = "";
+    char shown[520];
     int answer =
-        exchange(host, CALLPROC_REQUEST, (xdrproc_t)xdr_CALLREQ, &request, why, sizeof why);
-    if (answer < 0)
-        say("answer none: %s", why);
-    else
-        say("answer %d", answer);
+        exchange(host, CALLPROC_REQUEST, (xdrproc_t)xdr_CALLREQ, &request, shown, sizeof shown);
+    say("answer %s", shown);
     int status = answer == CALL_DELIVERED ? 0 : 1;
-    if (status == 0 && !serve_until(&peer.replied, now_ms() + timeout * 1000L)) {
-        say("timeout");
+    if (status == 0 && !serve_for(&peer.replied, 30000))
         status = 2;
-    }
     svc_unregister(CALLPROG, CALLVERS);
     return status;
 }

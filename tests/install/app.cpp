@@ -19,7 +19,6 @@
 namespace {
 
 const UINT APP_NOTIFY = WM_USER + 3;
-const DWORD UNKNOWN_ADDR = 0xFFFFFFFFu;
 
 int failures = 0;
 
@@ -84,10 +83,11 @@ bool place_call(WORD app, const char *peer_host, uint32_t peer_addr)
     WORD session = CMOpenSession(app);
     if (session >= 128)
         return fail("CMOpenSession");
-    // The call carries the local address; wait until the library knows it.
+    // The call carries the local address; wait until the library knows it
+    // (all ones: not yet).
     CMAPPINFO appinfo{};
     auto known = [&] {
-        return CMGetAppInfo(session, &appinfo) == 0 && appinfo.localaddr != UNKNOWN_ADDR;
+        return CMGetAppInfo(session, &appinfo) == 0 && appinfo.localaddr != 0xFFFFFFFFu;
     };
     if (!run_until(known, 30))
         return fail("the local address never became known");
@@ -179,23 +179,18 @@ int main(int argc, char **argv)
     // Loading the library has attached the TCP/IP stack.
     if (!FindWindowA("KRAQClass", nullptr))
         return 3;
-    int status = 0;
     char name[256];
     WORD app = CMStartup(hwnd, APP_NOTIFY, name);
     if (app >= 128) {
         fprintf(stderr, "app: CMStartup returned %u\n", (unsigned)app);
-        status = 2;
-    } else {
-        printf("app: registered as application %u on %s\n", (unsigned)app, name);
-        bool ok = place_call(app, peer_host, peer_addr) && answer_call(peer_addr);
-        if (CMCleanup(app) != 0)
-            fail("CMCleanup");
-        if (!ok || failures)
-            status = 1;
+        return 2;
     }
+    printf("app: registered as application %u on %s\n", (unsigned)app, name);
+    if (place_call(app, peer_host, peer_addr))
+        answer_call(peer_addr);
+    if (CMCleanup(app) != 0)
+        fail("CMCleanup");
     DestroyWindow(hwnd);
     WSACleanup();
-    if (status == 0)
-        printf("app: done\n");
-    return status;
+    return failures ? 1 : 0;
 }

@@ -174,7 +174,6 @@ TEST(CmcallFormat, CallInformationReadsOnlyWhatTheBlockHolds)
     EXPECT_EQ(0u, CMCALL_RosterAddCall(&roster, 1, info, 360 + 2 * 196 - 1));
     EXPECT_EQ(0u, CMCALL_RosterAddCall(&roster, 1, info, 359));
     EXPECT_EQ(0u, CMCALL_RosterAddCall(&roster, 1, nullptr, 0));
-    EXPECT_EQ(0u, CMCALL_RosterAddCall(nullptr, 1, info, bytes.size()));
     EXPECT_EQ(1u, roster.size());
     // A full field without terminator is read to its end only.
     std::memset(entries[0].host, 'h', sizeof entries[0].host);
@@ -190,9 +189,7 @@ TEST(CmcallFormat, CallInformationReadsOnlyWhatTheBlockHolds)
 
 CMMEMBERINFO Resolved(const CMMEMBERENTRY &pending, uint32_t addr)
 {
-    CMMEMBERINFO info;
-    info.pending = pending;
-    info.resolved = pending;
+    CMMEMBERINFO info{pending, pending};
     info.resolved.ipaddr = addr;
     return info;
 }

@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr long kTmpfsMagic = 0x01021994;
-
 TEST(TestHostRun, NameNetworkAndRunAreTheHostsOwn)
 {
     char name[256] = "";
@@ -36,7 +34,7 @@ TEST(TestHostRun, NameNetworkAndRunAreTheHostsOwn)
 
     struct statfs run {};
     ASSERT_EQ(statfs("/run", &run), 0);
-    EXPECT_EQ(static_cast<long>(run.f_type), kTmpfsMagic);
+    EXPECT_EQ(static_cast<long>(run.f_type), 0x01021994) << "tmpfs";
     struct stat sock {};
     ASSERT_EQ(stat("/run/rpcbind.sock", &sock), 0);
     EXPECT_TRUE(S_ISSOCK(sock.st_mode));

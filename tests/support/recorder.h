@@ -17,9 +17,5 @@ inline HWND make_window(const char *cls, HWND owner = nullptr, DWORD style = 0)
 {
     return SEQ_CreateWindow(cls, owner, style);
 }
-inline int pump()
-{
-    return SEQ_Pump();
-}
 
 #endif
