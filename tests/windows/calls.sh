@@ -2,28 +2,24 @@
 # cmcall.exe (callmgr.dll under Wine) and Linux cmcall on a pair of test
 # hosts: A, where this runs, is the Windows host, B the Linux one.
 #   calls.sh CASE CMCALL WINDOWS_TREE FOREIGN_PEER
-# CMCALL is Linux cmcall, WINDOWS_TREE the x86-64 Windows tree that
-# scripts/wintree.sh made (cmcall.exe and callmgr.dll installed in its
-# dist/bin, the Wine prefix that A's own is copied from), FOREIGN_PEER the peer built from the protocol description by rpcgen and
-# libtirpc alone (tests/foreign/peer.c).
-#   win_invites   cmcall.exe invites B, whose cmcall accepts by itself
-#   win_answers   B's cmcall invites A, whose cmcall.exe accepts by itself
-#   unreachable   cmcall.exe invites B, where nothing answers, and an
-#                 address of the hosts' network that no host has
-#   unknown_host  cmcall.exe invites a host that no name service knows
-#   rsvp_decline  B's cmcall invites A, where cmcall.exe shows the Invite -
-#                 RSVP dialog, whose Decline a person presses on the window
-#                 with the mouse (xdotool on A's X server); in Linux cmcall's
-#                 run it presses Decline itself (--decline), which its
-#                 lines say, and so only that differs
-#   rpcgen_answers  cmcall.exe invites B, where the rpcgen peer answers
-#                 and accepts
-#   rpcgen_invites  the rpcgen peer on B invites A, whose cmcall.exe
-#                 accepts by itself
-#   portmapper    A has no rpcbind (run with testhost.sh pair --a-no-rpcbind):
-#                 cmcall.exe's library serves the port mapper, which
-#                 rpcinfo on B lists with the call program, and B's call
-#                 is accepted
+# CMCALL is Linux cmcall, WINDOWS_TREE the tree that scripts/wintree.sh
+# made (cmcall.exe and callmgr.dll in its dist/bin, the Wine prefix that
+# A's own is copied from), FOREIGN_PEER the peer that rpcgen and libtirpc
+# alone make of the protocol description (tests/foreign/peer.c).  CASE:
+#   win_invites     cmcall.exe invites B, whose cmcall accepts by itself
+#   win_answers     B's cmcall invites A, whose cmcall.exe accepts by itself
+#   unreachable     cmcall.exe invites B, where nothing answers, and an
+#                   address of the hosts' network that no host has
+#   unknown_host    cmcall.exe invites a host that no name service knows
+#   rsvp_decline    B's cmcall invites A, where a person presses Decline in
+#                   cmcall.exe's Invite - RSVP window with the mouse (xdotool
+#                   on A's X server); Linux cmcall presses it itself
+#                   (--decline), which its lines say, and only that differs
+#   rpcgen_answers  cmcall.exe invites the rpcgen peer on B, which accepts
+#   rpcgen_invites  the rpcgen peer on B invites A, whose cmcall.exe accepts
+#   portmapper      A has no rpcbind (testhost.sh pair --a-no-rpcbind):
+#                   the library serves the port mapper, which rpcinfo on B
+#                   lists with the call program, and B's call is accepted
 # Every case but the last runs twice, Linux cmcall in A's role first: each
 # side's --json lines, times and ports masked, and its exit status must be
 # the same both times.
@@ -35,30 +31,9 @@ readonly WINDOWS_BIN=$WINDOWS_TREE/dist/bin MASTER_PREFIX=$WINDOWS_TREE/winepref
 readonly WINE=/usr/lib/wine/wine64
 # The Decline button of the Invite - RSVP dialog (resource script).
 readonly RSVP_DECLINE=7
-ROOT=$(cd "$(dirname -- "${BASH_SOURCE[0]}")/../.." && pwd)
-readonly ROOT
-# shellcheck source=tests/support/checks.sh
-. "$ROOT/tests/support/checks.sh"
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/callmgr-wine.XXXXXX")
-A_SUB="" B_SUB=""
-cleanup() {
-  [[ -n $A_SUB ]] && kill "$A_SUB" 2>/dev/null
-  [[ -n $B_SUB ]] && kill "$B_SUB" 2>/dev/null
-  rm -rf -- "$WORK"
-}
-trap cleanup EXIT
-
-fail() {
-  printf 'FAIL (%s): %s\n' "$CASE" "$*"
-  local f
-  for f in "$WORK"/*.out; do
-    [[ -e $f ]] || continue
-    printf -- '--- %s:\n' "${f##*/}"
-    cat "$f"
-  done
-  exit 1
-}
+# shellcheck source=tests/windows/harness.sh
+. "$(dirname -- "${BASH_SOURCE[0]}")/harness.sh"
+ANSWER_FD=""
 
 # running SIDE KIND ARG...: on SIDE, KIND's program with ARG...: Linux
 # cmcall (linux), cmcall.exe (windows, on A only, A being a Windows host
@@ -66,24 +41,20 @@ fail() {
 # Invite - RSVP window (person, likewise) or the rpcgen peer (foreign, on B
 # only).  cmcall's lines are its --json ones.
 running() {
-  local side=$1 kind=$2
+  local side=$1 kind=$2 prefix=() winhost=(bash "$ROOT/scripts/winhost.sh" "$MASTER_PREFIX" --)
   shift 2
-  local command=()
+  local command=("$CMCALL" "$@" --json)
   case $kind in
-  linux) command=("$CMCALL" "$@" --json) ;;
-  windows) command=(bash "$ROOT/scripts/winhost.sh" "$MASTER_PREFIX" -- "$WINE" "$WINDOWS_BIN/cmcall.exe" "$@" --json) ;;
+  windows) command=("${winhost[@]}" "$WINE" "$WINDOWS_BIN/cmcall.exe" "$@" --json) ;;
   person)
-    command=(bash "$ROOT/scripts/winhost.sh" "$MASTER_PREFIX" -- bash "$ROOT/tests/windows/rsvp_press.sh"
-      "$WINDOWS_TREE" "$RSVP_DECLINE" "$@" --json)
+    command=("${winhost[@]}" bash "$ROOT/tests/windows/rsvp_press.sh" "$WINDOWS_TREE"
+      "$RSVP_DECLINE" "$@" --json)
     ;;
   foreign) command=("$FOREIGN_PEER" "$@") ;;
   esac
-  if [[ $side == b ]]; then
-    # shellcheck disable=SC2086 # a command prefix
-    $CALLMGR_PEER_EXEC -- "${command[@]}"
-  else
-    "${command[@]}"
-  fi
+  # shellcheck disable=SC2206 # a command prefix
+  if [[ $side == b ]]; then prefix=($CALLMGR_PEER_EXEC --); fi
+  "${prefix[@]}" "${command[@]}"
 }
 
 # answering SIDE KIND ARG...: KIND's program answering (answer ARG...) on
@@ -98,11 +69,11 @@ answering() {
       running a "$kind" answer "$@" >>"$out" 2>&1
       echo "exit $?" >>"$out"
     ) &
-    A_SUB=$!
-    exec {fd}< <(exec tail -n +1 -f --pid="$A_SUB" "$out")
+    SUBS+=("$!")
+    exec {fd}< <(exec tail -n +1 -f --pid="${SUBS[-1]}" "$out")
   else
     exec {fd}< <(running b "$kind" answer "$@" 2>&1; echo "exit $?")
-    B_SUB=$!
+    SUBS+=("$!")
   fi
   ANSWER_FD=$fd ANSWER_SIDE=$side
   while IFS= read -r -t 90 line <&"$fd"; do
@@ -113,38 +84,31 @@ answering() {
   fail "$kind answer on $side never waited for invitations"
 }
 
-# answered: the answering side, to its end.
-answered() {
-  local out=$WORK/$RUN.$ANSWER_SIDE.out
-  if [[ $ANSWER_SIDE == a ]]; then
-    timeout 90 cat <&"$ANSWER_FD" >/dev/null
-  else
-    timeout 90 cat <&"$ANSWER_FD" >>"$out"
-  fi
-  exec {ANSWER_FD}<&-
-  A_SUB="" B_SUB=""
-}
-
 # inviting SIDE KIND ARG...: KIND's program inviting (invite ARG...) on
-# SIDE, to its end.
+# SIDE, to its end; then the answering side, if any, to its end.
 inviting() {
   local side=$1 kind=$2 rc=0 out=$WORK/$RUN.$1.out
   shift 2
   running "$side" "$kind" invite "$@" >>"$out" 2>&1 || rc=$?
   printf 'exit %s\n' "$rc" >>"$out"
+  [[ -n $ANSWER_FD ]] || return 0
+  out=$WORK/$RUN.$ANSWER_SIDE.out
+  if [[ $ANSWER_SIDE == a ]]; then out=/dev/null; fi
+  timeout 90 cat <&"$ANSWER_FD" >>"$out"
+  exec {ANSWER_FD}<&-
+  ANSWER_FD="" SUBS=()
 }
 
 # listed_on_a: A has no rpcbind, so the port mapper that answers there is
 # the library's, while cmcall.exe is registered; rpcinfo on B lists it
 # with the call program.
 listed_on_a() {
-  local out=$WORK/rpcinfo.b.out
+  local out=$WORK/rpcinfo.b.out entry
   # shellcheck disable=SC2086 # a command prefix
   $CALLMGR_PEER_EXEC -- rpcinfo -p hosta >"$out" 2>&1 || fail "rpcinfo -p hosta on B failed"
-  grep -Eq '^ +100000 +2 +udp +111 ' "$out" || fail "no port mapper on udp port 111 of A"
-  grep -Eq '^ +100000 +2 +tcp +111 ' "$out" || fail "no port mapper on tcp port 111 of A"
-  grep -Eq '^ +391010 +1 +udp ' "$out" || fail "391010 is not listed on udp"
-  grep -Eq '^ +391010 +1 +tcp ' "$out" || fail "391010 is not listed on tcp"
+  for entry in '100000 +2 +udp +111' '100000 +2 +tcp +111' '391010 +1 +udp' '391010 +1 +tcp'; do
+    grep -Eq "^ +$entry " "$out" || fail "rpcinfo lists no '$entry' on A"
+  done
 }
 
 # exchange KIND: the case with KIND's cmcall on A; RUN names its files.
@@ -155,13 +119,11 @@ exchange() {
   win_invites)
     answering b linux --auto-accept --count 1
     inviting a "$kind" "Bob <bob@hostb>" --subject "Design review"
-    answered
     ;;
   win_answers | portmapper)
     answering a "$kind" --auto-accept --count 1
     if [[ $CASE == portmapper ]]; then listed_on_a; fi
     inviting b linux "Alice <alice@hosta>" --subject "Design review"
-    answered
     ;;
   unreachable)
     inviting a "$kind" hostb --subject "Anyone?"
@@ -177,17 +139,14 @@ exchange() {
       answering a person --count 1
     fi
     inviting b linux "Alice <alice@hosta>" --subject "Desk check"
-    answered
     ;;
   rpcgen_answers)
     answering b foreign
     inviting a "$kind" "Bob <bob@hostb>" --subject "Design review"
-    answered
     ;;
   rpcgen_invites)
     answering a "$kind" --auto-accept --count 1
     inviting b foreign hosta alice --subject "From afar"
-    answered
     ;;
   *) fail "unknown case" ;;
   esac
@@ -204,19 +163,7 @@ masked() {
     -e 's/"tcp_port":[0-9]+/"tcp_port":P/' -e 's|callid=[0-9/]+|callid=C|' "${who[@]}" "$1"
 }
 
-# same_as_linux SIDE...
-same_as_linux() {
-  local side
-  for side in "$@"; do
-    [[ -e $WORK/linux.$side.out ]] || continue
-    diff -u <(masked "$WORK/linux.$side.out") <(masked "$WORK/windows.$side.out") ||
-      fail "host $side's lines differ between Linux cmcall and cmcall.exe on A"
-  done
-}
-
-if [[ $CASE != portmapper ]]; then
-  exchange linux
-fi
+if [[ $CASE != portmapper ]]; then exchange linux; fi
 exchange windows
 # A Windows console program's lines end in CR LF (text mode).
 sed -i 's/\r$//' "$WORK"/*.out
@@ -224,10 +171,12 @@ sed -i 's/\r$//' "$WORK"/*.out
 # What each case must show, whichever program ran it.
 a=$WORK/windows.a.out b=$WORK/windows.b.out
 case $CASE in
-win_invites)
+win_invites | rpcgen_answers)
   in_order "$a" '"event":"ringing","session":1,"member":"bob@hostb","addr":"198.18.0.2"' \
     '"event":"accepted","session":1,"member":"bob@hostb","addr":"198.18.0.2"' \
     '"accepted":1,"declined":0,"unreachable":0,"no_address":0' '"event":"cleaned-up"' 'exit 0'
+  ;;&
+win_invites)
   in_order "$b" '"event":"call-started","session":1,"subject":"Design review"' \
     '"event":"session-closed","session":1' 'exit 0'
   has "$b" '"originator":"198.18.0.1"'
@@ -260,9 +209,6 @@ rsvp_decline)
     '"accepted":0,"declined":1,"unreachable":0,"no_address":0' 'exit 1'
   ;;
 rpcgen_answers)
-  in_order "$a" '"event":"ringing","session":1,"member":"bob@hostb","addr":"198.18.0.2"' \
-    '"event":"accepted","session":1,"member":"bob@hostb","addr":"198.18.0.2"' \
-    '"accepted":1,"declined":0,"unreachable":0,"no_address":0' '"event":"cleaned-up"' 'exit 0'
   # The call's id begins with the address of the host that made it, A's.
   in_order "$b" ready 'invite msg=0 callid=3323068417/' 'replied msg=1 host=198.18.0.1 answer=16' \
     'exit 0'
@@ -278,10 +224,9 @@ rpcgen_invites)
   ;;
 esac
 
-if [[ $CASE != portmapper ]]; then same_as_linux a b; fi
-for f in "$WORK"/windows.*.out "$WORK"/rpcinfo.*.out; do
-  [[ -e $f ]] || continue
-  printf -- '--- %s:\n' "${f##*/}"
-  cat "$f"
+for side in a b; do
+  [[ -e $WORK/linux.$side.out ]] || continue
+  diff -u <(masked "$WORK/linux.$side.out") <(masked "$WORK/windows.$side.out") ||
+    fail "host $side's lines differ between Linux cmcall and cmcall.exe on A"
 done
 printf 'ok (%s)\n' "$CASE"

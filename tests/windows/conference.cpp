@@ -18,7 +18,6 @@
 #include <callmgr.h>
 #include <winsock.h>
 
-#include <stdarg.h>
 #include <stdio.h>
 
 namespace {
@@ -32,17 +31,6 @@ struct {
     unsigned accepted;
     bool refused;
 } g;
-
-void Say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void Say(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    vprintf(format, args);
-    va_end(args);
-    putchar('\n');
-    fflush(stdout);
-}
 
 void CloseBlockSockets(const CMCALLINFO *info)
 {
@@ -61,7 +49,7 @@ void OnNote(WPARAM wparam, LPARAM lparam)
     case CMN_MEMBERSADDED: {
         HGLOBAL block = (HGLOBAL)lparam;
         const CMCALLINFO *info = block ? (const CMCALLINFO *)GlobalLock(block) : nullptr;
-        Say("note %u session=%u count=%u", code, session, info ? (unsigned)info->count : 0u);
+        printf("note %u session=%u count=%u\n", code, session, info ? (unsigned)info->count : 0u);
         if (info) {
             CloseBlockSockets(info);
             GlobalUnlock(block);
@@ -69,21 +57,20 @@ void OnNote(WPARAM wparam, LPARAM lparam)
         GlobalFree(block);
         return;
     }
-    case CMN_ADDRESS:
-        GlobalFree((HGLOBAL)lparam);
-        Say("note %u session=%u", code, session);
-        return;
     case CMN_RINGING:
     case CMN_UPDATING:
     case CMN_UNREACHABLE:
     case 2: /* an accepting reply */
     case 5: /* a declining one */
-        Say("note %u session=%u addr=%08x", code, session, (unsigned)(uint32_t)lparam);
+        printf("note %u session=%u addr=%08x\n", code, session, (unsigned)(uint32_t)lparam);
         g.accepted += code == 2;
         g.refused = g.refused || code == 5 || code == CMN_UNREACHABLE;
         return;
+    case CMN_ADDRESS:
+        GlobalFree((HGLOBAL)lparam);
+        [[fallthrough]];
     default:
-        Say("note %u session=%u", code, session);
+        printf("note %u session=%u\n", code, session);
         return;
     }
 }
@@ -140,6 +127,7 @@ int main(int argc, char **argv)
         return 2;
     }
     g.second = argv[2];
+    setvbuf(stdout, nullptr, _IONBF, 0); /* each line as it is printed */
     WNDCLASSA wc = {};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -153,21 +141,21 @@ int main(int argc, char **argv)
     char host[256] = "";
     WORD app = CMStartup(window, NOTIFY, host);
     if (app >= 128) {
-        Say("startup %u", app);
+        printf("startup %u\n", app);
         return 1;
     }
-    Say("ready %s", host);
+    printf("ready %s\n", host);
     WORD session = CMOpenSession(app);
     UINT status = CMInviteUser(session, argv[1], argv[3]);
-    Say("invite-user %u", status);
+    printf("invite-user %u\n", status);
     bool done = status == 0 && WaitForAccepted(1);
     if (done) {
         SetTimer(nullptr, 0, 20, TypeAndCall);
         status = CMInvite(session);
-        Say("invite %u", status);
+        printf("invite %u\n", status);
         done = status == 0 && WaitForAccepted(2);
     }
-    Say("cleanup %u", CMCleanup(app));
+    printf("cleanup %u\n", CMCleanup(app));
     DestroyWindow(window);
     return done ? 0 : 1;
 }

@@ -14,37 +14,16 @@
 # host 1's own is copied from), CALL_PEER the Linux call peer.
 set -uo pipefail
 
-readonly WINDOWS_TREE=${1:?Windows tree} CALL_PEER=${2:?call peer}
-ROOT=$(cd "$(dirname -- "${BASH_SOURCE[0]}")/../.." && pwd)
-readonly ROOT
-# shellcheck source=tests/support/checks.sh
-. "$ROOT/tests/support/checks.sh"
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/callmgr-conference.XXXXXX")
-PEERS=()
-cleanup() {
-  local pid
-  for pid in "${PEERS[@]}"; do kill "$pid" 2>/dev/null; done
-  rm -rf -- "$WORK"
-}
-trap cleanup EXIT
-
-fail() {
-  printf 'FAIL (conference): %s\n' "$*"
-  local f
-  for f in "$WORK"/*.out; do
-    printf -- '--- %s:\n' "${f##*/}"
-    cat "$f"
-  done
-  exit 1
-}
+readonly CASE=conference WINDOWS_TREE=${1:?Windows tree} CALL_PEER=${2:?call peer}
+# shellcheck source=tests/windows/harness.sh
+. "$(dirname -- "${BASH_SOURCE[0]}")/harness.sh"
 
 # peer HOST MODE: the call peer on HOST in MODE, its lines to HOST.out,
 # once it is ready.
 peer() {
   local host=$1 out=$WORK/host$1.out line fd
   exec {fd}< <($CALLMGR_NET_EXEC "$host" -- timeout 90 "$CALL_PEER" "$2" 2>&1; echo "exit $?")
-  PEERS+=($!)
+  SUBS+=("$!")
   PEER_FDS[$host]=$fd
   while IFS= read -r -t 60 line <&"$fd"; do
     printf '%s\n' "$line" >>"$out"
@@ -86,9 +65,4 @@ in_order "$WORK/host3.out" \
   'rsvp subject=Growing from=host1 label=Members: (3) members=Bob Carol host1' \
   'started size=1144 ' 'cleanup 0' 'exit 0'
 has "$WORK/host3.out" ' subject=Growing count=3 '
-
-for f in "$WORK"/host*.out; do
-  printf -- '--- %s:\n' "${f##*/}"
-  cat "$f"
-done
 echo "ok (conference)"

@@ -4,9 +4,9 @@
 # ARG... of the x86-64 Windows tree WINDOWS_TREE, and a person in front of
 # it who presses CONTROL in the Invite - RSVP window once it shows: a
 # click in the middle of the control, placed from the dialog's template as
-# Wine's dialog manager lays it out (win_dialog_layout.exe), on a window
-# that must have the size of that layout.  cmcall.exe's lines go to the
-# standard output, this script's complaints to the standard error; the
+# Wine's dialog manager lays it out (dialog_controls.exe --pixels), on a
+# window that must have the size of that layout.  cmcall.exe's lines go to
+# the standard output, this script's complaints to the standard error; the
 # exit status is cmcall.exe's, or 1 when the person could not press.
 set -uo pipefail
 
@@ -26,14 +26,15 @@ fail() {
 
 # The layout comes first: its dialog, a window of the same title, would be
 # among the windows that cmcall.exe looks through for its own.
-layout=$("$WINE" "$TREE/src/win_dialog_layout.exe" "$RSVP_DIALOG" "$CONTROL" | tr -d '\r') ||
-  fail "win_dialog_layout.exe $RSVP_DIALOG $CONTROL failed"
-width="" height="" position=""
-while read -r word x y; do
-  if [[ $word == size ]]; then
-    width=$x height=$y
-  elif [[ $word == "$CONTROL" ]]; then
-    position="$x $y"
+layout=$("$WINE" "$TREE/src/dialog_controls.exe" --pixels "$RSVP_DIALOG" | tr -d '\r') ||
+  fail "dialog_controls.exe --pixels $RSVP_DIALOG failed"
+size="" position=""
+number='(-?[0-9]+)'
+while read -r line; do
+  if [[ $line =~ ^dialog\ .*\ client\ ([0-9]+\ [0-9]+)$ ]]; then
+    size=${BASH_REMATCH[1]}
+  elif [[ $line =~ ^control\ $CONTROL\ .*\ rect\ $number\ $number\ $number\ $number$ ]]; then
+    position="$(((BASH_REMATCH[1] + BASH_REMATCH[3]) / 2)) $(((BASH_REMATCH[2] + BASH_REMATCH[4]) / 2))"
   fi
 done <<<"$layout"
 [[ -n $position ]] || fail "no control $CONTROL in dialog $RSVP_DIALOG"
@@ -44,8 +45,8 @@ window=$(timeout 60 xdotool search --sync --onlyvisible --name "^$TITLE\$" 2>/de
 [[ $window =~ ^[0-9]+$ ]] || fail "no $TITLE window within 60 s"
 WIDTH="" HEIGHT=""
 eval "$(xdotool getwindowgeometry --shell "$window")"
-[[ $WIDTH == "$width" && $HEIGHT == "$height" ]] ||
-  fail "the window is ${WIDTH:-?}x${HEIGHT:-?}, its layout ${width}x${height}"
+[[ "$WIDTH $HEIGHT" == "$size" ]] ||
+  fail "the window is ${WIDTH:-?}x${HEIGHT:-?}, its layout ${size/ /x}"
 # shellcheck disable=SC2086 # "X Y"
 xdotool mousemove --window "$window" $position click 1 || fail "xdotool could not click"
 

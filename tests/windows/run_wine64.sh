@@ -12,7 +12,7 @@
 #               are Linux cmcall and the rpcgen peer
 # The x86-64 build stands in for the 32-bit DLL on machines that run no
 # 32-bit programs: the same sources on the same Wine.  Exits 77 (skipped)
-# only when a tool is missing.
+# only when a tool is missing (wine_tree.sh).
 set -euo pipefail
 
 case=${1:?case}
@@ -21,18 +21,9 @@ build=${3:?build folder}
 launcher=${4?launcher}
 shift 4
 
-skip() {
-  echo "windows.$case SKIPPED: $* is not installed"
-  exit 77
-}
-command -v x86_64-w64-mingw32-g++-posix >/dev/null ||
-  skip "the cross compiler (package g++-mingw-w64-x86-64-posix)"
-[ -x /usr/lib/wine/wine64 ] || skip "64-bit Wine (package wine64)"
-command -v Xvfb >/dev/null || skip "Xvfb (package xvfb)"
-command -v flock >/dev/null || skip "flock (package util-linux)"
-[ -f /usr/src/googletest/CMakeLists.txt ] || skip "GoogleTest's sources (package googletest)"
-
-bash "$src/scripts/wintree.sh" "$src" "$build" "$launcher"
+# shellcheck source=tests/ui/wine/wine_tree.sh
+source "$src/tests/ui/wine/wine_tree.sh"
+wine_tree_build "windows.$case" "$src" "$build" "$launcher"
 build=$(cd "$build" && pwd)
 
 started=$SECONDS

@@ -14,23 +14,17 @@ namespace {
 
 using namespace pal::onc;
 
-void Mark(uint32_t value, std::string *out)
+/* A fragment: its mark, then its bytes. */
+std::string Fragment(uint32_t mark, const std::string &bytes = "")
 {
-    out->push_back((char)(value >> 24));
-    out->push_back((char)(value >> 16));
-    out->push_back((char)(value >> 8));
-    out->push_back((char)value);
+    std::string out = {(char)(mark >> 24), (char)(mark >> 16), (char)(mark >> 8), (char)mark};
+    return out + bytes;
 }
 
 TEST(Record, FragmentsJoinWhateverThePiecesAndTheNextRecordIsLeft)
 {
-    std::string wire;
-    Mark(3, &wire);
-    wire += "abc";
-    Mark(0, &wire);
-    Mark(LAST_FRAGMENT | 2, &wire);
-    wire += "de";
-    Mark(LAST_FRAGMENT | 0, &wire);
+    std::string wire = Fragment(3, "abc") + Fragment(0) + Fragment(LAST_FRAGMENT | 2, "de") +
+                       Fragment(LAST_FRAGMENT | 0);
     for (size_t piece : {size_t(1), size_t(3), wire.size()}) {
         RecordReader reader;
         std::vector<std::string> records;
@@ -55,26 +49,18 @@ TEST(Record, TheLimitHoldsForTheWholeRecordBeforeItsBytesArrive)
 {
     RecordReader reader;
     reader.limit = 8;
-    std::string wire;
-    Mark(5, &wire);
-    wire += "12345";
-    Mark(LAST_FRAGMENT | 3, &wire);
-    wire += "678";
+    std::string wire = Fragment(5, "12345") + Fragment(LAST_FRAGMENT | 3, "678");
     size_t taken = 0;
     EXPECT_EQ(RecordStep::COMPLETE, record_feed(&reader, wire.data(), wire.size(), &taken));
     EXPECT_EQ(wire.size(), taken);
 
     record_restart(&reader);
-    wire.clear();
-    Mark(5, &wire);
-    wire += "12345";
-    Mark(LAST_FRAGMENT | 4, &wire);
+    wire = Fragment(5, "12345") + Fragment(LAST_FRAGMENT | 4);
     EXPECT_EQ(RecordStep::TOO_LONG, record_feed(&reader, wire.data(), wire.size(), &taken));
 
     /* A mark announcing the most a mark can say allocates nothing. */
     RecordReader big;
-    wire.clear();
-    Mark(0x7FFFFFFF, &wire);
+    wire = Fragment(0x7FFFFFFF);
     EXPECT_EQ(RecordStep::TOO_LONG, record_feed(&big, wire.data(), wire.size(), &taken));
     EXPECT_EQ(0u, big.record.capacity());
     EXPECT_EQ(size_t(1) << 20, MAX_RECORD);

@@ -92,17 +92,14 @@ Names BOOK_Take(HGLOBAL block)
 /* A member block of the names (zero-terminated, ended by an empty one). */
 HGLOBAL BOOK_Block(const Names &names)
 {
-    SIZE_T size = 1;
+    std::string all;
     for (const std::string &n : names)
-        size += n.size() + 1;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+        all += n + '\0';
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, all.size() + 1);
     char *p = block ? (char *)GlobalLock(block) : nullptr;
     if (!p)
         return nullptr;
-    for (const std::string &n : names) {
-        std::memcpy(p, n.c_str(), n.size() + 1);
-        p += n.size() + 1;
-    }
+    std::memcpy(p, all.c_str(), all.size() + 1);
     GlobalUnlock(block);
     return block;
 }

@@ -1,10 +1,14 @@
 /*
- * dialog_controls [--shots DIR] - makes each of the library's dialogs from
- * the library's own resources, as the dialog manager of the system it runs
- * on makes it, and lists it: one line for the dialog (caption and client
- * size) and one per control (id, class, style, extended style, text,
- * rectangle), all sizes in dialog units, so that the listings of two
- * systems compare line by line.  With --shots, a picture of each dialog goes to DIR.
+ * dialog_controls [--shots DIR | --pixels DIALOG] - makes each of the
+ * library's dialogs from the library's own resources, as the dialog manager
+ * of the system it runs on makes it, and lists it: one line for the dialog
+ * (caption and client size) and one per control (id, class, style, extended
+ * style, text, rectangle), all sizes in dialog units, so that the listings
+ * of two systems compare line by line.  With --shots, a picture of each
+ * dialog goes to DIR.  With --pixels, DIALOG alone is listed, in pixels of
+ * its client area: where `xdotool mousemove --window` aims on the live one
+ * (Wine's X11 driver leaves a captioned window's frame to the window
+ * manager, so the X window that xdotool finds is the client area).
  *
  * The same source builds on Linux over the platform layer and on Windows.
  */
@@ -13,12 +17,14 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 
 const int kDialogs[] = {100, 200, 300, 400, 500};
+bool pixels = false;
 
 INT_PTR CALLBACK LIST_DlgProc(HWND, UINT msg, WPARAM, LPARAM)
 {
@@ -26,13 +32,16 @@ INT_PTR CALLBACK LIST_DlgProc(HWND, UINT msg, WPARAM, LPARAM)
 }
 
 /* Pixels back to dialog units, to the nearest unit, with the dialog's own
- * base units (the pixels of 4 horizontal and 8 vertical units). */
+ * base units (the pixels of 4 horizontal and 8 vertical units); with
+ * --pixels, 4 and 8, which leave the pixels as they are. */
 struct Units {
     long x, y;
 };
 
 Units LIST_Units(HWND dlg)
 {
+    if (pixels)
+        return Units{4, 8};
     RECT r{0, 0, 4, 8};
     MapDialogRect(dlg, &r);
     return Units{r.right > 0 ? r.right : 1, r.bottom > 0 ? r.bottom : 1};
@@ -111,10 +120,11 @@ bool LIST_Dialog(HINSTANCE library, int id, const char *shots)
 int main(int argc, char **argv)
 {
     const char *shots = nullptr;
+    pixels = argc == 3 && std::strcmp(argv[1], "--pixels") == 0;
     if (argc == 3 && std::strcmp(argv[1], "--shots") == 0) {
         shots = argv[2];
-    } else if (argc != 1) {
-        std::fprintf(stderr, "usage: dialog_controls [--shots DIR]\n");
+    } else if (argc != 1 && !pixels) {
+        std::fprintf(stderr, "usage: dialog_controls [--shots DIR | --pixels DIALOG]\n");
         return 2;
     }
     HINSTANCE library = LoadLibraryA("callmgr.dll");
@@ -125,7 +135,8 @@ int main(int argc, char **argv)
     }
     bool ok = true;
     for (int id : kDialogs)
-        ok = LIST_Dialog(library, id, shots) && ok;
+        if (!pixels || id == std::atoi(argv[2]))
+            ok = LIST_Dialog(library, id, shots) && ok;
     FreeLibrary(library);
     return ok ? 0 : 1;
 }

@@ -7,18 +7,15 @@
  * PalWaitSocket, which serves while it waits, as the library's exchanges
  * do; blocking callers run on a second thread while this one pumps.
  */
-#include "../../../../platform/win32/rpc/msgcore.h"
-#include "../../../../platform/win32/rpc/pmap.h"
-#include "../../../../platform/win32/rpc/record.h"
-#include "../../../../platform/win32/rpc/svcxprt.h"
-#include "../../../../platform/win32/rpc/xdrcore.h"
+#include "msgcore.h"
+#include "pmap.h"
+#include "record.h"
+#include "svcxprt.h"
 
 #include <gtest/gtest.h>
 #include <palrpc.h>
 #include <rpc/rpc.h>
-#include <string.h>
 
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -35,10 +32,6 @@ template <typename T> xdrproc_t Proc(bool_t (*proc)(XDR *, T *))
 
 void Serve(struct svc_req *request, SVCXPRT *xprt)
 {
-    if (request->rq_proc == NULLPROC) {
-        svc_sendreply(xprt, Proc(xdr_int), nullptr);
-        return;
-    }
     if (request->rq_proc != PROC_NEXT) {
         svcerr_noproc(xprt);
         return;
@@ -68,22 +61,14 @@ template <typename F> auto WhileServing(F work)
     return result;
 }
 
-/* One framed call of PROC_NEXT on `value`, as bytes for a stream. */
+/* One framed call of PROC_NEXT on `value`, its body padded, as bytes for a
+ * stream. */
 std::vector<char> CallRecord(uint32_t xid, int value, size_t padding)
 {
-    std::vector<char> body(64 + padding);
-    struct rpc_msg msg = {};
-    msg.rm_xid = xid;
-    msg.rm_direction = CALL;
-    msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
-    msg.rm_call.cb_prog = TESTPROG;
-    msg.rm_call.cb_vers = TESTVERS;
-    msg.rm_call.cb_proc = PROC_NEXT;
-    XDR xdrs;
-    xdrmem_create(&xdrs, body.data(), (u_int)body.size(), XDR_ENCODE);
-    EXPECT_TRUE(xdr_callmsg(&xdrs, &msg) && xdr_int(&xdrs, &value));
-    body.resize(xdr_getpos(&xdrs) + padding);
-    std::vector<char> record;
+    std::vector<char> body, record;
+    EXPECT_TRUE(
+        pal::onc::encode_call(xid, TESTPROG, TESTVERS, PROC_NEXT, Proc(xdr_int), &value, &body));
+    body.resize(body.size() + padding);
     pal::onc::record_frame(body.data(), (uint32_t)body.size(), &record);
     return record;
 }
@@ -109,42 +94,41 @@ class Transports : public ::testing::Test {
         PalRpcServeOnThisThread(FALSE);
     }
 
-    /* Sends `record` on a new connection to the TCP transport and reads
-     * the reply record, serving meanwhile; empty when the connection ends
-     * first. */
-    std::vector<char> Exchange(const std::vector<char> &record)
+    /* A new connection to the TCP transport, once it is made. */
+    int Connect()
     {
         int fd = PalStreamConnect(0x7F000001, tcp->xp_port);
         EXPECT_GE(fd, 0);
         EXPECT_TRUE(PalWaitSocket(fd, PAL_SOCKET_WRITE, 5000) & PAL_SOCKET_WRITE);
         EXPECT_EQ(0, PalStreamConnected(fd));
-        size_t at = 0;
-        while (at < record.size()) {
-            int n = PalStreamSend(fd, record.data() + at, (int)(record.size() - at));
-            if (n == PAL_STREAM_WOULDBLOCK) {
-                if (!PalWaitSocket(fd, PAL_SOCKET_WRITE, 5000))
-                    break;
-                continue;
-            }
-            if (n <= 0)
-                break;
-            at += (size_t)n;
-        }
+        return fd;
+    }
+
+    /* Sends `record` on a new connection and reads the reply record,
+     * serving meanwhile; empty when the connection ends first. */
+    std::vector<char> Exchange(const std::vector<char> &record)
+    {
+        int fd = Connect();
+        size_t sent = 0;
         pal::onc::RecordReader reader;
         std::vector<char> reply;
         char chunk[512];
         for (;;) {
-            int n = PalStreamRecv(fd, chunk, sizeof chunk);
+            bool sending = sent < record.size();
+            int n = sending ? PalStreamSend(fd, record.data() + sent, (int)(record.size() - sent))
+                            : PalStreamRecv(fd, chunk, sizeof chunk);
             if (n == PAL_STREAM_WOULDBLOCK) {
-                if (!PalWaitSocket(fd, PAL_SOCKET_READ, 5000))
+                if (!PalWaitSocket(fd, sending ? PAL_SOCKET_WRITE : PAL_SOCKET_READ, 5000))
                     break;
                 continue;
             }
             if (n <= 0)
                 break;
             size_t taken = 0;
-            if (pal::onc::record_feed(&reader, chunk, (size_t)n, &taken) ==
-                pal::onc::RecordStep::COMPLETE) {
+            if (sending) {
+                sent += (size_t)n;
+            } else if (pal::onc::record_feed(&reader, chunk, (size_t)n, &taken) ==
+                       pal::onc::RecordStep::COMPLETE) {
                 reply = reader.record;
                 break;
             }
@@ -157,23 +141,13 @@ class Transports : public ::testing::Test {
     SVCXPRT *tcp = nullptr;
 };
 
-bool_t xdr_void_args(XDR *, void *)
-{
-    return TRUE;
-}
-
 int ReplyValue(const std::vector<char> &reply, uint32_t xid)
 {
     int value = -1;
-    struct rpc_msg msg = {};
-    char verifier[MAX_AUTH_BYTES];
-    msg.acpted_rply.ar_verf.oa_base = verifier;
-    msg.acpted_rply.ar_results.where = (caddr_t)&value;
-    msg.acpted_rply.ar_results.proc = Proc(xdr_int);
-    XDR xdrs;
-    xdrmem_create(&xdrs, (char *)reply.data(), (u_int)reply.size(), XDR_DECODE);
-    EXPECT_TRUE(xdr_replymsg(&xdrs, &msg));
-    EXPECT_EQ(xid, msg.rm_xid);
+    pal::onc::Reply answer;
+    EXPECT_TRUE(
+        pal::onc::decode_reply(reply.data(), (u_int)reply.size(), Proc(xdr_int), &value, &answer));
+    EXPECT_EQ(xid, answer.msg.rm_xid);
     return value;
 }
 
@@ -185,45 +159,11 @@ TEST_F(Transports, TheServingThreadIsServedInsideItsOwnSocketWait)
     EXPECT_EQ(2, ReplyValue(Exchange(CallRecord(9, 1, 0)), 9));
 }
 
-TEST_F(Transports, PortMapperNamesBothTransportsAndClientsCallOverTcp)
-{
-    struct Seen {
-        u_short udp_port, tcp_port;
-        enum clnt_stat status, no_proc;
-        int result;
-    };
-    Seen seen = WhileServing([] {
-        Seen s = {};
-        struct sockaddr_in local = {};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = pal::pmap::LOOPBACK;
-        s.udp_port = pmap_getport(&local, TESTPROG, TESTVERS, IPPROTO_UDP);
-        s.tcp_port = pmap_getport(&local, TESTPROG, TESTVERS, IPPROTO_TCP);
-        CLIENT *clnt = clnt_create("127.0.0.1", TESTPROG, TESTVERS, "tcp");
-        if (!clnt)
-            return s;
-        int value = 99;
-        struct timeval limit = {5, 0};
-        s.status =
-            clnt_call(clnt, PROC_NEXT, Proc(xdr_int), &value, Proc(xdr_int), &s.result, limit);
-        s.no_proc = clnt_call(clnt, 9, Proc(xdr_int), &value, Proc(xdr_int), &value, limit);
-        clnt_destroy(clnt);
-        return s;
-    });
-    EXPECT_EQ(udp->xp_port, seen.udp_port);
-    EXPECT_EQ(tcp->xp_port, seen.tcp_port);
-    EXPECT_EQ(RPC_SUCCESS, seen.status);
-    EXPECT_EQ(100, seen.result);
-    EXPECT_EQ(RPC_PROCUNAVAIL, seen.no_proc);
-}
-
-TEST_F(Transports, ANewcomerPastTheConnectionLimitClosesTheQuietestOne)
+TEST_F(Transports, ANewcomerPastTheLimitClosesTheQuietestAndAQuietWaitTimesOut)
 {
     std::vector<int> fds;
     for (size_t i = 0; i <= pal::svc::MAX_CONNECTIONS; ++i) {
-        int fd = PalStreamConnect(0x7F000001, tcp->xp_port);
-        ASSERT_GE(fd, 0);
-        ASSERT_TRUE(PalWaitSocket(fd, PAL_SOCKET_WRITE, 5000) & PAL_SOCKET_WRITE);
+        int fd = Connect();
         fds.push_back(fd);
         /* Accepted before the next one comes. */
         PalWaitSocket(fd, PAL_SOCKET_READ, 20);
@@ -238,30 +178,19 @@ TEST_F(Transports, ANewcomerPastTheConnectionLimitClosesTheQuietestOne)
     EXPECT_NE(0u, PalWaitSocket(fds[1], PAL_SOCKET_READ, 5000));
     char reply[64];
     EXPECT_GT(PalStreamRecv(fds[1], reply, sizeof reply), 4);
-    for (int fd : fds)
-        PalStreamClose(fd);
-}
-
-TEST_F(Transports, SocketWaitTimesOutAndKeepsAQuitForTheCallersLoop)
-{
-    int fd = PalStreamConnect(0x7F000001, tcp->xp_port);
-    ASSERT_GE(fd, 0);
-    ASSERT_TRUE(PalWaitSocket(fd, PAL_SOCKET_WRITE, 5000) & PAL_SOCKET_WRITE);
+    /* A wait on a quiet one times out, and keeps a quit for the caller's
+     * loop. */
     PostQuitMessage(3);
     DWORD start = GetTickCount();
-    EXPECT_EQ(0u, PalWaitSocket(fd, PAL_SOCKET_READ, 200));
+    EXPECT_EQ(0u, PalWaitSocket(fds[2], PAL_SOCKET_READ, 200));
     DWORD spent = GetTickCount() - start;
     EXPECT_GE(spent, 190u);
     EXPECT_LT(spent, 5000u);
     MSG msg;
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(3u, msg.wParam);
-    PalStreamClose(fd);
-}
-
-bool_t CodeMapping(XDR *xdrs, struct pmap *m)
-{
-    return xdr_pmap(xdrs, m);
+    for (int fd : fds)
+        PalStreamClose(fd);
 }
 
 /* The DUMP result as a list of mappings. */
@@ -280,27 +209,48 @@ bool_t CodeDump(XDR *xdrs, std::vector<struct pmap> *list)
     }
 }
 
-bool_t CodePort(XDR *xdrs, u_long *port)
-{
-    return xdr_u_long(xdrs, port);
-}
-
-TEST_F(Transports, ThePortMapperAnswersOverUdpAndTheBuiltInOneStopsWithTheLastRegistration)
+/* The port mapper names both transports, through the runtime's own lookup
+ * and over UDP, and lists them with itself; a client finds the TCP one and
+ * calls over it.  The built-in port mapper stops with the last
+ * registration. */
+TEST_F(Transports, ThePortMapperNamesBothTransportsAndClientsCallOverTcp)
 {
     struct Seen {
+        u_short udp_port, tcp_port;
         pal::pmap::Outcome getport, dump;
         u_long port;
         std::vector<struct pmap> list;
+        enum clnt_stat status, no_proc;
+        int result;
     };
-    Seen seen = WhileServing([] {
+    struct sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = pal::pmap::LOOPBACK;
+    Seen seen = WhileServing([&local] {
         Seen s = {};
+        s.udp_port = pmap_getport(&local, TESTPROG, TESTVERS, IPPROTO_UDP);
+        s.tcp_port = pmap_getport(&local, TESTPROG, TESTVERS, IPPROTO_TCP);
         struct pmap ask = {TESTPROG, TESTVERS, IPPROTO_TCP, 0};
-        s.getport = pal::pmap::call(pal::pmap::LOOPBACK, PMAPPROC_GETPORT, Proc(CodeMapping), &ask,
-                                    Proc(CodePort), &s.port, 3000);
-        s.dump = pal::pmap::call(pal::pmap::LOOPBACK, PMAPPROC_DUMP, Proc(xdr_void_args), nullptr,
+        s.getport = pal::pmap::call(pal::pmap::LOOPBACK, PMAPPROC_GETPORT, Proc(xdr_pmap), &ask,
+                                    Proc(xdr_u_long), &s.port, 3000);
+        s.dump = pal::pmap::call(pal::pmap::LOOPBACK, PMAPPROC_DUMP, nullptr, nullptr,
                                  Proc(CodeDump), &s.list, 3000);
+        CLIENT *clnt = clnt_create("127.0.0.1", TESTPROG, TESTVERS, "tcp");
+        if (!clnt)
+            return s;
+        int value = 99;
+        struct timeval limit = {5, 0};
+        s.status =
+            clnt_call(clnt, PROC_NEXT, Proc(xdr_int), &value, Proc(xdr_int), &s.result, limit);
+        s.no_proc = clnt_call(clnt, 9, Proc(xdr_int), &value, Proc(xdr_int), &value, limit);
+        clnt_destroy(clnt);
         return s;
     });
+    EXPECT_EQ(udp->xp_port, seen.udp_port);
+    EXPECT_EQ(tcp->xp_port, seen.tcp_port);
+    EXPECT_EQ(RPC_SUCCESS, seen.status);
+    EXPECT_EQ(100, seen.result);
+    EXPECT_EQ(RPC_PROCUNAVAIL, seen.no_proc);
     ASSERT_EQ(pal::pmap::Outcome::DONE, seen.getport);
     EXPECT_EQ(tcp->xp_port, seen.port);
     ASSERT_EQ(pal::pmap::Outcome::DONE, seen.dump);
@@ -318,16 +268,13 @@ TEST_F(Transports, ThePortMapperAnswersOverUdpAndTheBuiltInOneStopsWithTheLastRe
     bool builtin = pal::pmap::builtin_active();
     svc_unregister(TESTPROG, TESTVERS);
     EXPECT_FALSE(pal::pmap::builtin_active());
-    struct sockaddr_in local = {};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = pal::pmap::LOOPBACK;
     EXPECT_EQ(0, pmap_getport(&local, TESTPROG, TESTVERS, IPPROTO_TCP));
     if (builtin) {
         struct pmap ask = {PMAPPROG, PMAPVERS, IPPROTO_UDP, 0};
         u_long port = 0;
         EXPECT_EQ(pal::pmap::Outcome::NO_ANSWER,
-                  pal::pmap::call(pal::pmap::LOOPBACK, PMAPPROC_GETPORT, Proc(CodeMapping), &ask,
-                                  Proc(CodePort), &port, 1000));
+                  pal::pmap::call(pal::pmap::LOOPBACK, PMAPPROC_GETPORT, Proc(xdr_pmap), &ask,
+                                  Proc(xdr_u_long), &port, 1000));
     }
 }
 
