@@ -13,6 +13,20 @@
 
 namespace {
 
+/* A call of two members, a then b, made in place. */
+struct TwoMembers {
+    CM a, b;
+    CML second{&b, nullptr}, first{&a, &second};
+    CALLER caller{};
+    CALLCTX call{};
+    TwoMembers(CM first_member, CM second_member) : a(first_member), b(second_member)
+    {
+        caller.members = &first;
+        call.caller = &caller;
+    }
+    TwoMembers(const TwoMembers &) = delete;
+};
+
 const UINT ASK = WM_USER + 40; // success; ASK + 1 is failure
 
 class Fsm : public ::testing::Test {
@@ -105,14 +119,10 @@ TEST_F(Fsm, DottedAddressesAndMembersAreAnsweredAtOnceByPosting)
     CMSESSION *s = SESSION_Create(app);
     SendMessageA(fsm, FSM_RESOLVE, s->id, 0); // no call: nothing happens
     char address[] = "10.4.4.4", named[] = "peer";
-    CM resolving{CMS_RESOLVING, 0, address, nullptr, nullptr, nullptr, 0};
-    CM known{CMS_IDLE, 0x0A000001, named, nullptr, nullptr, nullptr, 0};
-    CML second{&known, nullptr}, first{&resolving, &second};
-    CALLER caller{};
-    caller.members = &first;
-    CALLCTX call{};
-    call.caller = &caller;
-    s->call = &call;
+    TwoMembers call({CMS_RESOLVING, 0, address, nullptr, nullptr, nullptr, 0},
+                    {CMS_IDLE, 0x0A000001, named, nullptr, nullptr, nullptr, 0});
+    CM &resolving = call.a;
+    s->call = &call.call;
     SendMessageA(fsm, FSM_RESOLVE, 0x10000 | s->id, 0);
     EXPECT_EQ(id, resolving.ipaddr) << "the member holds its lookup's id";
     ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVED, FSM_RESOLVED, PM_REMOVE));
@@ -121,7 +131,7 @@ TEST_F(Fsm, DottedAddressesAndMembersAreAnsweredAtOnceByPosting)
 
     // A lookup that cannot start is answered as failed, not left resolving.
     CM unstarted{CMS_RESOLVING, 0, named, nullptr, nullptr, nullptr, 0};
-    second.cm = &unstarted;
+    call.second.cm = &unstarted;
     PalFaultSet(PAL_FAULT_ASYNCLOOKUP, 0, 1, WSAENOBUFS);
     SendMessageA(fsm, FSM_RESOLVE, 0x10000 | s->id, 0);
     ASSERT_TRUE(PeekMessageA(&m, fsm, FSM_RESOLVEFAILED, FSM_RESOLVEFAILED, PM_REMOVE));
@@ -181,14 +191,10 @@ TEST_F(Fsm, AnIdIsNotHandedOutAgainWhileItsAnswerIsOwed)
     CMAPP *app = APP_Create(nullptr, 0);
     app->fsmwnd = fsm;
     char named[] = "peer", dotted[] = "10.2.2.2";
-    CM waiting{CMS_RESOLVING, 0, named, nullptr, nullptr, nullptr, 0};
-    CM later{CMS_RESOLVING, 0, dotted, nullptr, nullptr, nullptr, 0};
-    CML second{&later, nullptr}, first{&waiting, &second};
-    CALLER caller{};
-    caller.members = &first;
-    CALLCTX call{};
-    call.caller = &caller;
-    SESSION_Create(app)->call = &call;
+    TwoMembers call({CMS_RESOLVING, 0, named, nullptr, nullptr, nullptr, 0},
+                    {CMS_RESOLVING, 0, dotted, nullptr, nullptr, nullptr, 0});
+    CM &waiting = call.a, &later = call.b;
+    SESSION_Create(app)->call = &call.call;
 
     LOOKUP_Member(fsm, &waiting);
     const DWORD owed = waiting.ipaddr;
