@@ -9,9 +9,10 @@
  *       The first invitation is answered 16 and accepted over TCP, printing
  *           replied msg=1 host=ADDR answer=16      (answer=none: WHY on failure)
  *       and the peer ends.
- *   foreign_peer invite HOST USER [--subject TEXT]
+ *   foreign_peer invite HOST USER [--subject TEXT] [--timeout SECONDS]
  *       Invites USER@HOST, prints "answer 16" (or 3, or "answer none: WHY"),
- *       then serves until the reply comes (for 30 s at most) and prints
+ *       then serves until the reply comes (for SECONDS, 30 unless told) and
+ *       prints
  *           reply msg=M from=U@H to=U@H callid=ID seqno=N
  *       Invitations to it are answered 3: it owes no reply.
  *
@@ -219,7 +220,7 @@ static unsigned int address_of(const char *host)
 static int usage(void)
 {
     fprintf(stderr, "usage: foreign_peer answer\n"
-                    "       foreign_peer invite HOST USER [--subject TEXT]\n");
+                    "       foreign_peer invite HOST USER [--subject TEXT] [--timeout SECONDS]\n");
     return 64;
 }
 
@@ -238,9 +239,18 @@ static int answer_mode(void)
 
 static int invite_mode(int argc, char **argv)
 {
-    if (argc != 2 && !(argc == 4 && strcmp(argv[2], "--subject") == 0))
+    if (argc < 2)
         return usage();
-    const char *host = argv[0], *user = argv[1], *subject = argc == 4 ? argv[3] : "";
+    const char *host = argv[0], *user = argv[1], *subject = "";
+    long timeout_ms = 30000;
+    for (int i = 2; i < argc; ++i) {
+        if (strcmp(argv[i], "--subject") == 0 && i + 1 < argc)
+            subject = argv[++i];
+        else if (strcmp(argv[i], "--timeout") == 0 && i + 1 < argc && atoi(argv[i + 1]) > 0)
+            timeout_ms = atoi(argv[++i]) * 1000L;
+        else
+            return usage();
+    }
     char own_name[256] = "", address[520], callid[64];
     gethostname(own_name, sizeof own_name - 1);
     unsigned int own = address_of(own_name);
@@ -267,7 +277,7 @@ static int invite_mode(int argc, char **argv)
         exchange(host, CALLPROC_REQUEST, (xdrproc_t)xdr_CALLREQ, &request, shown, sizeof shown);
     say("answer %s", shown);
     int status = answer == CALL_DELIVERED ? 0 : 1;
-    if (status == 0 && !serve_for(&peer.replied, 30000))
+    if (status == 0 && !serve_for(&peer.replied, timeout_ms))
         status = 2;
     svc_unregister(CALLPROG, CALLVERS);
     return status;
